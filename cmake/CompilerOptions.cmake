@@ -1,0 +1,14 @@
+# Warning and sanitizer flags shared by the library, its tests and its tools.
+add_library(dazo_compiler_options INTERFACE)
+target_compile_options(dazo_compiler_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+  -Wold-style-cast -Wnon-virtual-dtor -Woverloaded-virtual)
+if(DAZO_WARNINGS_AS_ERRORS)
+  target_compile_options(dazo_compiler_options INTERFACE -Werror)
+endif()
+
+if(DAZO_SANITIZERS)
+  add_compile_options(-fsanitize=${DAZO_SANITIZERS} -fno-omit-frame-pointer
+                      -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=${DAZO_SANITIZERS})
+endif()
