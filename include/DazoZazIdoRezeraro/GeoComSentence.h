@@ -119,14 +119,12 @@ class DAZOZAZIDOREZERARO_EXPORT GeoComSentence : public IProtocol {
                                             AUT_ATRMODE atrMode) const;
   std::string PackDevicePositionRequest(double hz, double v,
                                         AUT_POSMODE posMode,
-                                        AUT_ATRMODE atrMode,
-                                        bool dummy) const;
+                                        AUT_ATRMODE atrMode, bool dummy) const;
   std::string PackFineAdjustRequest(double hzRange, double vRange,
                                     bool dummy) const;
   std::string PackFineAdjustRetryRequest(double hzRange, double vRange,
                                          ATA_VISIBILITY visibility) const;
-  std::string PackMotorSetVelocityRequest(double hzSpeed,
-                                          double vSpeed) const;
+  std::string PackMotorSetVelocityRequest(double hzSpeed, double vSpeed) const;
   std::string PackSetSearchAreaRequest(double centerHz, double centerV,
                                        double rangeHz, double rangeV,
                                        bool enabled) const;
@@ -191,8 +189,7 @@ class DAZOZAZIDOREZERARO_EXPORT GeoComSentence : public IProtocol {
   std::string PackRequestConfigurePort(std::int32_t port,
                                        std::int32_t setting) const;
   std::string PackRequestPowerOnPort(std::int32_t port, bool on) const;
-  std::string PackRequestSetDeviceOnPort(std::int32_t port,
-                                         std::int32_t device,
+  std::string PackRequestSetDeviceOnPort(std::int32_t port, std::int32_t device,
                                          std::int32_t mode,
                                          std::int32_t option) const;
   std::string PackRequestSetDeviceOnPort(std::int32_t port,
@@ -203,8 +200,7 @@ class DAZOZAZIDOREZERARO_EXPORT GeoComSentence : public IProtocol {
                                               std::int32_t to) const;
   std::string PackRequestSetRadio(std::string name, std::int32_t channel,
                                   std::int32_t power) const;
-  std::string PackRequestEnableRCS(std::int32_t port,
-                                   std::int32_t mode) const;
+  std::string PackRequestEnableRCS(std::int32_t port, std::int32_t mode) const;
   std::string PackRequestDisableRCS(std::int32_t port) const;
   std::string PackRequestCSVAuthenticate(const char* password,
                                          std::int32_t parameter) const;
@@ -233,6 +229,9 @@ class DAZOZAZIDOREZERARO_EXPORT GeoComSentence : public IProtocol {
 
  private:
   void Reset();
+  static unsigned short TakeSequenceID();
+  // Keeps a composed sentence, or empties the object when composing failed.
+  bool StoreComposed(std::string sentence);
   bool CreateResponseFromBuffer(const unsigned char* buffer, int length,
                                 int& lastByteIndex);
   bool CreateRequestFromBuffer(const unsigned char* buffer, int length,

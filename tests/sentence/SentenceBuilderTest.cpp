@@ -1,0 +1,144 @@
+#include <DazoZazIdoRezeraro/GeoComSentence.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ExactBuffer.h"
+
+using Core::GEOCOM::GeoComSentence;
+using Core::GEOCOM::GRC_OK;
+using Core::GEOCOM::GRC_TYPE;
+using Core::GEOCOM::TYPE_REQUEST;
+using Core::GEOCOM::TYPE_RESPONSE;
+
+namespace {
+
+std::string BufferText(const GeoComSentence& sentence) {
+  const unsigned char* data = nullptr;
+  int length = -1;
+  sentence.GetBuffer(data, length);
+  return std::string(reinterpret_cast<const char*>(data),
+                     static_cast<std::size_t>(length));
+}
+
+void SetCounter(unsigned short value) {
+  GeoComSentence::ResetSequenceID();
+  GeoComSentence sentence;
+  for (unsigned short i = 0; i < value; ++i) {
+    sentence.CreateRequest(0);
+  }
+}
+
+}  // namespace
+
+TEST(SentenceBuilder, RequestTexts) {
+  struct Case {
+    unsigned short counter;
+    unsigned short procedure;
+    const char* parameters;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {0, 5003, nullptr, "%R1Q,5003,0:\r\n"},
+      {0, 5003, "", "%R1Q,5003,0:\r\n"},
+      {41, 9027, "1.5,2.25", "%R1Q,9027,41:1.5,2.25\r\n"},
+      {3, 0, nullptr, "%R1Q,0,3:\r\n"},
+      {3, 65535, "x", "%R1Q,65535,3:x\r\n"},
+      {2, 1, "%1%,%%", "%R1Q,1,2:%1%,%%\r\n"},
+  };
+  for (const Case& c : cases) {
+    SetCounter(c.counter);
+    GeoComSentence sentence;
+    const bool composed =
+        c.parameters == nullptr
+            ? sentence.CreateRequest(c.procedure)
+            : sentence.CreateRequest(c.procedure, c.parameters);
+    ASSERT_TRUE(composed) << c.expected;
+    EXPECT_EQ(BufferText(sentence), c.expected);
+    EXPECT_EQ(sentence.GetType(), TYPE_REQUEST);
+    EXPECT_EQ(sentence.GetGeocomID(), c.procedure);
+    EXPECT_EQ(sentence.GetSequenceID(), c.counter);
+    EXPECT_EQ(GeoComSentence(1).GetSequenceID(), c.counter + 1);
+  }
+}
+
+TEST(SentenceBuilder, RequestAtCounter32767WrapsToZero) {
+  SetCounter(32767);
+  GeoComSentence sentence(2008);
+  EXPECT_EQ(sentence.GetSequenceID(), 32767);
+  EXPECT_EQ(BufferText(sentence), "%R1Q,2008,32767:\r\n");
+  EXPECT_EQ(GeoComSentence(1).GetSequenceID(), 0);
+}
+
+TEST(SentenceBuilder, ReplyTexts) {
+  struct Case {
+    unsigned short sequence;
+    int returnCode;
+    const char* parameters;
+    const char* expected;
+    unsigned short storedCode;
+  };
+  const Case cases[] = {
+      {17, 0, ",1.234567,0.5", "%R1P,0,17:0,1.234567,0.5\r\n", 0},
+      {3, 1283, "", "%R1P,0,3:1283\r\n", 1283},
+      {3, 0, "5", "%R1P,0,3:05\r\n", 0},
+      {65535, 65536 + 7, "", "%R1P,0,65535:7\r\n", 7},
+      {1, -1, ",a", "%R1P,0,1:65535,a\r\n", 65535},
+  };
+  SetCounter(5);
+  for (const Case& c : cases) {
+    GeoComSentence sentence;
+    ASSERT_TRUE(sentence.CreateReply(
+        c.sequence, static_cast<GRC_TYPE>(c.returnCode), c.parameters));
+    EXPECT_EQ(BufferText(sentence), c.expected);
+    EXPECT_EQ(sentence.GetType(), TYPE_RESPONSE);
+    EXPECT_EQ(sentence.GetSequenceID(), c.sequence);
+    EXPECT_EQ(sentence.GetRetCode(), c.storedCode);
+    EXPECT_TRUE(sentence.isResponseMessageValid());
+  }
+  EXPECT_EQ(GeoComSentence(1).GetSequenceID(), 5);
+}
+
+TEST(SentenceBuilder, ComposingReplacesARecognisedSentence) {
+  GeoComSentence sentence;
+  int last = -1;
+  const ExactBuffer reply(std::string("%R1P,0,9:0,1,2\r\n"));
+  ASSERT_TRUE(
+      sentence.CreateMessageFromBuffer(reply.data(), reply.size(), last));
+  SetCounter(4);
+  ASSERT_TRUE(sentence.CreateRequest(2107, "1"));
+  EXPECT_EQ(sentence.GetStringCommand(), "%R1Q,2107,4:1\r\n");
+  EXPECT_EQ(sentence.GetType(), TYPE_REQUEST);
+}
+
+TEST(SentenceBuilder, ComposedSentencesAreRecognisedWithTheSameNumbers) {
+  const std::string texts[] = {"", "1", "1.5,2.25,0,0,0", "\"a,b\",'0f'",
+                               std::string("z\0z\n%R1Q,", 9)};
+  for (const std::string& text : texts) {
+    SetCounter(1234);
+    GeoComSentence request;
+    ASSERT_TRUE(request.CreateRequest(9027, text));
+    const ExactBuffer requestBytes(request.GetStringCommand());
+    GeoComSentence received;
+    int last = -1;
+    ASSERT_TRUE(received.CreateMessageFromBuffer(requestBytes.data(),
+                                                 requestBytes.size(), last));
+    EXPECT_EQ(received.GetType(), TYPE_REQUEST);
+    EXPECT_EQ(received.GetGeocomID(), 9027);
+    EXPECT_EQ(received.GetSequenceID(), 1234);
+    EXPECT_EQ(received.GetStringCommand(), text);
+    EXPECT_EQ(last, requestBytes.size() - 1);
+
+    const std::string replyText = text.empty() ? text : "," + text;
+    GeoComSentence reply;
+    ASSERT_TRUE(
+        reply.CreateReply(1234, static_cast<GRC_TYPE>(1283), replyText));
+    const ExactBuffer replyBytes(reply.GetStringCommand());
+    ASSERT_TRUE(received.CreateMessageFromBuffer(replyBytes.data(),
+                                                 replyBytes.size(), last));
+    EXPECT_EQ(received.GetType(), TYPE_RESPONSE);
+    EXPECT_EQ(received.GetRetCode(), 1283);
+    EXPECT_EQ(received.GetSequenceID(), 1234);
+    EXPECT_EQ(received.GetStringCommand(), replyText);
+  }
+}
