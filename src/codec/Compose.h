@@ -2,6 +2,7 @@
 #define DAZOZAZIDOREZERARO_CODEC_COMPOSE_H
 
 #include <boost/format.hpp>
+#include <locale>
 #include <string>
 #include <type_traits>
 
@@ -23,12 +24,13 @@ auto AsFormatArgument(const Value& value) {
 // The one way the library composes text: a positional format string fed with
 // the values in argument-number order. Any exception (a malformed format,
 // too many or too few arguments, exhausted memory) yields the empty string,
-// so no packer ever throws.
+// so no packer ever throws. The classic locale is pinned so that a host's
+// global locale cannot change the decimal point or add digit grouping.
 template <typename... Values>
 std::string Compose(const char* formatString,
                     const Values&... values) noexcept {
   try {
-    boost::format format(formatString);
+    boost::format format(formatString, std::locale::classic());
     (format % ... % AsFormatArgument(values));
     return format.str();
   } catch (...) {
