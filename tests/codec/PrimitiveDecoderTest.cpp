@@ -5,11 +5,11 @@
 #include <initializer_list>
 #include <string>
 
-#include "codec/ParameterText.h"
+#include "support/Sentences.h"
 
 namespace {
 
-using codec_test::Received;
+using test_support::Received;
 
 constexpr int kUntouched = -99;
 

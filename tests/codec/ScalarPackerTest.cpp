@@ -5,7 +5,7 @@
 #include <locale>
 #include <string>
 
-#include "codec/ParameterText.h"
+#include "support/Sentences.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ TEST(ScalarPackerTest, HostGlobalLocaleDoesNotChangeRenderingOrReading) {
   const GeoComSentence sentence;
   const std::string fixed = sentence.Pack(1234.5);
   const std::string plain = sentence.Pack(1234567L, 1234.5, true);
-  const auto reply = codec_test::Received(",1234.5,1234567");
+  const auto reply = test_support::Received(",1234.5,1234567");
   unsigned short cursor = 0;
   double number = 0.0;
   int whole = 0;

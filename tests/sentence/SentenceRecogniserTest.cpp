@@ -3,13 +3,14 @@
 
 #include <string>
 
-#include "ExactBuffer.h"
+#include "support/Sentences.h"
 
 using Core::GEOCOM::GeoComSentence;
 using Core::GEOCOM::TYPE;
 using Core::GEOCOM::TYPE_NONE;
 using Core::GEOCOM::TYPE_REQUEST;
 using Core::GEOCOM::TYPE_RESPONSE;
+using test_support::ExactBuffer;
 
 namespace {
 
