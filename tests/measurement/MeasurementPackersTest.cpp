@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <DazoZazIdoRezeraro/GeoComSentence.h>
-#include <algorithm>
 #include <string>
 
 using namespace Core::GEOCOM;
 
 TEST(MeasurementPackers, ComposeExactParameterTexts) {
   const GeoComSentence s;
+  const TMC_ANGLE angle{0.1, 0.2, 0.3, 4, {0.5, 0.6, 0.7, 8}, TMC_FACE_TYPE(1)};
+  const TMC_ANGLE other{1e20, -0.0, 2, 3, {4, 5, 6, 7}, TMC_FACE_TYPE(-5)};
   const struct {
     std::string packed;
     const char* expected;
@@ -32,44 +33,24 @@ TEST(MeasurementPackers, ComposeExactParameterTexts) {
       {s.PackGuideLightRequest(EDM_EGLINTENSITY_TYPE(1000)), "1000"},
       {s.PackStartCompensatorRequest(), "1"},
       {s.PackStopCompenstorRequest(), "0"},
-      {s.PackGetATRRequest(), ""},
-      {s.PackGetBatteryStatusRequest(), ""},
-      {s.PackGetInstrumentNo(), ""},
-      {s.PackStartLockInRequest(), ""},
+      {s.PackGetATRRequest() + s.PackGetBatteryStatusRequest() +
+           s.PackGetInstrumentNo() + s.PackStartLockInRequest(),
+       ""},
       {s.Pack(1.23456789, 100.0, 1234567.0, 0.5, -0.0001, 0.00001, "a,\"b"),
        "1.23457,100,1.23457e+06,0.5,-0.0001,1e-05,\"a,\"b\""},
-      {s.Pack(0.0, 0.0, 0.0, 0.0, 0.0, -0.0, ""), "0,0,0,0,0,-0,\"\""},
       {s.Pack(TMC_RAW_ANGLE{true, 1.5, 2.25, 0.125, 100},
-              TMC_RAW_ANGLE{false, 0, 0, 0, 0}),
-       "1,1.5,2.25,0.125,100,0,0,0,0,0"},
-      {s.Pack(TMC_RAW_ANGLE{false, 1.23456789, 0, 0, -2147483647 - 1},
-              TMC_RAW_ANGLE{true, 0, 0, 0, 2147483647}),
-       "0,1.23457,0,0,-2147483648,1,0,0,0,2147483647"},
+              TMC_RAW_ANGLE{false, 0, 0, 0, -2147483647 - 1}),
+       "1,1.5,2.25,0.125,100,0,0,0,0,-2147483648"},
       {s.Pack(TMC_RAW_INCLINE{true, 0.1, 0.2, 0.3, 0.4, 5},
               TMC_RAW_INCLINE{false, 1e20, -1, 123456.7, 0.00001, -6}),
        "1,0.1,0.2,0.3,0.4,5,0,1e+20,-1,123457,1e-05,-6"},
+      // Two raw angles and two angles: twenty-eight values.
+      {s.Pack(TMC_RAW_ANGLE{true, 1.5, 2.25, 0.125, 100}, angle,
+              TMC_RAW_ANGLE{false, 1.23456789, 0, -1, -7}, other),
+       "1,1.5,2.25,0.125,100,0.1,0.2,0.3,4,0.5,0.6,0.7,8,1,"
+       "0,1.23457,0,-1,-7,1e+20,-0,2,3,4,5,6,7,-5"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.packed, c.expected);
   }
-}
-
-TEST(MeasurementPackers, JoinTwoRawAnglesAndTwoAnglesIntoTwentyEightValues) {
-  const GeoComSentence s;
-  const TMC_RAW_ANGLE firstRaw{true, 1.5, 2.25, 0.125, 100};
-  const TMC_ANGLE firstAngle{
-      0.1, 0.2, 0.3, 4, {0.5, 0.6, 0.7, 8}, TMC_FACE_TYPE(1)};
-  const TMC_RAW_ANGLE secondRaw{false, 1.23456789, 0, -1, -7};
-  const TMC_ANGLE secondAngle{1e20, -0.0,         2,
-                              3,    {4, 5, 6, 7}, TMC_FACE_TYPE(-5)};
-
-  const std::string packed =
-      s.Pack(firstRaw, firstAngle, secondRaw, secondAngle);
-
-  EXPECT_EQ(packed,
-            "1,1.5,2.25,0.125,100,"
-            "0.1,0.2,0.3,4,0.5,0.6,0.7,8,1,"
-            "0,1.23457,0,-1,-7,"
-            "1e+20,-0,2,3,4,5,6,7,-5");
-  EXPECT_EQ(std::count(packed.begin(), packed.end(), ','), 27);
 }
