@@ -10,8 +10,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <string>
 
 #include "FuzzCheck.h"
@@ -35,23 +33,6 @@ std::uint32_t LittleEndian(const std::uint8_t* data, std::size_t size,
   return value;
 }
 
-// Recognises a copy of the composed bytes held in a heap block of exactly
-// their length; the whole buffer must be consumed.
-GeoComSentence Recognise(const GeoComSentence& composed) {
-  const unsigned char* data = nullptr;
-  int length = 0;
-  composed.GetBuffer(data, length);
-  const auto size = static_cast<std::size_t>(length);
-  auto bytes = std::make_unique<unsigned char[]>(size);
-  std::memcpy(bytes.get(), data, size);
-
-  GeoComSentence received;
-  int lastByte = -1;
-  FUZZ_CHECK(received.CreateMessageFromBuffer(bytes.get(), length, lastByte));
-  FUZZ_CHECK(lastByte == length - 1);
-  return received;
-}
-
 void RoundTripRequest(unsigned short procedure, const std::string& text,
                       bool withoutText) {
   GeoComSentence composed;
@@ -68,7 +49,7 @@ void RoundTripRequest(unsigned short procedure, const std::string& text,
   FUZZ_CHECK(composed.GetStringCommand() == head + "\r\n");
   FUZZ_CHECK(composed.GetGeocomCommand() == head);
 
-  const GeoComSentence received = Recognise(composed);
+  const GeoComSentence received = RecogniseComposed(composed);
   if (received.GetType() == Core::GEOCOM::TYPE_RESPONSE) {
     // A reply inside the parameter text is found before the request.
     FUZZ_CHECK(text.find("%R1P,0,") != std::string::npos);
@@ -99,7 +80,7 @@ void RoundTripReply(unsigned short sequence, std::uint32_t returnCode,
              "%R1P,0," + std::to_string(sequence) + ":" + std::to_string(code) +
                  parameters + "\r\n");
 
-  const GeoComSentence received = Recognise(composed);
+  const GeoComSentence received = RecogniseComposed(composed);
   FUZZ_CHECK(received.GetType() == Core::GEOCOM::TYPE_RESPONSE);
   FUZZ_CHECK(received.GetSequenceID() == sequence);
   FUZZ_CHECK(received.GetRetCode() == code);
@@ -119,12 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
   const auto number =
       static_cast<unsigned short>(LittleEndian(data, size, 1, 2));
   const std::uint32_t returnCode = LittleEndian(data, size, 3, 4);
-  std::string text;
-  for (std::size_t i = 7; i < size; ++i) {
-    if (data[i] != '\r') {
-      text.push_back(static_cast<char>(data[i]));
-    }
-  }
+  const std::string text = ParameterText(data, size, 7);
 
   if ((control & 1U) != 0) {
     const bool withoutText = text.empty() && (control & 2U) != 0;
