@@ -13,8 +13,8 @@ unsigned short CursorAt(std::string::size_type position) {
 
 }  // namespace
 
-std::optional<std::string> NextField(const std::string& text,
-                                     unsigned short& cursor) {
+std::optional<std::string_view> NextField(const std::string& text,
+                                          unsigned short& cursor) {
   // find() answers npos for a start at or beyond the end, so no position
   // outside the text is ever read.
   const auto separator = text.find(kSeparator, cursor);
@@ -31,7 +31,7 @@ std::optional<std::string> NextField(const std::string& text,
     return std::nullopt;
   }
   cursor = CursorAt(fieldEnd);
-  return text.substr(fieldStart, fieldEnd - fieldStart);
+  return std::string_view(text).substr(fieldStart, fieldEnd - fieldStart);
 }
 
 bool NextQuotedText(const std::string& text, unsigned short& cursor,

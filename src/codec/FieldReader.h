@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace Core::GEOCOM::codec {
 
@@ -12,9 +13,10 @@ namespace Core::GEOCOM::codec {
 // nothing, with the cursor unchanged, when no comma remains, and nothing,
 // with the cursor just past the comma, when the field is empty. The cursor is
 // 16 bits wide: positions are kept modulo 65536 and always checked against
-// the text's size before use.
-std::optional<std::string> NextField(const std::string& text,
-                                     unsigned short& cursor);
+// the text's size before use. The field is a view into the text, valid while
+// the text is unchanged.
+std::optional<std::string_view> NextField(const std::string& text,
+                                          unsigned short& cursor);
 
 // Reads the characters between the next two double quotes at or after the
 // cursor, commas included, and leaves the cursor just after the closing

@@ -50,7 +50,7 @@ bool ReadNumber(const std::string& text, unsigned short& cursor,
 bool GeoComSentence::unPack(unsigned char& value,
                             unsigned short& cursor) const {
   const auto field = codec::NextField(command, cursor);
-  return field && ConvertHexToByte(*field, value);
+  return field && ConvertHexToByte(std::string(*field), value);
 }
 
 bool GeoComSentence::unPack(unsigned char& value) const {

@@ -10,6 +10,7 @@ constexpr unsigned char kCarriageReturn = '\r';
 constexpr unsigned char kLineFeed = '\n';
 constexpr char kRequestPrefix[] = "%R1Q,";
 constexpr char kReplyPrefix[] = "%R1P,0,";
+constexpr unsigned char kPrefixStart = '%';
 constexpr int kRequestPrefixLength = sizeof(kRequestPrefix) - 1;
 constexpr int kReplyPrefixLength = sizeof(kReplyPrefix) - 1;
 
@@ -34,6 +35,20 @@ bool PrefixAt(const unsigned char* buffer, int length, int position,
   return length - position >= prefixLength &&
          std::memcmp(buffer + position, prefix,
                      static_cast<std::size_t>(prefixLength)) == 0;
+}
+
+// In the seek state only a "%" can start a sentence, so the bytes in front of
+// the next one change nothing and are passed over at once. Without a "%" the
+// scan goes on at the buffer's last byte, where the unterminated-reply rule
+// still looks at it as it would have after a walk byte by byte.
+int NextPossiblePrefix(const unsigned char* buffer, int length, int position) {
+  const void* percent =
+      std::memchr(buffer + position, kPrefixStart,
+                  static_cast<std::size_t>(length - position));
+  return percent != nullptr
+             ? static_cast<int>(static_cast<const unsigned char*>(percent) -
+                                buffer)
+             : length - 1;
 }
 
 // The LF after the terminating CR is optional and belongs to the sentence.
@@ -68,6 +83,9 @@ bool GeoComSentence::CreateRequestFromBuffer(const unsigned char* buffer,
   int position = 0;
 
   for (; position < length; ++position) {
+    if (state == kSeek) {
+      position = NextPossiblePrefix(buffer, length, position);
+    }
     const unsigned char byte = buffer[position];
     if (state == kSeek) {
       if (PrefixAt(buffer, length, position, kRequestPrefix,
@@ -144,6 +162,9 @@ bool GeoComSentence::CreateResponseFromBuffer(const unsigned char* buffer,
   bool unterminated = false;
 
   for (int position = 0; position < length; ++position) {
+    if (state == kSeek) {
+      position = NextPossiblePrefix(buffer, length, position);
+    }
     const unsigned char byte = buffer[position];
     if (state == kSeek) {
       if (PrefixAt(buffer, length, position, kReplyPrefix,
