@@ -1,5 +1,5 @@
 // Several threads run every decoder on one shared recognised reply while
-// others run every packer; each must see exactly what a single thread sees.
+// others run packers; each must see exactly what a single thread sees.
 // Built with ThreadSanitizer (the "tsan" preset) this also proves that no
 // decoder or packer touches shared state.
 #include <DazoZazIdoRezeraro/GeoComSentence.h>
