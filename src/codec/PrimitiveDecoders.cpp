@@ -45,6 +45,13 @@ bool ReadNumber(const std::string& text, unsigned short& cursor,
   return field && codec::ParseNumber(*field, value);
 }
 
+// The single-argument forms read the first field with a cursor of their own.
+template <typename Value>
+bool ReadFirstField(const GeoComSentence& sentence, Value& value) {
+  unsigned short cursor = 0;
+  return sentence.unPack(value, cursor);
+}
+
 }  // namespace
 
 bool GeoComSentence::unPack(unsigned char& value,
@@ -54,8 +61,7 @@ bool GeoComSentence::unPack(unsigned char& value,
 }
 
 bool GeoComSentence::unPack(unsigned char& value) const {
-  unsigned short cursor = 0;
-  return unPack(value, cursor);
+  return ReadFirstField(*this, value);
 }
 
 bool GeoComSentence::unPack(short& value, unsigned short& cursor) const {
@@ -64,8 +70,7 @@ bool GeoComSentence::unPack(short& value, unsigned short& cursor) const {
 }
 
 bool GeoComSentence::unPack(short& value) const {
-  unsigned short cursor = 0;
-  return unPack(value, cursor);
+  return ReadFirstField(*this, value);
 }
 
 bool GeoComSentence::unPack(unsigned short& value,
@@ -75,8 +80,7 @@ bool GeoComSentence::unPack(unsigned short& value,
 }
 
 bool GeoComSentence::unPack(unsigned short& value) const {
-  unsigned short cursor = 0;
-  return unPack(value, cursor);
+  return ReadFirstField(*this, value);
 }
 
 bool GeoComSentence::unPack(int& value, unsigned short& cursor) const {
@@ -84,8 +88,7 @@ bool GeoComSentence::unPack(int& value, unsigned short& cursor) const {
 }
 
 bool GeoComSentence::unPack(int& value) const {
-  unsigned short cursor = 0;
-  return unPack(value, cursor);
+  return ReadFirstField(*this, value);
 }
 
 bool GeoComSentence::unPack(unsigned int& value, unsigned short& cursor) const {
@@ -93,8 +96,7 @@ bool GeoComSentence::unPack(unsigned int& value, unsigned short& cursor) const {
 }
 
 bool GeoComSentence::unPack(unsigned int& value) const {
-  unsigned short cursor = 0;
-  return unPack(value, cursor);
+  return ReadFirstField(*this, value);
 }
 
 bool GeoComSentence::unPack(long& value, unsigned short& cursor) const {
@@ -102,8 +104,7 @@ bool GeoComSentence::unPack(long& value, unsigned short& cursor) const {
 }
 
 bool GeoComSentence::unPack(long& value) const {
-  unsigned short cursor = 0;
-  return unPack(value, cursor);
+  return ReadFirstField(*this, value);
 }
 
 bool GeoComSentence::unPack(unsigned long& value,
@@ -112,8 +113,7 @@ bool GeoComSentence::unPack(unsigned long& value,
 }
 
 bool GeoComSentence::unPack(unsigned long& value) const {
-  unsigned short cursor = 0;
-  return unPack(value, cursor);
+  return ReadFirstField(*this, value);
 }
 
 bool GeoComSentence::unPack(double& value, unsigned short& cursor) const {
@@ -121,8 +121,7 @@ bool GeoComSentence::unPack(double& value, unsigned short& cursor) const {
 }
 
 bool GeoComSentence::unPack(double& value) const {
-  unsigned short cursor = 0;
-  return unPack(value, cursor);
+  return ReadFirstField(*this, value);
 }
 
 bool GeoComSentence::unPack(std::string& value, unsigned short& cursor) const {
@@ -130,8 +129,7 @@ bool GeoComSentence::unPack(std::string& value, unsigned short& cursor) const {
 }
 
 bool GeoComSentence::unPack(std::string& value) const {
-  unsigned short cursor = 0;
-  return unPack(value, cursor);
+  return ReadFirstField(*this, value);
 }
 
 void GeoComSentence::UnPack(unsigned short& number, std::string& text) const {
