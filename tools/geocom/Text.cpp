@@ -8,42 +8,20 @@ namespace geocom {
 
 namespace {
 
-std::string HexEscape(const char* prefix, unsigned char byte, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%s%0*x", prefix, digits,
-                static_cast<unsigned>(byte));
-  return text;
-}
+// The two escaping styles differ only in whether a double quote is escaped
+// and in how an unprintable byte is written.
+struct EscapeStyle {
+  bool escapeQuote;
+  const char* hexPrefix;
+  int hexDigits;
+};
 
-}  // namespace
-
-std::string EscapeBytes(std::string_view bytes) {
+std::string Escape(std::string_view bytes, const EscapeStyle& style) {
   std::string out;
   out.reserve(bytes.size());
   for (const char c : bytes) {
     const auto byte = static_cast<unsigned char>(c);
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\\') {
-      out += "\\\\";
-    } else if (byte < 0x20 || byte > 0x7e) {
-      out += HexEscape("\\x", byte, 2);
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
-
-std::string JsonString(std::string_view bytes) {
-  std::string out = "\"";
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"') {
+    if (c == '"' && style.escapeQuote) {
       out += "\\\"";
     } else if (c == '\\') {
       out += "\\\\";
@@ -54,13 +32,25 @@ std::string JsonString(std::string_view bytes) {
     } else if (c == '\t') {
       out += "\\t";
     } else if (byte < 0x20 || byte > 0x7e) {
-      out += HexEscape("\\u", byte, 4);
+      char text[16];
+      std::snprintf(text, sizeof text, "%s%0*x", style.hexPrefix,
+                    style.hexDigits, static_cast<unsigned>(byte));
+      out += text;
     } else {
       out += c;
     }
   }
-  out += '"';
   return out;
+}
+
+}  // namespace
+
+std::string EscapeBytes(std::string_view bytes) {
+  return Escape(bytes, {false, "\\x", 2});
+}
+
+std::string JsonString(std::string_view bytes) {
+  return "\"" + Escape(bytes, {true, "\\u", 4}) + "\"";
 }
 
 std::string FormatDouble(double value) {
