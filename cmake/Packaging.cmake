@@ -1,31 +1,77 @@
-# Install rules: the library, its public headers, a CMake package for
-# find_package(DazoZazIdoRezeraro CONFIG) and a pkg-config file.
+# Install rules: the libraries, their public headers, one CMake package with
+# a component per library (find_package(DazoZazIdoRezeraro CONFIG COMPONENTS
+# Host)) and a pkg-config file per library. Every installed path is relative
+# to the prefix, so an installed tree can be copied elsewhere.
 include(CMakePackageConfigHelpers)
 
 set(DAZO_CMAKE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/DazoZazIdoRezeraro)
 
 install(TARGETS DazoZazIdoRezeraro
   EXPORT DazoZazIdoRezeraroTargets
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
+    NAMELINK_COMPONENT development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(DIRECTORY include/DazoZazIdoRezeraro
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT DazoZazIdoRezeraroTargets
   NAMESPACE DazoZazIdoRezeraro::
-  DESTINATION ${DAZO_CMAKE_INSTALL_DIR})
+  DESTINATION ${DAZO_CMAKE_INSTALL_DIR} COMPONENT development)
+install(DIRECTORY include/DazoZazIdoRezeraro
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+
+# The component libraries, each with its own export set and .pc file.
+set(DAZO_COMPONENTS)
+function(dazo_install_component component target description)
+  install(TARGETS ${target}
+    EXPORT DazoZazIdoRezeraro${component}Targets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
+      NAMELINK_COMPONENT development
+    INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  install(EXPORT DazoZazIdoRezeraro${component}Targets
+    NAMESPACE DazoZazIdoRezeraro::
+    DESTINATION ${DAZO_CMAKE_INSTALL_DIR} COMPONENT development)
+  set(PC_NAME ${PROJECT_NAME}${component})
+  set(PC_DESCRIPTION "${description}")
+  set(PC_LIBRARY ${target})
+  set(PC_REQUIRES ${PROJECT_NAME})
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/DazoZazIdoRezeraro.pc.in
+    ${PROJECT_BINARY_DIR}/${PC_NAME}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${PC_NAME}.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+  set(DAZO_COMPONENTS ${DAZO_COMPONENTS} ${component} PARENT_SCOPE)
+endfunction()
+
+dazo_install_component(Host DazoZazIdoRezeraroHost
+  "Sessions, sentence stream, procedure table and typed calls for GeoCOM hosts")
+install(FILES ${PROJECT_BINARY_DIR}/include/DazoZazIdoRezeraro/host/Version.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/DazoZazIdoRezeraro/host
+  COMPONENT development)
+if(TARGET DazoZazIdoRezeraroSimulator)
+  dazo_install_component(Simulator DazoZazIdoRezeraroSimulator
+    "A virtual GeoCOM instrument for testing host programs")
+endif()
 
 configure_package_config_file(cmake/DazoZazIdoRezeraroConfig.cmake.in
   ${PROJECT_BINARY_DIR}/DazoZazIdoRezeraroConfig.cmake
   INSTALL_DESTINATION ${DAZO_CMAKE_INSTALL_DIR})
+# Before 1.0 a minor release may change the interface: 0.x asks for the
+# same minor version.
+if(PROJECT_VERSION_MAJOR EQUAL 0)
+  set(dazo_compatibility SameMinorVersion)
+else()
+  set(dazo_compatibility SameMajorVersion)
+endif()
 write_basic_package_version_file(
   ${PROJECT_BINARY_DIR}/DazoZazIdoRezeraroConfigVersion.cmake
-  COMPATIBILITY SameMajorVersion)
+  COMPATIBILITY ${dazo_compatibility})
 install(FILES
   ${PROJECT_BINARY_DIR}/DazoZazIdoRezeraroConfig.cmake
   ${PROJECT_BINARY_DIR}/DazoZazIdoRezeraroConfigVersion.cmake
-  DESTINATION ${DAZO_CMAKE_INSTALL_DIR})
+  DESTINATION ${DAZO_CMAKE_INSTALL_DIR} COMPONENT development)
 
+set(PC_NAME ${PROJECT_NAME})
+set(PC_DESCRIPTION "${PROJECT_DESCRIPTION}")
+set(PC_LIBRARY DazoZazIdoRezeraro)
+set(PC_REQUIRES "")
 configure_file(cmake/DazoZazIdoRezeraro.pc.in
   ${PROJECT_BINARY_DIR}/DazoZazIdoRezeraro.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/DazoZazIdoRezeraro.pc
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)

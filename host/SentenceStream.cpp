@@ -1,0 +1,207 @@
+#include <DazoZazIdoRezeraro/host/SentenceStream.h>
+
+#include <algorithm>
+#include <utility>
+
+namespace Core::GEOCOM::host {
+
+namespace {
+
+constexpr std::string_view kRequestPrefix = "%R1Q,";
+constexpr std::string_view kReplyPrefix = "%R1P,0,";
+// What every sentence, accepted or not, starts with.
+constexpr std::string_view kSentencePrefixes[] = {"%R1Q,", "%R1P,"};
+constexpr std::size_t kMinimumCap = 16;
+
+bool IsDigit(char byte) { return byte >= '0' && byte <= '9'; }
+
+// Steps back over digits ending before position; returns where they start.
+std::size_t DigitsBefore(std::string_view piece, std::size_t position) {
+  while (position > 0 && IsDigit(piece[position - 1])) --position;
+  return position;
+}
+
+bool EndsAt(std::string_view piece, std::size_t end, std::string_view text) {
+  return end >= text.size() &&
+         piece.substr(end - text.size(), text.size()) == text;
+}
+
+// Where in a recognised piece the sentence starts: read backwards from the
+// terminator over the parameter text, the numbers and the prefix, which the
+// recogniser has just accepted in these forms. npos when they do not fit.
+std::size_t SentenceStart(std::string_view piece,
+                          const GeoComSentence& sentence) {
+  std::size_t end = piece.size();
+  if (end > 0 && piece[end - 1] == '\n') --end;
+  if (end == 0 || piece[end - 1] != '\r') return std::string_view::npos;
+  --end;
+  const std::string text = sentence.GetStringCommand();
+  if (!EndsAt(piece, end, text)) return std::string_view::npos;
+  end -= text.size();
+
+  if (sentence.GetType() == TYPE_RESPONSE) {
+    // "%R1P,0," sequence ":" code, and the text from its comma on.
+    const std::size_t code = DigitsBefore(piece, end);
+    if (code == end || code == 0 || piece[code - 1] != ':') {
+      return std::string_view::npos;
+    }
+    const std::size_t sequence = DigitsBefore(piece, code - 1);
+    return EndsAt(piece, sequence, kReplyPrefix)
+               ? sequence - kReplyPrefix.size()
+               : std::string_view::npos;
+  }
+  // "%R1Q," procedure ["," sequence] [":" text].
+  if (end > 0 && piece[end - 1] == ':') --end;
+  const std::size_t last = DigitsBefore(piece, end);
+  if (last == end) return std::string_view::npos;
+  if (EndsAt(piece, last, kRequestPrefix)) return last - kRequestPrefix.size();
+  if (last == 0 || piece[last - 1] != ',') return std::string_view::npos;
+  const std::size_t procedure = DigitsBefore(piece, last - 1);
+  return EndsAt(piece, procedure, kRequestPrefix)
+             ? procedure - kRequestPrefix.size()
+             : std::string_view::npos;
+}
+
+std::size_t FirstSentencePrefix(std::string_view piece) {
+  std::size_t first = std::string_view::npos;
+  for (const std::string_view prefix : kSentencePrefixes) {
+    first = std::min(first, piece.find(prefix));
+  }
+  return first;
+}
+
+}  // namespace
+
+SentenceStream::SentenceStream(std::size_t maxPending)
+    : maxPending_(std::max(maxPending, kMinimumCap)) {}
+
+void SentenceStream::Append(std::string_view bytes) {
+  if (bytes.empty()) return;
+  if (lfMayFollow_ && bytes.front() == '\n') {
+    // The LF ends the piece already handed out; counted as it would have
+    // been had it come with its CR.
+    if (lastKind_ == FrameKind::kNoise) ++counts_.noiseBytes;
+    bytes.remove_prefix(1);
+  }
+  lfMayFollow_ = false;
+  if (head_ > 0 && head_ >= buffer_.size() / 2) {
+    buffer_.erase(0, head_);
+    searchFrom_ -= head_;
+    head_ = 0;
+  }
+  buffer_.append(bytes);
+  CutPieces();
+}
+
+void SentenceStream::CutPieces() {
+  for (;;) {
+    const std::size_t cr = buffer_.find('\r', searchFrom_);
+    if (cr == std::string::npos) {
+      searchFrom_ = buffer_.size();
+      DropBeyondCap();
+      return;
+    }
+    std::size_t end = cr + 1;
+    if (end < buffer_.size() && buffer_[end] == '\n') {
+      ++end;
+    } else if (end == buffer_.size()) {
+      lfMayFollow_ = true;
+    }
+    // A run longer than the cap keeps only its last bytes, as it would had
+    // they arrived one at a time.
+    const std::size_t run = cr - head_;
+    if (run > maxPending_) {
+      droppedRun_ += run - maxPending_;
+      counts_.droppedBytes += run - maxPending_;
+      head_ = cr - maxPending_;
+    }
+    const std::string_view piece(buffer_.data() + head_, end - head_);
+    head_ = searchFrom_ = end;
+    ClassifyPiece(piece);
+  }
+}
+
+void SentenceStream::DropBeyondCap() {
+  const std::size_t pending = buffer_.size() - head_;
+  if (pending <= maxPending_) return;
+  const std::size_t excess = pending - maxPending_;
+  droppedRun_ += excess;
+  counts_.droppedBytes += excess;
+  head_ += excess;
+}
+
+void SentenceStream::ClassifyPiece(std::string_view piece) {
+  if (droppedRun_ > 0) {
+    Frame dropped;
+    dropped.kind = FrameKind::kDropped;
+    dropped.size = std::exchange(droppedRun_, 0);
+    frames_.push_back(std::move(dropped));
+  }
+  GeoComSentence sentence;
+  int last = 0;
+  const bool recognised =
+      !piece.empty() &&
+      sentence.CreateMessageFromBuffer(
+          reinterpret_cast<const unsigned char*>(piece.data()),
+          static_cast<int>(piece.size()), last);
+  if (recognised) {
+    std::size_t start = SentenceStart(piece, sentence);
+    if (start == std::string_view::npos) start = 0;
+    Push(FrameKind::kNoise, piece.substr(0, start));
+    Frame frame;
+    frame.kind = sentence.GetType() == TYPE_REQUEST ? FrameKind::kRequest
+                                                    : FrameKind::kReply;
+    frame.bytes = piece.substr(start);
+    frame.size = frame.bytes.size();
+    frame.sentence = std::move(sentence);
+    lastKind_ = frame.kind;
+    frames_.push_back(std::move(frame));
+    ++counts_.sentences;
+    return;
+  }
+  const std::size_t prefix = FirstSentencePrefix(piece);
+  if (prefix == std::string_view::npos) {
+    Push(FrameKind::kNoise, piece);
+    return;
+  }
+  Push(FrameKind::kNoise, piece.substr(0, prefix));
+  Push(FrameKind::kUnrecognised, piece.substr(prefix));
+}
+
+void SentenceStream::Push(FrameKind kind, std::string_view bytes) {
+  if (bytes.empty()) return;
+  lastKind_ = kind;
+  if (kind == FrameKind::kNoise) counts_.noiseBytes += bytes.size();
+  if (kind == FrameKind::kUnrecognised) ++counts_.unrecognised;
+  Frame frame;
+  frame.kind = kind;
+  frame.bytes = bytes;
+  frame.size = bytes.size();
+  frames_.push_back(std::move(frame));
+}
+
+bool SentenceStream::Next(Frame& frame) {
+  if (frames_.empty()) return false;
+  frame = std::move(frames_.front());
+  frames_.pop_front();
+  return true;
+}
+
+void SentenceStream::Finish() {
+  const std::string_view rest(buffer_.data() + head_, buffer_.size() - head_);
+  if (!rest.empty() || droppedRun_ > 0) ClassifyPiece(rest);
+  buffer_.clear();
+  head_ = searchFrom_ = 0;
+  lfMayFollow_ = false;
+}
+
+void SentenceStream::Clear() {
+  buffer_.clear();
+  head_ = searchFrom_ = droppedRun_ = 0;
+  lfMayFollow_ = false;
+  frames_.clear();
+}
+
+std::size_t SentenceStream::Pending() const { return buffer_.size() - head_; }
+
+}  // namespace Core::GEOCOM::host

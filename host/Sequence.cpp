@@ -1,0 +1,52 @@
+#include <DazoZazIdoRezeraro/host/Session.h>
+
+#include <mutex>
+
+namespace Core::GEOCOM::host {
+
+namespace {
+
+// The core numbers requests from one process-wide counter that is not
+// atomic: every request composed in this library takes its number here.
+std::mutex& SequenceMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+constexpr unsigned kSequenceNumbers = 32768;
+
+}  // namespace
+
+Result<GeoComSentence> ComposeRequest(unsigned short procedure,
+                                      std::string_view parameters) {
+  // A CR would end the sentence early, and the rest would reach the
+  // instrument as noise.
+  if (parameters.find('\r') != std::string_view::npos) {
+    return Error{ErrorKind::kInvalidArgument, "the parameters of procedure " +
+                                                  std::to_string(procedure) +
+                                                  " hold a CR"};
+  }
+  GeoComSentence request;
+  bool composed = false;
+  {
+    const std::lock_guard<std::mutex> lock(SequenceMutex());
+    composed = request.CreateRequest(procedure, std::string(parameters));
+  }
+  if (!composed) {
+    return Error{
+        ErrorKind::kInvalidArgument,
+        "cannot compose a request for procedure " + std::to_string(procedure)};
+  }
+  return request;
+}
+
+void StartSequenceAt(unsigned short start) {
+  const std::lock_guard<std::mutex> lock(SequenceMutex());
+  GeoComSentence::ResetSequenceID();
+  GeoComSentence discarded;
+  for (unsigned taken = 0; taken < start % kSequenceNumbers; ++taken) {
+    discarded.CreateRequest(0);
+  }
+}
+
+}  // namespace Core::GEOCOM::host

@@ -1,0 +1,7 @@
+#ifndef DAZOZAZIDOREZERARO_HOST_EXPORT_H
+#define DAZOZAZIDOREZERARO_HOST_EXPORT_H
+
+/// Marks what the host library exports; it is built with hidden visibility.
+#define DAZOZAZIDOREZERARO_HOST_EXPORT __attribute__((visibility("default")))
+
+#endif

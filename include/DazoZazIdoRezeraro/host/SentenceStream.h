@@ -1,0 +1,101 @@
+#ifndef DAZOZAZIDOREZERARO_HOST_SENTENCESTREAM_H
+#define DAZOZAZIDOREZERARO_HOST_SENTENCESTREAM_H
+
+#include <DazoZazIdoRezeraro/GeoComSentence.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "Export.h"
+
+namespace Core::GEOCOM::host {
+
+/// What a piece of a received byte stream turned out to be.
+enum class FrameKind {
+  kRequest,       ///< A request the core recognised.
+  kReply,         ///< A reply the core recognised.
+  kUnrecognised,  ///< A terminated line with a sentence prefix that the core
+                  ///< does not accept, e.g. a reply whose leading code is not
+                  ///< 0.
+  kNoise,         ///< Bytes outside any sentence.
+  kDropped,       ///< Bytes of a run without CR beyond the cap, not kept.
+};
+
+/// One piece of the stream, in stream order.
+struct Frame {
+  FrameKind kind = FrameKind::kNoise;  ///< What the bytes are.
+  /// The bytes exactly as received, terminator included; empty for kDropped.
+  std::string bytes;
+  /// How many bytes the frame stands for (bytes.size() but for kDropped).
+  std::size_t size = 0;
+  /// The recognised sentence, for kRequest and kReply; empty otherwise.
+  GeoComSentence sentence;
+};
+
+/// Running totals of what a stream has taken apart.
+struct StreamCounts {
+  std::uint64_t sentences = 0;     ///< Requests and replies recognised.
+  std::uint64_t unrecognised = 0;  ///< Lines the core did not accept.
+  std::uint64_t noiseBytes = 0;    ///< Bytes outside any sentence.
+  std::uint64_t droppedBytes = 0;  ///< Bytes dropped by the cap.
+};
+
+/// Cuts received bytes into sentences whatever the chunking: feeding the
+/// bytes one at a time or all at once gives the same frames. A sentence ends
+/// at its CR; an LF right after it belongs to it (when the LF arrives in a
+/// later piece than its CR, the sentence has already been handed out and the
+/// LF is passed over). A run without CR never holds more than the cap: the
+/// oldest bytes are dropped, and one kDropped frame in front of what follows
+/// says how many.
+class DAZOZAZIDOREZERARO_HOST_EXPORT SentenceStream {
+ public:
+  /// The default cap on bytes held while no CR arrives.
+  static constexpr std::size_t kDefaultMaxPending = 65536;
+
+  /// A stream holding at most maxPending bytes without a CR (at least 16).
+  explicit SentenceStream(std::size_t maxPending = kDefaultMaxPending);
+
+  /// Adds received bytes; frames become available through Next.
+  void Append(std::string_view bytes);
+
+  /// Takes the next complete frame into frame; false when none is complete.
+  bool Next(Frame& frame);
+
+  /// Ends the stream: what is left without a CR becomes a noise or
+  /// unrecognised frame for Next to hand out.
+  void Finish();
+
+  /// Forgets every byte received and every frame not yet taken.
+  void Clear();
+
+  /// Bytes held after the last complete frame.
+  std::size_t Pending() const;
+
+  /// Totals since construction, including frames not yet taken.
+  const StreamCounts& Counts() const { return counts_; }
+
+ private:
+  void CutPieces();
+  void DropBeyondCap();
+  void ClassifyPiece(std::string_view piece);
+  void Push(FrameKind kind, std::string_view bytes);
+
+  std::size_t maxPending_;
+  std::string buffer_;
+  std::size_t head_ = 0;        // first byte not yet cut into a piece
+  std::size_t searchFrom_ = 0;  // where the search for the next CR goes on
+  std::size_t droppedRun_ = 0;  // bytes dropped from the run being received
+  // The last piece ended at a CR that was the last byte received: an LF that
+  // arrives next still belongs to that sentence.
+  bool lfMayFollow_ = false;
+  FrameKind lastKind_ = FrameKind::kNoise;  // of the last frame cut
+  std::deque<Frame> frames_;
+  StreamCounts counts_;
+};
+
+}  // namespace Core::GEOCOM::host
+
+#endif

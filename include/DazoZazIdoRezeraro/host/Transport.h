@@ -1,0 +1,101 @@
+#ifndef DAZOZAZIDOREZERARO_HOST_TRANSPORT_H
+#define DAZOZAZIDOREZERARO_HOST_TRANSPORT_H
+
+#include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/buffer.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/system/error_code.hpp>
+#include <functional>
+#include <string>
+#include <utility>
+
+#include "Export.h"
+
+namespace Core::GEOCOM::host {
+
+/// The byte stream under a Session: a socket, a serial port, a pty, or any
+/// Asio stream a host already owns. Every operation completes through the
+/// stream's executor.
+class DAZOZAZIDOREZERARO_HOST_EXPORT Transport {
+ public:
+  /// Receives the error and how many bytes were read.
+  using ReadHandler =
+      std::function<void(const boost::system::error_code&, std::size_t)>;
+  /// Receives the error, or success once every byte is written.
+  using WriteHandler = std::function<void(const boost::system::error_code&)>;
+
+  virtual ~Transport();
+
+  /// The executor the stream's operations complete on.
+  virtual boost::asio::any_io_executor Executor() = 0;
+  /// Reads some bytes into the buffer.
+  virtual void AsyncReadSome(boost::asio::mutable_buffer buffer,
+                             ReadHandler handler) = 0;
+  /// Writes all of the buffer.
+  virtual void AsyncWrite(boost::asio::const_buffer buffer,
+                          WriteHandler handler) = 0;
+  /// Cancels the outstanding read and write; their handlers still run.
+  virtual void Cancel() = 0;
+  /// Closes the stream.
+  virtual void Close() = 0;
+  /// Throws away bytes received but not yet read, where the stream can.
+  virtual void DiscardInput() {}
+  /// What the stream is connected to, for messages ("127.0.0.1:4000").
+  const std::string& Name() const { return name_; }
+
+ protected:
+  /// Names the stream for messages.
+  explicit Transport(std::string name) : name_(std::move(name)) {}
+
+ private:
+  std::string name_;
+};
+
+/// A Transport over any Asio stream with async_read_some, async_write_some,
+/// cancel and close.
+template <typename Stream>
+class StreamTransport : public Transport {
+ public:
+  /// Takes the stream over; name says what it is connected to.
+  StreamTransport(Stream stream, std::string name)
+      : Transport(std::move(name)), stream_(std::move(stream)) {}
+
+  /// See Transport::Executor.
+  boost::asio::any_io_executor Executor() override {
+    return stream_.get_executor();
+  }
+  /// See Transport::AsyncReadSome.
+  void AsyncReadSome(boost::asio::mutable_buffer buffer,
+                     ReadHandler handler) override {
+    stream_.async_read_some(buffer, std::move(handler));
+  }
+  /// See Transport::AsyncWrite.
+  void AsyncWrite(boost::asio::const_buffer buffer,
+                  WriteHandler handler) override {
+    boost::asio::async_write(
+        stream_, buffer,
+        [handler = std::move(handler)](const boost::system::error_code& error,
+                                       std::size_t) { handler(error); });
+  }
+  /// See Transport::Cancel.
+  void Cancel() override {
+    boost::system::error_code ignored;
+    stream_.cancel(ignored);
+  }
+  /// See Transport::Close.
+  void Close() override {
+    boost::system::error_code ignored;
+    stream_.close(ignored);
+  }
+
+ protected:
+  /// The stream, for transports that do more with it.
+  Stream& stream() { return stream_; }
+
+ private:
+  Stream stream_;
+};
+
+}  // namespace Core::GEOCOM::host
+
+#endif

@@ -1,0 +1,78 @@
+#include "ScriptedPeer.h"
+
+#include <DazoZazIdoRezeraro/host/SentenceStream.h>
+
+#include <array>
+#include <boost/asio/write.hpp>
+
+using Core::GEOCOM::GeoComSentence;
+using Core::GEOCOM::GRC_TYPE;
+namespace asio = boost::asio;
+
+ScriptedPeer::ScriptedPeer(Script script, bool readRequests)
+    : script_(std::move(script)),
+      readRequests_(readRequests),
+      acceptor_(io_, {asio::ip::address_v4::loopback(), 0}),
+      thread_([this] { Serve(); }) {}
+
+ScriptedPeer::~ScriptedPeer() {
+  stopping_ = true;
+  boost::system::error_code ignored;
+  // Wakes a blocking accept; a blocking read ends when the host closes.
+  asio::ip::tcp::socket poke(io_);
+  poke.connect(acceptor_.local_endpoint(), ignored);
+  thread_.join();
+}
+
+std::string ScriptedPeer::Address() const {
+  return "127.0.0.1:" + std::to_string(acceptor_.local_endpoint().port());
+}
+
+std::string ScriptedPeer::ReplyTo(const GeoComSentence& request,
+                                  unsigned short returnCode,
+                                  const std::string& parameters) {
+  GeoComSentence reply;
+  reply.CreateReply(request.GetSequenceID(), static_cast<GRC_TYPE>(returnCode),
+                    parameters.empty() ? "" : "," + parameters);
+  const unsigned char* data = nullptr;
+  int length = 0;
+  reply.GetBuffer(data, length);
+  return std::string(reinterpret_cast<const char*>(data),
+                     static_cast<std::size_t>(length));
+}
+
+void ScriptedPeer::Serve() {
+  while (!stopping_) {
+    asio::ip::tcp::socket socket(io_);
+    boost::system::error_code error;
+    acceptor_.accept(socket, error);
+    if (error || stopping_) return;
+    if (!readRequests_) {
+      // Holds the connection without reading until the test ends.
+      while (!stopping_)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      return;
+    }
+    Core::GEOCOM::host::SentenceStream stream;
+    std::array<char, 4096> chunk{};
+    bool open = true;
+    while (open && !stopping_) {
+      const std::size_t received = socket.read_some(asio::buffer(chunk), error);
+      if (error) break;
+      stream.Append(std::string_view(chunk.data(), received));
+      Core::GEOCOM::host::Frame frame;
+      while (open && stream.Next(frame)) {
+        if (frame.kind != Core::GEOCOM::host::FrameKind::kRequest) continue;
+        ++requests_;
+        for (const Step& step : script_(frame.sentence)) {
+          std::this_thread::sleep_for(step.delay);
+          asio::write(socket, asio::buffer(step.bytes), error);
+          if (step.close || error) {
+            open = false;
+            break;
+          }
+        }
+      }
+    }
+  }
+}

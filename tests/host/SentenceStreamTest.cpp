@@ -1,0 +1,125 @@
+#include <DazoZazIdoRezeraro/host/SentenceStream.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace Core::GEOCOM::host;
+
+namespace {
+
+struct Taken {
+  FrameKind kind;
+  std::string bytes;
+  std::size_t size;
+};
+
+std::vector<Taken> TakeAll(SentenceStream& stream) {
+  std::vector<Taken> taken;
+  Frame frame;
+  while (stream.Next(frame)) {
+    taken.push_back({frame.kind, frame.bytes, frame.size});
+  }
+  return taken;
+}
+
+// Feeds the bytes in pieces of the given sizes (the rest in one piece).
+std::vector<Taken> Feed(const std::string& bytes,
+                        const std::vector<std::size_t>& pieces,
+                        std::size_t cap = SentenceStream::kDefaultMaxPending) {
+  SentenceStream stream(cap);
+  std::size_t at = 0;
+  for (const std::size_t piece : pieces) {
+    stream.Append(std::string_view(bytes).substr(at, piece));
+    at += piece;
+  }
+  stream.Append(std::string_view(bytes).substr(std::min(at, bytes.size())));
+  stream.Finish();
+  return TakeAll(stream);
+}
+
+const std::string kTraffic =
+    "xx%R1Q,5004,3:\r\n%R1P,0,3:0,\"TS\"\r%R1P,2,7:0\r\nzz";
+
+// Cuts on the CR, between CR and LF, inside the reply prefix and one byte at
+// a time give the same frames as the whole traffic at once.
+TEST(SentenceStream, ChunkingDoesNotChangeTheFrames) {
+  const std::vector<Taken> whole = Feed(kTraffic, {});
+  ASSERT_EQ(whole.size(), 5u);
+  const FrameKind kinds[] = {FrameKind::kNoise, FrameKind::kRequest,
+                             FrameKind::kReply, FrameKind::kUnrecognised,
+                             FrameKind::kNoise};
+  EXPECT_EQ(whole[0].bytes, "xx");
+  EXPECT_EQ(whole[1].bytes, "%R1Q,5004,3:\r\n");
+  EXPECT_EQ(whole[2].bytes, "%R1P,0,3:0,\"TS\"\r");
+  EXPECT_EQ(whole[3].bytes, "%R1P,2,7:0\r\n");
+  EXPECT_EQ(whole[4].kind, FrameKind::kNoise);
+  EXPECT_EQ(whole[4].bytes, "zz");
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(whole[i].kind, kinds[i]) << i;
+
+  const std::vector<std::vector<std::size_t>> cuts = {
+      {15},     // between CR and LF
+      {14},     // on the CR
+      {19},     // inside "%R1P"
+      {16, 3},  // inside the reply prefix, twice
+      std::vector<std::size_t>(kTraffic.size(), 1)};
+  for (const auto& cut : cuts) {
+    const std::vector<Taken> pieces = Feed(kTraffic, cut);
+    ASSERT_EQ(pieces.size(), whole.size());
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+      EXPECT_EQ(pieces[i].kind, whole[i].kind);
+      // An LF that arrives after its CR was handed out is not repeated.
+      EXPECT_EQ(pieces[i].bytes.substr(0, whole[i].bytes.size() - 1),
+                whole[i].bytes.substr(0, whole[i].bytes.size() - 1));
+    }
+  }
+}
+
+TEST(SentenceStream, ARunWithoutCrKeepsOnlyTheCapAndSaysWhatItDropped) {
+  const std::string run(100000, 'a');
+  for (const auto& cut :
+       {std::vector<std::size_t>{}, std::vector<std::size_t>(1000, 100)}) {
+    SentenceStream stream(1024);
+    std::size_t at = 0;
+    for (const std::size_t piece : cut) {
+      stream.Append(std::string_view(run).substr(at, piece));
+      at += piece;
+      EXPECT_LE(stream.Pending(), 1024u);
+    }
+    stream.Append(std::string_view(run).substr(at));
+    stream.Append("%R1P,0,1:0\r\n");
+    const std::vector<Taken> frames = TakeAll(stream);
+    ASSERT_EQ(frames.size(), 3u);
+    EXPECT_EQ(frames[0].kind, FrameKind::kDropped);
+    // The run is the 100000 bytes and the reply up to its CR.
+    EXPECT_EQ(frames[0].size, 100000u + 10u - 1024u);
+    EXPECT_EQ(frames[1].kind, FrameKind::kNoise);
+    EXPECT_EQ(frames[2].kind, FrameKind::kReply);
+    EXPECT_EQ(stream.Counts().droppedBytes + stream.Counts().noiseBytes +
+                  frames[2].size,
+              run.size() + 12u);
+  }
+}
+
+TEST(SentenceStream, ACrAloneEndsASentenceAndTheNextFollowsAtOnce) {
+  SentenceStream stream;
+  stream.Append("%R1P,0,1:0\r%R1P,0,2:0\r");
+  const std::vector<Taken> frames = TakeAll(stream);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[1].bytes, "%R1P,0,2:0\r");
+  EXPECT_EQ(stream.Counts().sentences, 2u);
+  EXPECT_EQ(stream.Counts().noiseBytes, 0u);
+}
+
+TEST(SentenceStream, FindsWhereASentenceStartsAfterABrokenOne) {
+  SentenceStream stream;
+  stream.Append("%R1Q,5x%R1Q,5003,17:\r\n%R1Q,1,2:%R1Q,3,4:\r\n");
+  const std::vector<Taken> frames = TakeAll(stream);
+  ASSERT_EQ(frames.size(), 3u);
+  EXPECT_EQ(frames[0].bytes, "%R1Q,5x");
+  EXPECT_EQ(frames[1].bytes, "%R1Q,5003,17:\r\n");
+  // A prefix inside the parameter text belongs to the text.
+  EXPECT_EQ(frames[2].bytes, "%R1Q,1,2:%R1Q,3,4:\r\n");
+}
+
+}  // namespace

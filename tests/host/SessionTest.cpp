@@ -1,0 +1,325 @@
+#include <DazoZazIdoRezeraro/host/Calls.h>
+#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/SentenceStream.h>
+#include <DazoZazIdoRezeraro/host/Session.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <boost/asio/posix/stream_descriptor.hpp>
+#include <boost/asio/use_future.hpp>
+#include <boost/asio/write.hpp>
+#include <thread>
+
+#include "ScriptedPeer.h"
+
+using namespace Core::GEOCOM;
+using namespace Core::GEOCOM::host;
+using namespace std::chrono_literals;
+using Steps = std::vector<ScriptedPeer::Step>;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+std::string Stale(const GeoComSentence& request) {
+  GeoComSentence other;
+  other.CreateReply(static_cast<unsigned short>(request.GetSequenceID() + 7),
+                    GRC_OK, "99");
+  const unsigned char* data = nullptr;
+  int length = 0;
+  other.GetBuffer(data, length);
+  return std::string(reinterpret_cast<const char*>(data),
+                     static_cast<std::size_t>(length));
+}
+
+CallOptions ShortWait() {
+  CallOptions options;
+  options.timeout = 300ms;
+  return options;
+}
+
+// Each row: what the instrument does with every request, and what the host
+// must make of it.
+struct PeerCase {
+  const char* name;
+  ScriptedPeer::Script script;
+  std::optional<ErrorKind> error;  // nullopt: the call succeeds
+};
+
+class SessionOutcome : public testing::TestWithParam<PeerCase> {};
+
+TEST_P(SessionOutcome, IsWhatTheHostSees) {
+  ScriptedPeer peer(GetParam().script);
+  boost::asio::io_context io;
+  Session session = Session::ConnectTcp(io, peer.Address());
+  const Result<Reply> reply = session.Call(kInstrumentName, "", ShortWait());
+  if (GetParam().error) {
+    ASSERT_FALSE(reply);
+    EXPECT_EQ(reply.error().kind, *GetParam().error) << reply.error().message;
+  } else {
+    ASSERT_TRUE(reply) << reply.error().message;
+    std::string name;
+    EXPECT_TRUE(reply->sentence.unPack(name));
+    EXPECT_EQ(name, "TS");
+  }
+}
+
+const PeerCase kPeerCases[] = {
+    {"LateReplyInFrontOfTheRightOne",
+     [](const GeoComSentence& r) {
+       return Steps{{0ms, Stale(r)},
+                    {0ms, ScriptedPeer::ReplyTo(r, 0, "\"TS\"")}};
+     },
+     std::nullopt},
+    {"NoiseAndEchoBetweenReplies",
+     [](const GeoComSentence& r) {
+       return Steps{{0ms, "\x01\xff junk\r\n%R1Q,5004,3:\r\n"},
+                    {0ms, ScriptedPeer::ReplyTo(r, 0, "\"TS\"")}};
+     },
+     std::nullopt},
+    {"ReplyInOneBytePieces",
+     [](const GeoComSentence& r) {
+       Steps steps;
+       for (const char byte : ScriptedPeer::ReplyTo(r, 0, "\"TS\"")) {
+         steps.push_back({1ms, std::string(1, byte)});
+       }
+       return steps;
+     },
+     std::nullopt},
+    {"CrAloneEndsTheReply",
+     [](const GeoComSentence& r) {
+       std::string reply = ScriptedPeer::ReplyTo(r, 0, "\"TS\"");
+       reply.pop_back();
+       return Steps{{0ms, reply}};
+     },
+     std::nullopt},
+    {"NeverAnswers", [](const GeoComSentence&) { return Steps{}; },
+     ErrorKind::kTimeout},
+    {"OnlyStaleReplies",
+     [](const GeoComSentence& r) {
+       return Steps{{0ms, Stale(r)}};
+     },
+     ErrorKind::kTimeout},
+    {"ClosesMidReply",
+     [](const GeoComSentence& r) {
+       return Steps{{0ms, ScriptedPeer::ReplyTo(r).substr(0, 6), true}};
+     },
+     ErrorKind::kClosed},
+    {"LeadingCodeNotZero",
+     [](const GeoComSentence&) {
+       return Steps{{0ms, "%R1P,2,7:0\r\n"}};
+     },
+     ErrorKind::kInvalidReply},
+    {"NonZeroReturnCode",
+     [](const GeoComSentence& r) {
+       return Steps{{0ms, ScriptedPeer::ReplyTo(r, 5)}};
+     },
+     ErrorKind::kReturnCode},
+};
+
+INSTANTIATE_TEST_SUITE_P(Peers, SessionOutcome, testing::ValuesIn(kPeerCases),
+                         [](const auto& row) { return row.param.name; });
+
+TEST(Session, AnInvalidReplyEndsTheCallAtOnce) {
+  ScriptedPeer peer([](const GeoComSentence&) {
+    return Steps{{0ms, "%R1P,2,7:0\r\n"}};
+  });
+  boost::asio::io_context io;
+  Session session = Session::ConnectTcp(io, peer.Address());
+  CallOptions longWait;
+  longWait.timeout = 20s;
+  const auto start = Clock::now();
+  const Result<Reply> reply = session.Call(kNull, "", longWait);
+  ASSERT_FALSE(reply);
+  EXPECT_LT(Clock::now() - start, 10s);
+  EXPECT_NE(reply.error().message.find("%R1P,2,7:0"), std::string::npos);
+}
+
+// A flood of bytes must not stretch the wait: the deadline is a timer, not a
+// quiet line.
+TEST(Session, AFloodDoesNotStretchTheDeadline) {
+  for (const std::string& flood : {std::string("\r\n"), std::string("%R1Q")}) {
+    ScriptedPeer peer([&flood](const GeoComSentence&) {
+      Steps steps;
+      for (int i = 0; i < 3000; ++i)
+        steps.push_back({1ms, std::string(512, 0) + flood});
+      return steps;
+    });
+    boost::asio::io_context io;
+    Session session = Session::ConnectTcp(io, peer.Address());
+    const auto start = Clock::now();
+    const Result<Reply> reply = session.Call(kNull, "", ShortWait());
+    ASSERT_FALSE(reply);
+    EXPECT_EQ(reply.error().kind, ErrorKind::kTimeout);
+    // The flood lasts three seconds or more; the call ends long before.
+    EXPECT_LT(Clock::now() - start, 2s) << flood;
+  }
+}
+
+TEST(Session, ALateReplyNeverFailsTheNextCall) {
+  int calls = 0;
+  ScriptedPeer peer([&calls](const GeoComSentence& r) {
+    // The first reply comes after its call gave up.
+    return Steps{
+        {++calls == 1 ? 500ms : 0ms, ScriptedPeer::ReplyTo(r, 0, "\"TS\"")}};
+  });
+  boost::asio::io_context io;
+  Session session = Session::ConnectTcp(io, peer.Address());
+  EXPECT_EQ(session.Call(kInstrumentName, "", ShortWait()).error().kind,
+            ErrorKind::kTimeout);
+  std::this_thread::sleep_for(400ms);
+  EXPECT_TRUE(session.Call(kInstrumentName, "", ShortWait()));
+  EXPECT_EQ(session.Counts().staleReplies, 1u);
+}
+
+TEST(Session, ADuplicatedReplyIsPassedOverByTheNextCall) {
+  ScriptedPeer peer([](const GeoComSentence& r) {
+    const std::string reply = ScriptedPeer::ReplyTo(r, 0, "\"TS\"");
+    return Steps{{0ms, reply}, {0ms, reply}};
+  });
+  boost::asio::io_context io;
+  Session session = Session::ConnectTcp(io, peer.Address());
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(session.Call(kInstrumentName));
+  EXPECT_GE(session.Counts().staleReplies, 2u);
+}
+
+TEST(Session, RetriesATimedOutCallWithANewSequenceNumber) {
+  int calls = 0;
+  ScriptedPeer peer([&calls](const GeoComSentence& r) {
+    return ++calls == 1 ? Steps{} : Steps{{0ms, ScriptedPeer::ReplyTo(r)}};
+  });
+  boost::asio::io_context io;
+  SessionOptions options;
+  options.retries = 1;
+  Session session = Session::ConnectTcp(io, peer.Address(), options);
+  EXPECT_TRUE(session.Call(kNull, "", ShortWait()));
+  EXPECT_EQ(peer.RequestsSeen(), 2);
+}
+
+TEST(Session, APeerThatStopsReadingTimesOut) {
+  ScriptedPeer peer(nullptr, false);
+  boost::asio::io_context io;
+  Session session = Session::ConnectTcp(io, peer.Address());
+  // More than the socket buffers hold, so that the write itself blocks.
+  const Result<Reply> reply =
+      session.Call(kNull, std::string(64 << 20, '1'), ShortWait());
+  ASSERT_FALSE(reply);
+  EXPECT_EQ(reply.error().kind, ErrorKind::kTimeout);
+}
+
+TEST(Session, RefusesParametersThatWouldEndTheSentenceEarly) {
+  ScriptedPeer peer([](const GeoComSentence& r) {
+    return Steps{{0ms, ScriptedPeer::ReplyTo(r)}};
+  });
+  boost::asio::io_context io;
+  Session session = Session::ConnectTcp(io, peer.Address());
+  EXPECT_EQ(session.Call(kNull, "1\r2").error().kind,
+            ErrorKind::kInvalidArgument);
+  EXPECT_EQ(peer.RequestsSeen(), 0);
+}
+
+TEST(Session, ConnectingNamesTheAddressAndBadPortsAreRefused) {
+  boost::asio::io_context io;
+  for (const char* address : {"127.0.0.1:99999", "127.0.0.1:0", "127.0.0.1:x",
+                              "::1:4000", "nohost"}) {
+    try {
+      Session::ConnectTcp(io, address);
+      ADD_FAILURE() << address;
+    } catch (const SessionError& error) {
+      EXPECT_EQ(error.error().kind, ErrorKind::kInvalidArgument) << address;
+      EXPECT_NE(std::string(error.what()).find(address), std::string::npos);
+    }
+  }
+  ScriptedPeer closed(nullptr);
+  const std::string address = closed.Address();
+  try {
+    // A port nobody listens on: the peer's port plus one is very likely free.
+    Session::ConnectTcp(io, "127.0.0.1:1");
+    ADD_FAILURE();
+  } catch (const SessionError& error) {
+    EXPECT_EQ(error.error().kind, ErrorKind::kConnect);
+    EXPECT_NE(std::string(error.what()).find("127.0.0.1:1"), std::string::npos);
+  }
+}
+
+// Each thread's calls carry its own values; the peer echoes them back, so a
+// result paired with another call's reply shows as a wrong value.
+TEST(Session, ThreadsSharingASessionGetTheirOwnReplies) {
+  ScriptedPeer peer([](const GeoComSentence& r) {
+    return Steps{{0ms, ScriptedPeer::ReplyTo(r, 0, r.GetStringCommand())}};
+  });
+  boost::asio::io_context io;
+  Session session = Session::ConnectTcp(io, peer.Address());
+  constexpr int kThreads = 8;
+  constexpr int kCalls = 1000;
+  std::atomic<int> mispaired{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < kCalls; ++i) {
+        const std::string mine = std::to_string(t * kCalls + i);
+        const Result<Reply> reply = session.Call(kInstrumentNumber, mine);
+        int echoed = -1;
+        if (!reply || !reply->sentence.unPack(echoed) ||
+            std::to_string(echoed) != mine) {
+          ++mispaired;
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(mispaired.load(), 0);
+}
+
+TEST(Session, AsyncCallCompletesThroughACompletionToken) {
+  ScriptedPeer peer([](const GeoComSentence& r) {
+    return Steps{{0ms, ScriptedPeer::ReplyTo(r, 0, "\"TS\"")}};
+  });
+  boost::asio::io_context io;
+  Session session = Session::ConnectTcp(io, peer.Address());
+  auto first = session.AsyncCall(kInstrumentName, "", boost::asio::use_future);
+  auto second = session.AsyncCall(kNull, "", boost::asio::use_future);
+  std::thread runner([&io] { io.run(); });
+  EXPECT_TRUE(first.get());
+  EXPECT_TRUE(second.get());
+  runner.join();
+}
+
+// A serial line: the session opens the pty's terminal side as its device.
+TEST(Session, TalksOverAPseudoTerminalAndDiscardsWhatCameBefore) {
+  int master = -1;
+  int terminal = -1;
+  char path[256] = {};
+  ASSERT_EQ(openpty(&master, &terminal, path, nullptr, nullptr), 0);
+  boost::asio::io_context io;
+  Session session = Session::OpenSerial(io, path, 115200);
+  close(terminal);
+  // A reply left on the line before the request must not answer it.
+  const std::string early = "%R1P,0,0:0,\"OLD\"\r\n";
+  ASSERT_EQ(write(master, early.data(), early.size()),
+            static_cast<ssize_t>(early.size()));
+  std::thread instrument([master] {
+    boost::asio::io_context peerIo;
+    boost::asio::posix::stream_descriptor line(peerIo, master);
+    SentenceStream stream;
+    std::array<char, 256> chunk{};
+    Frame frame;
+    while (!stream.Next(frame) || frame.kind != FrameKind::kRequest) {
+      boost::system::error_code error;
+      const std::size_t n = line.read_some(boost::asio::buffer(chunk), error);
+      if (error) return;
+      stream.Append(std::string_view(chunk.data(), n));
+    }
+    boost::asio::write(line, boost::asio::buffer(ScriptedPeer::ReplyTo(
+                                 frame.sentence, 0, "\"NEW\"")));
+    // The line stays open until the host has read the reply.
+    line.release();
+  });
+  const Result<std::string> name = GetInstrumentName(session);
+  instrument.join();
+  close(master);
+  ASSERT_TRUE(name) << name.error().message;
+  EXPECT_EQ(*name, "NEW");
+}
+
+}  // namespace
