@@ -28,6 +28,16 @@ struct ClassicNumber {
   Number value;
 };
 
+// A stream swallows an exception thrown while it writes and only sets its
+// bad bit; the value would then be missing from the text, which must fail
+// instead.
+inline std::ostream& ThrowIfBad(std::ostream& stream) {
+  if (stream.bad()) {
+    throw std::ios_base::failure("composition lost a value");
+  }
+  return stream;
+}
+
 template <typename Number>
 std::ostream& operator<<(std::ostream& stream,
                          const ClassicNumber<Number>& number) {
@@ -35,12 +45,22 @@ std::ostream& operator<<(std::ostream& stream,
   if (stream.getloc() != classic) {
     stream.imbue(classic);
   }
-  return stream << number.value;
+  return ThrowIfBad(stream << number.value);
+}
+
+template <typename Text>
+struct CheckedText {
+  const Text& value;
+};
+
+template <typename Text>
+std::ostream& operator<<(std::ostream& stream, const CheckedText<Text>& text) {
+  return ThrowIfBad(stream << text.value);
 }
 
 // Truth values go out as the integers 1 and 0 and enumerations as their
 // integer values; other numbers are fed as they are and texts by reference,
-// without a copy.
+// without a copy. Each checks that the stream kept it.
 template <typename Value>
 decltype(auto) AsFormatArgument(const Value& value) {
   if constexpr (std::is_same_v<Value, bool>) {
@@ -50,7 +70,7 @@ decltype(auto) AsFormatArgument(const Value& value) {
   } else if constexpr (std::is_arithmetic_v<Value>) {
     return ClassicNumber<Value>{value};
   } else {
-    return (value);
+    return CheckedText<Value>{value};
   }
 }
 

@@ -1,6 +1,7 @@
 // Composing while memory runs out. This program replaces the global
 // allocator with one that, once armed, grants N allocations and throws
-// std::bad_alloc for every one after them, and tries each composition with
+// std::bad_alloc for every one after them (or for the next one only), and
+// tries each composition with
 // N = 0, 1, 2, ... until it completes without running out. Whatever N, the
 // object must then hold the new sentence or nothing, never the sentence it
 // held before.
@@ -18,12 +19,15 @@ namespace {
 // Allocations still granted before all fail; negative while disarmed.
 long allocationsBeforeFailure = -1;
 bool memoryRanOut = false;
+// Whether only one allocation fails, the later ones being granted again.
+bool failOnlyOnce = false;
 long allocationsSeen = 0;
 
 class ExhaustMemoryAfter {
  public:
-  explicit ExhaustMemoryAfter(long granted) {
+  ExhaustMemoryAfter(long granted, bool once) {
     memoryRanOut = false;
+    failOnlyOnce = once;
     allocationsBeforeFailure = granted;
   }
   ExhaustMemoryAfter(const ExhaustMemoryAfter&) = delete;
@@ -39,6 +43,7 @@ __attribute__((noinline)) void* operator new(std::size_t size) {
   ++allocationsSeen;
   if (allocationsBeforeFailure == 0) {
     memoryRanOut = true;
+    if (failOnlyOnce) allocationsBeforeFailure = -1;
     throw std::bad_alloc();
   }
   if (allocationsBeforeFailure > 0) {
@@ -92,38 +97,41 @@ TEST(CompositionUnderExhaustedMemory, LeavesTheNewSentenceOrNothing) {
     GTEST_SKIP() << "the library's allocations do not reach this program's "
                     "allocator: a memory checker has replaced it";
   }
-  for (const auto& composition : compositions) {
-    SCOPED_TRACE(composition.expected);
-    int failedCompositions = 0;
-    for (long granted = 0;; ++granted) {
-      ASSERT_LT(granted, 100000) << "the composition never completed";
-      GeoComSentence sentence;
-      ASSERT_TRUE(sentence.CreateRequest(5003, "the previous sentence"));
-      GeoComSentence::ResetSequenceID();
-      // Built before memory runs out: the caller's allocations are not the
-      // library's.
-      std::string parameters = kParameters;
-      bool composed = false;
-      {
-        const ExhaustMemoryAfter exhausted(granted);
-        composed = composition.compose(sentence, std::move(parameters));
+  // Memory that stays exhausted, and one allocation that fails while the
+  // stream inside the composition writes a value and swallows the failure.
+  for (const bool once : {false, true})
+    for (const auto& composition : compositions) {
+      SCOPED_TRACE(composition.expected + (once ? " (one failure)" : ""));
+      int failedCompositions = 0;
+      for (long granted = 0;; ++granted) {
+        ASSERT_LT(granted, 100000) << "the composition never completed";
+        GeoComSentence sentence;
+        ASSERT_TRUE(sentence.CreateRequest(5003, "the previous sentence"));
+        GeoComSentence::ResetSequenceID();
+        // Built before memory runs out: the caller's allocations are not the
+        // library's.
+        std::string parameters = kParameters;
+        bool composed = false;
+        {
+          const ExhaustMemoryAfter exhausted(granted, once);
+          composed = composition.compose(sentence, std::move(parameters));
+        }
+        if (composed) {
+          EXPECT_EQ(BufferText(sentence), composition.expected)
+              << granted << " allocations granted";
+        } else {
+          ++failedCompositions;
+          EXPECT_EQ(BufferText(sentence), "")
+              << granted << " allocations granted";
+          EXPECT_EQ(sentence.GetType(), TYPE_NONE);
+        }
+        if (!memoryRanOut) {
+          EXPECT_TRUE(composed);
+          break;
+        }
       }
-      if (composed) {
-        EXPECT_EQ(BufferText(sentence), composition.expected)
-            << granted << " allocations granted";
-      } else {
-        ++failedCompositions;
-        EXPECT_EQ(BufferText(sentence), "")
-            << granted << " allocations granted";
-        EXPECT_EQ(sentence.GetType(), TYPE_NONE);
-      }
-      if (!memoryRanOut) {
-        EXPECT_TRUE(composed);
-        break;
-      }
+      EXPECT_GT(failedCompositions, 0);
     }
-    EXPECT_GT(failedCompositions, 0);
-  }
 }
 
 }  // namespace
