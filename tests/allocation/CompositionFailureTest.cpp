@@ -1,10 +1,9 @@
 // Composing while memory runs out. This program replaces the global
 // allocator with one that, once armed, grants N allocations and throws
 // std::bad_alloc for every one after them (or for the next one only), and
-// tries each composition with
-// N = 0, 1, 2, ... until it completes without running out. Whatever N, the
-// object must then hold the new sentence or nothing, never the sentence it
-// held before.
+// tries each composition with N = 0, 1, 2, ... until it completes without
+// running out. Whatever N, the object must then hold the new sentence or
+// nothing, never the sentence it held before.
 #include <DazoZazIdoRezeraro/GeoComSentence.h>
 #include <gtest/gtest.h>
 
