@@ -1,0 +1,9 @@
+#ifndef DAZOZAZIDOREZERARO_SIMULATOR_EXPORT_H
+#define DAZOZAZIDOREZERARO_SIMULATOR_EXPORT_H
+
+/// Marks what the simulator library exports; it is built with hidden
+/// visibility.
+#define DAZOZAZIDOREZERARO_SIMULATOR_EXPORT \
+  __attribute__((visibility("default")))
+
+#endif

@@ -1,0 +1,43 @@
+#ifndef DAZOZAZIDOREZERARO_SIMULATOR_GEOMETRY_H
+#define DAZOZAZIDOREZERARO_SIMULATOR_GEOMETRY_H
+
+#include "Export.h"
+#include "Scene.h"
+
+/// @file
+/// The angles and distances an instrument on a station measures to a
+/// point: what the virtual instrument answers and what a test compares with.
+
+namespace Core::GEOCOM::simulator {
+
+/// A direction of the telescope.
+struct Direction {
+  double hz = 0;  ///< Horizontal angle, radians, in [0, 2π).
+  double v = 0;  ///< Zenith angle, radians, in [0, 2π); beyond π is face two.
+};
+
+/// What the instrument measures to a point.
+struct Sight {
+  Direction direction;       ///< Where the telescope points to see it.
+  double slopeDistance = 0;  ///< Metres from the tilting axis.
+};
+
+/// The angle wrapped into [0, 2π).
+DAZOZAZIDOREZERARO_SIMULATOR_EXPORT double NormalisedAngle(double angle);
+
+/// The angle wrapped into (-π, π]: the shorter way round.
+DAZOZAZIDOREZERARO_SIMULATOR_EXPORT double ShortestTurn(double angle);
+
+/// The sight from the station to the point: hz = atan2(dE, dN) minus the
+/// orientation, v = atan2(horizontal distance, dH) with dH = point height −
+/// (station height + instrument height), slope distance = their hypotenuse.
+DAZOZAZIDOREZERARO_SIMULATOR_EXPORT Sight SightTo(const Station& station,
+                                                  const Point& point);
+
+/// The angle between two directions of the telescope, radians in [0, π].
+DAZOZAZIDOREZERARO_SIMULATOR_EXPORT double AngleBetween(const Direction& a,
+                                                        const Direction& b);
+
+}  // namespace Core::GEOCOM::simulator
+
+#endif

@@ -1,0 +1,86 @@
+#ifndef DAZOZAZIDOREZERARO_SIMULATOR_SERVER_H
+#define DAZOZAZIDOREZERARO_SIMULATOR_SERVER_H
+
+#include <DazoZazIdoRezeraro/host/Capture.h>
+#include <DazoZazIdoRezeraro/host/Result.h>
+
+#include <boost/asio/io_context.hpp>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "Export.h"
+#include "Responder.h"
+
+namespace Core::GEOCOM::simulator {
+
+class ServerState;
+
+/// How a Server treats its clients.
+struct ServerOptions {
+  /// TCP clients served at once; one more is accepted and closed at once.
+  std::size_t maxClients = 8;
+  /// A TCP client that sends nothing this long is closed; 0 for never.
+  std::chrono::milliseconds idleTimeout{0};
+  /// A TCP client that does not take a reply within this is closed.
+  std::chrono::milliseconds writeTimeout{10000};
+  /// Receives every piece of traffic as it passes: requests and other
+  /// bytes received, and each write of a reply with the fault applied.
+  /// Called on the io_context's thread.
+  std::function<void(host::CaptureRecord)> monitor;
+};
+
+/// Totals of what a Server has done.
+struct ServerCounts {
+  std::uint64_t connections = 0;  ///< TCP clients accepted and served.
+  std::uint64_t refused = 0;      ///< TCP clients closed beyond the cap.
+  std::uint64_t requests = 0;     ///< Requests answered.
+  std::uint64_t idleClosed = 0;   ///< TCP clients closed for idleness.
+  /// Replies, or their ends, dropped because the pty's host did not read.
+  std::uint64_t droppedReplies = 0;
+};
+
+/// Serves a responder on TCP (several clients) and on a pseudo-terminal,
+/// over a host's io_context. Requests are framed with host::SentenceStream,
+/// answered one at a time and in order on each connection, at the time the
+/// previous answer has been written, and their plans written with timers.
+/// Everything runs on one strand of the io_context.
+class DAZOZAZIDOREZERARO_SIMULATOR_EXPORT Server {
+ public:
+  /// Serves responder, which must outlive the server and every handler the
+  /// io_context still holds.
+  Server(boost::asio::io_context& io, Responder& responder,
+         ServerOptions options = {});
+  /// Closes everything; call it when the io_context no longer runs, or on
+  /// its thread.
+  ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  /// Listens on "HOST:PORT" (port 0 lets the system choose); returns the
+  /// bound address, e.g. "127.0.0.1:41234", or fails with kInvalidArgument
+  /// or kIo naming the address. Call before the io_context runs.
+  host::Result<std::string> ListenTcp(std::string_view address);
+
+  /// Opens a pseudo-terminal in raw mode and serves its master side;
+  /// returns the path a host opens as a serial device, or fails with kIo.
+  /// Its writer drops replies that do not fit the line while the host does
+  /// not read, and never closes it. Call before the io_context runs.
+  host::Result<std::string> OpenPty();
+
+  /// Stops listening and closes every connection and the pty; thread-safe.
+  void Stop();
+
+  /// Totals so far; thread-safe.
+  ServerCounts Counts() const;
+
+ private:
+  std::shared_ptr<ServerState> impl_;
+};
+
+}  // namespace Core::GEOCOM::simulator
+
+#endif

@@ -1,0 +1,66 @@
+#include <DazoZazIdoRezeraro/simulator/Geometry.h>
+
+#include <cmath>
+
+namespace Core::GEOCOM::simulator {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kFullCircle = 2 * kPi;
+
+struct Vector {
+  double east;
+  double north;
+  double up;
+};
+
+// The unit vector along the line of sight; the orientation turns both
+// directions alike, so comparing them needs none.
+Vector LineOfSight(const Direction& direction) {
+  return {std::sin(direction.v) * std::sin(direction.hz),
+          std::sin(direction.v) * std::cos(direction.hz),
+          std::cos(direction.v)};
+}
+
+}  // namespace
+
+double NormalisedAngle(double angle) {
+  const double wrapped = std::fmod(angle, kFullCircle);
+  const double positive = wrapped < 0 ? wrapped + kFullCircle : wrapped;
+  // fmod of a tiny negative angle plus 2π rounds to 2π itself.
+  return positive >= kFullCircle ? 0.0 : positive;
+}
+
+double ShortestTurn(double angle) {
+  const double wrapped = NormalisedAngle(angle);
+  return wrapped > kPi ? wrapped - kFullCircle : wrapped;
+}
+
+Sight SightTo(const Station& station, const Point& point) {
+  const double dE = point.easting - station.easting;
+  const double dN = point.northing - station.northing;
+  const double dH = point.height - (station.height + station.instrumentHeight);
+  const double horizontal = std::hypot(dE, dN);
+  Sight sight;
+  sight.direction.hz =
+      NormalisedAngle(std::atan2(dE, dN) - station.orientation);
+  sight.direction.v = std::atan2(horizontal, dH);
+  sight.slopeDistance = std::hypot(horizontal, dH);
+  return sight;
+}
+
+double AngleBetween(const Direction& a, const Direction& b) {
+  const Vector u = LineOfSight(a);
+  const Vector w = LineOfSight(b);
+  const Vector cross{u.north * w.up - u.up * w.north,
+                     u.up * w.east - u.east * w.up,
+                     u.east * w.north - u.north * w.east};
+  const double sine =
+      std::sqrt(cross.east * cross.east + cross.north * cross.north +
+                cross.up * cross.up);
+  const double cosine = u.east * w.east + u.north * w.north + u.up * w.up;
+  return std::atan2(sine, cosine);
+}
+
+}  // namespace Core::GEOCOM::simulator

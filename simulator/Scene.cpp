@@ -1,0 +1,424 @@
+#include <DazoZazIdoRezeraro/host/Requests.h>
+#include <DazoZazIdoRezeraro/simulator/Scene.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
+#include "SceneLines.h"
+
+namespace Core::GEOCOM::simulator {
+
+// The text of examples/scenes/default.json, compiled in.
+extern const char* const kDefaultSceneJson;
+
+namespace {
+
+using json = nlohmann::json;
+
+struct SceneError {
+  std::string message;
+};
+
+// Reads the fields of a scene, each from its path, and throws a SceneError
+// that names the text, the line and the field at the first wrong one.
+class SceneReader {
+ public:
+  SceneReader(std::string name, std::map<std::string, std::size_t> lines)
+      : name_(std::move(name)), lines_(std::move(lines)) {}
+
+  [[noreturn]] void Fail(const std::string& path, const std::string& what) {
+    // A missing field is reported on the line of the object that lacks it.
+    std::string at = path;
+    while (lines_.count(at) == 0 && !at.empty()) {
+      const std::size_t cut = at.find_last_of(".[");
+      at = cut == std::string::npos ? "" : at.substr(0, cut);
+    }
+    const auto line = lines_.find(at);
+    throw SceneError{name_ + ":" +
+                     std::to_string(line == lines_.end() ? 1 : line->second) +
+                     ": " + (path.empty() ? "the scene" : path) + " " + what};
+  }
+
+  static std::string Join(const std::string& path, const std::string& key) {
+    return path.empty() ? key : path + "." + key;
+  }
+
+  // The object at path, every member of which must be allowed.
+  const json& Object(const json& value, const std::string& path,
+                     std::initializer_list<const char*> allowed) {
+    if (!value.is_object()) Fail(path, "must be an object");
+    for (const auto& member : value.items()) {
+      bool known = false;
+      for (const char* name : allowed) known = known || member.key() == name;
+      if (!known) Fail(Join(path, member.key()), "is not a field of the scene");
+    }
+    return value;
+  }
+
+  const json* Member(const json& object, const std::string& path,
+                     const char* key, bool required) {
+    const auto found = object.find(key);
+    if (found == object.end()) {
+      if (required) Fail(Join(path, key), "is required");
+      return nullptr;
+    }
+    return &*found;
+  }
+
+  void Number(const json& object, const std::string& path, const char* key,
+              double& value, bool required = false) {
+    const json* member = Member(object, path, key, required);
+    if (member == nullptr) return;
+    if (!member->is_number() || !std::isfinite(member->get<double>())) {
+      Fail(Join(path, key), "must be a finite number");
+    }
+    value = member->get<double>();
+  }
+
+  void AtLeast(const json& object, const std::string& path, const char* key,
+               double& value, double minimum, bool inclusive = true) {
+    Number(object, path, key, value);
+    if (value < minimum || (!inclusive && value == minimum)) {
+      Fail(Join(path, key), std::string("must be ") +
+                                (inclusive ? "at least " : "more than ") +
+                                FormatNumber(minimum));
+    }
+  }
+
+  template <typename Integer>
+  void Int(const json& object, const std::string& path, const char* key,
+           Integer& value, std::int64_t minimum, std::int64_t maximum) {
+    const json* member = Member(object, path, key, false);
+    if (member == nullptr) return;
+    const std::string range = "must be an integer from " +
+                              std::to_string(minimum) + " to " +
+                              std::to_string(maximum);
+    if (!member->is_number_integer()) Fail(Join(path, key), range);
+    std::int64_t read = 0;
+    if (member->is_number_unsigned()) {
+      const auto unsignedValue = member->get<std::uint64_t>();
+      if (unsignedValue > static_cast<std::uint64_t>(maximum)) {
+        Fail(Join(path, key), range);
+      }
+      read = static_cast<std::int64_t>(unsignedValue);
+    } else {
+      read = member->get<std::int64_t>();
+    }
+    if (read < minimum || read > maximum) Fail(Join(path, key), range);
+    value = static_cast<Integer>(read);
+  }
+
+  void Bool(const json& object, const std::string& path, const char* key,
+            bool& value) {
+    const json* member = Member(object, path, key, false);
+    if (member == nullptr) return;
+    if (!member->is_boolean()) Fail(Join(path, key), "must be true or false");
+    value = member->get<bool>();
+  }
+
+  // A text that can travel inside a quoted parameter.
+  void Text(const json& object, const std::string& path, const char* key,
+            std::string& value, bool required = false) {
+    const json* member = Member(object, path, key, required);
+    if (member == nullptr) return;
+    if (!member->is_string()) Fail(Join(path, key), "must be a string");
+    const std::string text = member->get<std::string>();
+    if (!host::CheckName(key, text)) {
+      Fail(Join(path, key), "must not hold a double quote, CR or LF");
+    }
+    value = text;
+  }
+
+  void DateTime(const json& object, const std::string& path, const char* key,
+                DATIME& value) {
+    std::string text;
+    Text(object, path, key, text);
+    if (text.empty()) return;
+    unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    char end = 0;
+    const bool read =
+        std::sscanf(text.c_str(), "%4u-%2u-%2uT%2u:%2u:%2u%c", &year, &month,
+                    &day, &hour, &minute, &second, &end) == 6;
+    const DATIME parsed{
+        static_cast<std::uint16_t>(year),   static_cast<unsigned char>(month),
+        static_cast<unsigned char>(day),    static_cast<unsigned char>(hour),
+        static_cast<unsigned char>(minute), static_cast<unsigned char>(second)};
+    if (!read || text.size() != 19 || month > 12 || day > 31 || hour > 23 ||
+        minute > 59 || second > 59 || !host::CheckDateTime(parsed)) {
+      Fail(Join(path, key),
+           "must be a date and time that exists, as 2024-03-15T10:30:00");
+    }
+    value = parsed;
+  }
+
+  Point ReadPoint(const json& value, const std::string& path,
+                  std::initializer_list<const char*> allowed) {
+    const json& object = Object(value, path, allowed);
+    Point point;
+    Number(object, path, "easting", point.easting, true);
+    Number(object, path, "northing", point.northing, true);
+    Number(object, path, "height", point.height, true);
+    return point;
+  }
+
+  Scene Read(const json& root) {
+    Scene scene;
+    Object(root, "",
+           {"station", "prisms", "noise", "telescope", "atr", "edm",
+            "atmosphere", "battery", "clock", "instrument", "files"});
+    ReadStation(*Member(root, "", "station", true), scene.station);
+    ReadPrisms(*Member(root, "", "prisms", true), scene.prisms);
+    if (const json* noise = Member(root, "", "noise", false)) {
+      Object(*noise, "noise", {"angle", "distance"});
+      AtLeast(*noise, "noise", "angle", scene.noise.angle, 0);
+      AtLeast(*noise, "noise", "distance", scene.noise.distance, 0);
+    }
+    if (const json* telescope = Member(root, "", "telescope", false)) {
+      ReadTelescope(*telescope, scene.telescope);
+    }
+    if (const json* atr = Member(root, "", "atr", false)) {
+      Object(*atr, "atr", {"field_of_view", "range"});
+      AtLeast(*atr, "atr", "field_of_view", scene.atr.fieldOfView, 0, false);
+      AtLeast(*atr, "atr", "range", scene.atr.range, 0, false);
+    }
+    if (const json* edm = Member(root, "", "edm", false)) ReadEdm(*edm, scene);
+    if (const json* atmosphere = Member(root, "", "atmosphere", false)) {
+      ReadAtmosphere(*atmosphere, scene.atmosphere);
+    }
+    if (const json* battery = Member(root, "", "battery", false)) {
+      ReadBattery(*battery, scene.battery);
+    }
+    if (const json* clock = Member(root, "", "clock", false)) {
+      Object(*clock, "clock", {"start"});
+      DateTime(*clock, "clock", "start", scene.clockStart);
+    }
+    if (const json* instrument = Member(root, "", "instrument", false)) {
+      ReadInstrument(*instrument, scene.instrument);
+    }
+    if (const json* files = Member(root, "", "files", false)) {
+      ReadFiles(*files, scene.files);
+    }
+    return scene;
+  }
+
+ private:
+  static std::string FormatNumber(double value) {
+    std::ostringstream text;
+    text << value;
+    return text.str();
+  }
+
+  void ReadStation(const json& value, Station& station) {
+    const std::string path = "station";
+    Object(value, path,
+           {"id", "easting", "northing", "height", "instrument_height",
+            "orientation"});
+    Text(value, path, "id", station.id);
+    Number(value, path, "easting", station.easting, true);
+    Number(value, path, "northing", station.northing, true);
+    Number(value, path, "height", station.height, true);
+    Number(value, path, "instrument_height", station.instrumentHeight);
+    Number(value, path, "orientation", station.orientation);
+  }
+
+  void ReadPrisms(const json& value, std::vector<Prism>& prisms) {
+    if (!value.is_array()) Fail("prisms", "must be an array");
+    std::set<std::string> ids;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      const std::string path = "prisms[" + std::to_string(i) + "]";
+      const json& object = value[i];
+      Prism prism;
+      prism.position = ReadPoint(
+          object, path, {"id", "easting", "northing", "height", "path"});
+      Text(object, path, "id", prism.id, true);
+      if (prism.id.empty() || !ids.insert(prism.id).second) {
+        Fail(Join(path, "id"), "must be a name no other prism has");
+      }
+      if (const json* route = Member(object, path, "path", false)) {
+        ReadPath(*route, Join(path, "path"), prism.path);
+      }
+      prisms.push_back(std::move(prism));
+    }
+  }
+
+  void ReadPath(const json& value, const std::string& path, Path& route) {
+    Object(value, path, {"points", "speed", "loop"});
+    const json* points = Member(value, path, "points", true);
+    if (!points->is_array() || points->empty()) {
+      Fail(Join(path, "points"), "must be an array of at least one point");
+    }
+    for (std::size_t i = 0; i < points->size(); ++i) {
+      route.points.push_back(ReadPoint(
+          (*points)[i], Join(path, "points") + "[" + std::to_string(i) + "]",
+          {"easting", "northing", "height"}));
+    }
+    Member(value, path, "speed", true);
+    AtLeast(value, path, "speed", route.speed, 0, false);
+    Bool(value, path, "loop", route.loop);
+  }
+
+  void ReadTelescope(const json& value, TelescopeSettings& telescope) {
+    const std::string path = "telescope";
+    Object(value, path, {"max_speed", "hz", "v"});
+    AtLeast(value, path, "max_speed", telescope.maxSpeed, 0, false);
+    Number(value, path, "hz", telescope.hz);
+    Number(value, path, "v", telescope.v);
+  }
+
+  void ReadEdm(const json& value, Scene& scene) {
+    const std::string path = "edm";
+    EdmSettings& edm = scene.edm;
+    Object(
+        value, path,
+        {"beam_divergence", "range", "measure_time", "ppm", "prism_constant"});
+    AtLeast(value, path, "beam_divergence", edm.beamDivergence, 0, false);
+    AtLeast(value, path, "range", edm.range, 0, false);
+    AtLeast(value, path, "measure_time", edm.measureTime, 0);
+    if (edm.measureTime > 3600)
+      Fail("edm.measure_time", "must be at most 3600");
+    Number(value, path, "ppm", edm.ppm);
+    Number(value, path, "prism_constant", edm.prismConstant);
+  }
+
+  void ReadAtmosphere(const json& value, Atmosphere& atmosphere) {
+    const std::string path = "atmosphere";
+    Object(value, path,
+           {"lambda", "pressure", "dry_temperature", "wet_temperature"});
+    Number(value, path, "lambda", atmosphere.lambda);
+    Number(value, path, "pressure", atmosphere.pressure);
+    Number(value, path, "dry_temperature", atmosphere.dryTemperature);
+    Number(value, path, "wet_temperature", atmosphere.wetTemperature);
+  }
+
+  void ReadBattery(const json& value, BatterySettings& battery) {
+    const std::string path = "battery";
+    Object(value, path,
+           {"level", "drain_per_request", "drain_per_hour", "external"});
+    AtLeast(value, path, "level", battery.level, 0);
+    if (battery.level > 100) Fail("battery.level", "must be at most 100");
+    AtLeast(value, path, "drain_per_request", battery.drainPerRequest, 0);
+    AtLeast(value, path, "drain_per_hour", battery.drainPerHour, 0);
+    Bool(value, path, "external", battery.external);
+  }
+
+  void ReadInstrument(const json& value, InstrumentInfo& info) {
+    const std::string path = "instrument";
+    Object(
+        value, path,
+        {"name", "serial_number", "software", "device_class", "device_type"});
+    Text(value, path, "name", info.name);
+    Int(value, path, "serial_number", info.serialNumber,
+        std::numeric_limits<std::int32_t>::min(),
+        std::numeric_limits<std::int32_t>::max());
+    if (const json* software = Member(value, path, "software", false)) {
+      const std::string at = Join(path, "software");
+      Object(*software, at, {"release", "version", "subversion"});
+      Int(*software, at, "release", info.release, 0, 65535);
+      Int(*software, at, "version", info.version, 0, 65535);
+      Int(*software, at, "subversion", info.subversion, 0, 65535);
+    }
+    // The ranges the core's decoder accepts.
+    Int(value, path, "device_class", info.deviceClass, 0, 509);
+    if (info.deviceClass > 301 && info.deviceClass < 500) {
+      Fail(Join(path, "device_class"), "must be from 0 to 301 or 500 to 509");
+    }
+    Int(value, path, "device_type", info.deviceType, 0, 32767);
+  }
+
+  void ReadFiles(const json& value, std::vector<StoredFile>& files) {
+    if (!value.is_array()) Fail("files", "must be an array");
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      const std::string path = "files[" + std::to_string(i) + "]";
+      const json& object = Object(
+          value[i], path, {"name", "size", "modified", "device", "type"});
+      StoredFile file;
+      Text(object, path, "name", file.name, true);
+      if (file.name.empty()) Fail(Join(path, "name"), "must not be empty");
+      Int(object, path, "size", file.size, 0,
+          std::numeric_limits<std::uint32_t>::max());
+      DateTime(object, path, "modified", file.modified);
+      std::string device = "internal";
+      Text(object, path, "device", device);
+      if (device != "internal" && device != "card") {
+        Fail(Join(path, "device"), "must be \"internal\" or \"card\"");
+      }
+      file.device = device == "card" ? FTR_DEVICE_CARD : FTR_DEVICE_INTERNAL;
+      std::int32_t type = FTR_FILE_UNKNOWN;
+      Int(object, path, "type", type, 0,
+          std::numeric_limits<std::int32_t>::max());
+      file.type = static_cast<FTR_FILETYPE>(type);
+      files.push_back(std::move(file));
+    }
+  }
+
+  std::string name_;
+  std::map<std::string, std::size_t> lines_;
+};
+
+}  // namespace
+
+host::Result<Scene> ParseScene(std::string_view text, const std::string& name) {
+  json root;
+  std::istringstream in{std::string(text)};
+  try {
+    root = json::parse(in);
+  } catch (const json::exception& error) {
+    // A syntax error says where it is; a number out of range is found
+    // where reading stopped.
+    const auto* syntax = dynamic_cast<const json::parse_error*>(&error);
+    const std::size_t at =
+        syntax != nullptr ? syntax->byte
+                          : static_cast<std::size_t>(std::max<std::streamoff>(
+                                1, in.rdbuf()->pubseekoff(0, std::ios_base::cur,
+                                                          std::ios_base::in))) -
+                                1;
+    // The message after nlohmann's "[json.exception.parse_error.101] ".
+    std::string what = error.what();
+    const std::size_t tag = what.find("] ");
+    if (tag != std::string::npos) what.erase(0, tag + 2);
+    return host::Error(host::ErrorKind::kInvalidArgument,
+                       name + ":" + std::to_string(LineAt(text, at)) +
+                           ": not valid JSON: " + what);
+  }
+  try {
+    return SceneReader(name, JsonLines(text)).Read(root);
+  } catch (const SceneError& error) {
+    return host::Error(host::ErrorKind::kInvalidArgument, error.message);
+  }
+}
+
+host::Result<Scene> LoadScene(const std::string& path) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    return host::Error(host::ErrorKind::kIo,
+                       "cannot read scene " + path + ": it is a directory");
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in.is_open()) {
+    return host::Error(host::ErrorKind::kIo, "cannot read scene " + path +
+                                                 ": " + std::strerror(errno));
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) {
+    return host::Error(host::ErrorKind::kIo, "cannot read scene " + path);
+  }
+  return ParseScene(text.str(), path);
+}
+
+Scene DefaultScene() {
+  static const Scene scene =
+      ParseScene(kDefaultSceneJson, "default scene").value();
+  return scene;
+}
+
+}  // namespace Core::GEOCOM::simulator

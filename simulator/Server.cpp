@@ -1,0 +1,377 @@
+#include <DazoZazIdoRezeraro/host/Endpoint.h>
+#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/SentenceStream.h>
+#include <DazoZazIdoRezeraro/simulator/Server.h>
+
+#include <array>
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <deque>
+#include <mutex>
+#include <set>
+#include <sstream>
+
+#include "Lines.h"
+
+namespace Core::GEOCOM::simulator {
+
+namespace asio = boost::asio;
+using boost::system::error_code;
+using tcp = asio::ip::tcp;
+
+namespace {
+
+// Requests read ahead of their answers; beyond, reading pauses and the
+// peer's writes wait.
+constexpr std::size_t kMaxQueued = 64;
+constexpr std::size_t kReadChunk = 4096;
+// How long accepting pauses when the process is out of descriptors.
+constexpr std::chrono::milliseconds kAcceptPause(100);
+
+std::string Note(const host::Frame& frame) {
+  switch (frame.kind) {
+    case host::FrameKind::kRequest: {
+      const host::Procedure* named =
+          host::FindProcedure(frame.sentence.GetGeocomID());
+      return named != nullptr ? std::string(named->name)
+                              : std::to_string(frame.sentence.GetGeocomID());
+    }
+    case host::FrameKind::kReply:
+      return "reply";
+    case host::FrameKind::kUnrecognised:
+      return "unrecognised";
+    case host::FrameKind::kNoise:
+      return "noise";
+    case host::FrameKind::kDropped:
+      return "dropped " + std::to_string(frame.size) + " bytes";
+  }
+  return "";
+}
+
+std::string ProcedureNote(unsigned short procedure) {
+  const host::Procedure* named = host::FindProcedure(procedure);
+  return named != nullptr ? std::string(named->name)
+                          : std::to_string(procedure);
+}
+
+}  // namespace
+
+class Connection;
+
+class ServerState : public std::enable_shared_from_this<ServerState> {
+ public:
+  ServerState(asio::io_context& io, Responder& responderGiven,
+              ServerOptions given)
+      : strand(asio::make_strand(io)),
+        responder(responderGiven),
+        options(std::move(given)),
+        acceptor(strand),
+        acceptPause(strand) {}
+
+  void Accept();
+  void StopNow();
+  void Remove(const std::shared_ptr<Connection>& connection) {
+    connections.erase(connection);
+  }
+  void Monitor(host::Direction direction, std::string bytes, std::string note,
+               std::string fault) {
+    if (!options.monitor) return;
+    host::CaptureRecord record;
+    record.direction = direction;
+    record.bytes = std::move(bytes);
+    record.note = std::move(note);
+    record.fault = std::move(fault);
+    options.monitor(std::move(record));
+  }
+  void Count(std::uint64_t ServerCounts::*field, std::uint64_t amount = 1) {
+    const std::lock_guard<std::mutex> lock(countsMutex);
+    counts.*field += amount;
+  }
+  ServerCounts Counts() const {
+    const std::lock_guard<std::mutex> lock(countsMutex);
+    return counts;
+  }
+
+  asio::strand<asio::io_context::executor_type> strand;
+  Responder& responder;
+  const ServerOptions options;
+  tcp::acceptor acceptor;
+  asio::steady_timer acceptPause;
+  std::shared_ptr<Connection> pty;
+  std::set<std::shared_ptr<Connection>> connections;  // TCP clients
+  bool stopped = false;
+  mutable std::mutex countsMutex;
+  ServerCounts counts;
+};
+
+// One client: reads and frames its bytes, answers its requests one at a
+// time in order, and writes each plan's steps at their times.
+class Connection : public std::enable_shared_from_this<Connection> {
+ public:
+  Connection(std::shared_ptr<ServerState> server, std::unique_ptr<Line> line)
+      : server_(std::move(server)),
+        line_(std::move(line)),
+        stepTimer_(server_->strand),
+        idleTimer_(server_->strand) {}
+
+  void Start() {
+    ArmIdle();
+    Read();
+  }
+
+  void Close() {
+    if (closed_) return;
+    closed_ = true;
+    stepTimer_.cancel();
+    idleTimer_.cancel();
+    line_->Close();
+    server_->Remove(shared_from_this());
+  }
+
+ private:
+  void Read() {
+    if (reading_ || closed_ || ended_ || queue_.size() >= kMaxQueued) return;
+    reading_ = true;
+    line_->AsyncRead(asio::buffer(buffer_),
+                     [self = shared_from_this()](const error_code& error,
+                                                 std::size_t received) {
+                       self->OnRead(error, received);
+                     });
+  }
+
+  void OnRead(const error_code& error, std::size_t received) {
+    reading_ = false;
+    if (closed_) return;
+    if (received > 0) {
+      lastHeard_ = Clock::now();
+      stream_.Append(std::string_view(buffer_.data(), received));
+      TakeFrames();
+    }
+    if (error) {
+      // The peer is gone or has stopped writing: what it asked before is
+      // still answered, then the connection closes.
+      ended_ = true;
+      stream_.Finish();
+      TakeFrames();
+    }
+    AnswerNext();
+    Read();
+  }
+
+  void TakeFrames() {
+    host::Frame frame;
+    while (stream_.Next(frame)) {
+      server_->Monitor(host::Direction::kToInstrument, frame.bytes, Note(frame),
+                       "");
+      if (frame.kind == host::FrameKind::kRequest) {
+        queue_.push_back(std::move(frame.sentence));
+      }
+    }
+  }
+
+  void AnswerNext() {
+    if (busy_ || closed_) return;
+    if (queue_.empty()) {
+      if (ended_) Close();
+      return;
+    }
+    busy_ = true;
+    const GeoComSentence request = std::move(queue_.front());
+    queue_.pop_front();
+    Read();
+    server_->Count(&ServerCounts::requests);
+    plan_ = server_->responder.Respond(request, Clock::now());
+    note_ = ProcedureNote(request.GetGeocomID());
+    if (plan_.steps.empty() && !plan_.fault.empty()) {
+      server_->Monitor(host::Direction::kToHost, "", note_, plan_.fault);
+    }
+    Step(0);
+  }
+
+  void Step(std::size_t index) {
+    if (closed_) return;
+    if (index == plan_.steps.size()) {
+      busy_ = false;
+      asio::post(server_->strand,
+                 [self = shared_from_this()] { self->AnswerNext(); });
+      Read();
+      return;
+    }
+    const ReplyStep& step = plan_.steps[index];
+    if (step.delay <= Clock::duration::zero()) {
+      Write(index);
+      return;
+    }
+    stepTimer_.expires_after(step.delay);
+    stepTimer_.async_wait(
+        [self = shared_from_this(), index](const error_code& error) {
+          if (!error) self->Write(index);
+        });
+  }
+
+  void Write(std::size_t index) {
+    if (closed_) return;
+    const ReplyStep& step = plan_.steps[index];
+    if (step.disconnect && !line_->CanDisconnect()) {
+      // A pty cannot be hung up from this side: the cut-off reply is not
+      // written at all, as if dropped.
+      server_->Monitor(host::Direction::kToHost, "", note_, plan_.fault);
+      Step(plan_.steps.size());
+      return;
+    }
+    server_->Monitor(host::Direction::kToHost, step.bytes, note_, plan_.fault);
+    const bool disconnect = step.disconnect;
+    const std::uint64_t droppedBefore = line_->Dropped();
+    line_->Write(step.bytes, [self = shared_from_this(), index, disconnect,
+                              droppedBefore](bool usable) {
+      if (self->line_->Dropped() > droppedBefore) {
+        self->server_->Count(&ServerCounts::droppedReplies);
+      }
+      if (!usable || disconnect) {
+        self->Close();
+        return;
+      }
+      self->lastHeard_ = Clock::now();
+      self->Step(index + 1);
+    });
+  }
+
+  // A TCP client that neither asks nor is answered for the idle limit is
+  // closed; a reply still being planned keeps it.
+  void ArmIdle() {
+    const std::chrono::milliseconds limit = server_->options.idleTimeout;
+    if (limit.count() <= 0 || !line_->CanDisconnect()) return;
+    idleTimer_.expires_at(lastHeard_ + limit);
+    idleTimer_.async_wait([self = shared_from_this()](const error_code& error) {
+      if (error || self->closed_) return;
+      if (self->busy_ ||
+          Clock::now() <
+              self->lastHeard_ + self->server_->options.idleTimeout) {
+        self->ArmIdle();
+        return;
+      }
+      self->server_->Count(&ServerCounts::idleClosed);
+      self->Close();
+    });
+  }
+
+  std::shared_ptr<ServerState> server_;
+  std::unique_ptr<Line> line_;
+  asio::steady_timer stepTimer_;
+  asio::steady_timer idleTimer_;
+  host::SentenceStream stream_;
+  std::deque<GeoComSentence> queue_;
+  ReplyPlan plan_;
+  std::string note_;
+  Clock::time_point lastHeard_ = Clock::now();
+  bool reading_ = false;
+  bool busy_ = false;
+  bool ended_ = false;
+  bool closed_ = false;
+  std::array<char, kReadChunk> buffer_{};
+};
+
+void ServerState::Accept() {
+  acceptor.async_accept(strand, [self = shared_from_this()](
+                                    const error_code& error, tcp::socket peer) {
+    if (self->stopped) return;
+    if (error) {
+      // Out of descriptors or memory: the listener stays readable, so pause
+      // rather than spin until a client leaves.
+      self->acceptPause.expires_after(kAcceptPause);
+      self->acceptPause.async_wait([self](const error_code& waited) {
+        if (!waited && !self->stopped) self->Accept();
+      });
+      return;
+    }
+    if (self->connections.size() >= self->options.maxClients) {
+      self->Count(&ServerCounts::refused);
+      error_code ignored;
+      peer.close(ignored);
+    } else {
+      error_code ignored;
+      peer.set_option(tcp::no_delay(true), ignored);
+      auto connection = std::make_shared<Connection>(
+          self, MakeTcpLine(std::move(peer), self->options.writeTimeout));
+      self->connections.insert(connection);
+      self->Count(&ServerCounts::connections);
+      connection->Start();
+    }
+    self->Accept();
+  });
+}
+
+void ServerState::StopNow() {
+  stopped = true;
+  error_code ignored;
+  acceptor.close(ignored);
+  acceptPause.cancel();
+  // Closing removes each from the set.
+  const std::set<std::shared_ptr<Connection>> open = connections;
+  for (const auto& connection : open) connection->Close();
+  if (pty) pty->Close();
+  pty.reset();
+}
+
+Server::Server(asio::io_context& io, Responder& responder,
+               ServerOptions options)
+    : impl_(std::make_shared<ServerState>(io, responder, std::move(options))) {}
+
+Server::~Server() { impl_->StopNow(); }
+
+host::Result<std::string> Server::ListenTcp(std::string_view address) {
+  const host::Result<host::Endpoint> endpoint =
+      host::ParseEndpoint(address, true);
+  if (!endpoint) return endpoint.error();
+  const auto failure = [&](const std::string& why) {
+    return host::Error(host::ErrorKind::kIo,
+                       "cannot listen on " + std::string(address) + ": " + why);
+  };
+  error_code error;
+  tcp::resolver resolver(impl_->strand);
+  const tcp::resolver::results_type results = resolver.resolve(
+      endpoint->host, std::to_string(endpoint->port),
+      tcp::resolver::passive | tcp::resolver::numeric_service, error);
+  if (error) return failure(error.message());
+  tcp::acceptor& acceptor = impl_->acceptor;
+  for (const auto& entry : results) {
+    error_code ignored;
+    acceptor.close(ignored);
+    acceptor.open(entry.endpoint().protocol(), error);
+    if (!error) acceptor.set_option(tcp::acceptor::reuse_address(true), error);
+    if (!error) acceptor.bind(entry.endpoint(), error);
+    if (!error)
+      acceptor.listen(asio::socket_base::max_listen_connections, error);
+    if (!error) break;
+  }
+  if (error) {
+    error_code ignored;
+    acceptor.close(ignored);
+    return failure(error.message());
+  }
+  const tcp::endpoint bound = acceptor.local_endpoint(error);
+  if (error) return failure(error.message());
+  impl_->Accept();
+  // Asio writes an IPv6 address in brackets, as "HOST:PORT" wants it.
+  std::ostringstream text;
+  text << bound;
+  return text.str();
+}
+
+host::Result<std::string> Server::OpenPty() {
+  host::Result<PseudoTerminal> pty = OpenPseudoTerminal(impl_->strand);
+  if (!pty) return pty.error();
+  impl_->pty = std::make_shared<Connection>(impl_, std::move(pty->line));
+  impl_->pty->Start();
+  return pty->path;
+}
+
+void Server::Stop() {
+  asio::dispatch(impl_->strand, [impl = impl_] { impl->StopNow(); });
+}
+
+ServerCounts Server::Counts() const { return impl_->Counts(); }
+
+}  // namespace Core::GEOCOM::simulator

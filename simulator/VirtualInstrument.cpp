@@ -1,0 +1,332 @@
+#include <DazoZazIdoRezeraro/host/Procedures.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "InstrumentState.h"
+
+namespace Core::GEOCOM::simulator {
+
+using namespace host;
+
+namespace {
+
+// How often the track of a locked prism is checked against the turning
+// speed, and at most how many checks one Advance makes.
+constexpr double kLockStep = 0.02;
+constexpr double kMaxLockSteps = 10000;
+
+using Handler = Answer (InstrumentState::*)(RequestReader&, Clock::time_point);
+using S = InstrumentState;
+
+// A procedure that only takes its parameters: each letter one that must be
+// there ('i' an integer, 'd' a number, 't' a quoted text).
+struct Accepting {
+  ProcedureId id;
+  const char* parameters;
+};
+
+constexpr Accepting kAccepting[] = {
+    {kNull, ""},
+    {kConfigurePort, "ii"},
+    {kPowerOnPort, "ii"},
+    {kSetupPortForwarding, "ii"},
+    {kRemovePortForwarding, "ii"},
+    {kSetRadio, "tii"},
+    {kEnableRemoteControl, "iiii"},
+    {kDisableRemoteControl, "iii"},
+    {kSwitchOn, "i"},
+    {kSwitchOff, "i"},
+};
+
+struct Handled {
+  ProcedureId id;
+  Handler handler;
+};
+
+// Every procedure the core packs or decodes and that takes more than its
+// parameters. The others of the table (change-face, search,
+// firmware-upload) answer 5 as unknown ones do.
+constexpr Handled kHandled[] = {
+    {kGuideLight, &S::GuideLight},
+    {kSetGuideLight, &S::SetGuideLight},
+    {kStation, &S::StationValues},
+    {kSetStation, &S::SetStation},
+    {kAngleSwitches, &S::AngleSwitches},
+    {kStartCompensator, &S::StartCompensator},
+    {kAtmosphere, &S::AtmosphereValues},
+    {kStopCompensator, &S::StopCompensator},
+    {kAngles, &S::Angles},
+    {kSimpleMeasurement, &S::SimpleMeasurement},
+    {kInclineIndex, &S::InclineIndex},
+    {kQuickDistance, &S::QuickDistance},
+    {kSlopeDistanceCorrections, &S::SlopeDistanceCorrections},
+    {kInstrumentNumber, &S::InstrumentNumber},
+    {kInstrumentName, &S::InstrumentName},
+    {kSetDateTime, &S::SetDateTime},
+    {kDateTime, &S::DateTime},
+    {kSoftwareVersion, &S::SoftwareVersion},
+    {kDeviceConfig, &S::DeviceConfig},
+    {kPower, &S::Power},
+    {kAtrSetting, &S::AtrSetting},
+    {kSetAtrSetting, &S::SetAtrSetting},
+    {kObjectListSetup, &S::ObjectListSetup},
+    {kObjectList, &S::ObjectList},
+    {kObjectDelete, &S::ObjectDelete},
+    {kBatteryStatus, &S::BatteryStatus},
+    {kCalibration, &S::Calibration},
+    {kInterfacePort, &S::InterfacePort},
+    {kSetDeviceOnPort, &S::SetDeviceOnPort},
+    {kDeviceType, &S::DeviceConfig},
+    {kAuthenticate, &S::Authenticate},
+    {kUploadObject, &S::UploadObject},
+    {kAuthenticateWithKey, &S::Authenticate},
+    {kAutomationActivity, &S::AutomationActivity},
+    {kStationId, &S::StationId},
+    {kMotorStart, &S::MotorStart},
+    {kMotorStop, &S::MotorStop},
+    {kMotorVelocity, &S::MotorVelocity},
+    {kLockStatus, &S::LockStatus},
+    {kLockIn, &S::LockIn},
+    {kPosition, &S::Position},
+    {kFineAdjust, &S::FineAdjust},
+    {kSearchArea, &S::SearchArea},
+    {kSetSearchArea, &S::SetSearchArea},
+    {kPowerSearch, &S::PowerSearch},
+    {kSetPowerSearchRange, &S::SetPowerSearchRange},
+    {kFineAdjustRetry, &S::FineAdjustRetry},
+    {kFastPosition, &S::FastPosition},
+    {kCalibrationParameters, &S::CalibrationParameters},
+    {kSetAtrState, &S::SetAtrState},
+    {kAtrState, &S::AtrState},
+    {kSetLockState, &S::SetLockState},
+    {kLockState, &S::LockState},
+    {kFileListSetup, &S::FileListSetup},
+    {kFileList, &S::FileList},
+    {kFileDelete, &S::FileDelete},
+};
+
+bool ReadsParameters(RequestReader& in, const char* parameters) {
+  for (const char* kind = parameters; *kind != '\0'; ++kind) {
+    std::int32_t number = 0;
+    double real = 0;
+    std::string text;
+    const bool read = *kind == 'i'   ? in.Int(number)
+                      : *kind == 'd' ? in.Double(real)
+                                     : in.Text(text);
+    if (!read) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Point PrismPosition(const Prism& prism, double seconds) {
+  const Path& path = prism.path;
+  if (path.points.empty() || seconds <= 0) return prism.position;
+  std::vector<Point> corners{prism.position};
+  corners.insert(corners.end(), path.points.begin(), path.points.end());
+  if (path.loop) corners.push_back(prism.position);
+  const auto length = [](const Point& a, const Point& b) {
+    return std::hypot(b.easting - a.easting, b.northing - a.northing,
+                      b.height - a.height);
+  };
+  double total = 0;
+  for (std::size_t i = 1; i < corners.size(); ++i) {
+    total += length(corners[i - 1], corners[i]);
+  }
+  if (total == 0) return prism.position;
+  double along = path.speed * seconds;
+  along = path.loop ? std::fmod(along, total) : std::min(along, total);
+  for (std::size_t i = 1; i < corners.size(); ++i) {
+    const Point& a = corners[i - 1];
+    const Point& b = corners[i];
+    const double segment = length(a, b);
+    if (along <= segment && segment > 0) {
+      const double f = along / segment;
+      return {a.easting + f * (b.easting - a.easting),
+              a.northing + f * (b.northing - a.northing),
+              a.height + f * (b.height - a.height)};
+    }
+    along -= segment;
+  }
+  return corners.back();
+}
+
+std::time_t ToSeconds(const DATIME& dateTime) {
+  std::tm parts{};
+  parts.tm_year = dateTime.year - 1900;
+  parts.tm_mon = dateTime.month - 1;
+  parts.tm_mday = dateTime.day;
+  parts.tm_hour = dateTime.hour;
+  parts.tm_min = dateTime.minute;
+  parts.tm_sec = dateTime.second;
+  return timegm(&parts);
+}
+
+DATIME FromSeconds(std::time_t seconds) {
+  std::tm parts{};
+  gmtime_r(&seconds, &parts);
+  return {static_cast<std::uint16_t>(parts.tm_year + 1900),
+          static_cast<unsigned char>(parts.tm_mon + 1),
+          static_cast<unsigned char>(parts.tm_mday),
+          static_cast<unsigned char>(parts.tm_hour),
+          static_cast<unsigned char>(parts.tm_min),
+          static_cast<unsigned char>(parts.tm_sec)};
+}
+
+InstrumentState::InstrumentState(Scene sceneGiven, std::uint64_t seed,
+                                 Clock::time_point startTime)
+    : scene(std::move(sceneGiven)),
+      start(startTime),
+      latest(startTime),
+      telescope({scene.telescope.hz, scene.telescope.v},
+                scene.telescope.maxSpeed),
+      random_(seed),
+      station_(scene.station),
+      searchArea_{0, 1.5707963267948966, 0.1, 0.1, true},
+      clockBase_(ToSeconds(scene.clockStart)),
+      clockSetAt_(startTime),
+      files_(scene.files) {
+  telescope.Hold(telescope.At(startTime), startTime);
+}
+
+Sight InstrumentState::SightOfPrism(std::size_t index,
+                                    Clock::time_point t) const {
+  return SightTo(station_,
+                 PrismPosition(scene.prisms[index], InSeconds(t - start)));
+}
+
+std::optional<std::size_t> InstrumentState::PrismNear(
+    const Direction& direction, double angle, double range,
+    Clock::time_point t) const {
+  std::optional<std::size_t> nearest;
+  double nearestAngle = angle;
+  for (std::size_t i = 0; i < scene.prisms.size(); ++i) {
+    const Sight sight = SightOfPrism(i, t);
+    const double off = AngleBetween(direction, sight.direction);
+    if (sight.slopeDistance <= range && off <= nearestAngle) {
+      nearest = i;
+      nearestAngle = off;
+    }
+  }
+  return nearest;
+}
+
+Answer InstrumentState::TurnOntoPrism(std::size_t index, Clock::time_point now,
+                                      AUT_AUTEVENT activity) {
+  const Direction here = telescope.At(now);
+  const Clock::duration first =
+      telescope.TurnTime(here, SightOfPrism(index, now).direction);
+  const Clock::time_point arrival =
+      telescope.TurnTo(SightOfPrism(index, now + first).direction, now);
+  activity_ = activity;
+  activityUntil_ = arrival;
+  Answer answer;
+  answer.delay = arrival - now;
+  return answer;
+}
+
+void InstrumentState::Advance(Clock::time_point now) {
+  if (!locked_) return;
+  const double span = InSeconds(now - lockCheckedAt_);
+  if (span <= 0) return;
+  const double steps = std::min(std::ceil(span / kLockStep), kMaxLockSteps);
+  const double step = span / steps;
+  Direction previous = telescope.At(lockCheckedAt_);
+  for (double i = 1; i <= steps; ++i) {
+    const Clock::time_point t = lockCheckedAt_ + Seconds(i * step);
+    const Sight sight = SightOfPrism(*locked_, t);
+    const double turn =
+        std::max(std::fabs(ShortestTurn(sight.direction.hz - previous.hz)),
+                 std::fabs(ShortestTurn(sight.direction.v - previous.v)));
+    // A prism faster than the telescope, or beyond the recognition range,
+    // leaves the field of view: the telescope stops where it saw it last.
+    if (turn > scene.telescope.maxSpeed * step ||
+        sight.slopeDistance > scene.atr.range) {
+      telescope.Hold(previous, t);
+      Unlock();
+      return;
+    }
+    previous = sight.direction;
+  }
+  telescope.Hold(SightOfPrism(*locked_, now).direction, now);
+  lockCheckedAt_ = now;
+}
+
+double InstrumentState::BatteryLevel(Clock::time_point now) const {
+  const double hours = InSeconds(now - start) / 3600;
+  const double level =
+      scene.battery.level -
+      scene.battery.drainPerRequest * static_cast<double>(requests_) -
+      scene.battery.drainPerHour * hours;
+  return std::max(0.0, level);
+}
+
+std::time_t InstrumentState::ClockSeconds(Clock::time_point now) const {
+  return clockBase_ +
+         static_cast<std::time_t>(std::floor(InSeconds(now - clockSetAt_)));
+}
+
+Answer InstrumentState::Handle(const GeoComSentence& request,
+                               Clock::time_point now) {
+  ++requests_;
+  const unsigned short procedure = request.GetGeocomID();
+  RequestReader in(request);
+  for (const Handled& entry : kHandled) {
+    if (entry.id == procedure) return (this->*entry.handler)(in, now);
+  }
+  for (const Accepting& entry : kAccepting) {
+    if (entry.id == procedure) {
+      Answer answer;
+      if (!ReadsParameters(in, entry.parameters)) answer.code = GRC_IVPARAM;
+      return answer;
+    }
+  }
+  Answer answer;
+  answer.code = GRC_NOT_IMPL;
+  return answer;
+}
+
+VirtualInstrument::VirtualInstrument(Scene scene, std::uint64_t seed,
+                                     Clock::time_point start)
+    : state_(std::make_unique<InstrumentState>(std::move(scene), seed, start)) {
+}
+
+VirtualInstrument::~VirtualInstrument() = default;
+
+ReplyPlan VirtualInstrument::Respond(const GeoComSentence& request,
+                                     Clock::time_point now) {
+  const std::lock_guard<std::mutex> lock(state_->mutex);
+  now = std::max(now, state_->latest);
+  state_->latest = now;
+  state_->Advance(now);
+  const Answer answer = state_->Handle(request, now);
+  ReplyPlan plan;
+  plan.steps.push_back(
+      {answer.delay,
+       ComposeReply(request.GetSequenceID(), answer.code, answer.text), false});
+  return plan;
+}
+
+Direction VirtualInstrument::TelescopeAt(Clock::time_point now) {
+  const std::lock_guard<std::mutex> lock(state_->mutex);
+  now = std::max(now, state_->latest);
+  state_->latest = now;
+  state_->Advance(now);
+  return state_->telescope.At(now);
+}
+
+std::optional<Point> VirtualInstrument::PrismAt(std::string_view id,
+                                                Clock::time_point now) const {
+  for (const Prism& prism : state_->scene.prisms) {
+    if (prism.id == id) {
+      return PrismPosition(prism, InSeconds(now - state_->start));
+    }
+  }
+  return std::nullopt;
+}
+
+const Scene& VirtualInstrument::scene() const { return state_->scene; }
+
+}  // namespace Core::GEOCOM::simulator

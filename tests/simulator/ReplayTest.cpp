@@ -1,0 +1,54 @@
+// A capture replayed answers each request it recorded, with the request's
+// own sequence number.
+#include <DazoZazIdoRezeraro/host/Capture.h>
+#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/simulator/Replay.h>
+
+#include <sstream>
+
+#include "Support.h"
+
+namespace simtest {
+namespace {
+
+using namespace simulator;
+using host::Direction;
+
+// Catches replies paired across directions or by arrival instead of
+// sequence number, a recorded sequence number sent back, repeated requests
+// all given the first reply, and unknown requests left unanswered.
+TEST(Replay, AnswersRecordedRequestsInOrderAndOthersWithFive) {
+  std::stringstream capture;
+  host::CaptureWriter writer(capture);
+  const std::pair<Direction, const char*> records[] = {
+      {Direction::kToInstrument, "%R1Q,5003,10:\r\n%R1Q,5003,11:\r\n"},
+      {Direction::kToHost, "%R1P,0,11:0,222\r\n%R1P,0,10:0,1"},
+      {Direction::kToInstrument, "%R1Q,2107,12:1\r\n"},
+      {Direction::kToHost, "11\r\n%R1P,0,12:0,0.5,1.5\r\n"},
+  };
+  for (const auto& [direction, bytes] : records) {
+    ASSERT_TRUE(writer.Write({std::nullopt, direction, bytes, "", ""}));
+  }
+  auto replay = ReplayResponder::Read(capture, "capture").value();
+
+  const Clock::time_point t{};
+  const auto serial = [&] {
+    const GeoComSentence request = Request(host::kInstrumentNumber);
+    const GeoComSentence reply = ReplyOf(replay->Respond(request, t));
+    EXPECT_EQ(reply.GetSequenceID(), request.GetSequenceID());
+    std::int32_t number = 0;
+    EXPECT_TRUE(reply.UnPackGetInstrumentNo(number));
+    return number;
+  };
+  EXPECT_EQ(serial(), 111);
+  EXPECT_EQ(serial(), 222);
+  EXPECT_EQ(serial(), 222);
+  TMC_Hz_V_Ang angles{};
+  EXPECT_TRUE(Ask(*replay, t, host::kAngles, "1").UnPack(angles));
+  EXPECT_EQ(angles.v, 1.5);
+  EXPECT_EQ(Ask(*replay, t, host::kAngles, "0").GetRetCode(), GRC_NOT_IMPL);
+  EXPECT_EQ(Ask(*replay, t, host::kNull).GetRetCode(), GRC_NOT_IMPL);
+}
+
+}  // namespace
+}  // namespace simtest
