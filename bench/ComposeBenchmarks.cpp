@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <DazoZazIdoRezeraro/GeoComSentence.h>
+#include <DazoZazIdoRezeraro/host/Procedures.h>
 
 #include <cstdio>
 #include <string>
@@ -11,7 +12,8 @@ namespace {
 
 using namespace Core::GEOCOM;
 
-constexpr unsigned short kProcedure = 2008;
+// Any procedure does; angles is what a host asks most often.
+constexpr unsigned short kProcedure = Core::GEOCOM::host::kAngles;
 constexpr int kScalar = -123456;
 constexpr double kSpeedHz = 0.123456789;
 constexpr double kSpeedV = -0.987654321;

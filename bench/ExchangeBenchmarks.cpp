@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <DazoZazIdoRezeraro/GeoComSentence.h>
+#include <DazoZazIdoRezeraro/host/Procedures.h>
 
 #include <string>
 
@@ -14,7 +15,8 @@ namespace {
 
 using namespace Core::GEOCOM;
 
-constexpr unsigned short kProcedure = 2008;
+// Any procedure does; angles is what a host asks most often.
+constexpr unsigned short kProcedure = Core::GEOCOM::host::kAngles;
 constexpr double kBaud = 115200.0;
 constexpr double kBitsPerByte = 10.0;
 

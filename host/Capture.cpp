@@ -67,18 +67,22 @@ Result<std::optional<CaptureRecord>> CaptureReader::Next() {
       ++line_;
       const nlohmann::json parsed =
           nlohmann::json::parse(header, nullptr, false);
-      if (!parsed.is_object() || parsed.value("format", "") != kFormatName) {
-        // Not a capture header: the bytes are a raw capture after all.
+      const auto field = [&parsed](const char* key) {
+        return parsed.is_object() && parsed.contains(key) ? parsed[key]
+                                                          : nlohmann::json();
+      };
+      if (field("format") != kFormatName) {
+        // Not a capture header: the bytes are a raw capture after all, the
+        // line just read being its first bytes.
         raw_ = true;
-        in_.clear();
-        in_.seekg(0);
-        if (!in_) {
-          return Error(ErrorKind::kInvalidArgument,
-                       "line 1 is not a capture header");
-        }
-      } else if (parsed.value("version", 0) != kCaptureVersion) {
+        CaptureRecord record;
+        record.bytes = std::move(header);
+        if (!in_.eof()) record.bytes += '\n';
+        return std::optional<CaptureRecord>(std::move(record));
+      }
+      if (field("version") != kCaptureVersion) {
         return Error(ErrorKind::kInvalidArgument,
-                     "capture version " + parsed["version"].dump() +
+                     "capture version " + field("version").dump() +
                          " is not supported (this reads version " +
                          std::to_string(kCaptureVersion) + ")");
       }

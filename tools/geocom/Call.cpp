@@ -1,77 +1,169 @@
-#include "Call.h"
+// geocom call: one exchange with an instrument, over TCP or a serial line.
+#include <DazoZazIdoRezeraro/host/Fields.h>
+#include <DazoZazIdoRezeraro/host/Session.h>
+#include <DazoZazIdoRezeraro/host/Text.h>
 
-#include <iostream>
+#include <boost/asio/io_context.hpp>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <random>
 
-#include "CommandTable.h"
-#include "Exchange.h"
+#include "CallCommands.h"
 #include "ExitStatus.h"
-#include "Text.h"
-#include "Transport.h"
+#include "Output.h"
+#include "Subcommands.h"
 
 namespace geocom {
 
+namespace {
+
+using namespace Core::GEOCOM::host;
+
+struct CallOptions {
+  std::string connect;
+  std::string serial;
+  unsigned baud = 115200;
+  std::optional<unsigned> timeoutMs;
+  bool json = false;
+  std::string command;
+  std::vector<std::string> arguments;
+};
+
+ExitStatus StatusFor(ErrorKind kind) {
+  switch (kind) {
+    case ErrorKind::kTimeout:
+      return kExitTimeout;
+    case ErrorKind::kClosed:
+      return kExitClosed;
+    case ErrorKind::kInvalidReply:
+      return kExitInvalidReply;
+    case ErrorKind::kReturnCode:
+      return kExitReturnCode;
+    case ErrorKind::kInvalidArgument:
+      return kExitUsage;
+    case ErrorKind::kIo:
+    case ErrorKind::kConnect:
+      break;
+  }
+  return kExitFailure;
+}
+
+Session Open(boost::asio::io_context& io, const CallOptions& options) {
+  try {
+    return options.connect.empty()
+               ? Session::OpenSerial(io, options.serial, options.baud)
+               : Session::ConnectTcp(io, options.connect);
+  } catch (const SessionError& error) {
+    throw ToolError(StatusFor(error.error().kind), error.what());
+  }
+}
+
+nlohmann::json JsonValue(const FieldValue& value) {
+  return std::visit([](const auto& v) { return nlohmann::json(v); }, value);
+}
+
+void PrintReply(const Procedure& procedure, const Reply& reply,
+                const Fields& fields, bool json) {
+  if (!json) {
+    std::string text = "return-code = 0\n";
+    for (const Field& field : fields) {
+      text += field.name + " = " + FormatValue(field.value) + "\n";
+    }
+    Print(text);
+    return;
+  }
+  nlohmann::json values = nlohmann::json::object();
+  for (const Field& field : fields) values[field.name] = JsonValue(field.value);
+  const nlohmann::json line = {
+      {"command", procedure.name},
+      {"procedure", procedure.id},
+      {"sequence", reply.sequence},
+      {"return_code", 0},
+      {"round_trip_ms", static_cast<double>(reply.roundTrip.count()) / 1000.0},
+      {"values", values}};
+  Print(line.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
+        "\n");
+}
+
 int RunCall(const CallOptions& options) {
-  const Command* command = FindCommand(options.command);
+  const CallCommand* command = FindCallCommand(options.command);
   if (command == nullptr) {
     throw UsageError("unknown command '" + options.command +
                      "' (see geocom call --help)");
   }
-  const std::string parameters = PackArguments(*command, options.arguments);
+  const Procedure& procedure = *FindProcedure(command->procedure);
+  // Every argument is checked before the line is even opened.
+  const std::string parameters = PackCallArguments(*command, options.arguments);
 
-  FileDescriptor connection;
-  try {
-    connection = options.connect.empty()
-                     ? OpenSerial(options.serial, options.baud)
-                     : ConnectTcp(ParseHostPort(options.connect));
-  } catch (const std::invalid_argument& error) {
-    throw UsageError(error.what());
-  } catch (const TransportError& error) {
-    std::cerr << "geocom: " << error.what() << '\n';
-    return kExitFailure;
-  }
+  boost::asio::io_context io;
+  Session session = Open(io, options);
+  // A late reply left on the line by an earlier run carries a number the
+  // next run is unlikely to use when each starts at a random point.
+  std::random_device seed;
+  StartSequenceAt(static_cast<unsigned short>(
+      std::uniform_int_distribution<unsigned>(0, 32767)(seed)));
 
-  HostSession session(connection.get());
-  const ExchangeResult result =
-      session.Exchange(command->procedure, parameters);
-  switch (result.outcome) {
-    case Outcome::kTimeout:
-      std::cerr << "geocom: no reply to " << command->name << " within "
-                << result.timeoutMs << " ms\n";
-      return kExitTimeout;
-    case Outcome::kClosed:
-      std::cerr << "geocom: the connection closed before the reply to "
-                << command->name << '\n';
-      return kExitClosed;
-    case Outcome::kSequenceMismatch:
-      std::cerr << "geocom: the reply carries sequence number "
-                << result.reply.GetSequenceID() << ", the request "
-                << result.sequence << '\n';
-      return kExitSequenceMismatch;
-    case Outcome::kIoError:
-      std::cerr << "geocom: the exchange failed on a transport error\n";
-      return kExitFailure;
-    case Outcome::kReply:
-      break;
+  Core::GEOCOM::host::CallOptions callOptions;
+  if (options.timeoutMs) {
+    callOptions.timeout = std::chrono::milliseconds(*options.timeoutMs);
   }
-
-  const unsigned short code = result.reply.GetRetCode();
-  std::cout << "return-code = " << code << '\n';
-  if (code != 0) {
-    std::cerr << "geocom: " << command->name << " answered return code " << code
-              << '\n';
-    return kExitReturnCode;
+  const Result<Reply> reply =
+      session.Call(command->procedure, parameters, callOptions);
+  if (!reply) {
+    const Error& error = reply.error();
+    if (error.kind == ErrorKind::kReturnCode && !options.json) {
+      Print("return-code = " + std::to_string(error.returnCode) + "\n");
+    }
+    throw ToolError(StatusFor(error.kind), error.message);
   }
-  Fields fields;
-  if (!DecodeReply(*command, result.reply, fields)) {
-    std::cerr << "geocom: the reply to " << command->name
-              << " does not decode: "
-              << EscapeBytes(result.reply.GetStringCommand()) << '\n';
-    return kExitFailure;
+  const std::optional<Fields> fields =
+      ReplyFields(command->procedure, reply->sentence);
+  if (!fields) {
+    throw ToolError(kExitFailure,
+                    "the reply to " + std::string(procedure.name) +
+                        " does not decode: " + EscapeBytes(reply->bytes));
   }
-  for (const Field& field : fields) {
-    std::cout << field.name << " = " << field.value << '\n';
-  }
+  PrintReply(procedure, *reply, *fields, options.json);
   return kExitOk;
+}
+
+}  // namespace
+
+Runner AddCall(CLI::App& app) {
+  auto options = std::make_shared<CallOptions>();
+  CLI::App* call = app.add_subcommand(
+      "call", "Make one exchange with an instrument or a virtual instrument");
+  CLI::Option_group* target =
+      call->add_option_group("target", "Where the instrument is");
+  target->add_option("--connect", options->connect, "Instrument over TCP")
+      ->type_name("HOST:PORT");
+  CLI::Option* serial = target
+                            ->add_option("--serial", options->serial,
+                                         "Serial device, opened raw 8N1")
+                            ->type_name("DEVICE");
+  target->require_option(1);
+  call->add_option("--baud", options->baud,
+                   "Baud rate of the serial line (only with --serial)")
+      ->capture_default_str()
+      ->needs(serial)
+      ->check(CLI::PositiveNumber);
+  call->add_option("--timeout", options->timeoutMs,
+                   "Wait at most this many milliseconds instead of the "
+                   "procedure's own time-out")
+      ->type_name("MS")
+      ->check(CLI::Range(1u, 3600000u));
+  call->add_flag("--json", options->json,
+                 "Print the decoded values as one JSON object");
+  call->add_option("command", options->command, "Command, see below")
+      ->required();
+  call->add_option("arguments", options->arguments, "The command's arguments");
+  call->footer(
+      "Commands and their arguments (procedure number):\n" +
+      CallCommandListing() + "\n" +
+      ExitStatusHelp({kExitOk, kExitFailure, kExitUsage, kExitTimeout,
+                      kExitClosed, kExitInvalidReply, kExitReturnCode}));
+  return [options] { return RunCall(*options); };
 }
 
 }  // namespace geocom

@@ -1,97 +1,102 @@
-#include "Decode.h"
-
-#include <DazoZazIdoRezeraro/GeoComSentence.h>
-#include <unistd.h>
+// geocom decode: every record of a capture with its named values, or a
+// summary per procedure.
+#include <DazoZazIdoRezeraro/host/Capture.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
 #include <string>
-#include <unordered_map>
 
-#include "CommandTable.h"
-#include "SentenceFramer.h"
-#include "Text.h"
-#include "Transport.h"
+#include "DecodeFormat.h"
+#include "DecodeSummary.h"
+#include "DecodeTraffic.h"
+#include "ExitStatus.h"
+#include "Output.h"
+#include "Subcommands.h"
 
 namespace geocom {
 
-using namespace Core::GEOCOM;
-
 namespace {
 
-constexpr std::size_t kChunkSize = 4096;
+using namespace Core::GEOCOM;
 
-struct RequestSeen {
-  unsigned short procedure;
-  int timeoutMs;
+struct DecodeOptions {
+  bool json = false;
+  bool summary = false;
+  std::string file = "-";
 };
 
-void PrintText(const GeoComSentence& sentence, const RequestSeen* request,
-               std::ostream& out) {
-  const bool isRequest = sentence.GetType() == TYPE_REQUEST;
-  const Command* command =
-      request != nullptr ? FindCommand(request->procedure) : nullptr;
-  out << (isRequest ? "request" : "reply")
-      << " seq=" << sentence.GetSequenceID()
-      << (isRequest ? " procedure=" : " return-code=") << sentence.GetGeocomID()
-      << " name=" << (command ? command->name : "-") << " timeout="
-      << (request != nullptr ? std::to_string(request->timeoutMs) : "-")
-      << " params=" << EscapeBytes(sentence.GetStringCommand()) << '\n';
+std::ifstream OpenCapture(const std::string& path, const std::string& name) {
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    throw ToolError(kExitFailure,
+                    "cannot read " + name + ": it is a directory");
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    throw ToolError(kExitFailure,
+                    "cannot open " + name + ": " + std::strerror(errno));
+  }
+  return in;
 }
 
-void PrintJson(const GeoComSentence& sentence, const RequestSeen* request,
-               std::ostream& out) {
-  const bool isRequest = sentence.GetType() == TYPE_REQUEST;
-  const Command* command =
-      request != nullptr ? FindCommand(request->procedure) : nullptr;
-  out << "{\"kind\":\"" << (isRequest ? "request" : "reply")
-      << "\",\"sequence\":" << sentence.GetSequenceID()
-      << (isRequest ? ",\"procedure\":" : ",\"return_code\":")
-      << sentence.GetGeocomID()
-      << ",\"name\":" << (command ? JsonString(command->name) : "null")
-      << ",\"timeout_ms\":"
-      << (request != nullptr ? std::to_string(request->timeoutMs) : "null")
-      << ",\"parameters\":" << JsonString(sentence.GetStringCommand()) << "}\n";
+int RunDecode(const DecodeOptions& options) {
+  const bool standardInput = options.file == "-";
+  const std::string name = standardInput ? "standard input" : options.file;
+  std::ifstream in =
+      OpenCapture(standardInput ? "/dev/stdin" : options.file, name);
+
+  std::optional<TrafficSummary> summary;
+  if (options.summary) summary.emplace();
+  TrafficDecoder decoder([&](TrafficRecord&& record) {
+    if (summary) {
+      summary->Add(record);
+    } else {
+      Print(options.json ? FormatJson(record) : FormatText(record));
+    }
+  });
+
+  host::CaptureReader reader(in);
+  for (;;) {
+    host::Result<std::optional<host::CaptureRecord>> next = reader.Next();
+    if (!next) {
+      throw ToolError(kExitFailure, name + ": " + next.error().message);
+    }
+    if (!*next) break;
+    decoder.Add(**next);
+  }
+  decoder.Finish();
+  if (summary) {
+    Print(options.json ? FormatSummaryJson(*summary)
+                       : FormatSummaryText(*summary));
+  }
+  return kExitOk;
 }
 
 }  // namespace
 
-std::size_t DecodeCapture(int fd, bool json, std::ostream& out) {
-  std::unordered_map<unsigned short, RequestSeen> requests;
-  SentenceFramer framer;
-  GeoComSentence sentence;
-  std::string piece;
-  char chunk[kChunkSize];
-  std::size_t sentences = 0;
-  for (;;) {
-    const ssize_t count = read(fd, chunk, sizeof chunk);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) {
-      throw TransportError(std::string("cannot read the capture: ") +
-                           std::strerror(errno));
-    }
-    if (count == 0) return sentences;
-    framer.Append(chunk, static_cast<std::size_t>(count));
-    while (framer.Next(piece)) {
-      int last = 0;
-      if (!sentence.CreateMessageFromBuffer(
-              reinterpret_cast<const unsigned char*>(piece.data()),
-              static_cast<int>(piece.size()), last)) {
-        continue;
-      }
-      const RequestSeen* request = nullptr;
-      if (sentence.GetType() == TYPE_REQUEST) {
-        RequestSeen& seen = requests[sentence.GetSequenceID()];
-        seen = {sentence.GetGeocomID(), sentence.GetTimeout()};
-        request = &seen;
-      } else {
-        const auto found = requests.find(sentence.GetSequenceID());
-        request = found != requests.end() ? &found->second : nullptr;
-      }
-      (json ? PrintJson : PrintText)(sentence, request, out);
-      ++sentences;
-    }
-  }
+Runner AddDecode(CLI::App& app) {
+  auto options = std::make_shared<DecodeOptions>();
+  CLI::App* decode = app.add_subcommand(
+      "decode",
+      "Decode a capture (geocom record, a virtual instrument's --log, or raw "
+      "bytes): every request and reply with its named values, each reply "
+      "paired with its request, and time-outs, unmatched replies, "
+      "unrecognised lines and noise as records of their own");
+  decode->add_flag("--json", options->json,
+                   "One JSON object per line (keys in docs/capture.md)");
+  decode->add_flag("--summary", options->summary,
+                   "Per procedure: calls, replies by return code, time-outs, "
+                   "round-trip times and sequence-number gaps");
+  decode
+      ->add_option("file", options->file, "Capture file, - for standard input")
+      ->type_name("FILE|-")
+      ->capture_default_str();
+  decode->footer(ExitStatusHelp({kExitOk, kExitFailure, kExitUsage}));
+  return [options] { return RunDecode(*options); };
 }
 
 }  // namespace geocom

@@ -1,169 +1,97 @@
-// geocom: a simulated instrument, a host that talks to real ones, and a
-// traffic decoder, all built on the library's public interface.
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
+// geocom: a command-line client of the host and simulator libraries: a
+// virtual instrument, one call at a time, a recording relay and a traffic
+// decoder.
+#include <DazoZazIdoRezeraro/host/Version.h>
 
 #include <CLI/CLI.hpp>
-#include <cerrno>
-#include <cstring>
+#include <csignal>
 #include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
 
-#include "Call.h"
-#include "CommandTable.h"
-#include "Decode.h"
-#include "Demo.h"
 #include "ExitStatus.h"
-#include "Server.h"
-#include "Simulator.h"
-#include "Transport.h"
+#include "Output.h"
+#include "Subcommands.h"
 
 namespace {
 
 using namespace geocom;
 
-const char* const kExitStatuses =
-    "Exit statuses:\n"
-    "  0  success\n"
-    "  1  failure: cannot connect or open, I/O error, reply does not decode,\n"
-    "     demo exchange not as expected\n"
-    "  2  usage error\n"
-    "  3  time-out: no reply within the procedure's time-out\n"
-    "  4  connection closed before the reply\n"
-    "  5  the reply answers another sequence number\n"
-    "  6  the instrument answered a non-zero return code\n";
-
-// Serves until SIGINT or SIGTERM.
-int RunSimulate(const std::string& listen, bool pty) {
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  // Blocked before the serving threads start, so that they inherit the mask
-  // and the signal reaches sigwait below.
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-
-  Simulator simulator;
-  Server server(simulator);
-  try {
-    if (!listen.empty() || !pty) {
-      const HostPort endpoint =
-          ParseHostPort(listen.empty() ? "127.0.0.1:0" : listen);
-      std::cout << "listening on " << server.ListenTcp(endpoint) << std::endl;
-    }
-    if (pty) {
-      std::cout << "pty " << server.OpenPty() << std::endl;
-    }
-  } catch (const std::invalid_argument& error) {
-    std::cerr << "geocom: " << error.what() << '\n';
-    return kExitUsage;
-  } catch (const TransportError& error) {
-    std::cerr << "geocom: " << error.what() << '\n';
-    return kExitFailure;
-  }
-  server.Start();
-  int signal = 0;
-  sigwait(&stopSignals, &signal);
-  server.Stop();
-  return kExitOk;
+int Fail(int status, const std::string& message) {
+  std::cerr << "geocom: " << message << '\n';
+  return status;
 }
 
-int RunDecode(const std::string& file, bool json) {
-  const bool standardInput = file == "-";
-  const FileDescriptor opened(
-      standardInput ? -1 : open(file.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!standardInput && !opened.valid()) {
-    std::cerr << "geocom: cannot open " << file << ": " << std::strerror(errno)
-              << '\n';
-    return kExitFailure;
+// CLI11 says "The following argument was not expected: bogus" when the first
+// word names no subcommand; say which word and what would do.
+std::string ParseErrorMessage(const CLI::App& app, const CLI::ParseError& error,
+                              int argc, char** argv) {
+  if (argc > 1 && argv[1][0] != '-') {
+    const std::string word = argv[1];
+    bool known = false;
+    std::string names;
+    for (const CLI::App* subcommand : app.get_subcommands({})) {
+      known = known || subcommand->get_name() == word;
+      names += (names.empty() ? "" : ", ") + subcommand->get_name();
+    }
+    if (!known) {
+      return "unknown subcommand '" + word + "' (one of " + names + ")";
+    }
   }
-  try {
-    DecodeCapture(standardInput ? STDIN_FILENO : opened.get(), json, std::cout);
-  } catch (const TransportError& error) {
-    std::cerr << "geocom: " << error.what() << '\n';
-    return kExitFailure;
-  }
-  std::cout.flush();
-  return kExitOk;
+  return error.what();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A peer that goes away shows up as a failed write, not as a signal.
-  signal(SIGPIPE, SIG_IGN);
+  // A peer or a reader that goes away shows up as a failed write.
+  std::signal(SIGPIPE, SIG_IGN);
 
   CLI::App app{
-      "Talk GeoCOM to survey instruments: a simulated instrument, "
-      "one call at a time, and a traffic decoder.",
+      "Talk GeoCOM to survey instruments: a virtual instrument, one call at "
+      "a time, a recording relay and a traffic decoder.",
       "geocom"};
-  app.footer(kExitStatuses);
+  app.set_version_flag("--version",
+                       std::string("geocom ") + Core::GEOCOM::host::Version());
   app.require_subcommand(1);
+  app.footer("Run 'geocom SUBCOMMAND --help' for a subcommand's options.\n\n" +
+             ExitStatusHelp({kExitOk, kExitUsage}));
 
-  app.add_subcommand("demo",
-                     "Run a scripted host session against the simulated "
-                     "instrument on a loopback port and print every exchange");
-
-  CLI::App* simulate = app.add_subcommand(
-      "simulate",
-      "Serve the simulated instrument on loopback TCP (several clients at "
-      "once) and/or a pseudo-terminal, until interrupted");
-  std::string listen;
-  bool pty = false;
-  simulate
-      ->add_option("--listen", listen,
-                   "Address to listen on (default 127.0.0.1:0, an "
-                   "ephemeral port); the bound address is printed")
-      ->type_name("HOST:PORT");
-  simulate->add_flag("--pty", pty,
-                     "Serve one serial line on a pseudo-terminal and print "
-                     "its path (TCP only with --listen as well)");
-
-  CLI::App* call = app.add_subcommand(
-      "call", "Make one exchange with an instrument or the simulator");
-  CallOptions callOptions;
-  CLI::Option_group* target =
-      call->add_option_group("target", "Where the instrument is");
-  target->add_option("--connect", callOptions.connect, "Instrument over TCP")
-      ->type_name("HOST:PORT");
-  target
-      ->add_option("--serial", callOptions.serial,
-                   "Serial device, opened raw 8N1")
-      ->type_name("DEVICE");
-  target->require_option(1);
-  call->add_option("--baud", callOptions.baud, "Baud rate of the serial line")
-      ->capture_default_str();
-  call->add_option("command", callOptions.command, "Command, see below")
-      ->required();
-  call->add_option("arguments", callOptions.arguments,
-                   "The command's arguments");
-  call->footer("Commands and their arguments (procedure number):\n" +
-               CommandListing() + "\n" + kExitStatuses);
-
-  CLI::App* decode = app.add_subcommand(
-      "decode", "Print the sentences found in a capture of raw bytes");
-  std::string file = "-";
-  bool json = false;
-  decode->add_option("file", file, "Capture file, - for standard input")
-      ->capture_default_str();
-  decode->add_flag("--json", json, "One JSON object per line");
+  const std::vector<std::pair<CLI::App*, Runner>> subcommands = [&app] {
+    std::vector<std::pair<CLI::App*, Runner>> added;
+    for (const auto add :
+         {AddCall, AddDecode, AddDemo, AddRecord, AddSimulate}) {
+      Runner runner = add(app);
+      added.emplace_back(app.get_subcommands({}).back(), std::move(runner));
+    }
+    return added;
+  }();
 
   try {
     app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& help) {
+    return app.exit(help);
+  } catch (const CLI::CallForAllHelp& help) {
+    return app.exit(help);
+  } catch (const CLI::CallForVersion& version) {
+    return app.exit(version);
   } catch (const CLI::ParseError& error) {
-    return app.exit(error) == 0 ? kExitOk : kExitUsage;
+    return Fail(kExitUsage, ParseErrorMessage(app, error, argc, argv));
   }
 
   try {
-    if (app.got_subcommand("demo")) return RunDemo(std::cout);
-    if (app.got_subcommand("simulate")) return RunSimulate(listen, pty);
-    if (app.got_subcommand("decode")) return RunDecode(file, json);
-    return RunCall(callOptions);
-  } catch (const UsageError& error) {
-    std::cerr << "geocom: " << error.what() << '\n';
-    return kExitUsage;
+    for (const auto& [subcommand, run] : subcommands) {
+      if (subcommand->parsed()) {
+        const int status = run();
+        FlushOutput();
+        return status;
+      }
+    }
+    return Fail(kExitUsage, "a subcommand is required");
+  } catch (const ToolError& error) {
+    return Fail(error.status(), error.what());
   } catch (const std::exception& error) {
-    std::cerr << "geocom: " << error.what() << '\n';
-    return kExitFailure;
+    return Fail(kExitFailure, error.what());
   }
 }

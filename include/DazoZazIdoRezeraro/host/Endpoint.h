@@ -15,7 +15,7 @@ struct Endpoint {
   unsigned short port = 0;  ///< The port; 0 only where a listener may choose.
 
   /// "HOST:PORT", with brackets around an IPv6 address.
-  std::string ToString() const;
+  DAZOZAZIDOREZERARO_HOST_EXPORT std::string ToString() const;
 };
 
 /// Reads "HOST:PORT" or "[IPV6]:PORT". The port must be a decimal number

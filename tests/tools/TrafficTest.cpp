@@ -1,0 +1,290 @@
+// The traffic decoder's pairing, its records and the summary built on them.
+#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Text.h>
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "DecodeFormat.h"
+#include "DecodeSummary.h"
+#include "DecodeTraffic.h"
+
+namespace geocom {
+namespace {
+
+using namespace Core::GEOCOM::host;
+
+std::string Request(ProcedureId procedure, unsigned sequence,
+                    const std::string& parameters = "") {
+  return "%R1Q," + std::to_string(procedure) + "," + std::to_string(sequence) +
+         ":" + parameters + "\r\n";
+}
+
+std::string Reply(unsigned sequence, unsigned returnCode,
+                  const std::string& values = "") {
+  return "%R1P,0," + std::to_string(sequence) + ":" +
+         std::to_string(returnCode) + values + "\r\n";
+}
+
+CaptureRecord ToInstrument(double time, std::string bytes) {
+  return {time, Direction::kToInstrument, std::move(bytes), "", ""};
+}
+CaptureRecord ToHost(double time, std::string bytes) {
+  return {time, Direction::kToHost, std::move(bytes), "", ""};
+}
+CaptureRecord Raw(std::string bytes) {
+  return {std::nullopt, Direction::kUnknown, std::move(bytes), "", ""};
+}
+
+std::vector<TrafficRecord> Decode(const std::vector<CaptureRecord>& records) {
+  std::vector<TrafficRecord> decoded;
+  TrafficDecoder decoder(
+      [&](TrafficRecord&& record) { decoded.push_back(std::move(record)); });
+  for (const CaptureRecord& record : records) decoder.Add(record);
+  decoder.Finish();
+  return decoded;
+}
+
+// "kind sequence procedure [late] [rtt=ms]", enough to tell pairings apart.
+std::string Outline(const TrafficRecord& record) {
+  std::string text = TrafficKindName(record.kind);
+  if (record.kind == TrafficKind::kNoise ||
+      record.kind == TrafficKind::kUnrecognised) {
+    return text;
+  }
+  text += " " + std::to_string(record.sequence) + " " +
+          (record.procedure ? std::to_string(*record.procedure) : "-");
+  if (record.late) text += " late";
+  if (record.roundTripMs) text += " rtt=" + FormatDouble(*record.roundTripMs);
+  return text;
+}
+
+std::string Number(ProcedureId procedure) { return std::to_string(procedure); }
+
+struct PairingCase {
+  const char* fault;
+  std::vector<CaptureRecord> records;
+  std::vector<std::string> outline;
+};
+
+class Pairing : public testing::TestWithParam<PairingCase> {};
+
+TEST_P(Pairing, EveryRecordInOrder) {
+  std::vector<std::string> outline;
+  for (const TrafficRecord& record : Decode(GetParam().records)) {
+    outline.push_back(Outline(record));
+  }
+  EXPECT_EQ(outline, GetParam().outline) << GetParam().fault;
+}
+
+const double kInstrumentNumberTimeout =
+    static_cast<double>(ReplyTimeout(kInstrumentNumber).count()) / 1000.0;
+
+INSTANTIATE_TEST_SUITE_P(
+    TrafficDecoder, Pairing,
+    testing::Values(
+        PairingCase{"a reply not paired or not timed",
+                    {ToInstrument(1.0, Request(kInstrumentNumber, 7)),
+                     ToHost(1.25, Reply(7, 0, ",412237"))},
+                    {"request 7 " + Number(kInstrumentNumber),
+                     "reply 7 " + Number(kInstrumentNumber) + " rtt=250"}},
+        PairingCase{
+            "a reply paired with a request that went the same way",
+            {ToInstrument(1.0, Request(kInstrumentNumber, 7)),
+             ToInstrument(1.1, Reply(7, 0))},
+            {"request 7 " + Number(kInstrumentNumber), "unmatched-reply 7 -",
+             "timeout 7 " + Number(kInstrumentNumber)}},
+        PairingCase{"a time-out reported late, or a late reply lost",
+                    {ToInstrument(0.0, Request(kInstrumentNumber, 7)),
+                     ToHost(kInstrumentNumberTimeout + 0.5, "~"),
+                     ToHost(kInstrumentNumberTimeout + 0.5, Reply(7, 0))},
+                    {"request 7 " + Number(kInstrumentNumber),
+                     "timeout 7 " + Number(kInstrumentNumber), "noise",
+                     "reply 7 " + Number(kInstrumentNumber) + " late rtt=" +
+                         FormatDouble(kInstrumentNumberTimeout * 1000 + 500)}},
+        PairingCase{"a raw capture not paired, or its unanswered request lost",
+                    {Raw(Request(kAngles, 1, "1") + Request(kPower, 2) +
+                         Reply(2, 0, ",1,1,1") + Reply(9, 0))},
+                    {"request 1 " + Number(kAngles),
+                     "request 2 " + Number(kPower), "reply 2 " + Number(kPower),
+                     "unmatched-reply 9 -", "timeout 1 " + Number(kAngles)}},
+        PairingCase{
+            "a reused number pairing with the request it replaced",
+            {Raw(Request(kAngles, 3, "1") + Request(kPower, 3) + Reply(3, 0))},
+            {"request 3 " + Number(kAngles), "timeout 3 " + Number(kAngles),
+             "request 3 " + Number(kPower), "reply 3 " + Number(kPower)}},
+        PairingCase{"a reply the core refuses silently left out",
+                    {Raw(Request(kLockIn, 4) + "%R1P,3,4:0\r\n")},
+                    {"request 4 " + Number(kLockIn), "unrecognised",
+                     "timeout 4 " + Number(kLockIn)}},
+        PairingCase{"a sentence split across records lost or duplicated",
+                    {ToInstrument(0.0, "xx%R1Q,"),
+                     ToInstrument(0.1, Request(kPower, 5).substr(5)),
+                     ToHost(0.2, Reply(5, 0).substr(0, 4)),
+                     ToHost(0.3, Reply(5, 0).substr(4))},
+                    {"noise", "request 5 " + Number(kPower),
+                     "reply 5 " + Number(kPower) + " rtt=200"}}));
+
+const std::set<std::string> kCommonKeys = {"kind", "direction", "time", "size",
+                                           "bytes"};
+
+std::set<std::string> Keys(const std::string& line) {
+  std::set<std::string> keys;
+  const nlohmann::json object = nlohmann::json::parse(line);
+  for (const auto& item : object.items()) keys.insert(item.key());
+  return keys;
+}
+
+std::set<std::string> With(std::set<std::string> keys,
+                           const std::vector<std::string>& more) {
+  keys.insert(more.begin(), more.end());
+  return keys;
+}
+
+// The keys are what tools rely on: each kind keeps exactly its documented
+// set, whatever its values.
+TEST(TrafficFormat, JsonKeysStayTheDocumentedOnes) {
+  const std::vector<TrafficRecord> records = Decode(
+      {ToInstrument(0, Request(kSetStation, 1, "1,2,3,4")),
+       ToHost(0.001, Reply(1, 0)), ToHost(0.002, Reply(2, 0)),
+       ToInstrument(0.003, Request(kAngles, 3, "1") + "~" + "%R1P,3,3:0\r\n")});
+  const std::vector<std::string> sentence = {"sequence", "procedure", "name",
+                                             "timeout_ms"};
+  const std::vector<std::string> reply = {"parameters", "return_code", "values",
+                                          "round_trip_ms", "late"};
+  std::vector<std::set<std::string>> expected = {
+      With(With(kCommonKeys, sentence), {"parameters", "arguments"}),
+      With(With(kCommonKeys, sentence), reply),
+      With(With(kCommonKeys, sentence), reply),
+      With(With(kCommonKeys, sentence), {"parameters", "arguments"}),
+      kCommonKeys,
+      kCommonKeys,
+      With(kCommonKeys, sentence)};
+  ASSERT_EQ(records.size(), expected.size());
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(Keys(FormatJson(records[i])), expected[i])
+        << FormatJson(records[i]);
+  }
+}
+
+TEST(TrafficFormat, ProcedureWithoutDecoderShowsItsParameterText) {
+  unsigned short unnamed = 1;
+  while (FindProcedure(unnamed) != nullptr) ++unnamed;
+  const std::vector<TrafficRecord> records =
+      Decode({Raw("%R1Q," + std::to_string(unnamed) + ",1:a,\"b\"\r\n")});
+  ASSERT_FALSE(records.empty());
+  EXPECT_FALSE(records[0].fields);
+  EXPECT_EQ(nlohmann::json::parse(FormatJson(records[0]))["parameters"],
+            "a,\"b\"");
+}
+
+TrafficRecord Exchange(TrafficKind kind, unsigned short sequence,
+                       unsigned short returnCode = 0,
+                       std::optional<double> roundTrip = std::nullopt) {
+  TrafficRecord record;
+  record.kind = kind;
+  record.direction = Direction::kToInstrument;
+  record.procedure = kAngles;
+  record.sequence = sequence;
+  record.returnCode = returnCode;
+  record.roundTripMs = roundTrip;
+  return record;
+}
+
+TEST(TrafficSummary, CountsTimesAndGaps) {
+  TrafficSummary summary;
+  // Sequence numbers 32765..32767, 0..96 follow each other across the wrap;
+  // 200 does not.
+  for (unsigned i = 0; i < 100; ++i) {
+    const auto sequence = static_cast<unsigned short>((32765 + i) % 32768);
+    summary.Add(Exchange(TrafficKind::kRequest, sequence));
+    summary.Add(
+        Exchange(TrafficKind::kReply, sequence, i == 0 ? 5 : 0, 100.0 - i));
+  }
+  summary.Add(Exchange(TrafficKind::kRequest, 200));
+  summary.Add(Exchange(TrafficKind::kTimeout, 200));
+  const std::vector<ProcedureSummary> rows = summary.Procedures();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].calls, 101u);
+  EXPECT_EQ(rows[0].timeouts, 1u);
+  EXPECT_EQ(rows[0].sequenceGaps, 1u);
+  EXPECT_EQ(rows[0].replies,
+            (std::map<unsigned short, std::uint64_t>{{0, 99}, {5, 1}}));
+  ASSERT_TRUE(rows[0].roundTrip);
+  EXPECT_EQ(rows[0].roundTrip->min, 1);
+  EXPECT_EQ(rows[0].roundTrip->median, 50);
+  EXPECT_EQ(rows[0].roundTrip->p95, 95);
+  EXPECT_EQ(rows[0].roundTrip->max, 100);
+}
+
+// Beyond the sample size the quantiles come from a sample; a sample that
+// favoured early or late times would move them far from the truth.
+TEST(TrafficSummary, SampledQuantilesStayNearTheTruth) {
+  TrafficSummary summary;
+  const unsigned count = 100 * TrafficSummary::kSampleSize;
+  for (unsigned i = 1; i <= count; ++i) {
+    summary.Add(Exchange(TrafficKind::kReply, 0, 0, i));
+  }
+  const RoundTripStats stats = *summary.Procedures()[0].roundTrip;
+  EXPECT_EQ(stats.count, count);
+  EXPECT_EQ(stats.min, 1);
+  EXPECT_EQ(stats.max, count);
+  EXPECT_NEAR(stats.median, 0.5 * count, 0.05 * count);
+  EXPECT_NEAR(stats.p95, 0.95 * count, 0.02 * count);
+}
+
+// Cut anywhere (but between a CR and its LF, which the stream passes over
+// when they come apart), a capture decodes to the same records, and their
+// sizes add up to every byte.
+TEST(TrafficDecoder, AnyCuttingGivesTheSameRecordsAndEveryByte) {
+  std::mt19937 random(12);
+  std::string bytes;
+  for (unsigned i = 0; i < 2000; ++i) {
+    const auto sequence = static_cast<unsigned short>(random() % 50);
+    switch (random() % 4) {
+      case 0:
+        bytes += Request(kAngles, sequence, "1");
+        break;
+      case 1:
+        bytes +=
+            Reply(sequence, static_cast<unsigned>(random() % 2), ",0.5,1.25");
+        break;
+      case 2:
+        bytes += "%R1P,1," + std::to_string(sequence) + ":0\r";
+        break;
+      default:
+        bytes += std::string(random() % 40, static_cast<char>(random() % 37));
+    }
+  }
+  const auto decode = [](const std::vector<CaptureRecord>& records) {
+    std::string text;
+    std::size_t total = 0;
+    for (const TrafficRecord& record : Decode(records)) {
+      text += FormatJson(record);
+      if (record.kind != TrafficKind::kTimeout) total += record.size;
+    }
+    return std::make_pair(text, total);
+  };
+  const auto whole = decode({Raw(bytes)});
+  EXPECT_EQ(whole.second, bytes.size());
+  for (int round = 0; round < 5; ++round) {
+    std::vector<CaptureRecord> pieces;
+    for (std::size_t at = 0; at < bytes.size();) {
+      std::size_t length = 1 + random() % 300;
+      while (at + length < bytes.size() && bytes[at + length - 1] == '\r' &&
+             bytes[at + length] == '\n') {
+        ++length;
+      }
+      pieces.push_back(Raw(bytes.substr(at, length)));
+      at += length;
+    }
+    EXPECT_EQ(decode(pieces), whole) << "round " << round;
+  }
+}
+
+}  // namespace
+}  // namespace geocom

@@ -1,0 +1,27 @@
+#ifndef GEOCOM_TOOL_DECODEFORMAT_H
+#define GEOCOM_TOOL_DECODEFORMAT_H
+
+#include <string>
+
+#include "DecodeSummary.h"
+#include "DecodeTraffic.h"
+
+// How geocom decode prints: one line per record or per procedure, as text
+// for people or as one JSON object for tools (keys in docs/capture.md).
+namespace geocom {
+
+// The record as one line of text, newline included.
+std::string FormatText(const TrafficRecord& record);
+
+// The record as one JSON object on one line, newline included.
+std::string FormatJson(const TrafficRecord& record);
+
+// The summary as a table with a line of totals under it.
+std::string FormatSummaryText(const TrafficSummary& summary);
+
+// The summary as one JSON object per procedure and one for the totals.
+std::string FormatSummaryJson(const TrafficSummary& summary);
+
+}  // namespace geocom
+
+#endif

@@ -1,0 +1,124 @@
+// geocom record: a transparent relay between a host program and an
+// instrument that records every byte with its direction and time.
+#include <DazoZazIdoRezeraro/host/Endpoint.h>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/signal_set.hpp>
+#include <csignal>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "ExitStatus.h"
+#include "Output.h"
+#include "Relay.h"
+#include "RelayCapture.h"
+#include "Subcommands.h"
+
+namespace geocom {
+
+namespace {
+
+using namespace Core::GEOCOM;
+
+struct RecordOptions {
+  std::string listen;
+  std::string connect;
+  std::string serial;
+  unsigned baud = 115200;
+  std::string out;
+};
+
+host::Endpoint ParseAddress(const std::string& text, const char* option,
+                            bool allowAnyPort) {
+  host::Result<host::Endpoint> endpoint =
+      host::ParseEndpoint(text, allowAnyPort);
+  if (!endpoint) {
+    throw UsageError(std::string(option) + ": " + endpoint.error().message);
+  }
+  return *endpoint;
+}
+
+int RunRecord(const RecordOptions& options) {
+  const host::Endpoint listen = ParseAddress(options.listen, "--listen", true);
+  InstrumentLine instrument;
+  if (!options.connect.empty()) {
+    instrument.tcp = ParseAddress(options.connect, "--connect", false);
+  } else {
+    instrument.serial = options.serial;
+    instrument.baud = options.baud;
+  }
+
+  boost::asio::io_context io;
+  boost::asio::signal_set signals(io, SIGINT, SIGTERM);
+  std::optional<std::string> failure;
+  RelayEvents events;
+  events.failed = [&](const std::string& message) {
+    failure = message;
+    signals.cancel();
+  };
+  events.warning = [](const std::string& message) {
+    std::cerr << "geocom: " << message << std::endl;
+  };
+  std::optional<Relay> relay;
+  try {
+    relay.emplace(io, listen, instrument, events);
+  } catch (const std::invalid_argument& error) {
+    throw UsageError(error.what());
+  }
+  // Created only once the lines are open, so that a mistake leaves no file.
+  RelayCapture capture(options.out);
+  signals.async_wait([&](const boost::system::error_code& error, int) {
+    if (!error) relay->Stop();
+  });
+  relay->Start(capture);
+  Print("listening on " + relay->Local().ToString() + "\n");
+  FlushOutput();
+  io.run();
+  if (failure) throw ToolError(kExitFailure, *failure);
+  return kExitOk;
+}
+
+}  // namespace
+
+Runner AddRecord(CLI::App& app) {
+  auto options = std::make_shared<RecordOptions>();
+  CLI::App* record = app.add_subcommand(
+      "record",
+      "Relay between a host program and an instrument, one host connection "
+      "at a time, passing every byte on unchanged and recording it with its "
+      "direction and time until interrupted (SIGINT or SIGTERM)");
+  record
+      ->add_option("--listen", options->listen,
+                   "Where the host program connects (port 0: any free port; "
+                   "the address is printed)")
+      ->type_name("HOST:PORT")
+      ->required();
+  CLI::Option_group* target =
+      record->add_option_group("instrument", "Where the instrument is");
+  target->add_option("--connect", options->connect, "Instrument over TCP")
+      ->type_name("HOST:PORT");
+  CLI::Option* serial = target
+                            ->add_option("--serial", options->serial,
+                                         "Serial device, opened raw 8N1")
+                            ->type_name("DEVICE");
+  target->require_option(1);
+  record
+      ->add_option("--baud", options->baud,
+                   "Baud rate of the serial line (only with --serial)")
+      ->capture_default_str()
+      ->needs(serial)
+      ->check(CLI::PositiveNumber);
+  record->add_option("--out", options->out, "The capture file to write")
+      ->type_name("FILE")
+      ->required();
+  record->footer(
+      "The capture format is described in docs/capture.md; geocom decode "
+      "reads it.\n" +
+      ExitStatusHelp({kExitOk, kExitFailure, kExitUsage}));
+  return [options] { return RunRecord(*options); };
+}
+
+}  // namespace geocom
