@@ -32,6 +32,7 @@ function(dazo_install_component component target description)
   set(PC_DESCRIPTION "${description}")
   set(PC_LIBRARY ${target})
   set(PC_REQUIRES ${PROJECT_NAME})
+  set(PC_EXTRA_LIBS -pthread)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/DazoZazIdoRezeraro.pc.in
     ${PROJECT_BINARY_DIR}/${PC_NAME}.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/${PC_NAME}.pc
@@ -71,6 +72,7 @@ set(PC_NAME ${PROJECT_NAME})
 set(PC_DESCRIPTION "${PROJECT_DESCRIPTION}")
 set(PC_LIBRARY DazoZazIdoRezeraro)
 set(PC_REQUIRES "")
+set(PC_EXTRA_LIBS "")
 configure_file(cmake/DazoZazIdoRezeraro.pc.in
   ${PROJECT_BINARY_DIR}/DazoZazIdoRezeraro.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/DazoZazIdoRezeraro.pc

@@ -103,8 +103,11 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
                    options);
   }
 
+  /// Takes the other session's connection; the other is left empty.
   Session(Session&&) noexcept;
+  /// Takes the other session's connection; the other is left empty.
   Session& operator=(Session&&) noexcept;
+  /// Closes the connection once the calls already queued have ended.
   ~Session();
 
   /// Makes one call and waits for its reply, running the io_context on this
