@@ -22,6 +22,20 @@ struct Answer {
   Clock::duration delay{0};
 };
 
+// An answer with only a return code.
+inline Answer Code(unsigned short code) {
+  Answer answer;
+  answer.code = code;
+  return answer;
+}
+
+// A successful answer with the reply's parameter text.
+inline Answer Reply(const ReplyText& text) {
+  Answer answer;
+  answer.text = text.str();
+  return answer;
+}
+
 // Where a prism moving along its path is, seconds after the start.
 Point PrismPosition(const Prism& prism, double seconds);
 

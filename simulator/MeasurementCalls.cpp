@@ -2,22 +2,6 @@
 
 namespace Core::GEOCOM::simulator {
 
-namespace {
-
-Answer Code(unsigned short code) {
-  Answer answer;
-  answer.code = code;
-  return answer;
-}
-
-Answer Reply(const ReplyText& text) {
-  Answer answer;
-  answer.text = text.str();
-  return answer;
-}
-
-}  // namespace
-
 using State = InstrumentState;
 
 // The telescope's direction, and the distance to a prism in the beam, each

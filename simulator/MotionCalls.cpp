@@ -6,18 +6,6 @@ namespace Core::GEOCOM::simulator {
 
 namespace {
 
-Answer Code(unsigned short code) {
-  Answer answer;
-  answer.code = code;
-  return answer;
-}
-
-Answer Reply(const ReplyText& text) {
-  Answer answer;
-  answer.text = text.str();
-  return answer;
-}
-
 bool InWindow(const Direction& direction, const AUT_SEARCH_AREA& area) {
   return std::fabs(ShortestTurn(direction.hz - area.centerHz)) <=
              area.rangeHz / 2 &&

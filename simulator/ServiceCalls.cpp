@@ -10,18 +10,6 @@ namespace Core::GEOCOM::simulator {
 
 namespace {
 
-Answer Code(unsigned short code) {
-  Answer answer;
-  answer.code = code;
-  return answer;
-}
-
-Answer Reply(const ReplyText& text) {
-  Answer answer;
-  answer.text = text.str();
-  return answer;
-}
-
 std::string IsoText(const DATIME& t) {
   char text[32];
   std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u",

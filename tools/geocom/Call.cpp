@@ -11,6 +11,7 @@
 
 #include "CallCommands.h"
 #include "ExitStatus.h"
+#include "InstrumentOptions.h"
 #include "Output.h"
 #include "Subcommands.h"
 
@@ -21,9 +22,7 @@ namespace {
 using namespace Core::GEOCOM::host;
 
 struct CallOptions {
-  std::string connect;
-  std::string serial;
-  unsigned baud = 115200;
+  InstrumentOptions line;
   std::optional<unsigned> timeoutMs;
   bool json = false;
   std::string command;
@@ -51,9 +50,9 @@ ExitStatus StatusFor(ErrorKind kind) {
 
 Session Open(boost::asio::io_context& io, const CallOptions& options) {
   try {
-    return options.connect.empty()
-               ? Session::OpenSerial(io, options.serial, options.baud)
-               : Session::ConnectTcp(io, options.connect);
+    return options.line.connect.empty()
+               ? Session::OpenSerial(io, options.line.serial, options.line.baud)
+               : Session::ConnectTcp(io, options.line.connect);
   } catch (const SessionError& error) {
     throw ToolError(StatusFor(error.error().kind), error.what());
   }
@@ -134,20 +133,7 @@ Runner AddCall(CLI::App& app) {
   auto options = std::make_shared<CallOptions>();
   CLI::App* call = app.add_subcommand(
       "call", "Make one exchange with an instrument or a virtual instrument");
-  CLI::Option_group* target =
-      call->add_option_group("target", "Where the instrument is");
-  target->add_option("--connect", options->connect, "Instrument over TCP")
-      ->type_name("HOST:PORT");
-  CLI::Option* serial = target
-                            ->add_option("--serial", options->serial,
-                                         "Serial device, opened raw 8N1")
-                            ->type_name("DEVICE");
-  target->require_option(1);
-  call->add_option("--baud", options->baud,
-                   "Baud rate of the serial line (only with --serial)")
-      ->capture_default_str()
-      ->needs(serial)
-      ->check(CLI::PositiveNumber);
+  AddInstrumentOptions(*call, options->line);
   call->add_option("--timeout", options->timeoutMs,
                    "Wait at most this many milliseconds instead of the "
                    "procedure's own time-out")

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "ExitStatus.h"
+#include "InstrumentOptions.h"
 #include "Output.h"
 #include "Relay.h"
 #include "RelayCapture.h"
@@ -25,9 +26,7 @@ using namespace Core::GEOCOM;
 
 struct RecordOptions {
   std::string listen;
-  std::string connect;
-  std::string serial;
-  unsigned baud = 115200;
+  InstrumentOptions line;
   std::string out;
 };
 
@@ -44,11 +43,11 @@ host::Endpoint ParseAddress(const std::string& text, const char* option,
 int RunRecord(const RecordOptions& options) {
   const host::Endpoint listen = ParseAddress(options.listen, "--listen", true);
   InstrumentLine instrument;
-  if (!options.connect.empty()) {
-    instrument.tcp = ParseAddress(options.connect, "--connect", false);
+  if (!options.line.connect.empty()) {
+    instrument.tcp = ParseAddress(options.line.connect, "--connect", false);
   } else {
-    instrument.serial = options.serial;
-    instrument.baud = options.baud;
+    instrument.serial = options.line.serial;
+    instrument.baud = options.line.baud;
   }
 
   boost::asio::io_context io;
@@ -96,21 +95,7 @@ Runner AddRecord(CLI::App& app) {
                    "the address is printed)")
       ->type_name("HOST:PORT")
       ->required();
-  CLI::Option_group* target =
-      record->add_option_group("instrument", "Where the instrument is");
-  target->add_option("--connect", options->connect, "Instrument over TCP")
-      ->type_name("HOST:PORT");
-  CLI::Option* serial = target
-                            ->add_option("--serial", options->serial,
-                                         "Serial device, opened raw 8N1")
-                            ->type_name("DEVICE");
-  target->require_option(1);
-  record
-      ->add_option("--baud", options->baud,
-                   "Baud rate of the serial line (only with --serial)")
-      ->capture_default_str()
-      ->needs(serial)
-      ->check(CLI::PositiveNumber);
+  AddInstrumentOptions(*record, options->line);
   record->add_option("--out", options->out, "The capture file to write")
       ->type_name("FILE")
       ->required();
