@@ -445,30 +445,6 @@ class Decode(unittest.TestCase):
         self.paths.append(path)
         return path
 
-    def test_any_chunking_gives_the_same_output(self):
-        capture = temporary_path("capture")
-        self.paths.append(capture)
-        record_session(capture)
-        # The same traffic as a raw capture, with noise and a cut-off
-        # sentence around it.
-        raw = b"\x00noise\r\n" + b"".join(captured(capture).values()) + \
-            b"%R1Q,1"
-        raw_capture = self.write("raw", raw)
-        with open(capture, "rb") as capture_file:
-            captures = (capture_file.read(), raw)
-        for options in ((), ("--json",), ("--summary",)):
-            for path, data in zip((capture, raw_capture), captures):
-                whole = geocom("decode", *options, path)
-                self.assertEqual(whole.returncode, 0)
-                for seed in range(2):
-                    with self.subTest(options=options, path=path, seed=seed):
-                        self.assertEqual(
-                            decode_through_pipe(data, seed, *options),
-                            whole.stdout)
-        raw_records = decode_json(raw_capture)
-        self.assertEqual(sum(record["size"] for record in raw_records
-                             if record["kind"] != "timeout"), len(raw))
-
     def test_failures_exit_1(self):
         many_lines = self.write("noise", b"noise\r\n" * 200000)
         cases = [
@@ -501,28 +477,6 @@ class Decode(unittest.TestCase):
         self.assertEqual(process.wait(timeout=STEP_TIMEOUT), 1)
         self.assertIn(b"standard output", process.stderr.read())
         process.stderr.close()
-
-
-def write_in_random_chunks(pipe, data, rng):
-    position = 0
-    while position < len(data):
-        size = rng.choice([1, 2, 3, 7, 64, 511, 4095, 4096, 4097, 20000])
-        position += pipe.write(data[position:position + size])
-    pipe.close()
-
-
-def decode_through_pipe(data, seed, *options):
-    process = subprocess.Popen([GEOCOM, "decode", *options, "-"],
-                               stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                               bufsize=0)
-    writer = threading.Thread(target=write_in_random_chunks,
-                              args=(process.stdin, data, random.Random(seed)))
-    writer.start()
-    stdout = process.stdout.read()  # CTest's time-out bounds a hang
-    writer.join()
-    process.stdout.close()
-    assert process.wait(timeout=STEP_TIMEOUT) == 0
-    return stdout
 
 
 class Simulate(unittest.TestCase):
