@@ -1,30 +1,14 @@
 #include <DazoZazIdoRezeraro/host/Requests.h>
 
 #include <cmath>
-#include <locale>
 
 namespace Core::GEOCOM::host {
 
 namespace {
 
-// The standard library fills a locale's table of narrowed characters the
-// first time each character is narrowed, so that threads packing their first
-// numbers at once write the table together. Filled whole here, before the
-// first packer runs, it is only read afterwards.
-void FillNarrowingTables() {
-  char wide[256];
-  char narrow[256];
-  for (int c = 0; c < 256; ++c) wide[c] = static_cast<char>(c);
-  for (const std::locale& locale : {std::locale::classic(), std::locale()}) {
-    std::use_facet<std::ctype<char>>(locale).narrow(wide, wide + 256, '\0',
-                                                    narrow);
-  }
-}
-
 // Packers neither read nor change the object they are called on.
 const GeoComSentence& Packer() {
-  static const GeoComSentence packer =
-      (FillNarrowingTables(), GeoComSentence());
+  static const GeoComSentence packer;
   return packer;
 }
 
