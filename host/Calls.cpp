@@ -37,11 +37,6 @@ Result<Value> Query(Session& session, ProcedureId procedure, Decoder decoder,
   return value;
 }
 
-// The records the core decodes, chosen by the value's type.
-const auto kRecord = [](const GeoComSentence& reply, auto& value) {
-  return decode::Record(reply, value);
-};
-
 }  // namespace
 
 Result<Done> Ping(Session& session) { return Command(session, kNull); }
@@ -60,11 +55,11 @@ Result<SoftwareVersion> GetSoftwareVersion(Session& session) {
 }
 
 Result<TPS_Device> GetDeviceConfig(Session& session) {
-  return Query<TPS_Device>(session, kDeviceConfig, kRecord);
+  return Query<TPS_Device>(session, kDeviceConfig, decode::kRecord);
 }
 
 Result<CSV_PowerStatus> GetPower(Session& session) {
-  return Query<CSV_PowerStatus>(session, kPower, kRecord);
+  return Query<CSV_PowerStatus>(session, kPower, decode::kRecord);
 }
 
 Result<DATIME> GetDateTime(Session& session) {
@@ -76,7 +71,7 @@ Result<Done> SetDateTime(Session& session, const DATIME& dateTime) {
 }
 
 Result<TMC_Hz_V_Ang> GetAngles(Session& session, std::int32_t inclineMode) {
-  return Query<TMC_Hz_V_Ang>(session, kAngles, kRecord,
+  return Query<TMC_Hz_V_Ang>(session, kAngles, decode::kRecord,
                              AnglesParameters(inclineMode));
 }
 
@@ -84,16 +79,16 @@ Result<TMC_Simple_Meas> GetSimpleMeasurement(Session& session,
                                              std::int32_t waitMs,
                                              std::int32_t inclineMode) {
   return Query<TMC_Simple_Meas>(
-      session, kSimpleMeasurement, kRecord,
+      session, kSimpleMeasurement, decode::kRecord,
       SimpleMeasurementParameters(waitMs, inclineMode));
 }
 
 Result<TMC_Atmos_Temperature> GetAtmosphere(Session& session) {
-  return Query<TMC_Atmos_Temperature>(session, kAtmosphere, kRecord);
+  return Query<TMC_Atmos_Temperature>(session, kAtmosphere, decode::kRecord);
 }
 
 Result<TMC_Station> GetStation(Session& session) {
-  return Query<TMC_Station>(session, kStation, kRecord);
+  return Query<TMC_Station>(session, kStation, decode::kRecord);
 }
 
 Result<Done> SetStation(Session& session, const TMC_Station& station) {
@@ -101,12 +96,12 @@ Result<Done> SetStation(Session& session, const TMC_Station& station) {
 }
 
 Result<TMC_Ang_Switch> GetAngleSwitches(Session& session) {
-  return Query<TMC_Ang_Switch>(session, kAngleSwitches, kRecord);
+  return Query<TMC_Ang_Switch>(session, kAngleSwitches, decode::kRecord);
 }
 
 Result<TMC_Slope_Dist_Corr> GetSlopeDistanceCorrections(Session& session) {
   return Query<TMC_Slope_Dist_Corr>(session, kSlopeDistanceCorrections,
-                                    kRecord);
+                                    decode::kRecord);
 }
 
 Result<Done> Position(Session& session, double hz, double v,
@@ -122,7 +117,7 @@ Result<Done> FineAdjust(Session& session, double hzRange, double vRange) {
 Result<Done> LockIn(Session& session) { return Command(session, kLockIn); }
 
 Result<AUT_SEARCH_AREA> GetSearchArea(Session& session) {
-  return Query<AUT_SEARCH_AREA>(session, kSearchArea, kRecord);
+  return Query<AUT_SEARCH_AREA>(session, kSearchArea, decode::kRecord);
 }
 
 Result<Done> SetSearchArea(Session& session, const AUT_SEARCH_AREA& area) {
@@ -143,7 +138,7 @@ Result<Done> MotorVelocity(Session& session, double hzSpeed, double vSpeed) {
 }
 
 Result<MOT_LOCK_STATUS> GetLockStatus(Session& session) {
-  return Query<MOT_LOCK_STATUS>(session, kLockStatus, kRecord);
+  return Query<MOT_LOCK_STATUS>(session, kLockStatus, decode::kRecord);
 }
 
 Result<bool> GetAtrState(Session& session) {
@@ -163,7 +158,7 @@ Result<Done> SetLockState(Session& session, bool on) {
 }
 
 Result<EDM_EGLINTENSITY_TYPE> GetGuideLight(Session& session) {
-  return Query<EDM_EGLINTENSITY_TYPE>(session, kGuideLight, kRecord);
+  return Query<EDM_EGLINTENSITY_TYPE>(session, kGuideLight, decode::kRecord);
 }
 
 Result<Done> SetGuideLight(Session& session, EDM_EGLINTENSITY_TYPE intensity) {

@@ -1,5 +1,6 @@
 #include <DazoZazIdoRezeraro/host/Fields.h>
 #include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
 #include <cstdio>
@@ -60,10 +61,6 @@ std::optional<Fields> Single(const GeoComSentence& reply, Decoder decoder,
   }
 }
 
-const auto kRecord = [](const GeoComSentence& reply, auto& value) {
-  return decode::Record(reply, value);
-};
-
 std::optional<Fields> Nothing(const GeoComSentence&) { return Fields{}; }
 
 std::optional<Fields> LockStatus(const GeoComSentence& reply) {
@@ -81,18 +78,6 @@ struct Argument {
   const char* name;
   Kind kind;
 };
-
-// A request's parameter text framed as a reply's, so that the core's
-// cursor decoders read it from its first value on.
-GeoComSentence AsReplyText(const GeoComSentence& request) {
-  const std::string framed = "%R1P,0,0:0," + request.GetStringCommand() + "\r";
-  GeoComSentence text;
-  int last = 0;
-  text.CreateMessageFromBuffer(
-      reinterpret_cast<const unsigned char*>(framed.data()),
-      static_cast<int>(framed.size()), last);
-  return text;
-}
 
 bool ReadArgument(const GeoComSentence& text, unsigned short& cursor,
                   const Argument& argument, Fields& fields) {
@@ -177,12 +162,12 @@ const std::vector<Codec>& Codecs() {
       {kDeviceConfig,
        {},
        [](const GeoComSentence& r) {
-         return Described<TPS_Device>(r, kRecord);
+         return Described<TPS_Device>(r, decode::kRecord);
        }},
       {kPower,
        {},
        [](const GeoComSentence& r) {
-         return Described<CSV_PowerStatus>(r, kRecord);
+         return Described<CSV_PowerStatus>(r, decode::kRecord);
        }},
       {kDateTime,
        {},
@@ -193,22 +178,22 @@ const std::vector<Codec>& Codecs() {
       {kAngles,
        {{"incline-mode", K::kInt}},
        [](const GeoComSentence& r) {
-         return Described<TMC_Hz_V_Ang>(r, kRecord);
+         return Described<TMC_Hz_V_Ang>(r, decode::kRecord);
        }},
       {kSimpleMeasurement,
        {{"wait-ms", K::kInt}, {"incline-mode", K::kInt}},
        [](const GeoComSentence& r) {
-         return Described<TMC_Simple_Meas>(r, kRecord);
+         return Described<TMC_Simple_Meas>(r, decode::kRecord);
        }},
       {kAtmosphere,
        {},
        [](const GeoComSentence& r) {
-         return Described<TMC_Atmos_Temperature>(r, kRecord);
+         return Described<TMC_Atmos_Temperature>(r, decode::kRecord);
        }},
       {kStation,
        {},
        [](const GeoComSentence& r) {
-         return Described<TMC_Station>(r, kRecord);
+         return Described<TMC_Station>(r, decode::kRecord);
        }},
       {kSetStation,
        {{"easting", K::kDouble},
@@ -219,12 +204,12 @@ const std::vector<Codec>& Codecs() {
       {kAngleSwitches,
        {},
        [](const GeoComSentence& r) {
-         return Described<TMC_Ang_Switch>(r, kRecord);
+         return Described<TMC_Ang_Switch>(r, decode::kRecord);
        }},
       {kSlopeDistanceCorrections,
        {},
        [](const GeoComSentence& r) {
-         return Described<TMC_Slope_Dist_Corr>(r, kRecord);
+         return Described<TMC_Slope_Dist_Corr>(r, decode::kRecord);
        }},
       {kPosition,
        {{"hz", K::kDouble},
@@ -242,7 +227,7 @@ const std::vector<Codec>& Codecs() {
       {kSearchArea,
        {},
        [](const GeoComSentence& r) {
-         return Described<AUT_SEARCH_AREA>(r, kRecord);
+         return Described<AUT_SEARCH_AREA>(r, decode::kRecord);
        }},
       {kSetSearchArea,
        {{"center-hz", K::kDouble},
@@ -272,7 +257,7 @@ const std::vector<Codec>& Codecs() {
       {kGuideLight,
        {},
        [](const GeoComSentence& r) {
-         return Single<EDM_EGLINTENSITY_TYPE>(r, kRecord, "intensity");
+         return Single<EDM_EGLINTENSITY_TYPE>(r, decode::kRecord, "intensity");
        }},
       {kSetGuideLight, {{"intensity", K::kInt}}, Nothing},
       {kFileListSetup,
@@ -329,7 +314,7 @@ std::optional<Fields> RequestFields(const GeoComSentence& request) {
   if (codec == nullptr) return std::nullopt;
   Fields fields;
   if (codec->request.empty()) return fields;
-  const GeoComSentence text = AsReplyText(request);
+  const GeoComSentence text = ArgumentsAsReply(request);
   unsigned short cursor = 0;
   for (const Argument& argument : codec->request) {
     if (!ReadArgument(text, cursor, argument, fields)) return std::nullopt;

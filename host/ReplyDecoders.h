@@ -29,6 +29,11 @@ bool Record(const GeoComSentence& reply, AUT_SEARCH_AREA& area);
 bool Record(const GeoComSentence& reply, MOT_LOCK_STATUS& status);
 bool Record(const GeoComSentence& reply, EDM_EGLINTENSITY_TYPE& intensity);
 
+// The records above, chosen by the value's type, as one callable.
+inline const auto kRecord = [](const GeoComSentence& reply, auto& value) {
+  return Record(reply, value);
+};
+
 }  // namespace Core::GEOCOM::host::decode
 
 #endif

@@ -1,6 +1,7 @@
 #include <DazoZazIdoRezeraro/host/Endpoint.h>
 #include <DazoZazIdoRezeraro/host/Procedures.h>
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>
+#include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 #include <termios.h>
@@ -186,11 +187,7 @@ class Session::Impl : public std::enable_shared_from_this<Impl> {
       return;
     }
     call.request = std::move(*request);
-    const unsigned char* data = nullptr;
-    int length = 0;
-    call.request.GetBuffer(data, length);
-    call.requestBytes.assign(reinterpret_cast<const char*>(data),
-                             static_cast<std::size_t>(length));
+    call.requestBytes = SentenceBytes(call.request);
     call.written = Clock::now();
     timer_.expires_at(call.written + call.timeout);
     timer_.async_wait(

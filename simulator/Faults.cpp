@@ -1,4 +1,5 @@
 #include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/simulator/Faults.h>
 
 #include <algorithm>
@@ -243,8 +244,8 @@ void FaultState::Apply(FaultKind kind, ReplyPlan& plan,
           (sentence.GetSequenceID() + 1 + random.Below(kSequences - 1)) %
           kSequences);
       const ReplyStep wrong{reply.delay,
-                            ComposeReply(other, sentence.GetRetCode(),
-                                         sentence.GetStringCommand()),
+                            host::ReplyBytes(other, sentence.GetRetCode(),
+                                             sentence.GetStringCommand()),
                             false};
       reply.delay = Clock::duration{0};
       plan.steps.insert(plan.steps.end() - 1, wrong);

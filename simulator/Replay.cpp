@@ -1,5 +1,6 @@
 #include <DazoZazIdoRezeraro/host/Capture.h>
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>
+#include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/simulator/Replay.h>
 
 #include <algorithm>
@@ -140,7 +141,7 @@ ReplyPlan ReplayResponder::Respond(const GeoComSentence& request,
   if (found == state_->replies.end()) {
     plan.steps.push_back(
         {Clock::duration{0},
-         ComposeReply(request.GetSequenceID(), GRC_NOT_IMPL, ""), false});
+         host::ReplyBytes(request.GetSequenceID(), GRC_NOT_IMPL, ""), false});
     return plan;
   }
   ReplayState::Replies& replies = found->second;
@@ -148,8 +149,8 @@ ReplyPlan ReplayResponder::Respond(const GeoComSentence& request,
   if (replies.next + 1 < replies.recorded.size()) ++replies.next;
   plan.steps.push_back(
       {recorded.delay,
-       ComposeReply(request.GetSequenceID(), recorded.reply->GetRetCode(),
-                    recorded.reply->GetStringCommand()),
+       host::ReplyBytes(request.GetSequenceID(), recorded.reply->GetRetCode(),
+                        recorded.reply->GetStringCommand()),
        false});
   return plan;
 }

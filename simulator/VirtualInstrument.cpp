@@ -1,4 +1,5 @@
 #include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Sentences.h>
 
 #include <algorithm>
 #include <cmath>
@@ -305,7 +306,8 @@ ReplyPlan VirtualInstrument::Respond(const GeoComSentence& request,
   ReplyPlan plan;
   plan.steps.push_back(
       {answer.delay,
-       ComposeReply(request.GetSequenceID(), answer.code, answer.text), false});
+       host::ReplyBytes(request.GetSequenceID(), answer.code, answer.text),
+       false});
   return plan;
 }
 

@@ -1,5 +1,6 @@
 #include "Wire.h"
 
+#include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 #include <DazoZazIdoRezeraro/simulator/Responder.h>
 
@@ -10,24 +11,8 @@ namespace Core::GEOCOM::simulator {
 
 Responder::~Responder() = default;
 
-std::string ComposeReply(unsigned short sequence, unsigned short returnCode,
-                         const std::string& parameters) {
-  GeoComSentence reply;
-  reply.CreateReply(sequence, static_cast<GRC_TYPE>(returnCode), parameters);
-  const unsigned char* data = nullptr;
-  int length = 0;
-  reply.GetBuffer(data, length);
-  return std::string(reinterpret_cast<const char*>(data),
-                     static_cast<std::size_t>(length));
-}
-
-RequestReader::RequestReader(const GeoComSentence& request) {
-  const std::string framed = "%R1P,0,0:0," + request.GetStringCommand() + "\r";
-  int last = 0;
-  text_.CreateMessageFromBuffer(
-      reinterpret_cast<const unsigned char*>(framed.data()),
-      static_cast<int>(framed.size()), last);
-}
+RequestReader::RequestReader(const GeoComSentence& request)
+    : text_(host::ArgumentsAsReply(request)) {}
 
 bool RequestReader::Int(std::int32_t& value) {
   int read = 0;

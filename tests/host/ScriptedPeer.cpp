@@ -1,12 +1,12 @@
 #include "ScriptedPeer.h"
 
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>
+#include <DazoZazIdoRezeraro/host/Sentences.h>
 
 #include <array>
 #include <boost/asio/write.hpp>
 
 using Core::GEOCOM::GeoComSentence;
-using Core::GEOCOM::GRC_TYPE;
 namespace asio = boost::asio;
 
 ScriptedPeer::ScriptedPeer(Script script, bool readRequests)
@@ -31,14 +31,9 @@ std::string ScriptedPeer::Address() const {
 std::string ScriptedPeer::ReplyTo(const GeoComSentence& request,
                                   unsigned short returnCode,
                                   const std::string& parameters) {
-  GeoComSentence reply;
-  reply.CreateReply(request.GetSequenceID(), static_cast<GRC_TYPE>(returnCode),
-                    parameters.empty() ? "" : "," + parameters);
-  const unsigned char* data = nullptr;
-  int length = 0;
-  reply.GetBuffer(data, length);
-  return std::string(reinterpret_cast<const char*>(data),
-                     static_cast<std::size_t>(length));
+  return Core::GEOCOM::host::ReplyBytes(
+      request.GetSequenceID(), returnCode,
+      parameters.empty() ? "" : "," + parameters);
 }
 
 void ScriptedPeer::Serve() {

@@ -1,6 +1,7 @@
 #include <DazoZazIdoRezeraro/host/Calls.h>
 #include <DazoZazIdoRezeraro/host/Procedures.h>
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>
+#include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
 #include <gtest/gtest.h>
 #include <pty.h>
@@ -22,14 +23,8 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 std::string Stale(const GeoComSentence& request) {
-  GeoComSentence other;
-  other.CreateReply(static_cast<unsigned short>(request.GetSequenceID() + 7),
-                    GRC_OK, "99");
-  const unsigned char* data = nullptr;
-  int length = 0;
-  other.GetBuffer(data, length);
-  return std::string(reinterpret_cast<const char*>(data),
-                     static_cast<std::size_t>(length));
+  return ReplyBytes(static_cast<unsigned short>(request.GetSequenceID() + 7),
+                    GRC_OK, ",99");
 }
 
 CallOptions ShortWait() {

@@ -24,8 +24,24 @@ def geocom(*args, stdin=None):
                           timeout=STEP_TIMEOUT)
 
 
-class Simulator:
-    """`geocom simulate` in the background, stopped with SIGTERM."""
+class Background:
+    """A geocom subcommand in the background, stopped with SIGTERM."""
+
+    def stop(self):
+        self.process.send_signal(signal.SIGTERM)
+        return self.process.wait(timeout=STEP_TIMEOUT)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *_):
+        if self.process.poll() is None:
+            self.process.kill()
+        self.process.communicate(timeout=STEP_TIMEOUT)
+
+
+class Simulator(Background):
+    """`geocom simulate` in the background."""
 
     def __init__(self, *args):
         self.process = subprocess.Popen(
@@ -40,19 +56,6 @@ class Simulator:
 
     def port(self):
         return int(self.address.rsplit(":", 1)[1])
-
-    def stop(self):
-        self.process.send_signal(signal.SIGTERM)
-        return self.process.wait(timeout=STEP_TIMEOUT)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *_):
-        if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
-        self.process.stdout.close()
 
 
 class FakeInstrument:
@@ -218,8 +221,8 @@ class Usage(unittest.TestCase):
         self.assertIn(b"Exit statuses", geocom("--help").stdout)
 
 
-class Relay:
-    """`geocom record` in the background, stopped with SIGTERM."""
+class Relay(Background):
+    """`geocom record` in the background."""
 
     def __init__(self, instrument, out, **options):
         self.process = subprocess.Popen(
@@ -230,17 +233,6 @@ class Relay:
         self.address = line[2].decode() if line[:2] == [b"listening",
                                                         b"on"] else None
 
-    def stop(self):
-        self.process.send_signal(signal.SIGTERM)
-        return self.process.wait(timeout=STEP_TIMEOUT)
-
-    def __enter__(self):
-        return self
-
-    def __exit__(self, *_):
-        if self.process.poll() is None:
-            self.process.kill()
-        self.process.communicate(timeout=STEP_TIMEOUT)
 
 
 def temporary_path(name):

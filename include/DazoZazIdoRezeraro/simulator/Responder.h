@@ -45,12 +45,6 @@ class DAZOZAZIDOREZERARO_SIMULATOR_EXPORT Responder {
                             Clock::time_point now) = 0;
 };
 
-/// The bytes of the reply with the sequence number and return code; the
-/// parameter text starts with its comma, as the core keeps it, or is empty.
-DAZOZAZIDOREZERARO_SIMULATOR_EXPORT std::string ComposeReply(
-    unsigned short sequence, unsigned short returnCode,
-    const std::string& parameters);
-
 }  // namespace Core::GEOCOM::simulator
 
 #endif

@@ -1,0 +1,30 @@
+#include <DazoZazIdoRezeraro/host/Sentences.h>
+
+namespace Core::GEOCOM::host {
+
+std::string SentenceBytes(const GeoComSentence& sentence) {
+  const unsigned char* data = nullptr;
+  int length = 0;
+  sentence.GetBuffer(data, length);
+  return std::string(reinterpret_cast<const char*>(data),
+                     static_cast<std::size_t>(length));
+}
+
+std::string ReplyBytes(unsigned short sequence, unsigned short returnCode,
+                       const std::string& parameters) {
+  GeoComSentence reply;
+  reply.CreateReply(sequence, static_cast<GRC_TYPE>(returnCode), parameters);
+  return SentenceBytes(reply);
+}
+
+GeoComSentence ArgumentsAsReply(const GeoComSentence& request) {
+  const std::string framed = "%R1P,0,0:0," + request.GetStringCommand() + "\r";
+  GeoComSentence text;
+  int last = 0;
+  text.CreateMessageFromBuffer(
+      reinterpret_cast<const unsigned char*>(framed.data()),
+      static_cast<int>(framed.size()), last);
+  return text;
+}
+
+}  // namespace Core::GEOCOM::host

@@ -1,0 +1,35 @@
+#ifndef DAZOZAZIDOREZERARO_HOST_SENTENCES_H
+#define DAZOZAZIDOREZERARO_HOST_SENTENCES_H
+
+#include <DazoZazIdoRezeraro/GeoComSentence.h>
+
+#include <string>
+
+#include "Export.h"
+
+/// @file
+/// Small conversions between sentences and their bytes that hosts,
+/// instruments and tests all need.
+
+namespace Core::GEOCOM::host {
+
+/// The bytes a sentence holds: the whole sentence when it was composed, the
+/// parameter text when it was recognised.
+DAZOZAZIDOREZERARO_HOST_EXPORT std::string SentenceBytes(
+    const GeoComSentence& sentence);
+
+/// The bytes of the reply an instrument gives: the sequence number, the
+/// return code and the parameter text as the core composes it (each value
+/// behind its own comma); empty when the core refuses it.
+DAZOZAZIDOREZERARO_HOST_EXPORT std::string ReplyBytes(
+    unsigned short sequence, unsigned short returnCode,
+    const std::string& parameters);
+
+/// A recognised request's parameter text framed as a reply's, so that the
+/// core's cursor decoders read its arguments from the first one on.
+DAZOZAZIDOREZERARO_HOST_EXPORT GeoComSentence
+ArgumentsAsReply(const GeoComSentence& request);
+
+}  // namespace Core::GEOCOM::host
+
+#endif
