@@ -767,13 +767,9 @@ std::vector<Row> Rows() {
 std::vector<Procedure> BuildCatalogue() {
   std::vector<Procedure> table;
   for (Row& row : Rows()) {
-    Procedure procedure{row.id, row.name, row.description, ReplyTimeout(row.id)};
-    procedure.known = row.known;
-    procedure.arguments = std::move(row.arguments);
-    procedure.reply = std::move(row.reply);
-    procedure.pack = row.pack;
-    procedure.decode = row.decode;
-    table.push_back(std::move(procedure));
+    table.push_back({row.id, row.name, row.description, ReplyTimeout(row.id),
+                     row.known, std::move(row.arguments),
+                     std::move(row.reply), row.pack, row.decode});
   }
   return table;
 }

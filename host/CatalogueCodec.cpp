@@ -3,6 +3,7 @@
 #include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -335,9 +336,11 @@ std::string PackValue(const ValueSpec& spec, const FieldValue& value) {
       return packer.PackRequestSetDateTime(
           *ParseDateTime(std::get<std::string>(value)));
     case ValueType::kBytes: {
+      const std::vector<unsigned> bytes =
+          ParseBytes(std::get<std::string>(value), spec.byteCount)
+              .value_or(std::vector<unsigned>());
       std::string text;
-      for (unsigned byte :
-           *ParseBytes(std::get<std::string>(value), spec.byteCount)) {
+      for (unsigned byte : bytes) {
         text += (text.empty() ? "" : ",") + ByteField(byte);
       }
       return text;

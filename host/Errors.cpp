@@ -6,6 +6,10 @@ namespace Core::GEOCOM::host {
 
 namespace {
 
+// error_category's destructor is protected and non-virtual by design; the
+// one instance lives for the whole program.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class Category final : public boost::system::error_category {
  public:
   const char* name() const noexcept override { return "geocom"; }
@@ -31,6 +35,7 @@ class Category final : public boost::system::error_category {
     return "unknown error " + std::to_string(value);
   }
 };
+#pragma GCC diagnostic pop
 
 }  // namespace
 

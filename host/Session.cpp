@@ -90,7 +90,7 @@ Reply Failed(unsigned short procedure, std::string diagnostics) {
 
 }  // namespace
 
-class Session::Impl : public std::enable_shared_from_this<Impl>,
+class Session::Impl final : public std::enable_shared_from_this<Impl>,
                       public SessionService::Member {
  public:
   Impl(std::unique_ptr<Transport> transport, SessionOptions options)

@@ -21,7 +21,7 @@ class SessionService final : public boost::asio::execution_context::service {
     virtual void ContextGone() = 0;
 
    protected:
-    ~Member() = default;
+    virtual ~Member() = default;
   };
 
   using key_type = SessionService;
