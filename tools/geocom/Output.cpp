@@ -2,7 +2,6 @@
 
 #include <DazoZazIdoRezeraro/host/Text.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -45,12 +44,6 @@ void FlushOutput() {
 void PrintError(std::string_view message) {
   std::fprintf(stderr, "geocom: %.*s\n", static_cast<int>(message.size()),
                message.data());
-}
-
-std::string JsonKey(std::string_view name) {
-  std::string key(name);
-  std::replace(key.begin(), key.end(), '-', '_');
-  return key;
 }
 
 std::string JsonLine(const nlohmann::json& object) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "JsonKey.h"
+
 // What the tool writes: standard output for every subcommand, and how a
 // call's outcome reads as text and as JSON.
 //
@@ -30,9 +32,6 @@ void FlushOutput();
 
 // "geocom: MESSAGE" on standard error.
 void PrintError(std::string_view message);
-
-// The name in the tool's one JSON key style: '-' becomes '_'.
-std::string JsonKey(std::string_view name);
 
 // The object on one line, invalid UTF-8 replaced.
 std::string JsonLine(const nlohmann::json& object);
