@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "JsonKey.h"
-
 namespace geocom {
 
 using namespace Core::GEOCOM;
@@ -55,7 +53,7 @@ json JsonFields(const std::optional<host::Fields>& fields) {
   if (!fields) return nullptr;
   json object = json::object();
   for (const host::Field& field : *fields) {
-    object[JsonKey(field.name)] = JsonValue(field.value);
+    object[field.name] = JsonValue(field.value);
   }
   return object;
 }

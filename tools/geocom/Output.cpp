@@ -63,7 +63,7 @@ std::string ReplyJson(const Procedure& procedure, const Reply& reply,
                       const Fields& fields) {
   nlohmann::json values = nlohmann::json::object();
   for (const Field& field : fields) {
-    values[JsonKey(field.name)] = JsonValue(field.value);
+    values[field.name] = JsonValue(field.value);
   }
   return JsonLine(
       {{"command", procedure.name},

@@ -2,7 +2,7 @@
 #define GEOCOM_TOOL_OUTPUT_H
 
 #include <DazoZazIdoRezeraro/host/Fields.h>
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
 
 #include <nlohmann/json.hpp>
@@ -10,7 +10,6 @@
 #include <string>
 #include <string_view>
 
-#include "JsonKey.h"
 
 // What the tool writes: standard output for every subcommand, and how a
 // call's outcome reads as text and as JSON.
@@ -20,8 +19,7 @@
 // `geocom decode FILE | head -1`) ends the tool quietly the way the shell's
 // own tools end: killed by SIGPIPE, status 141 in the shell.
 //
-// Every JSON key is snake_case, the field names of the host library's
-// tables included ("slope-distance" is printed as "slope_distance").
+// Every JSON key is snake_case, as the catalogue's value names are.
 namespace geocom {
 
 // Writes the text; throws ToolError when standard output fails.

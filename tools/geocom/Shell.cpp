@@ -1,6 +1,6 @@
 // geocom shell: many calls over one session, one command per line, from a
 // script, a pipe or a terminal with line editing, history and completion.
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <histedit.h>
 #include <unistd.h>
 
