@@ -291,7 +291,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
         [self = shared_from_this(), attempt = attempt_](const error_code& e) {
           if (!e) self->OnTimeout(attempt);
         });
-    Tap(Direction::kSent, call.requestBytes);
+    Tap(TrafficDirection::kSent, call.requestBytes);
     writeInFlight_ = true;
     transport_->AsyncWrite(
         asio::buffer(call.requestBytes),
@@ -326,7 +326,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     // Bytes read are kept even when the call has ended meanwhile: they may
     // answer a later call, or be a late reply to pass over.
     const std::string_view bytes(readBuffer_.data(), received);
-    Tap(Direction::kReceived, bytes);
+    Tap(TrafficDirection::kReceived, bytes);
     stream_.Append(bytes);
     if (current_) {
       ProcessFrames();
@@ -446,7 +446,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     pending.completion(error, std::move(reply));
   }
 
-  void Tap(Direction direction, std::string_view bytes) {
+  void Tap(TrafficDirection direction, std::string_view bytes) {
     if (options_.tap && !bytes.empty()) {
       options_.tap(TrafficEvent{direction, bytes,
                                 std::chrono::system_clock::now(), 0});

@@ -1,7 +1,6 @@
 // geocom call: one exchange with an instrument, over TCP or a serial line.
-#include <DazoZazIdoRezeraro/host/Session.h>
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
 
-#include <boost/asio/io_context.hpp>
 #include <memory>
 
 #include "CallExchange.h"
@@ -18,15 +17,15 @@ using namespace Core::GEOCOM::host;
 struct CallOptions {
   InstrumentOptions line;
   CallSettings settings;
+  bool raw = false;
   std::vector<std::string> words;  // the command and its arguments
 };
 
 int RunCall(const CallOptions& options) {
   try {
     // Every argument is checked before the line is even opened.
-    const PreparedCall call = PrepareCall(options.words);
-    boost::asio::io_context io;
-    Session session = OpenInstrument(io, options.line);
+    const PreparedCall call = PrepareCall(options.words, options.raw);
+    BlockingSession session = OpenInstrument(options.line);
     StartSequenceAtRandom();
     return MakeCall(session, call, options.settings);
   } catch (const ToolError& error) {
@@ -43,6 +42,9 @@ Runner AddCall(CLI::App& app) {
       "call", "Make one exchange with an instrument or a virtual instrument");
   AddInstrumentOptions(*call, options->line);
   AddCallSettings(*call, options->settings);
+  call->add_flag("--raw", options->raw,
+                 "Call the procedure with this number and the parameter text "
+                 "given as it is (for procedures not listed below)");
   call->add_option("command", options->words,
                    "Command and its arguments, see below")
       ->type_name("COMMAND [ARGS...]");

@@ -1,14 +1,14 @@
 #ifndef GEOCOM_TOOL_CALLEXCHANGE_H
 #define GEOCOM_TOOL_CALLEXCHANGE_H
 
-#include <DazoZazIdoRezeraro/host/Session.h>
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 
 #include <CLI/CLI.hpp>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "CallCommands.h"
 #include "ExitStatus.h"
 
 // One command of `geocom call` or of a `geocom shell` line: the words packed
@@ -34,19 +34,22 @@ void StartSequenceAtRandom();
 
 // A command whose arguments have been checked and packed.
 struct PreparedCall {
-  const CallCommand* command = nullptr;
+  Core::GEOCOM::host::Procedure procedure;
   std::string parameters;
 };
 
 // The command named by the first word, its arguments packed from the rest;
-// throws UsageError naming the unknown command or the bad argument.
-PreparedCall PrepareCall(const std::vector<std::string>& words);
+// with raw, the procedure numbered by the first word and the parameter text
+// given as it is. Throws UsageError naming the unknown command or the bad
+// argument.
+PreparedCall PrepareCall(const std::vector<std::string>& words,
+                         bool raw = false);
 
 // Makes the call and prints its outcome: the values, or the failure (on
 // standard error, and as a JSON object on standard output with json).
 // Returns the exit status the outcome stands for.
-int MakeCall(Core::GEOCOM::host::Session& session, const PreparedCall& call,
-             const CallSettings& settings);
+int MakeCall(Core::GEOCOM::host::BlockingSession& session,
+             const PreparedCall& call, const CallSettings& settings);
 
 // Reports a failure that came before any reply (a usage error, a line that
 // cannot be opened) the way MakeCall reports one; returns its exit status.

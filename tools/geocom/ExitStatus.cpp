@@ -70,6 +70,7 @@ ExitStatus StatusFor(Core::GEOCOM::host::ErrorKind kind) {
     case ErrorKind::kConnect:
       return kExitConnect;
     case ErrorKind::kIo:
+    case ErrorKind::kCancelled:
       break;
   }
   return kExitFailure;

@@ -58,15 +58,15 @@ void AddInstrumentOptions(CLI::App& command, InstrumentOptions& line) {
       ->check(Milliseconds());
 }
 
-Core::GEOCOM::host::Session OpenInstrument(boost::asio::io_context& io,
-                                           const InstrumentOptions& line) {
-  using Core::GEOCOM::host::Session;
+Core::GEOCOM::host::BlockingSession OpenInstrument(
+    const InstrumentOptions& line) {
+  using Core::GEOCOM::host::BlockingSession;
   Core::GEOCOM::host::SessionOptions options;
   options.connectTimeout = std::chrono::milliseconds(line.connectTimeoutMs);
   try {
     return line.connect.empty()
-               ? Session::OpenSerial(io, line.serial, line.baud, options)
-               : Session::ConnectTcp(io, line.connect, options);
+               ? BlockingSession::OpenSerial(line.serial, line.baud, options)
+               : BlockingSession::Connect(line.connect, options);
   } catch (const Core::GEOCOM::host::SessionError& error) {
     throw ToolError(StatusFor(error.error().kind), error.what());
   }

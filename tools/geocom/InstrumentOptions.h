@@ -1,10 +1,9 @@
 #ifndef GEOCOM_TOOL_INSTRUMENTOPTIONS_H
 #define GEOCOM_TOOL_INSTRUMENTOPTIONS_H
 
-#include <DazoZazIdoRezeraro/host/Session.h>
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
 
 #include <CLI/CLI.hpp>
-#include <boost/asio/io_context.hpp>
 #include <string>
 
 namespace geocom {
@@ -28,8 +27,8 @@ CLI::Validator Milliseconds();
 
 // Opens the line to the instrument; throws ToolError with the exit status
 // of what failed (kExitConnect for a connection not made in time).
-Core::GEOCOM::host::Session OpenInstrument(boost::asio::io_context& io,
-                                           const InstrumentOptions& line);
+Core::GEOCOM::host::BlockingSession OpenInstrument(
+    const InstrumentOptions& line);
 
 }  // namespace geocom
 

@@ -1,15 +1,14 @@
 #ifndef GEOCOM_TOOL_OUTPUT_H
 #define GEOCOM_TOOL_OUTPUT_H
 
-#include <DazoZazIdoRezeraro/host/Fields.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/Fields.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
 
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
-
 
 // What the tool writes: standard output for every subcommand, and how a
 // call's outcome reads as text and as JSON.

@@ -8,7 +8,6 @@
 #include <editline/readline.h>
 #include <cstdio>
 
-#include <boost/asio/io_context.hpp>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -118,7 +117,7 @@ class LineSource {
   std::ifstream file_;
 };
 
-int RunLine(Session& session, const std::vector<std::string>& words,
+int RunLine(BlockingSession& session, const std::vector<std::string>& words,
             const CallSettings& settings) {
   try {
     return MakeCall(session, PrepareCall(words), settings);
@@ -129,10 +128,9 @@ int RunLine(Session& session, const std::vector<std::string>& words,
 
 int RunShell(const ShellOptions& options) {
   LineSource lines(options.script);
-  boost::asio::io_context io;
-  std::optional<Session> session;
+  std::optional<BlockingSession> session;
   try {
-    session.emplace(OpenInstrument(io, options.line));
+    session.emplace(OpenInstrument(options.line));
   } catch (const ToolError& error) {
     return ReportFailure("", error, options.settings);
   }
