@@ -105,12 +105,12 @@ class Call(unittest.TestCase):
             connect = ("call", "--connect", simulator.address)
             result = geocom(*connect, "instrument-number")
             self.assertEqual(result.returncode, 0)
-            self.assertEqual(fields(result.stdout)["serial-number"], "412237")
+            self.assertEqual(fields(result.stdout)["serial_number"], "412237")
             self.assertEqual(geocom(*connect, "set-station", "-12.5", "7",
                                     "350.25", "1.55").returncode, 0)
             station = fields(geocom(*connect, "station").stdout)
             self.assertEqual((station["easting"], station["northing"],
-                              station["height"], station["instrument-height"]),
+                              station["height"], station["instrument_height"]),
                              ("-12.5", "7", "350.25", "1.55"))
             self.assertEqual(geocom(*connect, "position", "0.5", "1.25")
                              .returncode, 0)
@@ -127,7 +127,7 @@ class Call(unittest.TestCase):
             self.assertEqual(geocom(*serial, "set-date-time",
                                     "2031-12-31T23:59:58").returncode, 0)
             clock = fields(geocom(*serial, "date-time").stdout)
-            self.assertIn(clock["date-time"][:10], ("2031-12-31", "2032-01-01"))
+            self.assertIn(clock["date_time"][:10], ("2031-12-31", "2032-01-01"))
             self.assertEqual(simulator.stop(), 0)
 
     def test_each_outcome_has_its_exit_status(self):
@@ -167,7 +167,7 @@ class Call(unittest.TestCase):
                         self.assertIn(message, result.stderr)
                         if status == 0:
                             self.assertEqual(
-                                fields(result.stdout)["serial-number"], "42")
+                                fields(result.stdout)["serial_number"], "42")
                         continue
                     # Whatever the outcome, one JSON object on stdout.
                     outcome = json.loads(result.stdout)
