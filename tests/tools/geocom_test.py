@@ -4,6 +4,7 @@ the GEOCOM environment variable) on loopback addresses and pseudo-terminals.
 Run one case as: geocom_test.py Class.test_name."""
 
 import json
+import math
 import os
 import random
 import resource
@@ -274,6 +275,43 @@ class Shell(unittest.TestCase):
             self.assertEqual(simulator.stop(), 0)
 
 
+class Units(unittest.TestCase):
+    def test_angles_round_trip_in_every_unit(self):
+        """Angles typed in one unit come back in another as the same
+        direction, to the 1e-6 rad the request carries; non-angles stay."""
+        half_turn = {"rad": math.pi, "deg": 180.0, "gon": 200.0}
+        with Simulator("--listen", "127.0.0.1:0") as simulator:
+            connect = ("call", "--connect", simulator.address)
+            for typed, read in (("rad", "rad"), ("deg", "gon"),
+                                ("gon", "deg"), ("gon", "rad")):
+                with self.subTest(typed=typed, read=read):
+                    hz, v = 0.3, 0.45  # of a half turn
+                    self.assertEqual(geocom(*connect, "--units", typed,
+                                            "position",
+                                            str(hz * half_turn[typed]),
+                                            str(v * half_turn[typed]))
+                                     .returncode, 0)
+                    result = geocom(*connect, "--units", read, "--json",
+                                    "angles")
+                    values = json.loads(result.stdout)["values"]
+                    tolerance = 2e-6 * half_turn[read] / math.pi
+                    self.assertAlmostEqual(values["hz"], hz * half_turn[read],
+                                           delta=tolerance)
+                    self.assertAlmostEqual(values["v"], v * half_turn[read],
+                                           delta=tolerance)
+            area = json.loads(geocom(*connect, "--units", "gon", "--json",
+                                     "search-area").stdout)["values"]
+            self.assertAlmostEqual(area["center_v"], 100, delta=1e-9)
+            station = fields(geocom(*connect, "--units", "deg",
+                                    "station").stdout)
+            self.assertEqual(station["instrument_height"], "1.6")
+            self.assertEqual(simulator.stop(), 0)
+        help_text = geocom("call", "--help").stdout
+        for shown in (b"<HZ:angle>", b"--units rad|deg|gon", b"<DATE-TIME>",
+                      b"on/off"):
+            self.assertIn(shown, help_text)
+
+
 class Usage(unittest.TestCase):
     def test_usage_errors_exit_2(self):
         cases = [
@@ -346,6 +384,8 @@ class Usage(unittest.TestCase):
             (connect, "a command is required"),
             (("shell", "--connect", "127.0.0.1:1", "--timeout", "x"),
              "--timeout: 'x' is not a number"),
+            (connect + ("--units", "grad", "angles"),
+             "--units: 'grad' is not rad, deg or gon"),
         ]
         for args, message in cases:
             with self.subTest(args=args):

@@ -24,7 +24,8 @@ struct CallOptions {
 int RunCall(const CallOptions& options) {
   try {
     // Every argument is checked before the line is even opened.
-    const PreparedCall call = PrepareCall(options.words, options.raw);
+    const PreparedCall call =
+        PrepareCall(options.words, options.settings.units, options.raw);
     BlockingSession session = OpenInstrument(options.line);
     StartSequenceAtRandom();
     return MakeCall(session, call, options.settings);

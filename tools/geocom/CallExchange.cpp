@@ -73,12 +73,19 @@ void AddCallSettings(CLI::App& command, CallSettings& settings) {
       ->check(Milliseconds());
   command.add_flag("--json", settings.json,
                    "Print each outcome, values or error, as one JSON object");
+  AddUnitsOption(command, settings.units);
 }
 
 std::string CallHelpFooter() {
   return "Commands and their arguments (procedure number); with --raw, "
          "PROCEDURE [TEXT] instead:\n" +
-         CallCommandListing() + "\n" +
+         CallCommandListing() +
+         "\nArguments: numbers in decimal (-1.5, 2e-3); after a name its "
+         "unit: angle (radians, or what --units says: deg, gon), angle/s, m, "
+         "ms, ...; truth values such as <ON>: 1/0, on/off or true/false; "
+         "<DATE-TIME>: 2024-03-15T10:30:00; byte fields such as <DATE>: "
+         "24.5.12; texts as they are, without double quotes. The values "
+         "printed are in the same units.\n\n" +
          ExitStatusHelp({kExitOk, kExitFailure, kExitUsage, kExitTimeout,
                          kExitClosed, kExitInvalidReply, kExitReturnCode,
                          kExitConnect});
@@ -90,7 +97,8 @@ void StartSequenceAtRandom() {
       std::uniform_int_distribution<unsigned>(0, kSequenceNumbers - 1)(seed)));
 }
 
-PreparedCall PrepareCall(const std::vector<std::string>& words, bool raw) {
+PreparedCall PrepareCall(const std::vector<std::string>& words, AngleUnit units,
+                         bool raw) {
   if (words.empty()) throw UsageError("a command is required");
   if (raw) return RawCall(words);
   const Procedure* command = FindCallCommand(words.front());
@@ -99,8 +107,11 @@ PreparedCall PrepareCall(const std::vector<std::string>& words, bool raw) {
                      "' (see geocom call --help)");
   }
   return {*command,
-          PackCallArguments(*command, std::vector<std::string>(
-                                          words.begin() + 1, words.end()))};
+          PackCallArguments(
+              *command, ArgumentsInRadians(*command,
+                                           std::vector<std::string>(
+                                               words.begin() + 1, words.end()),
+                                           units))};
 }
 
 int MakeCall(BlockingSession& session, const PreparedCall& call,
@@ -132,7 +143,7 @@ int MakeCall(BlockingSession& session, const PreparedCall& call,
       failure.message = decoded.error().message;
       return Report(failure, settings);
     }
-    fields = std::move(*decoded);
+    fields = ValuesInUnit(procedure, std::move(*decoded), settings.units);
   } else {
     fields.push_back({"parameters", SentenceBytes(reply.sentence)});
   }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ExitStatus.h"
+#include "Units.h"
 
 // One command of `geocom call` or of a `geocom shell` line: the words packed
 // into a request, the call made over a session, the outcome printed.
@@ -17,11 +18,12 @@ namespace geocom {
 
 // How the outcome of each command is made and shown.
 struct CallSettings {
-  std::optional<unsigned> timeoutMs;  // replaces the procedure's time-out
-  bool json = false;                  // one JSON object per outcome
+  std::optional<unsigned> timeoutMs;     // replaces the procedure's time-out
+  bool json = false;                     // one JSON object per outcome
+  AngleUnit units = AngleUnit::kRadian;  // of the angles read and printed
 };
 
-// Adds --timeout and --json.
+// Adds --timeout, --json and --units.
 void AddCallSettings(CLI::App& command, CallSettings& settings);
 
 // The commands with their arguments and the exit statuses, for a help footer.
@@ -38,11 +40,12 @@ struct PreparedCall {
   std::string parameters;
 };
 
-// The command named by the first word, its arguments packed from the rest;
+// The command named by the first word, its arguments (angles in the unit
+// given) packed from the rest;
 // with raw, the procedure numbered by the first word and the parameter text
 // given as it is. Throws UsageError naming the unknown command or the bad
 // argument.
-PreparedCall PrepareCall(const std::vector<std::string>& words,
+PreparedCall PrepareCall(const std::vector<std::string>& words, AngleUnit units,
                          bool raw = false);
 
 // Makes the call and prints its outcome: the values, or the failure (on

@@ -120,7 +120,7 @@ class LineSource {
 int RunLine(BlockingSession& session, const std::vector<std::string>& words,
             const CallSettings& settings) {
   try {
-    return MakeCall(session, PrepareCall(words), settings);
+    return MakeCall(session, PrepareCall(words, settings.units), settings);
   } catch (const ToolError& error) {
     return ReportFailure(words.front(), error, settings);
   }
