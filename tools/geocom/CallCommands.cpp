@@ -5,6 +5,7 @@
 
 #include "Arguments.h"
 #include "ExitStatus.h"
+#include "Units.h"
 
 namespace geocom {
 
@@ -70,7 +71,8 @@ std::string PackCallArguments(const Procedure& procedure,
 std::string CallUsage(const Procedure& procedure) {
   std::string usage;
   for (const ValueSpec& spec : procedure.arguments) {
-    const std::string name = Placeholder(spec.name);
+    std::string name = Placeholder(spec.name);
+    if (!spec.unit.empty()) name += ":" + UnitPlaceholder(spec.unit);
     usage += usage.empty() ? "" : " ";
     usage += spec.fallback
                  ? "[" + name + "=" + FormatValue(*spec.fallback) + "]"
