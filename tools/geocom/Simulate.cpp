@@ -41,7 +41,7 @@ struct SimulateOptions {
   std::string replay;
   bool replayTiming = false;
   std::string maxClients = "8";
-  std::string idleTimeout = "0";
+  std::string idleTimeout = "60";
 };
 
 template <typename Number>
@@ -227,8 +227,8 @@ Runner AddSimulate(CLI::App& app) {
       ->type_name("N");
   command
       ->add_option("--idle-timeout", options->idleTimeout,
-                   "Close a TCP client silent for SECONDS (default 0: "
-                   "never)")
+                   "Close a TCP client silent for SECONDS while no reply "
+                   "to it is under way (default 60; 0: never)")
       ->type_name("SECONDS");
   command->footer(ExitStatusHelp({kExitOk, kExitFailure, kExitUsage}));
   return [options] { return RunSimulate(*options); };

@@ -23,8 +23,10 @@ class ServerState;
 struct ServerOptions {
   /// TCP clients served at once; one more is accepted and closed at once.
   std::size_t maxClients = 8;
-  /// A TCP client that sends nothing this long is closed; 0 for never.
-  std::chrono::milliseconds idleTimeout{0};
+  /// A TCP client that sends nothing this long, while no reply to it is
+  /// under way, is closed, so that silent clients cannot hold every place;
+  /// 0 for never.
+  std::chrono::milliseconds idleTimeout{60000};
   /// A TCP client that does not take a reply within this is closed.
   std::chrono::milliseconds writeTimeout{10000};
   /// Receives every piece of traffic as it passes: requests and other
