@@ -83,6 +83,36 @@ const Malformed kMalformed[] = {
      "scene.json:3: prisms[1].id must be a name no other prism has"},
 };
 
+struct Accepted {
+  const char* name;
+  const char* fields;  // added to a scene with a station and no prisms
+};
+
+// The edges of each range, which must load.
+const Accepted kAccepted[] = {
+    {"LowestClassAbove", "\"instrument\": {\"device_class\": 500}"},
+    {"HighestClass", "\"instrument\": {\"device_class\": 509}"},
+    {"HighestClassBelow", "\"instrument\": {\"device_class\": 301}"},
+    {"SlowestTurn", "\"telescope\": {\"max_speed\": 0.01}"},
+    {"NoiseAtItsLimit", "\"noise\": {\"angle\": 0.1, \"distance\": 100}"},
+    {"FullBattery", "\"battery\": {\"level\": 100}"},
+};
+
+class AcceptedScenes : public testing::TestWithParam<Accepted> {};
+
+// Catches a valid value refused, e.g. a device class of the upper range.
+TEST_P(AcceptedScenes, Load) {
+  const std::string text =
+      "{\"station\": {\"easting\": 0, \"northing\": 0, \"height\": 0}, "
+      "\"prisms\": [], " +
+      std::string(GetParam().fields) + "}";
+  const host::Result<Scene> scene = ParseScene(text, "edge.json");
+  EXPECT_TRUE(scene) << scene.error().message;
+}
+
+INSTANTIATE_TEST_SUITE_P(Edges, AcceptedScenes, testing::ValuesIn(kAccepted),
+                         [](const auto& test) { return test.param.name; });
+
 // A text nested this deep reached gigabytes when every value's path was
 // kept; now it is refused before anything is built.
 std::string Nested(std::size_t depth) {
