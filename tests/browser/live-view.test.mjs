@@ -104,9 +104,10 @@ try {
   await call(instrument.tcp, "position", String(hz), String(v), "0", "1");
   await call(instrument.tcp, "lock-in");
   const before = await call(instrument.tcp, "angles");
-  // The plan is drawn anew with each state, so its place is read at once.
-  const [startX, startY] = await page.$eval('.prism[data-id="P1"] circle', (circle) => {
-    const box = circle.getBoundingClientRect();
+  // The plan is drawn anew with each state, so its place is read in one
+  // step (a handle would be detached by the time it is asked).
+  const [startX, startY] = await page.evaluate(() => {
+    const box = document.querySelector('.prism[data-id="P1"] circle').getBoundingClientRect();
     return [box.x + box.width / 2, box.y + box.height / 2];
   });
   await page.mouse.move(startX, startY);
@@ -116,11 +117,20 @@ try {
     await new Promise((resolve) => setTimeout(resolve, 30));
   }
   await page.mouse.up();
-  await page.waitForFunction(async (url) => {
+  // The last move is sent on release; then the telescope turns after it.
+  await page.waitForNetworkIdle({ idleTime: 150, timeout: 3000 });
+  await page.waitForFunction(async (url, from) => {
     const now = await (await fetch(`${url}api/state`)).json();
-    return !now.telescope.moving && now.prisms.find((p) => p.id === "P1").easting > 0;
-  }, { timeout: 5000, polling: 100 }, instrument.url);
-  await new Promise((resolve) => setTimeout(resolve, 300));
+    const p = now.prisms.find((candidate) => candidate.id === "P1");
+    const s = now.station;
+    const bearing = (Math.atan2(p.easting - s.easting, p.northing - s.northing) -
+                     s.orientation + 2 * Math.PI) % (2 * Math.PI);
+    return Math.abs(p.easting - from) > 1 && !now.telescope.moving &&
+           Math.abs(now.telescope.hz - bearing) < 1e-6;
+  }, { timeout: 5000, polling: 100 }, instrument.url, p1.easting).catch(async (error) => {
+    const now = await (await fetch(`${instrument.url}api/state`)).json();
+    throw new Error(`${error.message}; the state: ${JSON.stringify(now)}`);
+  });
   const after = await call(instrument.tcp, "angles");
   const moved = await (await fetch(`${instrument.url}api/state`)).json();
   const p1Now = moved.prisms.find((prism) => prism.id === "P1");
