@@ -10,6 +10,8 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
+#include <cctype>
+#include <cstdio>
 #include <deque>
 #include <optional>
 #include <set>
@@ -49,6 +51,28 @@ std::string_view ContentType(std::string_view name) {
   if (ends(".js")) return "text/javascript; charset=utf-8";
   if (ends(".css")) return "text/css; charset=utf-8";
   return "application/octet-stream";
+}
+
+// A path segment with its %XX escapes decoded; nullopt for a bad escape.
+std::optional<std::string> Unescaped(std::string_view segment) {
+  std::string text;
+  for (std::size_t i = 0; i < segment.size(); ++i) {
+    if (segment[i] != '%') {
+      text += segment[i];
+      continue;
+    }
+    unsigned value = 0;
+    if (i + 2 >= segment.size() ||
+        std::sscanf(std::string(segment.substr(i + 1, 2)).c_str(), "%2x",
+                    &value) != 1 ||
+        !std::isxdigit(static_cast<unsigned char>(segment[i + 1])) ||
+        !std::isxdigit(static_cast<unsigned char>(segment[i + 2]))) {
+      return std::nullopt;
+    }
+    text += static_cast<char>(value);
+    i += 2;
+  }
+  return text;
 }
 
 Response Reply(const Request& request, http::status status,
@@ -305,7 +329,13 @@ Response LiveViewState::Handle(const Request& request) {
   const std::string prisms = "/api/prisms/";
   if (path.compare(0, prisms.size(), prisms) == 0) {
     if (request.method() != http::verb::put) return wrongMethod("PUT");
-    const std::string id = path.substr(prisms.size());
+    const std::optional<std::string> unescaped =
+        Unescaped(std::string_view(path).substr(prisms.size()));
+    if (!unescaped) {
+      return Refuse(request, http::status::bad_request,
+                    "the prism's id has a bad %-escape");
+    }
+    const std::string& id = *unescaped;
     const InstrumentView view = control.State();
     const auto found =
         std::find_if(view.prisms.begin(), view.prisms.end(),

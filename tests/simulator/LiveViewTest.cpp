@@ -9,8 +9,8 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <cmath>
-#include <thread>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "Support.h"
 
@@ -64,6 +64,8 @@ struct Refusal {
 const Refusal kRefusals[] = {
     {"UnknownPrism", http::verb::put, "/api/prisms/P9", R"({"easting": 1})",
      404, "there is no prism P9"},
+    {"BadEscapeInTheId", http::verb::put, "/api/prisms/P%4",
+     R"({"easting": 1})", 400, "bad %-escape"},
     {"CoordinateBeyondTheGrid", http::verb::put, "/api/prisms/P1",
      R"({"easting": 1e300})", 400,
      "prism P1 must have coordinates from -10000000 to 10000000"},
@@ -127,7 +129,7 @@ TEST(LiveViewApi, EachEndpointDoesWhatItSays) {
   LoopbackInstrument instrument(options);
   const std::string& address = instrument.HttpAddress();
 
-  Answer moved = Ask(address, http::verb::put, "/api/prisms/P1",
+  Answer moved = Ask(address, http::verb::put, "/api/prisms/%50%31",
                      R"({"easting": 12.5, "northing": -3})");
   ASSERT_EQ(moved.status, 200u) << moved.body.dump();
   const Point now = *instrument.Instrument().PrismAt("P1", Clock::now());
