@@ -25,7 +25,7 @@ namespace websocket = boost::beast::websocket;
 using namespace Core::GEOCOM;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kCalls = 3000;
+constexpr int kCalls = 20000;
 
 // A browser: reads the feed as fast as it comes, on a thread of its own.
 class Watcher {

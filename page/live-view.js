@@ -262,7 +262,7 @@ function connect() {
   socket.addEventListener("message", (event) => {
     const message = JSON.parse(event.data);
     if (message.type === "state") showState(message);
-    if (message.type === "exchange") showExchange(message);
+    if (message.type === "exchanges") message.exchanges.forEach(showExchange);
   });
   socket.addEventListener("close", () => {
     badge.textContent = "reconnecting";

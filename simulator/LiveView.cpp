@@ -13,9 +13,11 @@
 #include <cctype>
 #include <cstdio>
 #include <deque>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <sstream>
+#include <vector>
 
 #include "LiveViewJson.h"
 #include "PageFiles.h"
@@ -39,6 +41,13 @@ namespace {
 // close, so little is read.
 constexpr std::size_t kMaxBrowserMessage = 1024;
 constexpr std::size_t kMaxHeaderBytes = 8 * 1024;
+// Exchanges kept between two states; beyond, a browser misses some (the
+// traffic log still has them).
+constexpr std::size_t kMaxPendingExchanges = 2000;
+// The latest exchanges of a batch that are sent, and how many are encoded
+// between two turns of the event loop.
+constexpr std::size_t kMaxSentExchanges = 50;
+constexpr std::size_t kExchangesPerSlice = 8;
 // How long accepting pauses when the process is out of descriptors.
 constexpr std::chrono::milliseconds kAcceptPause(100);
 
@@ -118,6 +127,7 @@ class LiveViewState : public std::enable_shared_from_this<LiveViewState> {
   void StopNow();
   void Broadcast(std::shared_ptr<const std::string> message);
   void SendState();
+  void EncodeFrom(std::size_t index);
   Response Handle(const Request& request);
 
   Strand strand;
@@ -129,6 +139,11 @@ class LiveViewState : public std::enable_shared_from_this<LiveViewState> {
   std::set<std::shared_ptr<HttpClient>> clients;
   std::set<std::shared_ptr<Browser>> browsers;
   std::optional<std::uint64_t> subscription;
+  std::mutex pendingMutex;
+  std::vector<LoggedExchange> pending;  // since the last state sent
+  std::vector<LoggedExchange> batch;    // being encoded
+  std::string encoded;                  // the batch's message so far
+  bool encoding = false;
   bool stopped = false;
 };
 
@@ -397,22 +412,60 @@ void LiveViewState::Broadcast(std::shared_ptr<const std::string> message) {
 }
 
 void LiveViewState::SendState() {
+  if (encoding) return;  // the state follows the exchanges being encoded
+  {
+    const std::lock_guard<std::mutex> lock(pendingMutex);
+    batch.swap(pending);
+    pending.clear();
+  }
   if (browsers.empty()) return;
+  if (batch.empty()) {
+    Broadcast(std::make_shared<const std::string>(
+        StateJson(control.State(), control)));
+    return;
+  }
+  // A person reads the latest of a busy instrument's exchanges at most.
+  const std::size_t skipped =
+      batch.size() > kMaxSentExchanges ? batch.size() - kMaxSentExchanges : 0;
+  encoded = R"({"type":"exchanges","skipped":)" + std::to_string(skipped) +
+            R"(,"exchanges":[)";
+  encoding = true;
+  EncodeFrom(skipped);
+}
+
+// Encodes a slice and lets the instrument's own handlers run before the
+// next, so that a long batch never holds its loop.
+void LiveViewState::EncodeFrom(std::size_t index) {
+  const std::size_t end = std::min(batch.size(), index + kExchangesPerSlice);
+  for (; index < end; ++index) {
+    if (encoded.back() != '[') encoded += ",";
+    encoded += ExchangeJson(batch[index]);
+  }
+  if (index < batch.size()) {
+    asio::post(strand, [self = shared_from_this(), index] {
+      if (!self->stopped) self->EncodeFrom(index);
+    });
+    return;
+  }
+  encoding = false;
+  Broadcast(std::make_shared<const std::string>(encoded + "]}"));
   Broadcast(
       std::make_shared<const std::string>(StateJson(control.State(), control)));
 }
 
 void LiveViewState::Start() {
+  // Exchanges are only kept here, and sent with the next state: encoding
+  // and writing them one by one would cost the instrument's own loop time
+  // for each of its calls.
   subscription = control.Subscribe(
       [weak = std::weak_ptr<LiveViewState>(shared_from_this())](
           const LoggedExchange& logged) {
         const auto self = weak.lock();
         if (!self) return;
-        asio::post(self->strand, [self, logged] {
-          if (self->stopped || self->browsers.empty()) return;
-          self->Broadcast(
-              std::make_shared<const std::string>(ExchangeJson(logged)));
-        });
+        const std::lock_guard<std::mutex> lock(self->pendingMutex);
+        if (self->pending.size() < kMaxPendingExchanges) {
+          self->pending.push_back(logged);
+        }
       });
   Tick();
 }
