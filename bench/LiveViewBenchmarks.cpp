@@ -4,8 +4,8 @@
 // Counters *_ratio are attached / none; the goal is at most 1.2.
 #include <benchmark/benchmark.h>
 
-#include <DazoZazIdoRezeraro/host/Procedures.h>
-#include <DazoZazIdoRezeraro/host/Session.h>
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 
 #include <algorithm>
@@ -67,12 +67,12 @@ struct Spread {
   double p99;
 };
 
-Spread RoundTrips(host::Session& session, benchmark::State& state) {
+Spread RoundTrips(host::BlockingSession& session, benchmark::State& state) {
   std::vector<double> micros;
   micros.reserve(kCalls);
   for (int i = 0; i < kCalls; ++i) {
     const Clock::time_point start = Clock::now();
-    const host::Result<host::Reply> reply = session.Call(host::kAngles, "1");
+    const host::Result<host::Reply> reply = session.TryCall(host::kAngles, "1");
     micros.push_back(
         std::chrono::duration<double, std::micro>(Clock::now() - start)
             .count());
@@ -86,8 +86,8 @@ void LiveView_RoundTrip(benchmark::State& state) {
   simulator::LoopbackOptions options;
   options.http = "127.0.0.1:0";
   simulator::LoopbackInstrument instrument(options);
-  asio::io_context io;
-  host::Session session = host::Session::ConnectTcp(io, instrument.Address());
+  host::BlockingSession session =
+      host::BlockingSession::Connect(instrument.Address());
   for (auto _ : state) {
     const Spread none = RoundTrips(session, state);
     std::vector<std::unique_ptr<Watcher>> watchers;

@@ -1,7 +1,7 @@
 #include "LiveViewJson.h"
 
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Fields.h>
-#include <DazoZazIdoRezeraro/host/Procedures.h>
 
 #include <algorithm>
 #include <chrono>

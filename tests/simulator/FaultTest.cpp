@@ -1,6 +1,7 @@
 // Faults are seeded and deterministic, and each one reaches a host Session
 // as its documented outcome.
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/simulator/Faults.h>
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 
@@ -131,12 +132,13 @@ TEST_P(SessionSees, TheDocumentedOutcome) {
                          milliseconds(20)};
   LoopbackInstrument instrument(options);
   instrument.Faults().Inject(host::kInstrumentNumber, expected.kind);
-  boost::asio::io_context io;
-  host::Session session = host::Session::ConnectTcp(io, instrument.Address());
-  const host::CallOptions call{milliseconds(300), 0u};
+  host::BlockingSession session =
+      host::BlockingSession::Connect(instrument.Address());
+  host::CallOptions call;
+  call.timeout = milliseconds(300);
 
   const host::Result<host::Reply> first =
-      session.Call(host::kInstrumentNumber, "", call);
+      session.TryCall(host::kInstrumentNumber, "", call);
   ASSERT_EQ(first.ok(), !expected.error)
       << (first ? first->bytes : first.error().message);
   if (expected.error) {
@@ -145,7 +147,7 @@ TEST_P(SessionSees, TheDocumentedOutcome) {
   if (expected.kind == FaultKind::kDisconnect) return;
 
   const host::Result<host::Reply> second =
-      session.Call(host::kInstrumentNumber, "", call);
+      session.TryCall(host::kInstrumentNumber, "", call);
   ASSERT_TRUE(second) << second.error().message;
   std::int32_t serial = 0;
   EXPECT_TRUE(second->sentence.UnPackGetInstrumentNo(serial));
@@ -181,15 +183,15 @@ TEST(Pty, ServesAndTurnsADisconnectIntoADrop) {
   options.pty = true;
   LoopbackInstrument instrument(options);
   instrument.Faults().Inject(host::kInstrumentNumber, FaultKind::kDisconnect);
-  boost::asio::io_context io;
-  host::Session session =
-      host::Session::OpenSerial(io, instrument.PtyPath(), 115200);
-  const host::CallOptions call{milliseconds(300), 0u};
+  host::BlockingSession session =
+      host::BlockingSession::OpenSerial(instrument.PtyPath(), 115200);
+  host::CallOptions call;
+  call.timeout = milliseconds(300);
   const host::Result<host::Reply> first =
-      session.Call(host::kInstrumentNumber, "", call);
+      session.TryCall(host::kInstrumentNumber, "", call);
   ASSERT_FALSE(first);
   EXPECT_EQ(first.error().kind, host::ErrorKind::kTimeout);
-  EXPECT_TRUE(session.Call(host::kInstrumentNumber, "", call));
+  EXPECT_TRUE(session.TryCall(host::kInstrumentNumber, "", call));
 }
 
 // Catches a client cap off by one either way, and a default that lets
@@ -199,15 +201,18 @@ TEST(Clients, CapServesExactlyMaxClients) {
   LoopbackOptions options;
   options.server.maxClients = 2;
   LoopbackInstrument instrument(options);
-  boost::asio::io_context io;
-  const host::CallOptions call{milliseconds(500), 0u};
-  host::Session first = host::Session::ConnectTcp(io, instrument.Address());
-  host::Session second = host::Session::ConnectTcp(io, instrument.Address());
-  EXPECT_TRUE(first.Call(host::kInstrumentNumber, "", call));
-  EXPECT_TRUE(second.Call(host::kInstrumentNumber, "", call));
-  host::Session third = host::Session::ConnectTcp(io, instrument.Address());
+  host::CallOptions call;
+  call.timeout = milliseconds(500);
+  host::BlockingSession first =
+      host::BlockingSession::Connect(instrument.Address());
+  host::BlockingSession second =
+      host::BlockingSession::Connect(instrument.Address());
+  EXPECT_TRUE(first.TryCall(host::kInstrumentNumber, "", call));
+  EXPECT_TRUE(second.TryCall(host::kInstrumentNumber, "", call));
+  host::BlockingSession third =
+      host::BlockingSession::Connect(instrument.Address());
   const host::Result<host::Reply> refused =
-      third.Call(host::kInstrumentNumber, "", call);
+      third.TryCall(host::kInstrumentNumber, "", call);
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error().kind, host::ErrorKind::kClosed);
   EXPECT_EQ(instrument.Counts().refused, 1u);

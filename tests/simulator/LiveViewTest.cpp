@@ -1,6 +1,7 @@
 // The live view's JSON API and feed: each endpoint's success, and bad input
 // refused with a 4xx and a message, changing nothing.
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 
 #include <boost/asio/connect.hpp>
@@ -142,9 +143,9 @@ TEST(LiveViewApi, EachEndpointDoesWhatItSays) {
       Ask(address, http::verb::put, "/api/faults", R"({"wrong_sequence": 1})");
   ASSERT_EQ(rates.status, 200u);
   EXPECT_EQ(rates.body["fault_rates"]["wrong_sequence"], 1.0);
-  boost::asio::io_context io;
-  host::Session session = host::Session::ConnectTcp(io, instrument.Address());
-  EXPECT_TRUE(session.Call(host::kInstrumentNumber, ""));
+  host::BlockingSession session =
+      host::BlockingSession::Connect(instrument.Address());
+  EXPECT_TRUE(session.TryCall(host::kInstrumentNumber, ""));
   // The exchange is logged once its last write has ended, which may be
   // after the host has its reply.
   for (int i = 0; i < 100 && instrument.Control().Counts().calls == 0; ++i) {
@@ -159,8 +160,9 @@ TEST(LiveViewApi, EachEndpointDoesWhatItSays) {
   EXPECT_EQ(traffic.body[0]["fault"], "wrong-sequence");
 
   EXPECT_EQ(Ask(address, http::verb::post, "/api/pause").body["paused"], true);
-  const host::CallOptions brief{std::chrono::milliseconds(200), 0u};
-  EXPECT_FALSE(session.Call(host::kInstrumentNumber, "", brief));
+  host::CallOptions brief;
+  brief.timeout = std::chrono::milliseconds(200);
+  EXPECT_FALSE(session.TryCall(host::kInstrumentNumber, "", brief));
   EXPECT_EQ(Ask(address, http::verb::post, "/api/resume").body["paused"],
             false);
   EXPECT_EQ(Ask(address, http::verb::post, "/api/reset").status, 200u);
