@@ -113,7 +113,7 @@ TrafficTap CaptureWriter::Tap(CaptureDirection sent) {
         std::chrono::duration<double>(event.time - wallStart_).count();
     record.connection = event.connection;
     record.direction =
-        event.direction == Direction::kSent ? sent : Opposite(sent);
+        event.direction == TrafficDirection::kSent ? sent : Opposite(sent);
     record.bytes = event.bytes;
     Write(std::move(record));
   };

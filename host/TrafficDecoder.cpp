@@ -1,4 +1,4 @@
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/TrafficDecoder.h>
 
 #include <cmath>
@@ -31,6 +31,7 @@ TrafficKind KindOf(FrameKind kind) {
     case FrameKind::kReply:
       return TrafficKind::kReply;
     case FrameKind::kUnrecognised:
+    case FrameKind::kRefusedReply:
       return TrafficKind::kUnrecognised;
     case FrameKind::kNoise:
       return TrafficKind::kNoise;
@@ -191,6 +192,7 @@ void TrafficDecoder::Emit(const StreamKey& key, Frame& frame,
     case FrameKind::kReply:
       return OnReply(key, frame, time);
     case FrameKind::kUnrecognised:
+    case FrameKind::kRefusedReply:
     case FrameKind::kNoise:
     case FrameKind::kDropped:
       break;

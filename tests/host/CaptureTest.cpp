@@ -119,7 +119,8 @@ TEST(CaptureReader, ReadsConnectionsOfBothVersions) {
   CaptureWriter writer(written);
   writer.Open(4, "host");
   const TrafficTap tap = writer.Tap(CaptureDirection::kToInstrument);
-  tap({Direction::kReceived, "\x01\"\\", std::chrono::system_clock::now(), 4});
+  tap({TrafficDirection::kReceived, "\x01\"\\",
+       std::chrono::system_clock::now(), 4});
   writer.Close(4);
   const Read v2 = ReadAll(written.str());
   ASSERT_EQ(v2.records.size(), 3u) << v2.failure;
@@ -141,7 +142,7 @@ TEST(CaptureWriter, TimeNeverRunsBackwards) {
   later.time = 5.0;
   writer.Write(later);
   const TrafficTap tap = writer.Tap(CaptureDirection::kToHost);
-  tap({Direction::kSent, "x", std::chrono::system_clock::now(), 0});
+  tap({TrafficDirection::kSent, "x", std::chrono::system_clock::now(), 0});
   const Read read = ReadAll(written.str());
   ASSERT_EQ(read.records.size(), 2u);
   EXPECT_EQ(read.records[1].time, 5.0);

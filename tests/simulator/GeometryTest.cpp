@@ -1,6 +1,6 @@
 // The angles and distances the instrument measures follow from the scene's
 // geometry, in every quadrant and above and below the horizon.
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Requests.h>
 #include <DazoZazIdoRezeraro/simulator/VirtualInstrument.h>
 
@@ -56,7 +56,8 @@ TEST_P(Geometry, SightAndMeasurementAgreeWithTheCoordinates) {
   VirtualInstrument instrument(scene, 0, start);
   const ReplyPlan turn = instrument.Respond(
       Request(host::kPosition,
-              host::PositionParameters(c.hz, c.v, AUT_NORMAL, AUT_POSITION)
+              host::PackArguments(*host::FindProcedure(host::kPosition),
+                                  {{"hz", c.hz}, {"v", c.v}})
                   .value()),
       start);
   // A position request carries six decimals; fine adjustment then puts
