@@ -104,7 +104,7 @@ TEST_F(RelayFixture, EachHostIsAConnectionOfItsOwn) {
     ReadToEnd(instrument);
   }
   // The second close mark may still be on its way.
-  for (int wait = 0; wait < 200 && Captured().size() < 6; ++wait) {
+  for (int wait = 0; wait < 200 && Captured().size() < 8; ++wait) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   std::vector<std::string> outline;

@@ -138,6 +138,13 @@ INSTANTIATE_TEST_SUITE_P(
                     {Raw(Request(kLockIn, 4) + "%R1P,3,4:0\r\n")},
                     {"request 4 " + Number(kLockIn), "unrecognised",
                      "timeout 4 " + Number(kLockIn)}},
+        PairingCase{
+            "a stray second reply paired with an answered request",
+            {ToInstrument(1.0, Request(kInstrumentNumber, 7)),
+             ToHost(1.25, Reply(7, 0, ",1")), ToHost(1.5, Reply(7, 0, ",2"))},
+            {"request 7 " + Number(kInstrumentNumber),
+             "reply 7 " + Number(kInstrumentNumber) + " rtt=250",
+             "unmatched-reply 7 -"}},
         PairingCase{"capture time allowed to run backwards",
                     {ToInstrument(5.0, Request(kInstrumentNumber, 7)),
                      ToHost(4.0, Reply(7, 0, ",1"))},
