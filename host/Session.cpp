@@ -368,6 +368,8 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
            "no reply to " + ProcedureLabel(call.pending.procedure) + " from " +
                name() + " within " + std::to_string(call.timeout.count()) +
                " ms");
+    // Nothing else may come along to start the calls waiting behind it.
+    StartNextIfIdle();
   }
 
   void ProcessFrames() {
