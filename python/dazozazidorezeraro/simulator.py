@@ -55,7 +55,10 @@ class VirtualInstrument:
     gives random fault rates, ``{"drop": 0.05, "late": 0.05}`` or
     ``"drop=0.05,late=0.05"``; ``seed`` seeds noise and faults.
     ``fault_timeout`` (seconds) is the time-out the host waits, after which
-    a late reply comes; by default each procedure's own.
+    a late reply comes ``late_by`` seconds (0.25 by default); by default
+    each procedure's own. ``split_pause``
+    (seconds, 0.02 by default) is the pause between the pieces of a split
+    reply.
 
     Use it as a context manager, or call :meth:`stop`::
 
@@ -67,6 +70,8 @@ class VirtualInstrument:
     def __init__(self, scene: SceneArgument = None, *,
                  faults: "Union[str, Mapping[str, float], None]" = None,
                  seed: int = 0, fault_timeout: Optional[float] = None,
+                 late_by: Optional[float] = None,
+                 split_pause: Optional[float] = None,
                  pty: bool = False) -> None:
         scene_json: Optional[str] = None
         scene_path: Optional[str] = None
@@ -76,7 +81,8 @@ class VirtualInstrument:
             scene_path = os.fspath(scene)
         self._native = _native.Instrument(scene_json, scene_path,
                                           _fault_text(faults), seed,
-                                          fault_timeout, pty)
+                                          fault_timeout, late_by, split_pause,
+                                          pty)
         _running.add(self)
 
     @property

@@ -171,7 +171,9 @@ void BindSimulator(py::module_& module) {
       .def(py::init([](const std::optional<std::string>& sceneJson,
                        const std::optional<std::string>& scenePath,
                        const std::string& faults, std::uint64_t seed,
-                       std::optional<double> faultTimeout, bool pty) {
+                       std::optional<double> faultTimeout,
+                       std::optional<double> lateBy,
+                       std::optional<double> splitPause, bool pty) {
              simulator::LoopbackOptions options;
              options.scene = ReadScene(sceneJson, scenePath);
              if (!faults.empty()) {
@@ -182,12 +184,21 @@ void BindSimulator(py::module_& module) {
                options.faultTiming.hostTimeout = std::chrono::milliseconds(
                    std::llround(*faultTimeout * 1000));
              }
+             if (lateBy) {
+               options.faultTiming.lateBy =
+                   std::chrono::milliseconds(std::llround(*lateBy * 1000));
+             }
+             if (splitPause) {
+               options.faultTiming.splitPause =
+                   std::chrono::milliseconds(std::llround(*splitPause * 1000));
+             }
              options.pty = pty;
              py::gil_scoped_release release;
              return std::make_unique<InstrumentHandle>(std::move(options));
            }),
            py::arg("scene_json"), py::arg("scene_path"), py::arg("faults"),
-           py::arg("seed"), py::arg("fault_timeout"), py::arg("pty"))
+           py::arg("seed"), py::arg("fault_timeout"), py::arg("late_by"),
+           py::arg("split_pause"), py::arg("pty"))
       .def_property_readonly("address", &InstrumentHandle::Address)
       .def_property_readonly("pty_path", &InstrumentHandle::PtyPath)
       .def("station", &InstrumentHandle::Station)
