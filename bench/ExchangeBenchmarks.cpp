@@ -5,7 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <DazoZazIdoRezeraro/GeoComSentence.h>
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 
 #include <string>
 

@@ -4,7 +4,7 @@
 // machine's loopback allows.
 #include <benchmark/benchmark.h>
 
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 

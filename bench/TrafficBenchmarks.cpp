@@ -2,7 +2,7 @@
 // through the recording relay against the same round trip straight to the
 // peer, and decoding a capture with typed values against counting its lines.
 #include <DazoZazIdoRezeraro/host/Capture.h>
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>

@@ -9,7 +9,7 @@
 // mis-paired when its reply carries another sequence number than its
 // request, does not decode, or gives a station that no set-station the
 // worker sent since the last confirmed one could have left.
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Requests.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>

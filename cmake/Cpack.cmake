@@ -67,7 +67,7 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${dazo_development_package})
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 # The host headers include Boost.Asio.
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libboost-dev (>= 1.74)")
+set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libboost1.81-dev")
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
   "GeoCOM codec, host and virtual instrument libraries (development files)
 Headers, CMake package (find_package(DazoZazIdoRezeraro)) and pkg-config

@@ -3,7 +3,7 @@
 // to it through host::Session and the typed calls, as the host program
 // talks to a real instrument. No instrument on the desk, none in CI.
 #include <DazoZazIdoRezeraro/host/Calls.h>
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/simulator/Geometry.h>
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include <DazoZazIdoRezeraro/host/Calls.h>
-#include <DazoZazIdoRezeraro/host/Procedures.h>
-#include <DazoZazIdoRezeraro/host/Text.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/Errors.h>
 
 #include "ReplyDecoders.h"
 
@@ -8,29 +8,73 @@ namespace Core::GEOCOM::host {
 
 namespace {
 
-Result<Reply> Send(Session& session, ProcedureId procedure,
-                   const Result<std::string>& parameters) {
-  if (!parameters) return parameters.error();
-  return session.Call(procedure, *parameters);
+// Arguments left out take the catalogue's defaults.
+void Add(Fields& arguments, const char* name, std::optional<FieldValue> value) {
+  if (value) arguments.push_back({name, std::move(*value)});
 }
 
-Result<Done> Command(Session& session, ProcedureId procedure,
-                     const Result<std::string>& parameters = std::string()) {
-  const Result<Reply> reply = Send(session, procedure, parameters);
+template <typename Number>
+std::optional<FieldValue> Whole(std::optional<Number> value) {
+  if (!value) return std::nullopt;
+  return FieldValue(static_cast<std::int64_t>(*value));
+}
+
+std::string DateTimeText(const DATIME& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u",
+                static_cast<unsigned>(t.year), static_cast<unsigned>(t.month),
+                static_cast<unsigned>(t.day), static_cast<unsigned>(t.hour),
+                static_cast<unsigned>(t.minute),
+                static_cast<unsigned>(t.second));
+  return text;
+}
+
+std::string BytesText(const unsigned char (&bytes)[3]) {
+  return std::to_string(bytes[0]) + "." + std::to_string(bytes[1]) + "." +
+         std::to_string(bytes[2]);
+}
+
+// Packs the arguments by the catalogue, calls, and reads the reply
+// strictly; the reply on success.
+Result<Reply> Send(BlockingSession& session, ProcedureId id,
+                   const Fields& arguments) {
+  const Procedure& procedure = *FindProcedure(id);
+  Result<std::string> parameters = PackArguments(procedure, arguments);
+  if (!parameters) return parameters.error();
+  boost::system::error_code error;
+  Reply reply = session.Call(id, *parameters, {}, error);
+  if (error) {
+    Error failure = ToError(error, std::move(reply.diagnostics));
+    failure.returnCode = reply.returnCode;
+    failure.bytes = std::move(reply.bytes);
+    return failure;
+  }
+  Result<Fields> strict = DecodeReply(procedure, reply.sentence);
+  if (!strict) {
+    Error failure = strict.error();
+    failure.bytes = reply.bytes;
+    return failure;
+  }
+  return reply;
+}
+
+Result<Done> Command(BlockingSession& session, ProcedureId id,
+                     const Fields& arguments = {}) {
+  const Result<Reply> reply = Send(session, id, arguments);
   if (!reply) return reply.error();
   return Done{};
 }
 
 template <typename Value, typename Decoder>
-Result<Value> Query(Session& session, ProcedureId procedure, Decoder decoder,
-                    const Result<std::string>& parameters = std::string()) {
-  const Result<Reply> reply = Send(session, procedure, parameters);
+Result<Value> Query(BlockingSession& session, ProcedureId id, Decoder decoder,
+                    const Fields& arguments = {}) {
+  const Result<Reply> reply = Send(session, id, arguments);
   if (!reply) return reply.error();
   Value value{};
   if (!decoder(reply->sentence, value)) {
     Error error(ErrorKind::kInvalidReply,
-                "the reply to " + std::string(FindProcedure(procedure)->name) +
-                    " does not decode: " + EscapeBytes(reply->bytes));
+                "the reply to " + std::string(FindProcedure(id)->name) +
+                    " does not decode");
     error.bytes = reply->bytes;
     return error;
   }
@@ -39,149 +83,183 @@ Result<Value> Query(Session& session, ProcedureId procedure, Decoder decoder,
 
 }  // namespace
 
-Result<Done> Ping(Session& session) { return Command(session, kNull); }
+Result<Done> Ping(BlockingSession& session) { return Command(session, kNull); }
 
-Result<std::int32_t> GetInstrumentNumber(Session& session) {
+Result<std::int32_t> GetInstrumentNumber(BlockingSession& session) {
   return Query<std::int32_t>(session, kInstrumentNumber,
                              decode::InstrumentNumber);
 }
 
-Result<std::string> GetInstrumentName(Session& session) {
+Result<std::string> GetInstrumentName(BlockingSession& session) {
   return Query<std::string>(session, kInstrumentName, decode::InstrumentName);
 }
 
-Result<SoftwareVersion> GetSoftwareVersion(Session& session) {
+Result<SoftwareVersion> GetSoftwareVersion(BlockingSession& session) {
   return Query<SoftwareVersion>(session, kSoftwareVersion, decode::Software);
 }
 
-Result<TPS_Device> GetDeviceConfig(Session& session) {
+Result<TPS_Device> GetDeviceConfig(BlockingSession& session) {
   return Query<TPS_Device>(session, kDeviceConfig, decode::kRecord);
 }
 
-Result<CSV_PowerStatus> GetPower(Session& session) {
+Result<CSV_PowerStatus> GetPower(BlockingSession& session) {
   return Query<CSV_PowerStatus>(session, kPower, decode::kRecord);
 }
 
-Result<DATIME> GetDateTime(Session& session) {
+Result<DATIME> GetDateTime(BlockingSession& session) {
   return Query<DATIME>(session, kDateTime, decode::DateTime);
 }
 
-Result<Done> SetDateTime(Session& session, const DATIME& dateTime) {
-  return Command(session, kSetDateTime, SetDateTimeParameters(dateTime));
+Result<Done> SetDateTime(BlockingSession& session, const DATIME& dateTime) {
+  return Command(session, kSetDateTime,
+                 {{"date_time", DateTimeText(dateTime)}});
 }
 
-Result<TMC_Hz_V_Ang> GetAngles(Session& session, std::int32_t inclineMode) {
-  return Query<TMC_Hz_V_Ang>(session, kAngles, decode::kRecord,
-                             AnglesParameters(inclineMode));
+Result<TMC_Hz_V_Ang> GetAngles(BlockingSession& session,
+                               std::optional<std::int32_t> inclineMode) {
+  Fields arguments;
+  Add(arguments, "incline_mode", Whole(inclineMode));
+  return Query<TMC_Hz_V_Ang>(session, kAngles, decode::kRecord, arguments);
 }
 
-Result<TMC_Simple_Meas> GetSimpleMeasurement(Session& session,
-                                             std::int32_t waitMs,
-                                             std::int32_t inclineMode) {
-  return Query<TMC_Simple_Meas>(
-      session, kSimpleMeasurement, decode::kRecord,
-      SimpleMeasurementParameters(waitMs, inclineMode));
+Result<TMC_Simple_Meas> GetSimpleMeasurement(
+    BlockingSession& session, std::optional<std::int32_t> waitMs,
+    std::optional<std::int32_t> inclineMode) {
+  Fields arguments;
+  Add(arguments, "wait_ms", Whole(waitMs));
+  Add(arguments, "incline_mode", Whole(inclineMode));
+  return Query<TMC_Simple_Meas>(session, kSimpleMeasurement, decode::kRecord,
+                                arguments);
 }
 
-Result<TMC_Atmos_Temperature> GetAtmosphere(Session& session) {
+Result<TMC_Atmos_Temperature> GetAtmosphere(BlockingSession& session) {
   return Query<TMC_Atmos_Temperature>(session, kAtmosphere, decode::kRecord);
 }
 
-Result<TMC_Station> GetStation(Session& session) {
+Result<TMC_Station> GetStation(BlockingSession& session) {
   return Query<TMC_Station>(session, kStation, decode::kRecord);
 }
 
-Result<Done> SetStation(Session& session, const TMC_Station& station) {
-  return Command(session, kSetStation, SetStationParameters(station));
+Result<Done> SetStation(BlockingSession& session, const TMC_Station& station) {
+  return Command(session, kSetStation,
+                 {{"easting", station.stationEasting},
+                  {"northing", station.stationNorthing},
+                  {"height", station.stationHeight},
+                  {"instrument_height", station.instrumentHeight}});
 }
 
-Result<TMC_Ang_Switch> GetAngleSwitches(Session& session) {
+Result<TMC_Ang_Switch> GetAngleSwitches(BlockingSession& session) {
   return Query<TMC_Ang_Switch>(session, kAngleSwitches, decode::kRecord);
 }
 
-Result<TMC_Slope_Dist_Corr> GetSlopeDistanceCorrections(Session& session) {
+Result<TMC_Slope_Dist_Corr> GetSlopeDistanceCorrections(
+    BlockingSession& session) {
   return Query<TMC_Slope_Dist_Corr>(session, kSlopeDistanceCorrections,
                                     decode::kRecord);
 }
 
-Result<Done> Position(Session& session, double hz, double v,
-                      AUT_POSMODE posMode, AUT_ATRMODE atrMode) {
-  return Command(session, kPosition,
-                 PositionParameters(hz, v, posMode, atrMode));
+Result<Done> Position(BlockingSession& session, double hz, double v,
+                      std::optional<AUT_POSMODE> posMode,
+                      std::optional<AUT_ATRMODE> atrMode) {
+  Fields arguments{{"hz", hz}, {"v", v}};
+  Add(arguments, "pos_mode", Whole(posMode));
+  Add(arguments, "atr_mode", Whole(atrMode));
+  return Command(session, kPosition, arguments);
 }
 
-Result<Done> FineAdjust(Session& session, double hzRange, double vRange) {
-  return Command(session, kFineAdjust, FineAdjustParameters(hzRange, vRange));
+Result<Done> FineAdjust(BlockingSession& session, double hzRange,
+                        double vRange) {
+  return Command(session, kFineAdjust,
+                 {{"hz_range", hzRange}, {"v_range", vRange}});
 }
 
-Result<Done> LockIn(Session& session) { return Command(session, kLockIn); }
+Result<Done> LockIn(BlockingSession& session) {
+  return Command(session, kLockIn);
+}
 
-Result<AUT_SEARCH_AREA> GetSearchArea(Session& session) {
+Result<AUT_SEARCH_AREA> GetSearchArea(BlockingSession& session) {
   return Query<AUT_SEARCH_AREA>(session, kSearchArea, decode::kRecord);
 }
 
-Result<Done> SetSearchArea(Session& session, const AUT_SEARCH_AREA& area) {
-  return Command(session, kSetSearchArea, SetSearchAreaParameters(area));
+Result<Done> SetSearchArea(BlockingSession& session,
+                           const AUT_SEARCH_AREA& area) {
+  return Command(session, kSetSearchArea,
+                 {{"center_hz", area.centerHz},
+                  {"center_v", area.centerV},
+                  {"range_hz", area.rangeHz},
+                  {"range_v", area.rangeV},
+                  {"enabled", area.enabled}});
 }
 
-Result<Done> MotorStart(Session& session, MOT_MODE mode) {
-  return Command(session, kMotorStart, MotorStartParameters(mode));
+Result<Done> MotorStart(BlockingSession& session, MOT_MODE mode) {
+  return Command(session, kMotorStart,
+                 {{"mode", static_cast<std::int64_t>(mode)}});
 }
 
-Result<Done> MotorStop(Session& session, MOT_STOPMODE mode) {
-  return Command(session, kMotorStop, MotorStopParameters(mode));
+Result<Done> MotorStop(BlockingSession& session,
+                       std::optional<MOT_STOPMODE> mode) {
+  Fields arguments;
+  Add(arguments, "mode", Whole(mode));
+  return Command(session, kMotorStop, arguments);
 }
 
-Result<Done> MotorVelocity(Session& session, double hzSpeed, double vSpeed) {
+Result<Done> MotorVelocity(BlockingSession& session, double hzSpeed,
+                           double vSpeed) {
   return Command(session, kMotorVelocity,
-                 MotorVelocityParameters(hzSpeed, vSpeed));
+                 {{"hz_speed", hzSpeed}, {"v_speed", vSpeed}});
 }
 
-Result<MOT_LOCK_STATUS> GetLockStatus(Session& session) {
+Result<MOT_LOCK_STATUS> GetLockStatus(BlockingSession& session) {
   return Query<MOT_LOCK_STATUS>(session, kLockStatus, decode::kRecord);
 }
 
-Result<bool> GetAtrState(Session& session) {
+Result<bool> GetAtrState(BlockingSession& session) {
   return Query<bool>(session, kAtrState, decode::Switch);
 }
 
-Result<Done> SetAtrState(Session& session, bool on) {
-  return Command(session, kSetAtrState, SwitchParameters(on));
+Result<Done> SetAtrState(BlockingSession& session, bool on) {
+  return Command(session, kSetAtrState, {{"on", on}});
 }
 
-Result<bool> GetLockState(Session& session) {
+Result<bool> GetLockState(BlockingSession& session) {
   return Query<bool>(session, kLockState, decode::Switch);
 }
 
-Result<Done> SetLockState(Session& session, bool on) {
-  return Command(session, kSetLockState, SwitchParameters(on));
+Result<Done> SetLockState(BlockingSession& session, bool on) {
+  return Command(session, kSetLockState, {{"on", on}});
 }
 
-Result<EDM_EGLINTENSITY_TYPE> GetGuideLight(Session& session) {
+Result<EDM_EGLINTENSITY_TYPE> GetGuideLight(BlockingSession& session) {
   return Query<EDM_EGLINTENSITY_TYPE>(session, kGuideLight, decode::kRecord);
 }
 
-Result<Done> SetGuideLight(Session& session, EDM_EGLINTENSITY_TYPE intensity) {
-  return Command(session, kSetGuideLight, GuideLightParameters(intensity));
+Result<Done> SetGuideLight(BlockingSession& session,
+                           EDM_EGLINTENSITY_TYPE intensity) {
+  return Command(session, kSetGuideLight,
+                 {{"intensity", static_cast<std::int64_t>(intensity)}});
 }
 
-Result<Done> FileListSetup(Session& session, FTR_DEVICETYPE device,
+Result<Done> FileListSetup(BlockingSession& session, FTR_DEVICETYPE device,
                            FTR_FILETYPE fileType, const std::string& path) {
   return Command(session, kFileListSetup,
-                 FileListSetupParameters(device, fileType, path));
+                 {{"device", static_cast<std::int64_t>(device)},
+                  {"file_type", static_cast<std::int64_t>(fileType)},
+                  {"path", path}});
 }
 
-Result<FileEntry> FileList(Session& session, bool next) {
-  return Query<FileEntry>(session, kFileList, decode::File,
-                          FileListParameters(next));
+Result<FileEntry> FileList(BlockingSession& session, bool next) {
+  return Query<FileEntry>(session, kFileList, decode::File, {{"next", next}});
 }
 
-Result<std::int32_t> FileDelete(Session& session, FTR_DEVICETYPE device,
-                                FTR_FILETYPE fileType, const FTR_MODDATE& date,
+Result<std::int32_t> FileDelete(BlockingSession& session,
+                                FTR_DEVICETYPE device, FTR_FILETYPE fileType,
+                                const FTR_MODDATE& date,
                                 const std::string& name) {
-  return Query<std::int32_t>(
-      session, kFileDelete, decode::Count,
-      FileDeleteParameters(device, fileType, date, name));
+  return Query<std::int32_t>(session, kFileDelete, decode::Count,
+                             {{"device", static_cast<std::int64_t>(device)},
+                              {"file_type", static_cast<std::int64_t>(fileType)},
+                              {"date", BytesText(date.parts)},
+                              {"name", name}});
 }
 
 }  // namespace Core::GEOCOM::host

@@ -1,6 +1,7 @@
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 namespace Core::GEOCOM::host {
@@ -9,6 +10,33 @@ namespace {
 
 constexpr std::string_view kRequestPrefix = "%R1Q,";
 constexpr std::string_view kReplyPrefix = "%R1P,0,";
+
+// A line framed as a reply that the core refuses, "%R1P,<code>,<seq>:...":
+// an instrument's report of a communication error. Its sequence number says
+// which call it answers; nullopt when the line has no readable one.
+std::optional<unsigned short> RefusedReplySequence(std::string_view line) {
+  constexpr std::string_view kPrefix = "%R1P,";
+  if (line.substr(0, kPrefix.size()) != kPrefix) return std::nullopt;
+  std::size_t at = kPrefix.size();
+  const auto digits = [&line, &at](unsigned long& value) {
+    const std::size_t from = at;
+    value = 0;
+    while (at < line.size() && at - from < 6 && line[at] >= '0' &&
+           line[at] <= '9') {
+      value = value * 10 + static_cast<unsigned long>(line[at] - '0');
+      ++at;
+    }
+    return at > from;
+  };
+  unsigned long code = 0;
+  unsigned long sequence = 0;
+  if (!digits(code) || at >= line.size() || line[at++] != ',' ||
+      !digits(sequence) || at >= line.size() || line[at] != ':' ||
+      sequence > 0xFFFF) {
+    return std::nullopt;
+  }
+  return static_cast<unsigned short>(sequence);
+}
 // What every sentence, accepted or not, starts with.
 constexpr std::string_view kSentencePrefixes[] = {"%R1Q,", "%R1P,"};
 constexpr std::size_t kMinimumCap = 16;
@@ -165,14 +193,19 @@ void SentenceStream::ClassifyPiece(std::string_view piece) {
     return;
   }
   Push(FrameKind::kNoise, piece.substr(0, prefix));
-  Push(FrameKind::kUnrecognised, piece.substr(prefix));
+  const std::string_view line = piece.substr(prefix);
+  const std::optional<unsigned short> sequence = RefusedReplySequence(line);
+  Push(sequence ? FrameKind::kRefusedReply : FrameKind::kUnrecognised, line);
+  if (sequence) frames_.back().sequence = *sequence;
 }
 
 void SentenceStream::Push(FrameKind kind, std::string_view bytes) {
   if (bytes.empty()) return;
   lastKind_ = kind;
   if (kind == FrameKind::kNoise) counts_.noiseBytes += bytes.size();
-  if (kind == FrameKind::kUnrecognised) ++counts_.unrecognised;
+  if (kind == FrameKind::kUnrecognised || kind == FrameKind::kRefusedReply) {
+    ++counts_.unrecognised;
+  }
   Frame frame;
   frame.kind = kind;
   frame.bytes = bytes;

@@ -17,14 +17,4 @@ std::string ReplyBytes(unsigned short sequence, unsigned short returnCode,
   return SentenceBytes(reply);
 }
 
-GeoComSentence ArgumentsAsReply(const GeoComSentence& request) {
-  const std::string framed = "%R1P,0,0:0," + request.GetStringCommand() + "\r";
-  GeoComSentence text;
-  int last = 0;
-  text.CreateMessageFromBuffer(
-      reinterpret_cast<const unsigned char*>(framed.data()),
-      static_cast<int>(framed.size()), last);
-  return text;
-}
-
 }  // namespace Core::GEOCOM::host

@@ -1,3 +1,4 @@
+#include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
 
 #include <mutex>
@@ -13,12 +14,17 @@ std::mutex& SequenceMutex() {
   return mutex;
 }
 
-constexpr unsigned kSequenceNumbers = 32768;
-
 }  // namespace
 
 Result<GeoComSentence> ComposeRequest(unsigned short procedure,
                                       std::string_view parameters) {
+  if (parameters.size() > kMaxParameterBytes) {
+    return Error{ErrorKind::kInvalidArgument,
+                 "the parameters of procedure " + std::to_string(procedure) +
+                     " are " + std::to_string(parameters.size()) +
+                     " bytes long, more than the " +
+                     std::to_string(kMaxParameterBytes) + " a request may carry"};
+  }
   // A CR would end the sentence early, and the rest would reach the
   // instrument as noise.
   if (parameters.find('\r') != std::string_view::npos) {

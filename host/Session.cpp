@@ -1,5 +1,5 @@
 #include <DazoZazIdoRezeraro/host/Endpoint.h>
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>
 #include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
@@ -7,15 +7,19 @@
 #include <termios.h>
 
 #include <array>
-#include <atomic>
 #include <boost/asio/bind_executor.hpp>
 #include <boost/asio/connect.hpp>
+#include <boost/asio/execution_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/serial_port.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
+#include <boost/asio/system_executor.hpp>
 #include <deque>
 #include <mutex>
+#include <vector>
+
+#include "SessionService.h"
 
 namespace Core::GEOCOM::host {
 
@@ -30,9 +34,6 @@ SessionError::SessionError(Error error)
 
 namespace {
 
-// How long a synchronous caller lets the io_context run before it looks
-// again whether its call has ended.
-constexpr std::chrono::milliseconds kDrivePoll(20);
 constexpr std::size_t kReadChunk = 4096;
 
 // A serial line keeps what the peer sent before the request; tcflush is the
@@ -60,20 +61,14 @@ bool IsClosedError(const error_code& error) {
          error == boost::system::errc::io_error;
 }
 
-// Runs the io_context on this thread until done is set.
-void Drive(asio::io_context& io, const std::atomic<bool>& done) {
-  while (!done.load()) {
-    if (io.stopped()) io.restart();
-    io.run_one_for(kDrivePoll);
-  }
-}
-
 // A call waiting its turn.
 struct Pending {
-  unsigned short procedure;
+  std::uint64_t id = 0;
+  unsigned short procedure = 0;
   std::string parameters;
   CallOptions options;
-  std::function<void(Result<Reply>)> completion;
+  Session::Completion completion;
+  Clock::time_point queued;
 };
 
 // The call being made: its request as sent and how long it may wait.
@@ -86,54 +81,83 @@ struct Current {
   unsigned retriesLeft = 0;
 };
 
+Reply Failed(unsigned short procedure, std::string diagnostics) {
+  Reply reply;
+  reply.procedure = procedure;
+  reply.diagnostics = std::move(diagnostics);
+  return reply;
+}
+
 }  // namespace
 
-class Session::Impl : public std::enable_shared_from_this<Impl> {
+class Session::Impl final : public std::enable_shared_from_this<Impl>,
+                      public SessionService::Member {
  public:
-  Impl(asio::io_context& io, std::unique_ptr<Transport> transport,
-       SessionOptions options)
-      : io_(io),
+  Impl(std::unique_ptr<Transport> transport, SessionOptions options)
+      : executor_(transport->Executor()),
+        name_(transport->Name()),
         transport_(std::move(transport)),
-        strand_(asio::make_strand(transport_->Executor())),
-        timer_(strand_),
-        options_(options) {}
+        strand_(asio::make_strand(executor_)),
+        timer_(std::in_place, *strand_),
+        deadlines_(std::in_place, *strand_),
+        options_(std::move(options)) {}
 
-  asio::io_context& io() { return io_; }
-  asio::any_io_executor executor() { return strand_; }
-  std::mutex& syncMutex() { return syncMutex_; }
-  const std::string& name() const { return transport_->Name(); }
+  void Register() { SessionService::Of(executor_).Add(weak_from_this()); }
 
-  void Enqueue(Pending pending) {
-    ++unfinished_;
-    asio::post(strand_, [self = shared_from_this(),
-                         pending = std::move(pending)]() mutable {
+  executor_type executor() const { return executor_; }
+  const std::string& name() const { return name_; }
+
+  std::uint64_t Enqueue(Pending pending) {
+    pending.id = nextId_.fetch_add(1) + 1;
+    pending.queued = Clock::now();
+    const std::uint64_t id = pending.id;
+    const std::lock_guard<std::mutex> lock(lifeMutex_);
+    if (contextGone_) return 0;
+    asio::post(*strand_, [self = shared_from_this(),
+                          pending = std::move(pending)]() mutable {
       self->queue_.push_back(std::move(pending));
+      self->ArmDeadline();
       self->StartNextIfIdle();
+    });
+    return id;
+  }
+
+  void Cancel(std::uint64_t id) {
+    const std::lock_guard<std::mutex> lock(lifeMutex_);
+    if (contextGone_) return;
+    asio::post(*strand_, [self = shared_from_this(), id] {
+      self->EndCall(id, asio::error::operation_aborted, "was cancelled");
     });
   }
 
   void Close() {
-    asio::post(strand_, [self = shared_from_this()] {
-      self->closed_ = true;
-      self->transport_->Close();
-      if (self->current_) {
-        self->Finish(Error{ErrorKind::kClosed,
-                           "the session to " + self->name() + " was closed"});
-      }
-      self->StartNextIfIdle();
-    });
+    const std::lock_guard<std::mutex> lock(lifeMutex_);
+    if (contextGone_) return;
+    asio::post(*strand_, [self = shared_from_this()] { self->CloseNow(); });
   }
 
-  // Closes at once when no call is queued or running, so that a session
-  // that goes out of scope frees its connection without the io_context
-  // running again; otherwise on the strand, after the running call.
-  void CloseWhenDestroyed() {
-    if (unfinished_ == 0) {
-      closed_ = true;
-      transport_->Close();
-    } else {
-      Close();
-    }
+  bool IsOpen() const {
+    const std::lock_guard<std::mutex> lock(lifeMutex_);
+    return !contextGone_ && !closeRequested_;
+  }
+
+  void MarkClosing() {
+    const std::lock_guard<std::mutex> lock(lifeMutex_);
+    closeRequested_ = true;
+  }
+
+  // The execution context is going away: its handlers will never run, and
+  // the I/O objects must go before the services they belong to.
+  void ContextGone() override {
+    const std::lock_guard<std::mutex> lock(lifeMutex_);
+    contextGone_ = true;
+    // Completions hold work on their executors, which may be this context.
+    queue_.clear();
+    current_.reset();
+    timer_.reset();
+    deadlines_.reset();
+    transport_.reset();
+    strand_.reset();
   }
 
   SessionCounts Counts() const {
@@ -142,6 +166,76 @@ class Session::Impl : public std::enable_shared_from_this<Impl> {
   }
 
  private:
+  void CloseNow() {
+    closed_ = true;
+    if (transport_) transport_->Close();
+    if (deadlines_) deadlines_->cancel();
+    if (current_) {
+      Finish(ErrorKind::kClosed, "the session to " + name() + " was closed");
+    }
+    StartNextIfIdle();
+  }
+
+  // Ends the call with the id wherever it is: waiting its turn or waiting
+  // for its reply. A call that has ended already is left alone.
+  void EndCall(std::uint64_t id, error_code error, const std::string& why) {
+    if (current_ && current_->pending.id == id) {
+      Finish(error, "the call to " +
+                        ProcedureLabel(current_->pending.procedure) + " " +
+                        why);
+      StartNextIfIdle();
+      return;
+    }
+    for (auto it = queue_.begin(); it != queue_.end(); ++it) {
+      if (it->id != id) continue;
+      Pending pending = std::move(*it);
+      queue_.erase(it);
+      Complete(pending, error,
+               Failed(pending.procedure, "the call to " +
+                                             ProcedureLabel(pending.procedure) +
+                                             " " + why));
+      return;
+    }
+  }
+
+  // One timer serves every call's whole-call deadline: it is set to the
+  // earliest one still pending.
+  void ArmDeadline() {
+    std::optional<Clock::time_point> earliest;
+    const auto consider = [&earliest](const Pending& pending) {
+      if (!pending.options.deadline) return;
+      const Clock::time_point due = pending.queued + *pending.options.deadline;
+      if (!earliest || due < *earliest) earliest = due;
+    };
+    for (const Pending& pending : queue_) consider(pending);
+    if (current_) consider(current_->pending);
+    if (!earliest || !deadlines_) return;
+    deadlines_->expires_at(*earliest);
+    deadlines_->async_wait([self = shared_from_this()](const error_code& e) {
+      if (!e) self->EndOverdue();
+    });
+  }
+
+  void EndOverdue() {
+    const Clock::time_point now = Clock::now();
+    std::vector<std::pair<std::uint64_t, std::chrono::milliseconds>> overdue;
+    const auto check = [&](const Pending& pending) {
+      if (pending.options.deadline &&
+          pending.queued + *pending.options.deadline <= now) {
+        overdue.emplace_back(pending.id, *pending.options.deadline);
+      }
+    };
+    for (const Pending& pending : queue_) check(pending);
+    if (current_) check(current_->pending);
+    for (const auto& [id, bound] : overdue) {
+      AddCount(&SessionCounts::timeouts);
+      EndCall(id, ErrorKind::kTimeout,
+              "on " + name() + " did not end within its deadline of " +
+                  std::to_string(bound.count()) + " ms");
+    }
+    ArmDeadline();
+  }
+
   // A call starts once the previous one has ended and none of its
   // operations is still in flight.
   void StartNextIfIdle() {
@@ -149,9 +243,10 @@ class Session::Impl : public std::enable_shared_from_this<Impl> {
     while (!queue_.empty()) {
       Pending pending = std::move(queue_.front());
       queue_.pop_front();
-      if (closed_) {
-        Complete(pending, Error{ErrorKind::kClosed,
-                                "the connection to " + name() + " is closed"});
+      if (closed_ || !transport_) {
+        Complete(pending, ErrorKind::kClosed,
+                 Failed(pending.procedure,
+                        "the connection to " + name() + " is closed"));
         continue;
       }
       Start(std::move(pending));
@@ -166,7 +261,7 @@ class Session::Impl : public std::enable_shared_from_this<Impl> {
     current_->timeout =
         options.timeout.value_or(ReplyTimeout(pending.procedure));
     current_->pending = std::move(pending);
-    ++callId_;
+    ++attempt_;
     if (options_.discardBeforeRequest) {
       transport_->DiscardInput();
       stream_.Clear();
@@ -183,23 +278,26 @@ class Session::Impl : public std::enable_shared_from_this<Impl> {
     Result<GeoComSentence> request =
         ComposeRequest(call.pending.procedure, call.pending.parameters);
     if (!request) {
-      Finish(request.error());
+      Finish(ErrorKind::kInvalidArgument,
+             ProcedureLabel(call.pending.procedure) + ": " +
+                 request.error().message);
       return;
     }
     call.request = std::move(*request);
     call.requestBytes = SentenceBytes(call.request);
     call.written = Clock::now();
-    timer_.expires_at(call.written + call.timeout);
-    timer_.async_wait(
-        [self = shared_from_this(), id = callId_](const error_code& error) {
-          if (!error) self->OnTimeout(id);
+    timer_->expires_at(call.written + call.timeout);
+    timer_->async_wait(
+        [self = shared_from_this(), attempt = attempt_](const error_code& e) {
+          if (!e) self->OnTimeout(attempt);
         });
+    Tap(Direction::kSent, call.requestBytes);
     writeInFlight_ = true;
     transport_->AsyncWrite(
         asio::buffer(call.requestBytes),
-        asio::bind_executor(strand_, [self = shared_from_this(),
-                                      id = callId_](const error_code& error) {
-          self->OnWritten(id, error);
+        asio::bind_executor(*strand_, [self = shared_from_this(),
+                                       attempt = attempt_](const error_code& e) {
+          self->OnWritten(attempt, e);
         }));
   }
 
@@ -208,16 +306,16 @@ class Session::Impl : public std::enable_shared_from_this<Impl> {
     readInFlight_ = true;
     transport_->AsyncReadSome(
         asio::buffer(readBuffer_),
-        asio::bind_executor(strand_,
+        asio::bind_executor(*strand_,
                             [self = shared_from_this()](const error_code& error,
                                                         std::size_t received) {
                               self->OnRead(error, received);
                             }));
   }
 
-  void OnWritten(std::uint64_t id, const error_code& error) {
+  void OnWritten(std::uint64_t attempt, const error_code& error) {
     writeInFlight_ = false;
-    if (error && current_ && id == callId_) {
+    if (error && current_ && attempt == attempt_) {
       FailOnError("cannot write to", error);
     }
     StartNextIfIdle();
@@ -227,13 +325,15 @@ class Session::Impl : public std::enable_shared_from_this<Impl> {
     readInFlight_ = false;
     // Bytes read are kept even when the call has ended meanwhile: they may
     // answer a later call, or be a late reply to pass over.
-    stream_.Append(std::string_view(readBuffer_.data(), received));
+    const std::string_view bytes(readBuffer_.data(), received);
+    Tap(Direction::kReceived, bytes);
+    stream_.Append(bytes);
     if (current_) {
       ProcessFrames();
       if (current_ && error && error != asio::error::operation_aborted) {
         FailOnError("cannot read from", error);
       }
-      StartRead();
+      if (!error) StartRead();
     }
     StartNextIfIdle();
   }
@@ -241,28 +341,32 @@ class Session::Impl : public std::enable_shared_from_this<Impl> {
   void FailOnError(const char* action, const error_code& error) {
     if (IsClosedError(error)) {
       closed_ = true;
-      Finish(Error{ErrorKind::kClosed,
-                   name() + " closed the connection before the reply to " +
-                       ProcedureLabel(current_->pending.procedure)});
+      Finish(ErrorKind::kClosed,
+             name() + " closed the connection before the reply to " +
+                 ProcedureLabel(current_->pending.procedure));
     } else {
-      Finish(Error{ErrorKind::kIo, std::string(action) + " " + name() + ": " +
-                                       error.message()});
+      Finish(ErrorKind::kIo,
+             std::string(action) + " " + name() + ": " + error.message());
     }
   }
 
-  void OnTimeout(std::uint64_t id) {
-    if (!current_ || id != callId_) return;
+  void OnTimeout(std::uint64_t attempt) {
+    if (!current_ || attempt != attempt_) return;
     AddCount(&SessionCounts::timeouts);
     Current& call = *current_;
+    // A request still being written when its time runs out has not reached
+    // the peer whole; its rest must not hold up the next call.
+    if (writeInFlight_) transport_->Cancel();
     if (call.retriesLeft > 0 && !writeInFlight_) {
       --call.retriesLeft;
+      ++attempt_;
       SendRequest();
       return;
     }
-    Finish(Error{ErrorKind::kTimeout,
-                 "no reply to " + ProcedureLabel(call.pending.procedure) +
-                     " from " + name() + " within " +
-                     std::to_string(call.timeout.count()) + " ms"});
+    Finish(ErrorKind::kTimeout,
+           "no reply to " + ProcedureLabel(call.pending.procedure) + " from " +
+               name() + " within " + std::to_string(call.timeout.count()) +
+               " ms");
   }
 
   void ProcessFrames() {
@@ -280,18 +384,21 @@ class Session::Impl : public std::enable_shared_from_this<Impl> {
         case FrameKind::kRequest:
           AddCount(&SessionCounts::echoes);
           break;
-        case FrameKind::kUnrecognised:
-          // A line that starts as a reply does but that the core refuses
-          // (a leading code other than 0 reports a communication error).
-          if (frame.bytes.rfind("%R1P,", 0) == 0) {
-            Error error{ErrorKind::kInvalidReply,
-                        "invalid reply to " +
-                            ProcedureLabel(current_->pending.procedure) + ": " +
-                            EscapeBytes(frame.bytes)};
-            error.bytes = frame.bytes;
-            Finish(std::move(error));
+        case FrameKind::kRefusedReply:
+          // The instrument's report of a communication error answers the
+          // call only when it carries the call's sequence number.
+          if (frame.sequence == current_->request.GetSequenceID()) {
+            Reply reply = Failed(current_->pending.procedure,
+                                 "invalid reply to " +
+                                     ProcedureLabel(current_->pending.procedure) +
+                                     ": " + EscapeBytes(frame.bytes));
+            reply.bytes = frame.bytes;
+            Finish(ErrorKind::kInvalidReply, std::move(reply));
+          } else {
+            AddCount(&SessionCounts::staleReplies);
           }
           break;
+        case FrameKind::kUnrecognised:
         case FrameKind::kNoise:
         case FrameKind::kDropped:
           break;
@@ -303,38 +410,47 @@ class Session::Impl : public std::enable_shared_from_this<Impl> {
   void Answer(Frame frame) {
     Current& call = *current_;
     Reply reply;
+    reply.procedure = call.pending.procedure;
     reply.request = call.requestBytes;
     reply.sequence = call.request.GetSequenceID();
     reply.roundTrip = std::chrono::duration_cast<std::chrono::microseconds>(
         Clock::now() - call.written);
     reply.bytes = std::move(frame.bytes);
     reply.sentence = std::move(frame.sentence);
-    const unsigned short code = reply.sentence.GetRetCode();
-    if (code != GRC_OK) {
-      Error error{ErrorKind::kReturnCode,
-                  ProcedureLabel(call.pending.procedure) +
-                      " answered return code " + std::to_string(code)};
-      error.returnCode = code;
-      error.bytes = reply.bytes;
-      Finish(std::move(error));
+    reply.returnCode = reply.sentence.GetRetCode();
+    if (reply.returnCode != GRC_OK) {
+      reply.diagnostics = ProcedureLabel(call.pending.procedure) +
+                          " answered return code " +
+                          std::to_string(reply.returnCode);
+      Finish(ErrorKind::kReturnCode, std::move(reply));
       return;
     }
-    Finish(std::move(reply));
+    Finish(error_code(), std::move(reply));
   }
 
-  void Finish(Result<Reply> result) {
+  void Finish(error_code error, std::string diagnostics) {
+    Finish(error,
+           Failed(current_->pending.procedure, std::move(diagnostics)));
+  }
+
+  void Finish(error_code error, Reply reply) {
     Pending pending = std::move(current_->pending);
     current_.reset();
-    ++callId_;
-    timer_.cancel();
-    if (readInFlight_ || writeInFlight_) transport_->Cancel();
+    ++attempt_;
+    if (timer_) timer_->cancel();
     AddCount(&SessionCounts::calls);
-    Complete(pending, std::move(result));
+    Complete(pending, error, std::move(reply));
   }
 
-  void Complete(Pending& pending, Result<Reply> result) {
-    --unfinished_;
-    pending.completion(std::move(result));
+  void Complete(Pending& pending, error_code error, Reply reply) {
+    pending.completion(error, std::move(reply));
+  }
+
+  void Tap(Direction direction, std::string_view bytes) {
+    if (options_.tap && !bytes.empty()) {
+      options_.tap(TrafficEvent{direction, bytes,
+                                std::chrono::system_clock::now(), 0});
+    }
   }
 
   void AddCount(std::uint64_t SessionCounts::*field) {
@@ -350,121 +466,197 @@ class Session::Impl : public std::enable_shared_from_this<Impl> {
     counts_.droppedBytes = stream.droppedBytes;
   }
 
-  asio::io_context& io_;
+  executor_type executor_;
+  std::string name_;
   std::unique_ptr<Transport> transport_;
-  asio::strand<asio::any_io_executor> strand_;
-  asio::steady_timer timer_;
+  std::optional<asio::strand<executor_type>> strand_;
+  std::optional<asio::steady_timer> timer_;
+  std::optional<asio::steady_timer> deadlines_;
   SessionOptions options_;
   SentenceStream stream_;
   std::deque<Pending> queue_;
   std::optional<Current> current_;
-  std::uint64_t callId_ = 0;
+  std::atomic<std::uint64_t> nextId_{0};
+  std::uint64_t attempt_ = 0;  // which request the timer and writes belong to
   bool readInFlight_ = false;
   bool writeInFlight_ = false;
   bool closed_ = false;
   std::array<char, kReadChunk> readBuffer_{};
-  std::atomic<int> unfinished_{0};  // calls queued or running
-  std::mutex syncMutex_;
+  mutable std::mutex lifeMutex_;
+  bool contextGone_ = false;
+  bool closeRequested_ = false;
   mutable std::mutex countsMutex_;
   SessionCounts counts_;
 };
 
-Session::Session(asio::io_context& io, std::unique_ptr<Transport> transport,
-                 SessionOptions options)
-    : impl_(std::make_shared<Impl>(io, std::move(transport), options)) {}
+Session::Session(std::unique_ptr<Transport> transport, SessionOptions options)
+    : impl_(std::make_shared<Impl>(std::move(transport), std::move(options))) {
+  impl_->Register();
+}
 
 Session::Session(Session&&) noexcept = default;
-Session& Session::operator=(Session&&) noexcept = default;
+
+Session& Session::operator=(Session&& other) noexcept {
+  if (this != &other) {
+    if (impl_) {
+      impl_->MarkClosing();
+      impl_->Close();
+    }
+    impl_ = std::move(other.impl_);
+  }
+  return *this;
+}
+
 Session::~Session() {
-  if (impl_) impl_->CloseWhenDestroyed();
+  if (impl_) {
+    impl_->MarkClosing();
+    impl_->Close();
+  }
 }
 
-Result<Reply> Session::Call(unsigned short procedure,
-                            std::string_view parameters, CallOptions options) {
-  // One synchronous caller drives the io_context at a time; the others wait
-  // here, which is also where their calls are serialised.
-  const std::lock_guard<std::mutex> lock(impl_->syncMutex());
-  std::optional<Result<Reply>> result;
-  std::atomic<bool> done{false};
-  impl_->Enqueue({procedure, std::string(parameters), options,
-                  [&result, &done](Result<Reply> outcome) {
-                    result.emplace(std::move(outcome));
-                    done.store(true);
-                  }});
-  Drive(impl_->io(), done);
-  return std::move(*result);
+std::uint64_t Session::Enqueue(unsigned short procedure, std::string parameters,
+                               CallOptions options, Completion completion) {
+  if (impl_) {
+    const std::uint64_t id = impl_->Enqueue(
+        {0, procedure, std::move(parameters), options, completion, {}});
+    if (id != 0) return id;
+  }
+  completion(ErrorKind::kClosed,
+             Failed(procedure, "the call to " + ProcedureLabel(procedure) +
+                                   " has no connection: the session is empty "
+                                   "or was moved from"));
+  return 0;
 }
 
-SessionCounts Session::Counts() const { return impl_->Counts(); }
-
-std::string Session::Name() const { return impl_->name(); }
-
-void Session::Close() { impl_->Close(); }
-
-asio::any_io_executor Session::Executor(Impl& impl) { return impl.executor(); }
-
-void Session::Enqueue(Impl& impl, unsigned short procedure,
-                      std::string parameters, CallOptions options,
-                      std::function<void(Result<Reply>)> completion) {
-  impl.Enqueue(
-      {procedure, std::move(parameters), options, std::move(completion)});
+std::function<void()> Session::Canceller(std::uint64_t id) const {
+  return [weak = std::weak_ptr<Impl>(impl_), id] {
+    if (const auto impl = weak.lock()) impl->Cancel(id);
+  };
 }
 
-Session Session::ConnectTcp(asio::io_context& io, std::string_view address,
-                            SessionOptions options) {
-  Result<Endpoint> endpoint = ParseEndpoint(address);
-  if (!endpoint) throw SessionError(endpoint.error());
-  const std::string name = endpoint->ToString();
+Session::executor_type Session::get_executor() const {
+  if (impl_) return impl_->executor();
+  return asio::system_executor();
+}
 
-  asio::ip::tcp::resolver resolver(io);
-  asio::ip::tcp::socket socket(io);
-  asio::steady_timer timer(io, options.connectTimeout);
-  std::atomic<bool> done{false};
-  error_code failure;
-  bool timedOut = false;
-  timer.async_wait([&](const error_code& error) {
-    if (error) return;
-    timedOut = true;
+SessionCounts Session::Counts() const {
+  return impl_ ? impl_->Counts() : SessionCounts{};
+}
+
+std::string Session::Name() const { return impl_ ? impl_->name() : ""; }
+
+bool Session::IsOpen() const { return impl_ && impl_->IsOpen(); }
+
+void Session::Close() {
+  if (impl_) {
+    impl_->MarkClosing();
+    impl_->Close();
+  }
+}
+
+namespace {
+
+// Resolving and connecting under one bound; whichever of the timer and the
+// connection ends first ends the attempt.
+struct Connecting : std::enable_shared_from_this<Connecting> {
+  Connecting(Session::executor_type executor, Endpoint where,
+             SessionOptions sessionOptions, Session::ConnectCompletion done)
+      : resolver(executor),
+        socket(executor),
+        timer(executor),
+        endpoint(std::move(where)),
+        options(std::move(sessionOptions)),
+        completion(std::move(done)) {}
+
+  void Start() {
+    timer.expires_after(options.connectTimeout);
+    timer.async_wait([self = shared_from_this()](const error_code& error) {
+      if (error || self->ended) return;
+      self->End(ErrorKind::kConnect,
+                "cannot connect to " + self->endpoint.ToString() + " within " +
+                    std::to_string(self->options.connectTimeout.count()) +
+                    " ms");
+    });
+    resolver.async_resolve(
+        endpoint.host, std::to_string(endpoint.port),
+        [self = shared_from_this()](
+            const error_code& error,
+            const asio::ip::tcp::resolver::results_type& results) {
+          if (self->ended) return;
+          if (error) {
+            self->End(ErrorKind::kConnect, "cannot resolve " +
+                                               self->endpoint.host + ": " +
+                                               error.message());
+            return;
+          }
+          asio::async_connect(self->socket, results,
+                              [self](const error_code& connectError,
+                                     const asio::ip::tcp::endpoint&) {
+                                self->Connected(connectError);
+                              });
+        });
+  }
+
+  void Connected(const error_code& error) {
+    if (ended) return;
+    if (error) {
+      End(ErrorKind::kConnect, "cannot connect to " + endpoint.ToString() +
+                                   ": " + error.message());
+      return;
+    }
+    ended = true;
+    timer.cancel();
+    error_code ignored;
+    socket.set_option(asio::ip::tcp::no_delay(true), ignored);
+    completion({},
+               Session::Over(std::move(socket), endpoint.ToString(),
+                             std::move(options)),
+               "");
+  }
+
+  void End(ErrorKind kind, std::string message) {
+    ended = true;
+    timer.cancel();
     resolver.cancel();
-    socket.close();
-  });
-  resolver.async_resolve(
-      endpoint->host, std::to_string(endpoint->port),
-      [&](const error_code& error,
-          const asio::ip::tcp::resolver::results_type& results) {
-        if (error) {
-          failure = error;
-          timer.cancel();
-          done = true;
-          return;
-        }
-        asio::async_connect(socket, results,
-                            [&](const error_code& connectError,
-                                const asio::ip::tcp::endpoint&) {
-                              failure = connectError;
-                              timer.cancel();
-                              done = true;
-                            });
-      });
-  Drive(io, done);
-  if (timedOut) {
-    throw SessionError(
-        Error{ErrorKind::kConnect,
-              "cannot connect to " + name + " within " +
-                  std::to_string(options.connectTimeout.count()) + " ms"});
+    error_code ignored;
+    socket.close(ignored);
+    completion(kind, Session(), std::move(message));
   }
-  if (failure) {
-    throw SessionError(
-        Error{ErrorKind::kConnect,
-              "cannot connect to " + name + ": " + failure.message()});
+
+  asio::ip::tcp::resolver resolver;
+  asio::ip::tcp::socket socket;
+  asio::steady_timer timer;
+  Endpoint endpoint;
+  SessionOptions options;
+  Session::ConnectCompletion completion;
+  bool ended = false;
+};
+
+}  // namespace
+
+void Session::StartConnect(executor_type executor, std::string address,
+                           SessionOptions options,
+                           ConnectCompletion completion) {
+  Result<Endpoint> endpoint = ParseEndpoint(address);
+  if (!endpoint) {
+    asio::post(executor, [completion = std::move(completion),
+                          message = endpoint.error().message]() mutable {
+      completion(ErrorKind::kInvalidArgument, Session(), message);
+    });
+    return;
   }
-  socket.set_option(asio::ip::tcp::no_delay(true), failure);
-  return Over(io, std::move(socket), name, options);
+  // Everything runs on one strand, so the timer and the connection never
+  // race for the outcome.
+  auto connecting = std::make_shared<Connecting>(
+      asio::make_strand(executor), std::move(*endpoint), std::move(options),
+      std::move(completion));
+  asio::dispatch(connecting->socket.get_executor(),
+                 [connecting] { connecting->Start(); });
 }
 
-Session Session::OpenSerial(asio::io_context& io, const std::string& device,
+Session Session::OpenSerial(executor_type executor, const std::string& device,
                             unsigned baud, SessionOptions options) {
-  asio::serial_port port(io);
+  asio::serial_port port(executor);
   error_code error;
   port.open(device, error);
   if (error) {
@@ -489,8 +681,8 @@ Session Session::OpenSerial(asio::io_context& io, const std::string& device,
         ErrorKind::kIo, "cannot configure " + device + ": " + error.message()});
   }
   options.discardBeforeRequest = true;
-  return Session(io, std::make_unique<SerialTransport>(std::move(port), device),
-                 options);
+  return Session(std::make_unique<SerialTransport>(std::move(port), device),
+                 std::move(options));
 }
 
 }  // namespace Core::GEOCOM::host

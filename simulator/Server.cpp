@@ -1,5 +1,5 @@
 #include <DazoZazIdoRezeraro/host/Endpoint.h>
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>
 #include <DazoZazIdoRezeraro/simulator/Server.h>
 
@@ -41,6 +41,7 @@ std::string Note(const host::Frame& frame) {
     case host::FrameKind::kReply:
       return "reply";
     case host::FrameKind::kUnrecognised:
+    case host::FrameKind::kRefusedReply:
       return "unrecognised";
     case host::FrameKind::kNoise:
       return "noise";

@@ -1,4 +1,4 @@
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Sentences.h>
 
 #include <algorithm>
@@ -20,34 +20,15 @@ constexpr double kMaxLockSteps = 10000;
 using Handler = Answer (InstrumentState::*)(RequestReader&, Clock::time_point);
 using S = InstrumentState;
 
-// A procedure that only takes its parameters: each letter one that must be
-// there ('i' an integer, 'd' a number, 't' a quoted text).
-struct Accepting {
-  ProcedureId id;
-  const char* parameters;
-};
-
-constexpr Accepting kAccepting[] = {
-    {kNull, ""},
-    {kConfigurePort, "ii"},
-    {kPowerOnPort, "ii"},
-    {kSetupPortForwarding, "ii"},
-    {kRemovePortForwarding, "ii"},
-    {kSetRadio, "tii"},
-    {kEnableRemoteControl, "iiii"},
-    {kDisableRemoteControl, "iii"},
-    {kSwitchOn, "i"},
-    {kSwitchOff, "i"},
-};
-
 struct Handled {
   ProcedureId id;
   Handler handler;
 };
 
-// Every procedure the core packs or decodes and that takes more than its
-// parameters. The others of the table (change-face, search,
-// firmware-upload) answer 5 as unknown ones do.
+// Every procedure whose answer depends on the instrument's state. The
+// procedures that only take their arguments need no entry, and those the
+// catalogue does not describe (change-face, search, firmware-upload) answer
+// 5 as unknown ones do.
 constexpr Handled kHandled[] = {
     {kGuideLight, &S::GuideLight},
     {kSetGuideLight, &S::SetGuideLight},
@@ -106,19 +87,6 @@ constexpr Handled kHandled[] = {
     {kFileList, &S::FileList},
     {kFileDelete, &S::FileDelete},
 };
-
-bool ReadsParameters(RequestReader& in, const char* parameters) {
-  for (const char* kind = parameters; *kind != '\0'; ++kind) {
-    std::int32_t number = 0;
-    double real = 0;
-    std::string text;
-    const bool read = *kind == 'i'   ? in.Int(number)
-                      : *kind == 'd' ? in.Double(real)
-                                     : in.Text(text);
-    if (!read) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -273,19 +241,25 @@ Answer InstrumentState::Handle(const GeoComSentence& request,
                                Clock::time_point now) {
   ++requests_;
   const unsigned short procedure = request.GetGeocomID();
+  const Procedure* catalogued = FindProcedure(procedure);
+  Answer answer;
+  // Arguments the catalogue cannot read are refused before any handler
+  // sees them.
+  if (catalogued != nullptr && catalogued->known &&
+      !ReadArguments(*catalogued, SentenceBytes(request))) {
+    answer.code = GRC_IVPARAM;
+    return answer;
+  }
   RequestReader in(request);
   for (const Handled& entry : kHandled) {
     if (entry.id == procedure) return (this->*entry.handler)(in, now);
   }
-  for (const Accepting& entry : kAccepting) {
-    if (entry.id == procedure) {
-      Answer answer;
-      if (!ReadsParameters(in, entry.parameters)) answer.code = GRC_IVPARAM;
-      return answer;
-    }
+  // A catalogued procedure whose reply carries nothing needs no handler of
+  // its own: reading its arguments is all it does here.
+  if (catalogued == nullptr || !catalogued->known ||
+      !catalogued->reply.empty()) {
+    answer.code = GRC_NOT_IMPL;
   }
-  Answer answer;
-  answer.code = GRC_NOT_IMPL;
   return answer;
 }
 

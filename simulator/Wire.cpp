@@ -1,10 +1,11 @@
 #include "Wire.h"
 
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 #include <DazoZazIdoRezeraro/simulator/Responder.h>
 
-#include <cmath>
+#include <climits>
 #include <cstdio>
 
 namespace Core::GEOCOM::simulator {
@@ -12,28 +13,44 @@ namespace Core::GEOCOM::simulator {
 Responder::~Responder() = default;
 
 RequestReader::RequestReader(const GeoComSentence& request)
-    : text_(host::ArgumentsAsReply(request)) {}
+    : fields_(host::SplitParameters(host::SentenceBytes(request))
+                  .value_or(std::vector<std::string>())) {}
+
+std::optional<host::FieldValue> RequestReader::Next(host::ValueType type) {
+  if (next_ >= fields_.size()) return std::nullopt;
+  std::optional<host::FieldValue> value = host::ReadField(type, fields_[next_]);
+  ++next_;
+  return value;
+}
 
 bool RequestReader::Int(std::int32_t& value) {
-  int read = 0;
-  if (!text_.unPack(read, cursor_)) return false;
-  value = read;
+  const auto read = Next(host::ValueType::kInteger);
+  if (!read) return false;
+  const std::int64_t whole = std::get<std::int64_t>(*read);
+  if (whole < INT32_MIN || whole > INT32_MAX) return false;
+  value = static_cast<std::int32_t>(whole);
   return true;
 }
 
 bool RequestReader::Double(double& value) {
-  double read = 0;
-  if (!text_.unPack(read, cursor_) || !std::isfinite(read)) return false;
-  value = read;
+  const auto read = Next(host::ValueType::kReal);
+  if (!read) return false;
+  value = std::get<double>(*read);
   return true;
 }
 
 bool RequestReader::Text(std::string& value) {
-  return text_.unPack(value, cursor_);
+  const auto read = Next(host::ValueType::kText);
+  if (!read) return false;
+  value = std::get<std::string>(*read);
+  return true;
 }
 
 bool RequestReader::Byte(unsigned char& value) {
-  return text_.unPack(value, cursor_);
+  const auto read = Next(host::ValueType::kBytes);
+  if (!read) return false;
+  value = static_cast<unsigned char>(std::stoi(std::get<std::string>(*read)));
+  return true;
 }
 
 ReplyText& ReplyText::Int(std::int64_t value) {

@@ -2,14 +2,17 @@
 #define DAZOZAZIDOREZERARO_SIMULATOR_WIRE_H
 
 #include <DazoZazIdoRezeraro/GeoComSentence.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace Core::GEOCOM::simulator {
 
-// Reads a request's parameters one after another with the core's decoders,
-// which read a reply's parameter text: the request's text is framed as one.
+// Reads a request's parameters one after another, each field strictly of
+// the type asked for, as the catalogue reads them.
 class RequestReader {
  public:
   explicit RequestReader(const GeoComSentence& request);
@@ -22,8 +25,10 @@ class RequestReader {
   bool Byte(unsigned char& value);
 
  private:
-  GeoComSentence text_;
-  unsigned short cursor_ = 0;
+  std::optional<host::FieldValue> Next(host::ValueType type);
+
+  std::vector<std::string> fields_;
+  std::size_t next_ = 0;
 };
 
 // The parameter text of a reply, each value behind its comma.

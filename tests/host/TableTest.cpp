@@ -1,7 +1,7 @@
 #include <DazoZazIdoRezeraro/GeoComSentence.h>
 #include <DazoZazIdoRezeraro/host/Endpoint.h>
 #include <DazoZazIdoRezeraro/host/Fields.h>
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Requests.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 #include <gtest/gtest.h>

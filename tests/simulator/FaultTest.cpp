@@ -1,6 +1,6 @@
 // Faults are seeded and deterministic, and each one reaches a host Session
 // as its documented outcome.
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/simulator/Faults.h>
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 

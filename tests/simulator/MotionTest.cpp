@@ -1,7 +1,7 @@
 // The telescope takes time to turn, keeps turning under constant speed,
 // follows a locked prism, and target recognition works only when switched
 // on and a prism is in view.
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/simulator/VirtualInstrument.h>
 
 #include <chrono>

@@ -2,7 +2,7 @@
 // core's packers and decoders give it; those the core knows nothing of
 // answer 5.
 #include <DazoZazIdoRezeraro/host/Fields.h>
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 #include <DazoZazIdoRezeraro/simulator/VirtualInstrument.h>
 

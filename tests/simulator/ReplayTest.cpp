@@ -1,7 +1,7 @@
 // A capture replayed answers each request it recorded, with the request's
 // own sequence number.
 #include <DazoZazIdoRezeraro/host/Capture.h>
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/simulator/Replay.h>
 
 #include <sstream>

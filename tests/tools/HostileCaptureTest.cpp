@@ -2,7 +2,7 @@
 // records of about 64 KiB, and must end with every byte accounted for and
 // with memory that does not grow with the capture. Pieces never part a CR
 // from its LF, which the sentence stream passes over when they come apart.
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <gtest/gtest.h>
 
 #include <fstream>

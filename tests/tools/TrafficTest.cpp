@@ -1,5 +1,5 @@
 // The traffic decoder's pairing, its records and the summary built on them.
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 #include <gtest/gtest.h>
 

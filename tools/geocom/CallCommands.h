@@ -1,7 +1,7 @@
 #ifndef GEOCOM_TOOL_CALLCOMMANDS_H
 #define GEOCOM_TOOL_CALLCOMMANDS_H
 
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
 #include "DecodeFormat.h"
 
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
 #include <algorithm>

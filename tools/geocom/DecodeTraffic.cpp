@@ -1,6 +1,6 @@
 #include "DecodeTraffic.h"
 
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 
 #include <cmath>
 
@@ -97,12 +97,14 @@ void TrafficDecoder::Drain(Direction direction) {
         OnReply(frame, direction);
         continue;
       case FrameKind::kUnrecognised:
+      case FrameKind::kRefusedReply:
       case FrameKind::kNoise:
       case FrameKind::kDropped:
         break;
     }
     TrafficRecord record;
-    record.kind = frame.kind == FrameKind::kUnrecognised
+    record.kind = frame.kind == FrameKind::kUnrecognised ||
+                          frame.kind == FrameKind::kRefusedReply
                       ? TrafficKind::kUnrecognised
                   : frame.kind == FrameKind::kNoise ? TrafficKind::kNoise
                                                     : TrafficKind::kDropped;

@@ -2,7 +2,7 @@
 // TCP, through host::Session and the typed calls, showing every sentence
 // and comparing what the instrument measures with the scene's geometry.
 #include <DazoZazIdoRezeraro/host/Calls.h>
-#include <DazoZazIdoRezeraro/host/Procedures.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 #include <DazoZazIdoRezeraro/simulator/Geometry.h>

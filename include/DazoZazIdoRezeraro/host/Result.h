@@ -10,15 +10,17 @@
 
 namespace Core::GEOCOM::host {
 
-/// Why a call, a connection or an argument failed.
+/// Why a call, a connection or an argument failed; also the values of the
+/// session's error_code category (see Errors.h), hence none is 0.
 enum class ErrorKind {
-  kTimeout,          ///< No reply within the procedure's time-out.
+  kTimeout = 1,      ///< No reply within the procedure's time-out.
   kClosed,           ///< The peer closed the connection.
   kIo,               ///< The system reported an I/O error.
   kInvalidReply,     ///< A reply the core does not accept, or does not decode.
   kReturnCode,       ///< The instrument answered a non-zero return code.
   kInvalidArgument,  ///< An argument that must not reach the wire.
   kConnect,          ///< The connection could not be made in time.
+  kCancelled,        ///< The caller cancelled the call.
 };
 
 /// A failure with a message that names what happened.

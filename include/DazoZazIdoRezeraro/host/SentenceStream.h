@@ -18,8 +18,10 @@ enum class FrameKind {
   kRequest,       ///< A request the core recognised.
   kReply,         ///< A reply the core recognised.
   kUnrecognised,  ///< A terminated line with a sentence prefix that the core
-                  ///< does not accept, e.g. a reply whose leading code is not
-                  ///< 0.
+                  ///< does not accept.
+  kRefusedReply,  ///< A line framed as a reply that the core does not accept
+                  ///< (a leading code other than 0 reports a communication
+                  ///< error), with a readable sequence number.
   kNoise,         ///< Bytes outside any sentence.
   kDropped,       ///< Bytes of a run without CR beyond the cap, not kept.
 };
@@ -33,12 +35,15 @@ struct Frame {
   std::size_t size = 0;
   /// The recognised sentence, for kRequest and kReply; empty otherwise.
   GeoComSentence sentence;
+  /// The sequence number a kRefusedReply carries; 0 for other kinds.
+  unsigned short sequence = 0;
 };
 
 /// Running totals of what a stream has taken apart.
 struct StreamCounts {
   std::uint64_t sentences = 0;     ///< Requests and replies recognised.
-  std::uint64_t unrecognised = 0;  ///< Lines the core did not accept.
+  std::uint64_t unrecognised = 0;  ///< Lines the core did not accept,
+                                   ///< refused replies included.
   std::uint64_t noiseBytes = 0;    ///< Bytes outside any sentence.
   std::uint64_t droppedBytes = 0;  ///< Bytes dropped by the cap.
 };

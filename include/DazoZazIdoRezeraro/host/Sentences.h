@@ -13,6 +13,10 @@
 
 namespace Core::GEOCOM::host {
 
+/// How many sequence numbers there are: requests are numbered 0 to 32767,
+/// and the numbering then starts again at 0.
+inline constexpr unsigned kSequenceNumbers = 32768;
+
 /// The bytes a sentence holds: the whole sentence when it was composed, the
 /// parameter text when it was recognised.
 DAZOZAZIDOREZERARO_HOST_EXPORT std::string SentenceBytes(
@@ -24,11 +28,6 @@ DAZOZAZIDOREZERARO_HOST_EXPORT std::string SentenceBytes(
 DAZOZAZIDOREZERARO_HOST_EXPORT std::string ReplyBytes(
     unsigned short sequence, unsigned short returnCode,
     const std::string& parameters);
-
-/// A recognised request's parameter text framed as a reply's, so that the
-/// core's cursor decoders read its arguments from the first one on.
-DAZOZAZIDOREZERARO_HOST_EXPORT GeoComSentence
-ArgumentsAsReply(const GeoComSentence& request);
 
 }  // namespace Core::GEOCOM::host
 

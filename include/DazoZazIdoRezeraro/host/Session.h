@@ -3,11 +3,15 @@
 
 #include <DazoZazIdoRezeraro/GeoComSentence.h>
 
+#include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/associated_cancellation_slot.hpp>
 #include <boost/asio/associated_executor.hpp>
 #include <boost/asio/async_result.hpp>
+#include <boost/asio/cancellation_type.hpp>
+#include <boost/asio/dispatch.hpp>
 #include <boost/asio/executor_work_guard.hpp>
-#include <boost/asio/io_context.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/system/error_code.hpp>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -16,20 +20,33 @@
 #include <string>
 #include <string_view>
 
+#include "Errors.h"
 #include "Export.h"
 #include "Result.h"
+#include "Traffic.h"
 #include "Transport.h"
+
+/// @file
+/// The asynchronous session: one connection to an instrument, calls in
+/// Asio's conventions (completion tokens, handlers with an error_code first,
+/// associated executors and per-call cancellation honoured).
 
 namespace Core::GEOCOM::host {
 
-/// A reply paired with its request.
+/// A reply paired with its request, or, when the call failed, what is known
+/// of it: the diagnostics always say what happened.
 struct Reply {
   GeoComSentence sentence;  ///< The recognised reply, ready for the decoders.
   std::string request;      ///< The request's bytes as written.
   std::string bytes;        ///< The reply's bytes as received.
-  unsigned short sequence = 0;  ///< The sequence number both carry.
+  unsigned short procedure = 0;   ///< The procedure called.
+  unsigned short sequence = 0;    ///< The sequence number both carry.
+  unsigned short returnCode = 0;  ///< The reply's return code.
   /// From the request's first byte written to the reply's last byte read.
   std::chrono::microseconds roundTrip{0};
+  /// One line for people naming the procedure, the peer and the cause when
+  /// the call failed; empty when it succeeded.
+  std::string diagnostics;
 };
 
 /// How a Session behaves; every field has a sensible default.
@@ -40,16 +57,22 @@ struct SessionOptions {
   /// number and a new time-out.
   unsigned retries = 0;
   /// Throws away bytes that arrived before each request is written; what
-  /// OpenSerial sets, since a serial line keeps what a peer sent earlier.
+  /// a serial line sets, since it keeps what a peer sent earlier.
   bool discardBeforeRequest = false;
+  /// Sees every byte written and read, with its direction and time.
+  TrafficTap tap;
 };
 
 /// What may differ for one call.
 struct CallOptions {
-  /// Replaces the procedure's own time-out.
+  /// Replaces the procedure's own time-out, counted from the first byte
+  /// written.
   std::optional<std::chrono::milliseconds> timeout;
   /// Replaces SessionOptions::retries.
   std::optional<unsigned> retries;
+  /// Bounds the whole call, the wait behind other calls included; when it
+  /// passes the call ends with ErrorKind::kTimeout.
+  std::optional<std::chrono::milliseconds> deadline;
 };
 
 /// Totals of what a Session met while it waited for its replies.
@@ -63,83 +86,131 @@ struct SessionCounts {
   std::uint64_t droppedBytes = 0;  ///< Bytes of over-long lines dropped.
 };
 
+/// The longest parameter text a request may carry; a longer one is refused
+/// before anything is sent, since no instrument takes a line that long.
+inline constexpr std::size_t kMaxParameterBytes = 16384;
+
 /// One connection to an instrument, with one request outstanding at a time.
 ///
 /// A call writes its request and waits at most the procedure's time-out,
 /// counted from the first byte written, whatever arrives meanwhile. Only the
 /// reply that carries the request's sequence number answers it: replies to
-/// other numbers (a late answer to a call that timed out) and echoed requests
-/// are counted and passed over. Several threads may share a session; their
-/// calls are served one after the other.
+/// other numbers (a late answer to a call that timed out or was cancelled)
+/// and echoed requests are counted and passed over. Calls are served one
+/// after the other, from any thread. The session never runs an event loop:
+/// its executor's context must be run by the application (BlockingSession
+/// runs one of its own).
+///
+/// A call completes with (error_code, Reply): an ErrorKind value of
+/// SessionCategory(), or boost::asio::error::operation_aborted when it was
+/// cancelled through its handler's cancellation slot; the reply's
+/// diagnostics say what happened. A cancelled call leaves the session
+/// usable. Closing or destroying the session completes every call still
+/// queued or waiting with kClosed, exactly once.
 class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
  public:
-  /// The signature an AsyncCall completes with.
-  using CallSignature = void(Result<Reply>);
+  /// The executor the session's work runs on.
+  using executor_type = boost::asio::any_io_executor;
+  /// The signature a call completes with.
+  using CallSignature = void(boost::system::error_code, Reply);
+  /// The signature a connection completes with.
+  using ConnectSignature = void(boost::system::error_code, Session);
 
-  /// Connects to "HOST:PORT" within options.connectTimeout; throws
-  /// SessionError (kInvalidArgument, kConnect or kIo) naming the address.
-  static Session ConnectTcp(boost::asio::io_context& io,
-                            std::string_view address,
-                            SessionOptions options = {});
-
-  /// Opens a serial device raw, 8 data bits, no parity, one stop bit, no
-  /// flow control; throws SessionError naming the device or the baud rate.
-  static Session OpenSerial(boost::asio::io_context& io,
-                            const std::string& device, unsigned baud,
-                            SessionOptions options = {});
+  /// An empty session: every call fails with kClosed.
+  Session() = default;
 
   /// A session over a transport the host already owns.
-  Session(boost::asio::io_context& io, std::unique_ptr<Transport> transport,
-          SessionOptions options = {});
+  Session(std::unique_ptr<Transport> transport, SessionOptions options = {});
 
   /// A session over any Asio stream the host already owns; name says what it
   /// is connected to, for messages.
   template <typename Stream>
-  static Session Over(boost::asio::io_context& io, Stream stream,
-                      std::string name, SessionOptions options = {}) {
-    return Session(io,
-                   std::make_unique<StreamTransport<Stream>>(std::move(stream),
+  static Session Over(Stream stream, std::string name,
+                      SessionOptions options = {}) {
+    return Session(std::make_unique<StreamTransport<Stream>>(std::move(stream),
                                                              std::move(name)),
                    options);
   }
+
+  /// Resolves and connects to "HOST:PORT" within options.connectTimeout;
+  /// completes with (error_code, Session). A bad address completes with
+  /// kInvalidArgument, a refusal or the bound with kConnect.
+  template <typename CompletionToken>
+  static auto AsyncConnect(executor_type executor, std::string address,
+                           SessionOptions options, CompletionToken&& token) {
+    return boost::asio::async_initiate<CompletionToken, ConnectSignature>(
+        [](auto handler, executor_type on, std::string where,
+           SessionOptions with) {
+          auto shared = std::make_shared<decltype(handler)>(std::move(handler));
+          auto work = boost::asio::make_work_guard(
+              boost::asio::get_associated_executor(*shared, on));
+          StartConnect(on, std::move(where), std::move(with),
+                       [shared, work](boost::system::error_code error,
+                                      Session session, std::string) mutable {
+                         boost::asio::dispatch(
+                             work.get_executor(),
+                             [shared, error,
+                              session = std::move(session)]() mutable {
+                               (*shared)(error, std::move(session));
+                             });
+                         work.reset();
+                       });
+        },
+        token, std::move(executor), std::move(address), std::move(options));
+  }
+
+  /// Opens a serial device raw, 8 data bits, no parity, one stop bit, no
+  /// flow control; throws SessionError naming the device or the baud rate.
+  static Session OpenSerial(executor_type executor, const std::string& device,
+                            unsigned baud, SessionOptions options = {});
 
   /// Takes the other session's connection; the other is left empty.
   Session(Session&&) noexcept;
   /// Takes the other session's connection; the other is left empty.
   Session& operator=(Session&&) noexcept;
-  /// Closes the connection once the calls already queued have ended.
+  /// Closes the connection: calls still queued or waiting end with kClosed.
   ~Session();
 
-  /// Makes one call and waits for its reply, running the io_context on this
-  /// thread until then. Do not call it from a handler of the same
-  /// io_context. Returns the reply, or the error that ended the call: the
-  /// reply's return code not 0 is an error of kind kReturnCode.
-  Result<Reply> Call(unsigned short procedure, std::string_view parameters = {},
-                     CallOptions options = {});
-
-  /// Starts one call; token receives a Result<Reply> when it ends (a
-  /// callback, boost::asio::use_future, ...). The io_context must be run.
+  /// Starts one call of the procedure with the parameter text; token
+  /// receives (error_code, Reply) when it ends (a callback, use_future,
+  /// as_tuple, a parallel group, ...). A return code other than 0 ends the
+  /// call with kReturnCode and the reply. The handler runs on its
+  /// associated executor; a cancellation through its slot ends a queued or
+  /// waiting call with operation_aborted.
   template <typename CompletionToken>
   auto AsyncCall(unsigned short procedure, std::string_view parameters,
                  CompletionToken&& token, CallOptions options = {}) {
     return boost::asio::async_initiate<CompletionToken, CallSignature>(
-        [impl = impl_, procedure, options](auto handler, std::string text) {
+        [this](auto handler, unsigned short number, std::string text,
+               CallOptions with) {
+          auto slot = boost::asio::get_associated_cancellation_slot(handler);
           auto shared = std::make_shared<decltype(handler)>(std::move(handler));
-          auto executor =
-              boost::asio::get_associated_executor(*shared, Executor(*impl));
-          auto work = boost::asio::make_work_guard(executor);
-          Enqueue(*impl, procedure, std::move(text), options,
-                  [shared, work](Result<Reply> result) mutable {
-                    boost::asio::post(
-                        work.get_executor(),
-                        [shared, result = std::move(result)]() mutable {
-                          (*shared)(std::move(result));
-                        });
-                    work.reset();
-                  });
+          auto work = boost::asio::make_work_guard(
+              boost::asio::get_associated_executor(*shared, get_executor()));
+          const std::uint64_t id =
+              Enqueue(number, std::move(text), with,
+                      [shared, work](boost::system::error_code error,
+                                     Reply reply) mutable {
+                        boost::asio::post(work.get_executor(),
+                                          [shared, error,
+                                           reply = std::move(reply)]() mutable {
+                                            (*shared)(error, std::move(reply));
+                                          });
+                        work.reset();
+                      });
+          if (slot.is_connected() && id != 0) {
+            slot.assign([canceller = Canceller(id)](
+                            boost::asio::cancellation_type type) {
+              if (type != boost::asio::cancellation_type::none) canceller();
+            });
+          }
         },
-        token, std::string(parameters));
+        token, procedure, std::string(parameters), options);
   }
+
+  /// The executor the session's work runs on; a default-constructed
+  /// executor for an empty session.
+  executor_type get_executor() const;
 
   /// Totals so far.
   SessionCounts Counts() const;
@@ -147,29 +218,44 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
   /// What the session is connected to, e.g. "127.0.0.1:4000".
   std::string Name() const;
 
-  /// Closes the connection; calls still queued fail with kClosed.
+  /// Whether the session has a connection that was not closed.
+  bool IsOpen() const;
+
+  /// Closes the connection; calls still queued or waiting end with kClosed.
   void Close();
+
+  /// Receives a call's outcome on the session's strand.
+  using Completion = std::function<void(boost::system::error_code, Reply)>;
+  /// Receives a connection's outcome and its diagnostics.
+  using ConnectCompletion =
+      std::function<void(boost::system::error_code, Session, std::string)>;
+
+  /// What AsyncConnect runs, with the diagnostics as a third argument: the
+  /// message naming the address and the cause.
+  static void StartConnect(executor_type executor, std::string address,
+                           SessionOptions options,
+                           ConnectCompletion completion);
 
  private:
   class Impl;
 
-  static boost::asio::any_io_executor Executor(Impl& impl);
-  static void Enqueue(Impl& impl, unsigned short procedure,
-                      std::string parameters, CallOptions options,
-                      std::function<void(Result<Reply>)> completion);
+  std::uint64_t Enqueue(unsigned short procedure, std::string parameters,
+                        CallOptions options, Completion completion);
+  std::function<void()> Canceller(std::uint64_t id) const;
 
   std::shared_ptr<Impl> impl_;
 };
 
 /// Composes a request under the lock that every session of the process
 /// shares, since the core's sequence counter is process-wide. Fails with
-/// kInvalidArgument when the core refuses the parameter text.
+/// kInvalidArgument when the parameter text is longer than
+/// kMaxParameterBytes, holds a CR, or the core refuses it.
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<GeoComSentence> ComposeRequest(
     unsigned short procedure, std::string_view parameters);
 
 /// Moves the process-wide sequence counter so that the next request takes
-/// the number start (modulo 32768); a tool that starts often uses it to
-/// avoid reusing the numbers of a previous run on the same line.
+/// the number start (modulo kSequenceNumbers); a tool that starts often uses
+/// it to avoid reusing the numbers of a previous run on the same line.
 DAZOZAZIDOREZERARO_HOST_EXPORT void StartSequenceAt(unsigned short start);
 
 }  // namespace Core::GEOCOM::host

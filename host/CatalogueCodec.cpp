@@ -1,0 +1,623 @@
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/Requests.h>
+#include <DazoZazIdoRezeraro/host/Sentences.h>
+#include <DazoZazIdoRezeraro/host/Text.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+namespace Core::GEOCOM::host {
+
+namespace {
+
+// Packers neither read nor change the object they are called on.
+const GeoComSentence& Packer() {
+  static const GeoComSentence packer;
+  return packer;
+}
+
+// How many fields of the wire a value takes.
+std::size_t FieldCount(const ValueSpec& spec) {
+  switch (spec.type) {
+    case ValueType::kDateTime:
+      return 6;
+    case ValueType::kBytes:
+      return spec.byteCount;
+    default:
+      return 1;
+  }
+}
+
+std::optional<std::int64_t> ReadInteger(std::string_view field) {
+  if (!field.empty() && field.front() == '+') field.remove_prefix(1);
+  std::int64_t value = 0;
+  const auto [end, error] =
+      std::from_chars(field.data(), field.data() + field.size(), value);
+  if (field.empty() || error != std::errc() ||
+      end != field.data() + field.size()) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<double> ReadReal(std::string_view field) {
+  if (!field.empty() && field.front() == '+') field.remove_prefix(1);
+  double value = 0;
+  const auto [end, error] =
+      std::from_chars(field.data(), field.data() + field.size(), value);
+  if (field.empty() || error != std::errc() ||
+      end != field.data() + field.size() || !std::isfinite(value)) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<unsigned> ReadByte(std::string_view field) {
+  if (field.size() != 4 || field.front() != '\'' || field.back() != '\'') {
+    return std::nullopt;
+  }
+  unsigned value = 0;
+  const auto [end, error] =
+      std::from_chars(field.data() + 1, field.data() + 3, value, 16);
+  if (error != std::errc() || end != field.data() + 3) return std::nullopt;
+  return value;
+}
+
+// "2024-03-15T10:30:00" into its six numbers.
+std::optional<DATIME> ParseDateTime(const std::string& text) {
+  unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  int consumed = 0;
+  if (std::sscanf(text.c_str(), "%4u-%2u-%2uT%2u:%2u:%2u%n", &year, &month,
+                  &day, &hour, &minute, &second, &consumed) != 6 ||
+      static_cast<std::size_t>(consumed) != text.size()) {
+    return std::nullopt;
+  }
+  return DATIME{static_cast<std::uint16_t>(year),
+                static_cast<unsigned char>(month),
+                static_cast<unsigned char>(day),
+                static_cast<unsigned char>(hour),
+                static_cast<unsigned char>(minute),
+                static_cast<unsigned char>(second)};
+}
+
+std::string DateTimeText(unsigned year, const unsigned (&parts)[5]) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", year,
+                parts[0] % 100, parts[1] % 100, parts[2] % 100, parts[3] % 100,
+                parts[4] % 100);
+  return text;
+}
+
+// "10.5.24" into count byte values.
+std::optional<std::vector<unsigned>> ParseBytes(const std::string& text,
+                                                unsigned count) {
+  std::vector<unsigned> bytes;
+  std::size_t from = 0;
+  while (from <= text.size()) {
+    const std::size_t dot = std::min(text.find('.', from), text.size());
+    const auto value = ReadInteger(std::string_view(text).substr(from, dot - from));
+    if (!value || *value < 0 || *value > 255 || text[from] == '+' ||
+        text[from] == '-') {
+      return std::nullopt;
+    }
+    bytes.push_back(static_cast<unsigned>(*value));
+    from = dot + 1;
+  }
+  if (bytes.size() != count) return std::nullopt;
+  return bytes;
+}
+
+std::string BytesText(const std::vector<unsigned>& bytes) {
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    text += (i == 0 ? "" : ".") + std::to_string(bytes[i]);
+  }
+  return text;
+}
+
+std::string ByteField(unsigned value) {
+  char field[8];
+  std::snprintf(field, sizeof field, "'%02x'", value & 0xffu);
+  return field;
+}
+
+const char* TypeName(ValueType type) {
+  switch (type) {
+    case ValueType::kInteger:
+      return "an integer";
+    case ValueType::kReal:
+      return "a finite number";
+    case ValueType::kBoolean:
+      return "1 or 0";
+    case ValueType::kText:
+      return "a quoted text";
+    case ValueType::kDateTime:
+      return "a year and five byte fields";
+    case ValueType::kBytes:
+      return "byte fields";
+  }
+  return "a value";
+}
+
+// One value read from its fields; nullopt when a field is not wholly of
+// the value's type.
+std::optional<FieldValue> ReadValue(const ValueSpec& spec,
+                                    const std::vector<std::string>& fields,
+                                    std::size_t at) {
+  switch (spec.type) {
+    case ValueType::kInteger: {
+      const auto value = ReadInteger(fields[at]);
+      if (!value || *value < -2147483648LL || *value > 4294967295LL) {
+        return std::nullopt;
+      }
+      return FieldValue(*value);
+    }
+    case ValueType::kReal: {
+      const auto value = ReadReal(fields[at]);
+      if (!value) return std::nullopt;
+      return FieldValue(*value);
+    }
+    case ValueType::kBoolean: {
+      if (fields[at] != "0" && fields[at] != "1") return std::nullopt;
+      return FieldValue(fields[at] == "1");
+    }
+    case ValueType::kText: {
+      const std::string& field = fields[at];
+      if (field.size() < 2 || field.front() != '"' || field.back() != '"') {
+        return std::nullopt;
+      }
+      return FieldValue(field.substr(1, field.size() - 2));
+    }
+    case ValueType::kDateTime: {
+      const auto year = ReadInteger(fields[at]);
+      if (!year || *year < 0 || *year > 65535) return std::nullopt;
+      unsigned parts[5];
+      for (unsigned i = 0; i < 5; ++i) {
+        const auto part = ReadByte(fields[at + 1 + i]);
+        if (!part) return std::nullopt;
+        parts[i] = *part;
+      }
+      return FieldValue(DateTimeText(static_cast<unsigned>(*year), parts));
+    }
+    case ValueType::kBytes: {
+      std::vector<unsigned> bytes;
+      for (unsigned i = 0; i < spec.byteCount; ++i) {
+        const auto part = ReadByte(fields[at + i]);
+        if (!part) return std::nullopt;
+        bytes.push_back(*part);
+      }
+      return FieldValue(BytesText(bytes));
+    }
+  }
+  return std::nullopt;
+}
+
+// Reads the values of specs from the fields; fails naming the first value
+// that is missing or not of its type.
+Result<Fields> ReadValues(const std::vector<ValueSpec>& specs,
+                          const std::vector<std::string>& fields,
+                          bool defaultsAllowed, ErrorKind kind,
+                          const std::string& what) {
+  Fields values;
+  std::size_t at = 0;
+  for (const ValueSpec& spec : specs) {
+    const std::size_t count = FieldCount(spec);
+    if (at + count > fields.size()) {
+      if (defaultsAllowed && spec.fallback) {
+        values.push_back({std::string(spec.name), *spec.fallback});
+        continue;
+      }
+      return Error{kind, what + " lacks " + std::string(spec.name)};
+    }
+    std::optional<FieldValue> value = ReadValue(spec, fields, at);
+    if (!value) {
+      std::string got;
+      for (std::size_t i = at; i < at + count; ++i) {
+        got += (i == at ? "" : ",") + fields[i];
+      }
+      return Error{kind, what + " has '" + EscapeBytes(got) + "' for " +
+                             std::string(spec.name) + ", not " +
+                             TypeName(spec.type)};
+    }
+    values.push_back({std::string(spec.name), std::move(*value)});
+    at += count;
+  }
+  return values;
+}
+
+std::string Label(const Procedure& procedure) {
+  return std::string(procedure.name);
+}
+
+Error InvalidArgument(const Procedure& procedure, const std::string& message) {
+  return Error{ErrorKind::kInvalidArgument,
+               Label(procedure) + ": " + message};
+}
+
+std::string Number(double value) { return FormatDouble(value); }
+
+// The argument's value as its type wants it, checked; fails naming it.
+Result<FieldValue> Checked(const Procedure& procedure, const ValueSpec& spec,
+                           const FieldValue& given) {
+  const std::string name(spec.name);
+  const auto outOfRange = [&](double value) -> std::optional<Error> {
+    if (value < spec.minimum || value > spec.maximum) {
+      return InvalidArgument(procedure, name + " must be from " +
+                                            Number(spec.minimum) + " to " +
+                                            Number(spec.maximum) + ", not " +
+                                            Number(value));
+    }
+    return std::nullopt;
+  };
+  switch (spec.type) {
+    case ValueType::kInteger: {
+      const auto* value = std::get_if<std::int64_t>(&given);
+      if (value == nullptr) {
+        return InvalidArgument(procedure, name + " must be an integer");
+      }
+      if (auto error = outOfRange(static_cast<double>(*value))) return *error;
+      return given;
+    }
+    case ValueType::kReal: {
+      double value = 0;
+      if (const auto* real = std::get_if<double>(&given)) {
+        value = *real;
+      } else if (const auto* whole = std::get_if<std::int64_t>(&given)) {
+        value = static_cast<double>(*whole);
+      } else {
+        return InvalidArgument(procedure, name + " must be a number");
+      }
+      const Result<Done> finite = CheckFinite(name.c_str(), value);
+      if (!finite) return InvalidArgument(procedure, finite.error().message);
+      if (auto error = outOfRange(value)) return *error;
+      return FieldValue(value);
+    }
+    case ValueType::kBoolean: {
+      if (std::holds_alternative<bool>(given)) return given;
+      const auto* whole = std::get_if<std::int64_t>(&given);
+      if (whole != nullptr && (*whole == 0 || *whole == 1)) {
+        return FieldValue(*whole == 1);
+      }
+      return InvalidArgument(procedure, name + " must be true or false");
+    }
+    case ValueType::kText: {
+      const auto* text = std::get_if<std::string>(&given);
+      if (text == nullptr) {
+        return InvalidArgument(procedure, name + " must be a text");
+      }
+      const Result<Done> clean = CheckName(name.c_str(), *text);
+      if (!clean) return InvalidArgument(procedure, clean.error().message);
+      return given;
+    }
+    case ValueType::kDateTime: {
+      const auto* text = std::get_if<std::string>(&given);
+      const std::optional<DATIME> parsed =
+          text != nullptr ? ParseDateTime(*text) : std::nullopt;
+      if (!parsed) {
+        return InvalidArgument(
+            procedure, name + " must look like 2024-03-15T10:30:00");
+      }
+      const Result<Done> exists = CheckDateTime(*parsed);
+      if (!exists) return InvalidArgument(procedure, exists.error().message);
+      return given;
+    }
+    case ValueType::kBytes: {
+      const auto* text = std::get_if<std::string>(&given);
+      if (text == nullptr || !ParseBytes(*text, spec.byteCount)) {
+        return InvalidArgument(procedure,
+                               name + " must be " +
+                                   std::to_string(spec.byteCount) +
+                                   " byte values (0 to 255) joined by dots");
+      }
+      return given;
+    }
+  }
+  return given;
+}
+
+// Packs one checked value with the core's packer for its type.
+std::string PackValue(const ValueSpec& spec, const FieldValue& value) {
+  const GeoComSentence& packer = Packer();
+  switch (spec.type) {
+    case ValueType::kInteger: {
+      const std::int64_t whole = std::get<std::int64_t>(value);
+      return whole > 2147483647 ? packer.Pack(static_cast<unsigned>(whole))
+                                : packer.Pack(static_cast<int>(whole));
+    }
+    case ValueType::kReal:
+      return packer.Pack(std::get<double>(value));
+    case ValueType::kBoolean:
+      return packer.Pack(std::get<bool>(value));
+    case ValueType::kText:
+      return packer.Pack(std::get<std::string>(value));
+    case ValueType::kDateTime:
+      return packer.PackRequestSetDateTime(
+          *ParseDateTime(std::get<std::string>(value)));
+    case ValueType::kBytes: {
+      const std::vector<unsigned> bytes =
+          ParseBytes(std::get<std::string>(value), spec.byteCount)
+              .value_or(std::vector<unsigned>());
+      std::string text;
+      for (unsigned byte : bytes) {
+        text += (text.empty() ? "" : ",") + ByteField(byte);
+      }
+      return text;
+    }
+  }
+  return "";
+}
+
+// The core's primitive decoders, one value after another from the cursor.
+std::optional<FieldValue> DecodeValue(const ValueSpec& spec,
+                                      const GeoComSentence& reply,
+                                      unsigned short& cursor) {
+  switch (spec.type) {
+    case ValueType::kInteger: {
+      if (spec.maximum > 2147483647.0) {
+        unsigned int value = 0;
+        if (!reply.unPack(value, cursor)) return std::nullopt;
+        return FieldValue(static_cast<std::int64_t>(value));
+      }
+      int value = 0;
+      if (!reply.unPack(value, cursor)) return std::nullopt;
+      return FieldValue(static_cast<std::int64_t>(value));
+    }
+    case ValueType::kReal: {
+      double value = 0;
+      if (!reply.unPack(value, cursor)) return std::nullopt;
+      return FieldValue(value);
+    }
+    case ValueType::kBoolean: {
+      int value = 0;
+      if (!reply.unPack(value, cursor)) return std::nullopt;
+      return FieldValue(value != 0);
+    }
+    case ValueType::kText: {
+      std::string value;
+      if (!reply.unPack(value, cursor)) return std::nullopt;
+      return FieldValue(std::move(value));
+    }
+    case ValueType::kDateTime: {
+      int year = 0;
+      if (!reply.unPack(year, cursor)) return std::nullopt;
+      unsigned parts[5];
+      for (unsigned& part : parts) {
+        unsigned char byte = 0;
+        if (!reply.unPack(byte, cursor)) return std::nullopt;
+        part = byte;
+      }
+      return FieldValue(DateTimeText(static_cast<unsigned>(year), parts));
+    }
+    case ValueType::kBytes: {
+      std::vector<unsigned> bytes;
+      for (unsigned i = 0; i < spec.byteCount; ++i) {
+        unsigned char byte = 0;
+        if (!reply.unPack(byte, cursor)) return std::nullopt;
+        bytes.push_back(byte);
+      }
+      return FieldValue(BytesText(bytes));
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> SplitParameters(std::string_view text) {
+  std::vector<std::string> fields;
+  if (text.empty()) return fields;
+  std::size_t at = 0;
+  while (true) {
+    std::size_t end = at;
+    if (at < text.size() && text[at] == '"') {
+      end = text.find('"', at + 1);
+      if (end == std::string_view::npos) return std::nullopt;
+      ++end;
+      if (end < text.size() && text[end] != ',') return std::nullopt;
+    } else {
+      end = std::min(text.find(',', at), text.size());
+    }
+    fields.emplace_back(text.substr(at, end - at));
+    if (end >= text.size()) return fields;
+    at = end + 1;
+  }
+}
+
+std::optional<FieldValue> ReadField(ValueType type, std::string_view field) {
+  if (type == ValueType::kDateTime) return std::nullopt;
+  ValueSpec spec;
+  spec.type = type;
+  spec.byteCount = 1;
+  return ReadValue(spec, {std::string(field)}, 0);
+}
+
+Result<std::string> PackArguments(const Procedure& procedure,
+                                  const Fields& arguments) {
+  if (!procedure.known) {
+    return InvalidArgument(procedure,
+                           "its arguments are not catalogued; call it with a "
+                           "raw parameter text");
+  }
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& name = arguments[i].name;
+    const bool known = std::any_of(
+        procedure.arguments.begin(), procedure.arguments.end(),
+        [&name](const ValueSpec& spec) { return spec.name == name; });
+    if (!known) {
+      std::string accepted;
+      for (const ValueSpec& spec : procedure.arguments) {
+        accepted += (accepted.empty() ? "" : ", ") + std::string(spec.name);
+      }
+      return InvalidArgument(
+          procedure, "it has no argument '" + name + "' (it takes " +
+                         (accepted.empty() ? "none" : accepted) + ")");
+    }
+    for (std::size_t j = 0; j < i; ++j) {
+      if (arguments[j].name == name) {
+        return InvalidArgument(procedure, name + " is given twice");
+      }
+    }
+  }
+  std::vector<FieldValue> values;
+  for (const ValueSpec& spec : procedure.arguments) {
+    const FieldValue* given = FindValue(arguments, spec.name);
+    if (given == nullptr && !spec.fallback) {
+      return InvalidArgument(procedure,
+                             std::string(spec.name) + " must be given");
+    }
+    Result<FieldValue> value =
+        Checked(procedure, spec, given != nullptr ? *given : *spec.fallback);
+    if (!value) return value.error();
+    values.push_back(std::move(*value));
+  }
+  if (procedure.pack != nullptr) return procedure.pack(values);
+  std::string text;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    text += (i == 0 ? "" : ",") + PackValue(procedure.arguments[i], values[i]);
+  }
+  return text;
+}
+
+Result<Fields> DecodeReply(const Procedure& procedure,
+                           const GeoComSentence& reply) {
+  const std::string what = "the reply to " + Label(procedure);
+  if (!procedure.known) {
+    return Error{ErrorKind::kInvalidReply,
+                 what + " cannot be decoded: its values are not catalogued"};
+  }
+  std::string text = SentenceBytes(reply);
+  if (!text.empty() && text.front() == ',') text.erase(0, 1);
+  std::optional<std::vector<std::string>> fields = SplitParameters(text);
+  if (!fields) {
+    return Error{ErrorKind::kInvalidReply,
+                 what + " has an unclosed quote: " + EscapeBytes(text)};
+  }
+  Result<Fields> strict = ReadValues(procedure.reply, *fields, false,
+                                     ErrorKind::kInvalidReply, what);
+  if (!strict) return strict;
+  std::optional<Fields> decoded;
+  if (procedure.decode != nullptr) {
+    decoded = procedure.decode(reply);
+  } else {
+    Fields values;
+    unsigned short cursor = 0;
+    for (const ValueSpec& spec : procedure.reply) {
+      std::optional<FieldValue> value = DecodeValue(spec, reply, cursor);
+      if (!value) break;
+      values.push_back({std::string(spec.name), std::move(*value)});
+    }
+    if (values.size() == procedure.reply.size()) decoded = std::move(values);
+  }
+  if (!decoded) {
+    return Error{ErrorKind::kInvalidReply,
+                 what + " does not decode: " + EscapeBytes(text)};
+  }
+  return std::move(*decoded);
+}
+
+Result<Fields> ReadArguments(const Procedure& procedure,
+                             std::string_view parameters) {
+  const std::string what = "the request for " + Label(procedure);
+  if (!procedure.known) {
+    return Error{ErrorKind::kInvalidArgument,
+                 what + " cannot be read: its arguments are not catalogued"};
+  }
+  std::optional<std::vector<std::string>> fields =
+      SplitParameters(parameters);
+  if (!fields) {
+    return Error{ErrorKind::kInvalidArgument,
+                 what + " has an unclosed quote: " + EscapeBytes(parameters)};
+  }
+  return ReadValues(procedure.arguments, *fields, true,
+                    ErrorKind::kInvalidArgument, what);
+}
+
+Result<std::string> ComposeReply(const Procedure& procedure,
+                                 const Fields& values) {
+  std::string text;
+  for (const ValueSpec& spec : procedure.reply) {
+    const FieldValue* value = FindValue(values, spec.name);
+    if (value == nullptr) {
+      return InvalidArgument(procedure, "the reply lacks " +
+                                            std::string(spec.name));
+    }
+    const std::string name(spec.name);
+    const auto wrongType = [&] {
+      return InvalidArgument(procedure, "the reply's " + name + " must be " +
+                                            TypeName(spec.type));
+    };
+    switch (spec.type) {
+      case ValueType::kInteger: {
+        const auto* whole = std::get_if<std::int64_t>(value);
+        if (whole == nullptr) return wrongType();
+        text += "," + std::to_string(*whole);
+        break;
+      }
+      case ValueType::kReal: {
+        const auto* real = std::get_if<double>(value);
+        if (real == nullptr || !std::isfinite(*real)) return wrongType();
+        text += "," + FormatDouble(*real);
+        break;
+      }
+      case ValueType::kBoolean: {
+        const auto* flag = std::get_if<bool>(value);
+        if (flag == nullptr) return wrongType();
+        text += *flag ? ",1" : ",0";
+        break;
+      }
+      case ValueType::kText: {
+        const auto* string = std::get_if<std::string>(value);
+        if (string == nullptr || !CheckName(name.c_str(), *string)) {
+          return wrongType();
+        }
+        text += ",\"" + *string + "\"";
+        break;
+      }
+      case ValueType::kDateTime: {
+        const auto* string = std::get_if<std::string>(value);
+        const std::optional<DATIME> t =
+            string != nullptr ? ParseDateTime(*string) : std::nullopt;
+        if (!t) return wrongType();
+        text += "," + std::to_string(t->year);
+        for (unsigned part : {t->month, t->day, t->hour, t->minute, t->second}) {
+          text += "," + ByteField(part);
+        }
+        break;
+      }
+      case ValueType::kBytes: {
+        const auto* string = std::get_if<std::string>(value);
+        const auto bytes = string != nullptr
+                               ? ParseBytes(*string, spec.byteCount)
+                               : std::nullopt;
+        if (!bytes) return wrongType();
+        for (unsigned byte : *bytes) text += "," + ByteField(byte);
+        break;
+      }
+    }
+  }
+  return text;
+}
+
+std::string FormatValue(const FieldValue& value) {
+  if (const auto* number = std::get_if<std::int64_t>(&value)) {
+    return std::to_string(*number);
+  }
+  if (const auto* real = std::get_if<double>(&value)) {
+    return FormatDouble(*real);
+  }
+  if (const auto* flag = std::get_if<bool>(&value)) {
+    return *flag ? "true" : "false";
+  }
+  return std::get<std::string>(value);
+}
+
+const FieldValue* FindValue(const Fields& values, std::string_view name) {
+  for (const Field& field : values) {
+    if (field.name == name) return &field.value;
+  }
+  return nullptr;
+}
+
+}  // namespace Core::GEOCOM::host
