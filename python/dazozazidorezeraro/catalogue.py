@@ -22,7 +22,7 @@ PYTHON_TYPES: Dict[str, type] = {
     "boolean": bool,
     "text": str,
     "date-time": str,
-    "byte list": str,
+    "bytes": str,
 }
 
 
@@ -57,6 +57,7 @@ class Procedure:
     name: str  #: kebab case, e.g. ``"simple-measurement"``
     description: str
     timeout: float  #: seconds the instrument may take to answer
+    known: bool  #: whether its arguments and reply values are catalogued
     arguments: Tuple[Value, ...]
     reply: Tuple[Value, ...]
 
@@ -81,6 +82,7 @@ def _load() -> Tuple[Procedure, ...]:
     return tuple(
         Procedure(number=entry["id"], name=entry["name"],
                   description=entry["description"], timeout=entry["timeout"],
+                  known=entry["known"],
                   arguments=tuple(_value(spec) for spec in entry["arguments"]),
                   reply=tuple(_value(spec) for spec in entry["reply"]))
         for entry in _native.procedures())
@@ -128,29 +130,8 @@ RESULTS: Dict[str, type] = {procedure.name: _result_class(procedure)
                             for procedure in PROCEDURES if procedure.reply}
 
 
-class Record:
-    """The named values of a reply that the catalogue does not describe."""
-
-    def __init__(self, fields: Tuple[Tuple[str, Any], ...]) -> None:
-        for name, value in fields:
-            setattr(self, name.replace("-", "_"), value)
-
-    def __eq__(self, other: object) -> bool:
-        return isinstance(other, Record) and vars(self) == vars(other)
-
-    def __repr__(self) -> str:
-        values = ", ".join(f"{name}={value!r}"
-                           for name, value in vars(self).items())
-        return f"Record({values})"
-
-
-def make_result(procedure: Optional[Procedure],
-                fields: Optional[Tuple[Tuple[str, Any], ...]]) -> Any:
-    """The reply's named values as the procedure's result class; ``None``
-    for a reply that carries nothing."""
-    if not fields:
-        return None
-    cls = RESULTS.get(procedure.name) if procedure else None
-    if cls is None:
-        return Record(fields)
-    return cls(*(value for _, value in fields))
+def make_result(procedure: Procedure, values: Tuple[Any, ...]) -> Any:
+    """The reply's values (in the catalogue's order) as the procedure's
+    result class; ``None`` for a reply that carries nothing."""
+    cls = RESULTS.get(procedure.name)
+    return cls(*values) if cls is not None else None

@@ -5,7 +5,7 @@ gives (it names the procedure, the peer and the cause) and:
 
 * ``kind``: what happened, as the C++ ``host::ErrorKind`` says it
   (``"timeout"``, ``"closed"``, ``"io"``, ``"invalid-reply"``,
-  ``"return-code"``, ``"invalid-argument"``, ``"connect"``);
+  ``"return-code"``, ``"invalid-argument"``, ``"connect"``, ``"cancelled"``);
 * ``return_code``: the instrument's return code (for :class:`ReturnCodeError`);
 * ``reply``: the reply's bytes as received (invalid replies, return codes).
 
@@ -67,7 +67,12 @@ class InvalidArgument(GeoComError, ValueError):
     """An argument that must not reach the wire; nothing was sent."""
 
 
+class CallCancelled(GeoComError):
+    """The call was cancelled before its reply came."""
+
+
 __all__ = [
     "GeoComError", "CallTimeout", "ConnectionClosed", "ConnectFailed",
     "TransportError", "InvalidReply", "ReturnCodeError", "InvalidArgument",
+    "CallCancelled",
 ]

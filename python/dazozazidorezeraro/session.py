@@ -97,14 +97,8 @@ class _Calls:
         return f"<{type(self).__name__} {self.name} {state}>"
 
 
-def _decode(procedure: Optional[Procedure]) -> Callable[[tuple], Any]:
-    def decode(reply: tuple) -> Any:
-        return make_result(procedure, reply[5])
-    return decode
-
-
 def _raw(reply: tuple) -> RawReply:
-    return RawReply(*reply[:5])
+    return RawReply(*reply)
 
 
 class Session(_Calls):
@@ -151,7 +145,8 @@ class Session(_Calls):
                  timeout: Optional[float] = None,
                  retries: Optional[int] = None) -> RawReply:
         """Calls the procedure by number with the parameter text as is."""
-        return _raw(self._native.call(procedure, parameters, timeout, retries))
+        return _raw(self._native.call_raw(procedure, parameters, timeout,
+                                          retries))
 
     def call(self, procedure: "str | int", *, timeout: Optional[float] = None,
              retries: Optional[int] = None, **arguments: Any) -> Any:
@@ -161,11 +156,10 @@ class Session(_Calls):
         return getattr(self, target.method_name)(
             timeout=timeout, retries=retries, **arguments)
 
-    def _invoke(self, procedure: Procedure, parameters: str,
-                timeout: Optional[float], retries: Optional[int]) -> Any:
-        reply = self._native.call(procedure.number, parameters, timeout,
-                                  retries)
-        return make_result(procedure, reply[5])
+    def _named(self, procedure: Procedure, arguments: Dict[str, Any],
+               timeout: Optional[float], retries: Optional[int]) -> Any:
+        return make_result(procedure, self._native.call_named(
+            procedure.name, arguments, timeout, retries))
 
 
 class AsyncSession(_Calls):
@@ -192,8 +186,7 @@ class AsyncSession(_Calls):
     async def __aexit__(self, *exc_info: object) -> None:
         self.close()
 
-    def _start(self, number: int, parameters: str, timeout: Optional[float],
-               retries: Optional[int],
+    def _start(self, start: Callable[[Callable], None],
                finish: Callable[[tuple], Any]) -> "asyncio.Future[Any]":
         loop = asyncio.get_running_loop()
         future = loop.create_future()
@@ -217,16 +210,16 @@ class AsyncSession(_Calls):
             except RuntimeError:  # the loop has closed: nobody waits
                 pass
 
-        self._native.call_async(number, parameters, timeout, retries,
-                                completed)
+        start(completed)
         return future
 
     async def call_raw(self, procedure: int, parameters: str = "", *,
                        timeout: Optional[float] = None,
                        retries: Optional[int] = None) -> RawReply:
         """Calls the procedure by number with the parameter text as is."""
-        return await self._start(procedure, parameters, timeout, retries,
-                                 _raw)
+        return await self._start(
+            lambda completed: self._native.call_raw_async(
+                procedure, parameters, timeout, retries, completed), _raw)
 
     async def call(self, procedure: "str | int", *,
                    timeout: Optional[float] = None,
@@ -236,15 +229,21 @@ class AsyncSession(_Calls):
         return await getattr(self, target.method_name)(
             timeout=timeout, retries=retries, **arguments)
 
-    def _invoke(self, procedure: Procedure, parameters: str,
-                timeout: Optional[float], retries: Optional[int]) -> Any:
-        return self._start(procedure.number, parameters, timeout, retries,
-                           _decode(procedure))
+    def _named(self, procedure: Procedure, arguments: Dict[str, Any],
+               timeout: Optional[float], retries: Optional[int]
+               ) -> "asyncio.Future[Any]":
+        return self._start(
+            lambda completed: self._native.call_named_async(
+                procedure.name, arguments, timeout, retries, completed),
+            lambda values: make_result(procedure, values))
 
 
 def _signature(procedure: Procedure) -> Tuple[str, str, Dict[str, Any]]:
-    """The parameter list, the packing expression and the defaults of the
-    procedure's method."""
+    """The parameter list, the arguments expression and the defaults of the
+    procedure's method; an uncatalogued procedure takes a parameter text."""
+    if not procedure.known:
+        return ('self, parameters="", *, timeout=None, retries=None',
+                "", {})
     parameters = ["self"]
     defaults: Dict[str, Any] = {}
     for value in procedure.arguments:
@@ -255,14 +254,17 @@ def _signature(procedure: Procedure) -> Tuple[str, str, Dict[str, Any]]:
             defaults[f"_default_{name}"] = value.default
             parameters.append(f"{name}=_default_{name}")
     parameters += ["*", "timeout=None", "retries=None"]
-    packed = "(" + "".join(f"{value.python_name}, "
-                           for value in procedure.arguments) + ")"
-    return ", ".join(parameters), packed, defaults
+    arguments = "{" + "".join(f"{value.name!r}: {value.python_name}, "
+                              for value in procedure.arguments) + "}"
+    return ", ".join(parameters), arguments, defaults
 
 
 def _method_doc(procedure: Procedure, asynchronous: bool) -> str:
     lines = [f"{procedure.description} ({procedure.name}, procedure "
              f"{procedure.number}; time-out {procedure.timeout:g} s).", ""]
+    if not procedure.known:
+        lines.append("Sends the parameter text as it is and returns the "
+                     "RawReply.")
     if procedure.arguments:
         lines.append("Arguments:")
         for value in procedure.arguments:
@@ -277,7 +279,7 @@ def _method_doc(procedure: Procedure, asynchronous: bool) -> str:
         lines.append(f"{verb} a {procedure.result_name} with "
                      + ", ".join(value.python_name for value in procedure.reply)
                      + ".")
-    else:
+    elif procedure.known:
         lines.append("Returns None once the instrument has answered.")
     lines.append("timeout (seconds) replaces the procedure's own time-out; "
                  "retries, the session's.")
@@ -285,22 +287,21 @@ def _method_doc(procedure: Procedure, asynchronous: bool) -> str:
 
 
 def _make_method(procedure: Procedure, asynchronous: bool) -> Callable:
-    parameters, packed, defaults = _signature(procedure)
+    parameters, arguments, defaults = _signature(procedure)
+    if procedure.known:
+        body = f"self._named(_procedure, {arguments}, timeout, retries)"
+    else:
+        body = ("self.call_raw(_procedure.number, parameters, "
+                "timeout=timeout, retries=retries)")
     source = (f"def {procedure.method_name}({parameters}):\n"
-              f"    return self._invoke(_procedure, _pack({packed}), "
-              f"timeout, retries)\n")
-    namespace: Dict[str, Any] = dict(defaults, _procedure=procedure,
-                                     _pack=_pack_interim)
+              f"    return {body}\n")
+    namespace: Dict[str, Any] = dict(defaults, _procedure=procedure)
     exec(source, namespace)
     method = namespace[procedure.method_name]
     method.__doc__ = _method_doc(procedure, asynchronous)
     method.__qualname__ = (("AsyncSession." if asynchronous else "Session.")
                            + procedure.method_name)
     return method
-
-
-def _pack_interim(values: tuple) -> str:
-    return ",".join(str(value) for value in values)
 
 
 for _procedure in PROCEDURES:

@@ -24,6 +24,8 @@ const char* ClassName(host::ErrorKind kind) {
       return "InvalidArgument";
     case host::ErrorKind::kConnect:
       return "ConnectFailed";
+    case host::ErrorKind::kCancelled:
+      return "CallCancelled";
   }
   return "GeoComError";
 }
@@ -44,6 +46,8 @@ const char* KindName(host::ErrorKind kind) {
       return "invalid-argument";
     case host::ErrorKind::kConnect:
       return "connect";
+    case host::ErrorKind::kCancelled:
+      return "cancelled";
   }
   return "unknown";
 }

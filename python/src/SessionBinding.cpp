@@ -1,5 +1,5 @@
-#include <DazoZazIdoRezeraro/host/Fields.h>
-#include <pybind11/functional.h>
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <pybind11/stl.h>
 
 #include <chrono>
@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "Bindings.h"
-#include "Connection.h"
 #include "Errors.h"
 #include "Values.h"
 #include "Waiting.h"
@@ -59,79 +58,172 @@ std::string ReplyParameters(const std::string& bytes) {
 }
 
 // A reply for Python: (sequence, parameters, round trip in seconds,
-// request bytes, reply bytes, named fields or None).
-py::tuple ReplyTuple(unsigned short procedure, const host::Reply& reply) {
-  const std::optional<host::Fields> fields =
-      host::ReplyFields(procedure, reply.sentence);
-  return py::make_tuple(
-      reply.sequence, ReplyParameters(reply.bytes),
-      std::chrono::duration<double>(reply.roundTrip).count(),
-      py::bytes(reply.request), py::bytes(reply.bytes),
-      fields ? py::object(ToPython(*fields)) : py::object(py::none()));
+// request bytes, reply bytes).
+py::tuple RawTuple(const host::Reply& reply) {
+  return py::make_tuple(reply.sequence, ReplyParameters(reply.bytes),
+                        std::chrono::duration<double>(reply.roundTrip).count(),
+                        py::bytes(reply.request), py::bytes(reply.bytes));
 }
 
-// Owns a Connection; never holds the GIL while the connection's loop may
+const host::Procedure& Catalogued(const std::string& name) {
+  const host::Procedure* procedure = host::FindProcedure(name);
+  if (procedure == nullptr || !procedure->known) {
+    Raise(host::Error(host::ErrorKind::kInvalidArgument,
+                      "no catalogued procedure is named '" + name + "'"));
+  }
+  return *procedure;
+}
+
+// The named arguments, packed by the catalogue; nothing is sent when one is
+// refused.
+std::string PackNamed(const host::Procedure& procedure,
+                      const py::dict& arguments) {
+  host::Fields fields;
+  fields.reserve(arguments.size());
+  for (const auto& [name, value] : arguments) {
+    const std::string key = py::str(name);
+    fields.push_back(
+        {key, FromPython(std::string(procedure.name) + ": " + key, value)});
+  }
+  host::Result<std::string> packed = host::PackArguments(procedure, fields);
+  if (!packed) Raise(packed.error());
+  return std::move(*packed);
+}
+
+// The reply's values in the catalogue's order, decoded strictly.
+host::Result<host::Fields> DecodeNamed(const host::Procedure& procedure,
+                                       const host::Reply& reply) {
+  host::Result<host::Fields> fields =
+      host::DecodeReply(procedure, reply.sentence);
+  if (!fields) {
+    host::Error error = fields.error();
+    error.bytes = reply.bytes;
+    return error;
+  }
+  return fields;
+}
+
+py::tuple ValuesTuple(const host::Fields& fields) {
+  py::tuple values(fields.size());
+  for (std::size_t index = 0; index < fields.size(); ++index) {
+    values[index] = ToPython(fields[index].value);
+  }
+  return values;
+}
+
+// A Python callable kept alive by completions on the session's thread; it
+// is released with the GIL held.
+std::shared_ptr<py::function> Share(py::function callback) {
+  return std::shared_ptr<py::function>(new py::function(std::move(callback)),
+                                       [](py::function* function) {
+                                         py::gil_scoped_acquire acquire;
+                                         delete function;
+                                       });
+}
+
+// Runs callback(error, value) with the GIL on the session's thread.
+template <typename MakeValue>
+void Deliver(const std::shared_ptr<py::function>& callback,
+             const host::Error* error, MakeValue&& value) {
+  if (_Py_IsFinalizing()) return;
+  py::gil_scoped_acquire acquire;
+  try {
+    if (error != nullptr) {
+      (*callback)(ErrorObject(*error), py::none());
+    } else {
+      (*callback)(py::none(), value());
+    }
+  } catch (py::error_already_set& failure) {
+    failure.discard_as_unraisable("dazozazidorezeraro completion");
+  }
+}
+
+// Owns a BlockingSession; never holds the GIL while the session's thread may
 // wait for it (a completion that runs Python code).
 class SessionHandle {
  public:
-  explicit SessionHandle(std::unique_ptr<Connection> connection)
-      : connection_(std::move(connection)) {}
+  explicit SessionHandle(host::BlockingSession session)
+      : session_(std::move(session)) {}
   ~SessionHandle() {
     if (PyGILState_Check()) {
       py::gil_scoped_release release;
-      connection_.reset();
+      session_.reset();
     } else {
-      connection_.reset();
+      session_.reset();
     }
   }
   SessionHandle(const SessionHandle&) = delete;
   SessionHandle& operator=(const SessionHandle&) = delete;
 
-  py::tuple Call(unsigned short procedure, const std::string& parameters,
-                 std::optional<double> timeout,
-                 std::optional<unsigned> retries) {
+  py::tuple CallRaw(unsigned short procedure, const std::string& parameters,
+                    std::optional<double> timeout,
+                    std::optional<unsigned> retries) {
     const host::CallOptions options = MakeCallOptions(timeout, retries);
-    host::Result<host::Reply> result =
-        StartAndWait<host::Reply>([&](auto complete) {
-          connection_->AsyncCall(procedure, parameters, std::move(complete),
-                                 options);
-        });
-    if (!result) Raise(result.error());
-    return ReplyTuple(procedure, *result);
+    return RawTuple(
+        WaitWithSignals(session_->Start(procedure, parameters, options)));
   }
 
-  // callback(error, reply) runs on the connection's thread with the GIL:
-  // error None and the reply tuple, or the exception and None.
-  void CallAsync(unsigned short procedure, const std::string& parameters,
-                 std::optional<double> timeout, std::optional<unsigned> retries,
-                 py::function callback) {
+  py::tuple CallNamed(const std::string& name, const py::dict& arguments,
+                      std::optional<double> timeout,
+                      std::optional<unsigned> retries) {
+    const host::Procedure& procedure = Catalogued(name);
+    const std::string parameters = PackNamed(procedure, arguments);
     const host::CallOptions options = MakeCallOptions(timeout, retries);
-    std::shared_ptr<py::function> shared(new py::function(std::move(callback)),
-                                         [](py::function* function) {
-                                           py::gil_scoped_acquire acquire;
-                                           delete function;
-                                         });
+    const host::Reply reply =
+        WaitWithSignals(session_->Start(procedure.id, parameters, options));
+    host::Result<host::Fields> fields = DecodeNamed(procedure, reply);
+    if (!fields) Raise(fields.error());
+    return ValuesTuple(*fields);
+  }
+
+  // callback(error, reply) runs on the session's thread with the GIL: None
+  // and the reply tuple, or the exception and None.
+  void CallRawAsync(unsigned short procedure, const std::string& parameters,
+                    std::optional<double> timeout,
+                    std::optional<unsigned> retries, py::function callback) {
+    const host::CallOptions options = MakeCallOptions(timeout, retries);
+    auto shared = Share(std::move(callback));
     py::gil_scoped_release release;
-    connection_->AsyncCall(
+    session_->AsyncCall(
         procedure, parameters,
-        [shared, procedure](host::Result<host::Reply> result) {
-          if (_Py_IsFinalizing()) return;
-          py::gil_scoped_acquire acquire;
-          try {
-            if (result) {
-              (*shared)(py::none(), ReplyTuple(procedure, *result));
-            } else {
-              (*shared)(ErrorObject(result.error()), py::none());
-            }
-          } catch (py::error_already_set& error) {
-            error.discard_as_unraisable("dazozazidorezeraro completion");
+        [shared](boost::system::error_code code, host::Reply reply) {
+          const host::Error error =
+              code ? CallError(code, reply) : host::Error();
+          Deliver(shared, code ? &error : nullptr,
+                  [&] { return RawTuple(reply); });
+        },
+        options);
+  }
+
+  // As CallRawAsync, with the arguments packed and the reply decoded by the
+  // catalogue: the value is the tuple of the reply's values.
+  void CallNamedAsync(const std::string& name, const py::dict& arguments,
+                      std::optional<double> timeout,
+                      std::optional<unsigned> retries, py::function callback) {
+    const host::Procedure& procedure = Catalogued(name);
+    const std::string parameters = PackNamed(procedure, arguments);
+    const host::CallOptions options = MakeCallOptions(timeout, retries);
+    auto shared = Share(std::move(callback));
+    py::gil_scoped_release release;
+    session_->AsyncCall(
+        procedure.id, parameters,
+        [shared, &procedure](boost::system::error_code code,
+                             host::Reply reply) {
+          if (code) {
+            const host::Error error = CallError(code, reply);
+            Deliver(shared, &error, [] { return py::none(); });
+            return;
           }
+          const host::Result<host::Fields> fields =
+              DecodeNamed(procedure, reply);
+          Deliver(shared, fields ? nullptr : &fields.error(),
+                  [&] { return ValuesTuple(*fields); });
         },
         options);
   }
 
   py::dict Counts() const {
-    const host::SessionCounts counts = connection_->Counts();
+    const host::SessionCounts counts = session_->Counts();
     py::dict values;
     values["calls"] = counts.calls;
     values["timeouts"] = counts.timeouts;
@@ -143,15 +235,15 @@ class SessionHandle {
     return values;
   }
 
-  std::string Name() const { return connection_->Name(); }
+  std::string Name() const { return session_->Name(); }
 
   void Close() {
     py::gil_scoped_release release;
-    connection_->Close();
+    session_->Close();
   }
 
  private:
-  std::unique_ptr<Connection> connection_;
+  std::optional<host::BlockingSession> session_;
 };
 
 }  // namespace
@@ -166,26 +258,30 @@ void BindSession(py::module_& module) {
                 MakeSessionOptions(connectTimeout, retries);
             py::gil_scoped_release release;
             return std::make_unique<SessionHandle>(
-                Connection::Connect(address, options));
+                host::BlockingSession::Connect(address, options));
           },
           py::arg("address"), py::arg("connect_timeout"), py::arg("retries"))
       .def_static(
           "open_serial",
           [](const std::string& device, unsigned baud, double connectTimeout,
              unsigned retries) {
-            host::SessionOptions options =
+            const host::SessionOptions options =
                 MakeSessionOptions(connectTimeout, retries);
-            options.discardBeforeRequest = true;
             py::gil_scoped_release release;
             return std::make_unique<SessionHandle>(
-                Connection::OpenSerial(device, baud, options));
+                host::BlockingSession::OpenSerial(device, baud, options));
           },
           py::arg("device"), py::arg("baud"), py::arg("connect_timeout"),
           py::arg("retries"))
-      .def("call", &SessionHandle::Call, py::arg("procedure"),
+      .def("call_raw", &SessionHandle::CallRaw, py::arg("procedure"),
            py::arg("parameters"), py::arg("timeout"), py::arg("retries"))
-      .def("call_async", &SessionHandle::CallAsync, py::arg("procedure"),
+      .def("call_named", &SessionHandle::CallNamed, py::arg("name"),
+           py::arg("arguments"), py::arg("timeout"), py::arg("retries"))
+      .def("call_raw_async", &SessionHandle::CallRawAsync, py::arg("procedure"),
            py::arg("parameters"), py::arg("timeout"), py::arg("retries"),
+           py::arg("callback"))
+      .def("call_named_async", &SessionHandle::CallNamedAsync, py::arg("name"),
+           py::arg("arguments"), py::arg("timeout"), py::arg("retries"),
            py::arg("callback"))
       .def("counts", &SessionHandle::Counts)
       .def_property_readonly("name", &SessionHandle::Name)
