@@ -1,27 +1,109 @@
-# Debian packages, one per install component: the shared libraries
-# (runtime), what building against them needs (development) and the geocom
-# tool with its man page and bash completion (tools). scripts/package
-# configures with CMAKE_INSTALL_PREFIX=/usr, so the library directory follows
-# GNUInstallDirs' Debian layout (lib/<multiarch triplet>).
+# Debian packages, one per install component, each declared by one
+# dazo_package() call below: the shared libraries (runtime), what building
+# against them needs (development), the geocom tool with its man page,
+# completion and format descriptions (tools), and the HTML reference (doc,
+# with DAZO_BUILD_DOCS). scripts/package configures with
+# CMAKE_INSTALL_PREFIX=/usr, so the library directory follows GNUInstallDirs'
+# Debian layout (lib/<multiarch triplet>).
 set(DAZO_PACKAGE_MAINTAINER
   "The DazoZazIdoRezeraro developers <maintainers@dazozazidorezeraro.invalid>"
   CACHE STRING "Maintainer field of the Debian packages")
 
-string(TOLOWER ${PROJECT_NAME} dazo_package_base)
+set(dazo_package_components)
+# What scripts/package adds to each control file (CPack writes no
+# Multi-Arch field): "PACKAGE MULTI-ARCH" per line.
+set(dazo_package_fields "")
+
+# Every package's documentation folder: the licence as Debian's copyright
+# file, and the changelog.
+set(dazo_changelog ${PROJECT_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${dazo_changelog}
+  COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/CHANGELOG.md > ${dazo_changelog}
+  DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md VERBATIM)
+add_custom_target(dazo-changelog ALL DEPENDS ${dazo_changelog})
+
+# dazo_package(COMPONENT NAME SECTION MULTI_ARCH DESCRIPTION
+#              [DEPENDS COMPONENT...] [PACKAGE_DEPENDS TEXT] [ALL_ARCHITECTURES]
+#              [SHLIBDEPS])
+# One package of the install component: its name, section, Multi-Arch
+# field, description (synopsis on the first line), the packages of other
+# components it needs at exactly this version, other dependencies, and
+# whether dpkg-shlibdeps works out the libraries its binaries need.
+function(dazo_package component)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "ALL_ARCHITECTURES;SHLIBDEPS"
+    "NAME;SECTION;MULTI_ARCH;DESCRIPTION;PACKAGE_DEPENDS" "DEPENDS")
+  string(TOUPPER ${component} upper)
+  set(prefix CPACK_DEBIAN_${upper})
+  set(${prefix}_PACKAGE_NAME ${arg_NAME} PARENT_SCOPE)
+  set(${prefix}_PACKAGE_SECTION ${arg_SECTION} PARENT_SCOPE)
+  set(${prefix}_DESCRIPTION "${arg_DESCRIPTION}" PARENT_SCOPE)
+  set(CPACK_COMPONENT_${upper}_DEPENDS ${arg_DEPENDS} PARENT_SCOPE)
+  if(arg_ALL_ARCHITECTURES)
+    set(${prefix}_PACKAGE_ARCHITECTURE all PARENT_SCOPE)
+  endif()
+  set(depends "${arg_PACKAGE_DEPENDS}")
+  if(arg_SHLIBDEPS)
+    if(DAZO_DPKG_SHLIBDEPS)
+      set(${prefix}_PACKAGE_SHLIBDEPS ON PARENT_SCOPE)
+    else()
+      string(JOIN ", " depends libc6 libgcc-s1 libstdc++6 ${depends})
+    endif()
+  endif()
+  if(depends)
+    set(${prefix}_PACKAGE_DEPENDS "${depends}" PARENT_SCOPE)
+  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${arg_NAME}
+    RENAME copyright COMPONENT ${component})
+  install(FILES ${dazo_changelog}
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${arg_NAME}
+    COMPONENT ${component})
+  set(dazo_package_components ${dazo_package_components} ${component}
+    PARENT_SCOPE)
+  set(dazo_package_fields
+    "${dazo_package_fields}${arg_NAME} ${arg_MULTI_ARCH}\n" PARENT_SCOPE)
+endfunction()
+
+find_program(DAZO_DPKG_SHLIBDEPS dpkg-shlibdeps)
 set(dazo_runtime_package lib${dazo_package_base}${DAZO_SOVERSION})
-set(dazo_development_package lib${dazo_package_base}-dev)
-set(dazo_tools_package geocom)
-set(dazo_package_components runtime development)
+
+dazo_package(runtime NAME ${dazo_runtime_package} SECTION libs
+  MULTI_ARCH same SHLIBDEPS
+  DESCRIPTION "GeoCOM codec, host and virtual instrument libraries
+Shared libraries that speak the ASCII form of GeoCOM, the remote-procedure
+protocol of total-station survey instruments: a codec that composes requests
+and decodes replies, a host library with sessions over serial lines and TCP,
+and a virtual instrument for testing host programs.")
+
+# The host headers include Boost.Asio.
+dazo_package(development NAME lib${dazo_package_base}-dev SECTION libdevel
+  MULTI_ARCH same DEPENDS runtime PACKAGE_DEPENDS "libboost-dev (>= 1.81)"
+  DESCRIPTION "GeoCOM codec, host and virtual instrument libraries (development files)
+Headers, CMake package (find_package(DazoZazIdoRezeraro)) and pkg-config
+files for building programs against the GeoCOM libraries.")
+
 if(TARGET geocom)
-  list(APPEND dazo_package_components tools)
+  dazo_package(tools NAME geocom SECTION utils MULTI_ARCH foreign
+    DEPENDS runtime SHLIBDEPS
+    DESCRIPTION "command-line GeoCOM client and virtual survey instrument
+geocom talks GeoCOM to total-station survey instruments over a serial line
+or TCP: it makes single calls or many in one session, serves a virtual
+instrument, relays and records a host program's traffic, and decodes
+captures.")
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/capture.md
+    ${PROJECT_SOURCE_DIR}/docs/scene.md
+    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/geocom COMPONENT tools)
 endif()
 
-# Debian wants the licence in every package, as its copyright file.
-foreach(component IN LISTS dazo_package_components)
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
-    DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${dazo_${component}_package}
-    RENAME copyright COMPONENT ${component})
-endforeach()
+if(TARGET dazo-api-reference)
+  dazo_package(doc NAME lib${dazo_package_base}-doc SECTION doc
+    MULTI_ARCH foreign ALL_ARCHITECTURES
+    DESCRIPTION "GeoCOM codec, host and virtual instrument libraries (API reference)
+The HTML reference of the GeoCOM libraries' public headers, with the
+README as its front page and the examples.")
+endif()
+
+file(WRITE ${PROJECT_BINARY_DIR}/package-fields.txt "${dazo_package_fields}")
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -34,7 +116,7 @@ set(CPACK_DEBIAN_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${DAZO_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Each package's description starts with its own synopsis; a summary would
-# be put in front of all three.
+# be put in front of all of them.
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "")
 
 find_program(DAZO_DPKG dpkg)
@@ -44,19 +126,10 @@ if(DAZO_DPKG)
     OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
 endif()
 
-# Each package depends on the runtime package of exactly this version.
+# Each package depends on the packages of the components it names, of
+# exactly this version.
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
-set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS runtime)
-set(CPACK_COMPONENT_TOOLS_DEPENDS runtime)
 
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${dazo_runtime_package})
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
-  "GeoCOM codec, host and virtual instrument libraries
-Shared libraries that speak the ASCII form of GeoCOM, the remote-procedure
-protocol of total-station survey instruments: a codec that composes requests
-and decodes replies, a host library with sessions over serial lines and TCP,
-and a virtual instrument for testing host programs.")
 # A shlibs file, so that dpkg-shlibdeps finds the package for programs
 # linked against the libraries (and ldconfig runs on install and removal).
 # The soname changes whenever the interface may (the minor version before
@@ -64,29 +137,9 @@ and a virtual instrument for testing host programs.")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${dazo_development_package})
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
-# The host headers include Boost.Asio.
-set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libboost1.81-dev")
-set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION
-  "GeoCOM codec, host and virtual instrument libraries (development files)
-Headers, CMake package (find_package(DazoZazIdoRezeraro)) and pkg-config
-files for building programs against the GeoCOM libraries.")
-
-set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ${dazo_tools_package})
-set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_TOOLS_DESCRIPTION
-  "command-line GeoCOM client and virtual survey instrument
-geocom talks GeoCOM to total-station survey instruments over a serial line
-or TCP: it makes single calls, serves a virtual instrument, relays and
-records a host program's traffic, and decodes captures.")
-
-# dpkg-shlibdeps finds the packages the binaries need; the project's own
-# libraries, not installed yet, are looked up in the build tree.
-find_program(DAZO_DPKG_SHLIBDEPS dpkg-shlibdeps)
+# dpkg-shlibdeps looks the project's own libraries, not installed yet, up in
+# the build tree.
 if(DAZO_DPKG_SHLIBDEPS)
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_TOOLS_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS)
   foreach(library DazoZazIdoRezeraro DazoZazIdoRezeraroHost
       DazoZazIdoRezeraroSimulator)
@@ -95,9 +148,6 @@ if(DAZO_DPKG_SHLIBDEPS)
       list(APPEND CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${library_dir})
     endif()
   endforeach()
-else()
-  set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
-  set(CPACK_DEBIAN_TOOLS_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
 endif()
 
 include(CPack)

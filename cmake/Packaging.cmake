@@ -17,9 +17,29 @@ install(EXPORT DazoZazIdoRezeraroTargets
 install(DIRECTORY include/DazoZazIdoRezeraro
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 
-# The component libraries, each with its own export set and .pc file.
+# pkg-config files find the prefix from their own directory, whatever the
+# library directory's depth (lib, lib64, lib/x86_64-linux-gnu), so that a
+# staged or moved tree works; with an absolute library or include directory
+# they hold absolute paths.
+if(IS_ABSOLUTE "${CMAKE_INSTALL_LIBDIR}" OR
+    IS_ABSOLUTE "${CMAKE_INSTALL_INCLUDEDIR}")
+  set(PC_PREFIX "${CMAKE_INSTALL_PREFIX}")
+  set(PC_LIBDIR "${CMAKE_INSTALL_FULL_LIBDIR}")
+  set(PC_INCLUDEDIR "${CMAKE_INSTALL_FULL_INCLUDEDIR}")
+else()
+  file(RELATIVE_PATH dazo_prefix_from_pcdir
+    /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+  string(REGEX REPLACE "/$" "" dazo_prefix_from_pcdir
+    "${dazo_prefix_from_pcdir}")
+  set(PC_PREFIX "\${pcfiledir}/${dazo_prefix_from_pcdir}")
+  set(PC_LIBDIR "\${prefix}/${CMAKE_INSTALL_LIBDIR}")
+  set(PC_INCLUDEDIR "\${prefix}/${CMAKE_INSTALL_INCLUDEDIR}")
+endif()
+
+# The component libraries, each with its own export set and .pc file; each
+# .pc requires the module its headers include.
 set(DAZO_COMPONENTS)
-function(dazo_install_component component target description)
+function(dazo_install_component component target requires description)
   install(TARGETS ${target}
     EXPORT DazoZazIdoRezeraro${component}Targets
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
@@ -31,7 +51,7 @@ function(dazo_install_component component target description)
   set(PC_NAME ${PROJECT_NAME}${component})
   set(PC_DESCRIPTION "${description}")
   set(PC_LIBRARY ${target})
-  set(PC_REQUIRES ${PROJECT_NAME})
+  set(PC_REQUIRES ${requires})
   set(PC_EXTRA_LIBS -pthread)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/DazoZazIdoRezeraro.pc.in
     ${PROJECT_BINARY_DIR}/${PC_NAME}.pc @ONLY)
@@ -40,13 +60,14 @@ function(dazo_install_component component target description)
   set(DAZO_COMPONENTS ${DAZO_COMPONENTS} ${component} PARENT_SCOPE)
 endfunction()
 
-dazo_install_component(Host DazoZazIdoRezeraroHost
+dazo_install_component(Host DazoZazIdoRezeraroHost ${PROJECT_NAME}
   "Sessions, sentence stream, procedure table and typed calls for GeoCOM hosts")
 install(FILES ${PROJECT_BINARY_DIR}/include/DazoZazIdoRezeraro/host/Version.h
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/DazoZazIdoRezeraro/host
   COMPONENT development)
 if(TARGET DazoZazIdoRezeraroSimulator)
   dazo_install_component(Simulator DazoZazIdoRezeraroSimulator
+    ${PROJECT_NAME}Host
     "A virtual GeoCOM instrument for testing host programs")
 endif()
 

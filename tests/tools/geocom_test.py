@@ -4,6 +4,7 @@ the GEOCOM environment variable) on loopback addresses and pseudo-terminals.
 Run one case as: geocom_test.py Class.test_name."""
 
 import json
+import math
 import os
 import random
 import resource
@@ -105,12 +106,12 @@ class Call(unittest.TestCase):
             connect = ("call", "--connect", simulator.address)
             result = geocom(*connect, "instrument-number")
             self.assertEqual(result.returncode, 0)
-            self.assertEqual(fields(result.stdout)["serial-number"], "412237")
+            self.assertEqual(fields(result.stdout)["serial_number"], "412237")
             self.assertEqual(geocom(*connect, "set-station", "-12.5", "7",
                                     "350.25", "1.55").returncode, 0)
             station = fields(geocom(*connect, "station").stdout)
             self.assertEqual((station["easting"], station["northing"],
-                              station["height"], station["instrument-height"]),
+                              station["height"], station["instrument_height"]),
                              ("-12.5", "7", "350.25", "1.55"))
             self.assertEqual(geocom(*connect, "position", "0.5", "1.25")
                              .returncode, 0)
@@ -127,7 +128,7 @@ class Call(unittest.TestCase):
             self.assertEqual(geocom(*serial, "set-date-time",
                                     "2031-12-31T23:59:58").returncode, 0)
             clock = fields(geocom(*serial, "date-time").stdout)
-            self.assertIn(clock["date-time"][:10], ("2031-12-31", "2032-01-01"))
+            self.assertIn(clock["date_time"][:10], ("2031-12-31", "2032-01-01"))
             self.assertEqual(simulator.stop(), 0)
 
     def test_each_outcome_has_its_exit_status(self):
@@ -153,16 +154,162 @@ class Call(unittest.TestCase):
             (answer("%R1P,2,SEQ:0\r\n"), 5, b"invalid reply"),
             (answer("%R1P,0,SEQ:3\r\n"), 6, b"return code 3"),
         ]
+        kinds = {0: None, 3: "timeout", 4: "closed", 5: "invalid_reply",
+                 6: "return_code"}
         for behaviour, status, message in outcomes:
-            with self.subTest(status=status):
-                with FakeInstrument(behaviour) as instrument:
-                    result = geocom("call", "--timeout", "500", "--connect",
-                                    instrument.address, "instrument-number")
-                self.assertEqual(result.returncode, status, result.stderr)
-                self.assertIn(message, result.stderr)
-                if status == 0:
-                    self.assertEqual(fields(result.stdout)["serial-number"],
-                                     "42")
+            for json_flag in ((), ("--json",)):
+                with self.subTest(status=status, json=json_flag):
+                    with FakeInstrument(behaviour) as instrument:
+                        result = geocom("call", "--timeout", "500",
+                                        "--connect", instrument.address,
+                                        *json_flag, "instrument-number")
+                    self.assertEqual(result.returncode, status, result.stderr)
+                    if not json_flag:
+                        self.assertIn(message, result.stderr)
+                        if status == 0:
+                            self.assertEqual(
+                                fields(result.stdout)["serial_number"], "42")
+                        continue
+                    # Whatever the outcome, one JSON object on stdout.
+                    outcome = json.loads(result.stdout)
+                    self.assertEqual(outcome["command"], "instrument-number")
+                    if status == 0:
+                        self.assertEqual(outcome["values"],
+                                         {"serial_number": 42})
+                        continue
+                    self.assertEqual(
+                        (outcome["exit_status"], outcome["error"]["kind"],
+                         outcome.get("return_code")),
+                        (status, kinds[status], 3 if status == 6 else None))
+                    self.assertIn(message.decode(),
+                                  outcome["error"]["message"])
+
+    def test_connection_failure_has_its_own_status(self):
+        # A listener whose backlog is full leaves the next connect hanging.
+        listener = socket.create_server(("127.0.0.1", 0), backlog=0)
+        address = "127.0.0.1:%d" % listener.getsockname()[1]
+        held = [socket.create_connection(listener.getsockname(),
+                                         timeout=STEP_TIMEOUT)]
+        refused = socket.create_server(("127.0.0.1", 0))
+        closed_port = "127.0.0.1:%d" % refused.getsockname()[1]
+        refused.close()
+        try:
+            for args, message in (
+                    (("--connect-timeout", "300", "--connect", address),
+                     "within 300 ms"),
+                    (("--connect", closed_port), "refused")):
+                with self.subTest(args=args):
+                    started = time.monotonic()
+                    result = geocom("call", *args, "--json", "null")
+                    self.assertLess(time.monotonic() - started, 5)
+                    self.assertEqual(result.returncode, 7, result.stderr)
+                    self.assertIn(message.encode(), result.stderr)
+                    self.assertEqual(json.loads(result.stdout)["error"],
+                                     {"kind": "connect",
+                                      "message": result.stderr.decode()
+                                      [len("geocom: "):].strip()})
+        finally:
+            for connection in held:
+                connection.close()
+            listener.close()
+
+
+class Shell(unittest.TestCase):
+    def test_script_of_calls_over_one_session(self):
+        """Every line is a call on the one connection, numbered in one run;
+        the status is that of the last command that failed."""
+        sequences = []
+
+        def answer_all(connection):
+            connection.settimeout(STEP_TIMEOUT)
+            pending = b""
+            while True:
+                piece = connection.recv(4096)
+                if not piece:
+                    return
+                pending += piece
+                while b"\r\n" in pending:
+                    line, pending = pending.split(b"\r\n", 1)
+                    procedure, rest = line.decode()[5:].split(",", 1)
+                    sequence = int(rest.split(":")[0])
+                    sequences.append(sequence)
+                    code = 3 if procedure == "9013" else 0
+                    connection.sendall(b"%%R1P,0,%d:%d,42\r\n"
+                                       % (sequence, code))
+
+        script = temporary_path("script")
+        with open(script, "w") as out:
+            out.write("instrument-number\n# a comment\n\n"
+                      "lock-in\nno-such-command\n"
+                      "set-atr-state maybe\ninstrument-number\r\n")
+        try:
+            with FakeInstrument(answer_all) as instrument:
+                result = geocom("shell", "--connect", instrument.address,
+                                "--json", script)
+        finally:
+            os.remove(script)
+        outcomes = [json.loads(line) for line in result.stdout.splitlines()]
+        self.assertEqual([o["command"] for o in outcomes],
+                         ["instrument-number", "lock-in", "no-such-command",
+                          "set-atr-state", "instrument-number"])
+        self.assertEqual([o.get("exit_status", 0) for o in outcomes],
+                         [0, 6, 2, 2, 0])
+        self.assertEqual(len(sequences), 3)
+        self.assertEqual(sequences, [sequences[0] + i for i in range(3)])
+        self.assertEqual([o.get("sequence") for o in outcomes if
+                          "sequence" in o], [sequences[0], sequences[2]])
+        self.assertEqual(result.returncode, 2, result.stderr)
+
+        # From a pipe, as text; the status of the last failure.
+        with Simulator("--listen", "127.0.0.1:0") as simulator:
+            result = geocom("shell", "--connect", simulator.address,
+                            stdin=b"position 0.5 1.25\nlock-in\nangles\n")
+            self.assertEqual(result.returncode, 6, result.stderr)
+            self.assertEqual(result.stdout.decode().splitlines(),
+                             ["return-code = 0", "return-code = 3",
+                              "return-code = 0", "hz = 0.5", "v = 1.25"])
+            result = geocom("shell", "--connect", simulator.address,
+                            stdin=b'angles\nset-search-area 0 0 1 1 "on\n')
+            self.assertEqual(result.returncode, 2)
+            self.assertIn(b"quote", result.stderr)
+            self.assertEqual(simulator.stop(), 0)
+
+
+class Units(unittest.TestCase):
+    def test_angles_round_trip_in_every_unit(self):
+        """Angles typed in one unit come back in another as the same
+        direction, to the 1e-6 rad the request carries; non-angles stay."""
+        half_turn = {"rad": math.pi, "deg": 180.0, "gon": 200.0}
+        with Simulator("--listen", "127.0.0.1:0") as simulator:
+            connect = ("call", "--connect", simulator.address)
+            for typed, read in (("rad", "rad"), ("deg", "gon"),
+                                ("gon", "deg"), ("gon", "rad")):
+                with self.subTest(typed=typed, read=read):
+                    hz, v = 0.3, 0.45  # of a half turn
+                    self.assertEqual(geocom(*connect, "--units", typed,
+                                            "position",
+                                            str(hz * half_turn[typed]),
+                                            str(v * half_turn[typed]))
+                                     .returncode, 0)
+                    result = geocom(*connect, "--units", read, "--json",
+                                    "angles")
+                    values = json.loads(result.stdout)["values"]
+                    tolerance = 2e-6 * half_turn[read] / math.pi
+                    self.assertAlmostEqual(values["hz"], hz * half_turn[read],
+                                           delta=tolerance)
+                    self.assertAlmostEqual(values["v"], v * half_turn[read],
+                                           delta=tolerance)
+            area = json.loads(geocom(*connect, "--units", "gon", "--json",
+                                     "search-area").stdout)["values"]
+            self.assertAlmostEqual(area["center_v"], 100, delta=1e-9)
+            station = fields(geocom(*connect, "--units", "deg",
+                                    "station").stdout)
+            self.assertEqual(station["instrument_height"], "1.6")
+            self.assertEqual(simulator.stop(), 0)
+        help_text = geocom("call", "--help").stdout
+        for shown in (b"<HZ:angle>", b"--units rad|deg|gon", b"<DATE-TIME>",
+                      b"on/off"):
+            self.assertIn(shown, help_text)
 
 
 class Usage(unittest.TestCase):
@@ -207,6 +354,49 @@ class Usage(unittest.TestCase):
                 result = geocom(*args)
                 self.assertEqual(result.returncode, 2, result.stderr)
                 self.assertTrue(result.stderr)
+
+    def test_usage_errors_name_the_bad_word(self):
+        connect = ("call", "--connect", "127.0.0.1:1")
+        cases = [
+            (("--bogus",), "unknown option '--bogus' for 'geocom'"),
+            (("frobnicate",), "unknown subcommand 'frobnicate'"),
+            ((), "a subcommand is required"),
+            (("call", "--bogus", "null"),
+             "unknown option '--bogus' for 'geocom call'"),
+            (connect + ("--bogus=3", "null"), "unknown option '--bogus'"),
+            (("decode", "--bogus"), "unknown option '--bogus' for 'geocom "
+             "decode'"),
+            (connect + ("--timeout", "abc", "null"),
+             "--timeout: 'abc' is not a number"),
+            (connect + ("--timeout", "0", "null"), "--timeout: '0' is not"),
+            (connect + ("--timeout", "3600001", "null"),
+             "--timeout: '3600001' is not"),
+            (connect + ("--timeout", "99999999999999999999", "null"),
+             "--timeout: '99999999999999999999' is not between"),
+            (connect + ("--timeout", "-5", "null"), "--timeout: '-5' is not"),
+            (connect + ("--connect-timeout", "1.5", "null"),
+             "--connect-timeout: '1.5' is not a number"),
+            (("call", "--serial", "/dev/null", "--connect-timeout", "9",
+              "null"), "--connect-timeout requires --connect"),
+            (connect + ("no-such-command",),
+             "unknown command 'no-such-command'"),
+            (connect + ("position", "x", "1"), "<HZ>"),
+            (connect, "a command is required"),
+            (("shell", "--connect", "127.0.0.1:1", "--timeout", "x"),
+             "--timeout: 'x' is not a number"),
+            (connect + ("--units", "grad", "angles"),
+             "--units: 'grad' is not rad, deg or gon"),
+        ]
+        for args, message in cases:
+            with self.subTest(args=args):
+                result = geocom(*args)
+                self.assertEqual(result.returncode, 2, result.stderr)
+                self.assertIn(message.encode(), result.stderr)
+                self.assertEqual(result.stderr.count(b"\n"), 1)
+                result = geocom(*args, "--json")
+                if args[:1] in (("call",), ("shell",)):
+                    self.assertEqual(json.loads(result.stdout)["error"]
+                                     ["kind"], "usage")
 
     def test_help_everywhere(self):
         for subcommand in ((), ("demo",), ("simulate",), ("call",),
@@ -324,7 +514,7 @@ class Record(unittest.TestCase):
         self.assertEqual((station["direction"], station["arguments"]),
                          ("to-instrument",
                           {"easting": -12.5, "northing": 7, "height": 350.25,
-                           "instrument-height": 1.55}))
+                           "instrument_height": 1.55}))
         summary = decode_json("--summary", self.capture)
         self.assertEqual(sorted(row["name"] for row in summary[:-1]),
                          sorted(printed))
@@ -461,14 +651,23 @@ class Decode(unittest.TestCase):
                                     stdout=full, stderr=subprocess.DEVNULL,
                                     timeout=STEP_TIMEOUT).returncode
         self.assertEqual(status, 1)
-        process = subprocess.Popen([GEOCOM, "decode", many_lines],
-                                   stdout=subprocess.PIPE,
-                                   stderr=subprocess.PIPE)
-        process.stdout.readline()
-        process.stdout.close()
-        self.assertEqual(process.wait(timeout=STEP_TIMEOUT), 1)
-        self.assertIn(b"standard output", process.stderr.read())
-        process.stderr.close()
+
+    def test_closed_pipe_ends_quietly(self):
+        """`geocom decode FILE | head -1`: no message, ended by SIGPIPE as
+        the shell's own tools are."""
+        many_lines = self.write("noise", b"noise\r\n" * 200000)
+        for args in (("decode", many_lines), ("decode", "--json", many_lines),
+                     ("demo",)):
+            with self.subTest(args=args):
+                process = subprocess.Popen([GEOCOM, *args],
+                                           stdout=subprocess.PIPE,
+                                           stderr=subprocess.PIPE)
+                process.stdout.readline()
+                process.stdout.close()
+                self.assertEqual(process.wait(timeout=STEP_TIMEOUT),
+                                 -signal.SIGPIPE)
+                self.assertEqual(process.stderr.read(), b"")
+                process.stderr.close()
 
 
 class Simulate(unittest.TestCase):

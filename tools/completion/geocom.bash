@@ -126,7 +126,7 @@ _geocom() {
     call:0)
       _geocom_reply -W "$(_geocom_listing Commands "$geocom" call)" -- "$cur"
       ;;
-    decode:0)
+    decode:0 | shell:0)
       compopt -o filenames 2>/dev/null || true
       _geocom_reply -f -- "$cur"
       ;;

@@ -7,26 +7,20 @@
 #include <string_view>
 #include <vector>
 
-#include "Arguments.h"
-
 namespace geocom {
 
-// A command that `geocom call` offers: a procedure of the host library's
-// table, the usage of its arguments, and how they become its parameters.
-struct CallCommand {
-  Core::GEOCOM::host::ProcedureId procedure;
-  const char* arguments;  // usage of the arguments, "" when there are none
-  // The request's parameter text; throws UsageError naming a bad argument.
-  std::string (*pack)(ArgReader& arguments);
-};
+// The catalogued procedure that `geocom call` offers under the name, or
+// nullptr: every procedure whose arguments the catalogue knows.
+const Core::GEOCOM::host::Procedure* FindCallCommand(std::string_view name);
 
-// The command with the procedure named so, or nullptr.
-const CallCommand* FindCallCommand(std::string_view name);
+// The request's parameter text for the command's words, in the catalogue's
+// argument order, checked before anything is sent; throws UsageError naming
+// the argument.
+std::string PackCallArguments(const Core::GEOCOM::host::Procedure& procedure,
+                              const std::vector<std::string>& words);
 
-// The request's parameter text for the command's arguments, checked before
-// anything is sent; throws UsageError.
-std::string PackCallArguments(const CallCommand& command,
-                              const std::vector<std::string>& arguments);
+// How the command's arguments are written, e.g. "<HZ> <V> [POS-MODE=0]".
+std::string CallUsage(const Core::GEOCOM::host::Procedure& procedure);
 
 // One line per command, for the help text.
 std::string CallCommandListing();

@@ -98,23 +98,24 @@ class Demo {
   }
 
  private:
-  Session Connect() {
+  BlockingSession Connect() {
     Print("virtual instrument listening on " + instrument_.Address() +
           " (default scene)\n\n");
     const std::string& address = instrument_.Address();
     const std::size_t colon = address.rfind(':');
-    tcp::socket socket(io_);
-    socket.connect(
-        {asio::ip::make_address(address.substr(0, colon)),
-         static_cast<unsigned short>(std::stoi(address.substr(colon + 1)))});
-    SessionOptions options;
-    // Once timed out, a call is sent again: that is how the demo recovers
-    // from the reply the instrument drops.
-    options.retries = 1;
-    return Session(
-        io_,
-        std::make_unique<RecordingTransport>(std::move(socket), address, wire_),
-        options);
+    return BlockingSession::Make([&](Session::executor_type executor) {
+      tcp::socket socket(executor);
+      socket.connect(
+          {asio::ip::make_address(address.substr(0, colon)),
+           static_cast<unsigned short>(std::stoi(address.substr(colon + 1)))});
+      SessionOptions options;
+      // Once timed out, a call is sent again: that is how the demo recovers
+      // from the reply the instrument drops.
+      options.retries = 1;
+      return Session(std::make_unique<RecordingTransport>(std::move(socket),
+                                                          address, wire_),
+                     options);
+    });
   }
 
   sim::Point Prism(const char* id) {
@@ -283,9 +284,8 @@ class Demo {
   }
 
   sim::LoopbackInstrument instrument_;
-  asio::io_context io_;
   std::shared_ptr<Wire> wire_;
-  Session session_;
+  BlockingSession session_;
   int exchanges_ = 0;
   int failures_ = 0;
 };

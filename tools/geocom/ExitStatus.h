@@ -1,6 +1,8 @@
 #ifndef GEOCOM_TOOL_EXITSTATUS_H
 #define GEOCOM_TOOL_EXITSTATUS_H
 
+#include <DazoZazIdoRezeraro/host/Result.h>
+
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
@@ -16,7 +18,14 @@ enum ExitStatus : int {
   kExitClosed = 4,
   kExitInvalidReply = 5,
   kExitReturnCode = 6,
+  kExitConnect = 7,
 };
+
+// The status's name in the tool's JSON ("timeout", "return_code", ...).
+const char* ExitStatusName(ExitStatus status);
+
+// The status for a failure of the host library.
+ExitStatus StatusFor(Core::GEOCOM::host::ErrorKind kind);
 
 // "Exit statuses:" and a line for each status given, for a help footer.
 std::string ExitStatusHelp(std::initializer_list<ExitStatus> statuses);

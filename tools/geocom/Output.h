@@ -1,11 +1,24 @@
 #ifndef GEOCOM_TOOL_OUTPUT_H
 #define GEOCOM_TOOL_OUTPUT_H
 
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/Fields.h>
+#include <DazoZazIdoRezeraro/host/Session.h>
+
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
 #include <string_view>
 
-// Standard output for every subcommand: a write that fails (a closed pipe,
-// a full disk) ends the subcommand at once with exit status 1, instead of
-// going on writing into the void.
+// What the tool writes: standard output for every subcommand, and how a
+// call's outcome reads as text and as JSON.
+//
+// A write that fails ends the subcommand at once with exit status 1 instead
+// of going on writing into the void; a reader that went away (a closed pipe,
+// `geocom decode FILE | head -1`) ends the tool quietly the way the shell's
+// own tools end: killed by SIGPIPE, status 141 in the shell.
+//
+// Every JSON key is snake_case, as the catalogue's value names are.
 namespace geocom {
 
 // Writes the text; throws ToolError when standard output fails.
@@ -13,6 +26,37 @@ void Print(std::string_view text);
 
 // Flushes what Print buffered; throws ToolError when that fails.
 void FlushOutput();
+
+// "geocom: MESSAGE" on standard error.
+void PrintError(std::string_view message);
+
+// The object on one line, invalid UTF-8 replaced.
+std::string JsonLine(const nlohmann::json& object);
+
+// A successful call as text: "return-code = 0" and a "name = value" line per
+// field.
+std::string ReplyText(const Core::GEOCOM::host::Fields& fields);
+
+// A successful call as one JSON line: command, procedure, sequence,
+// return_code 0, round_trip_ms and the values by field name.
+std::string ReplyJson(const Core::GEOCOM::host::Procedure& procedure,
+                      const Core::GEOCOM::host::Reply& reply,
+                      const Core::GEOCOM::host::Fields& fields);
+
+// A call or command that failed, for the JSON form.
+struct Failure {
+  std::string command;  // the command word as given
+  const Core::GEOCOM::host::Procedure* procedure = nullptr;  // when known
+  int exitStatus = 1;
+  std::string message;
+  std::optional<unsigned short> returnCode;  // when the instrument answered
+};
+
+// The failure as one JSON line: command, procedure (null when unknown),
+// return_code (when the instrument answered one), exit_status and
+// error: {kind, message}, where kind names the exit status ("timeout",
+// "return_code", "usage", ...).
+std::string FailureJson(const Failure& failure);
 
 }  // namespace geocom
 

@@ -45,6 +45,8 @@ int RunRecord(const RecordOptions& options) {
   InstrumentLine instrument;
   if (!options.line.connect.empty()) {
     instrument.tcp = ParseAddress(options.line.connect, "--connect", false);
+    instrument.connectTimeout =
+        std::chrono::milliseconds(options.line.connectTimeoutMs);
   } else {
     instrument.serial = options.line.serial;
     instrument.baud = options.line.baud;

@@ -20,7 +20,6 @@ namespace {
 // Enough for any sentence in one piece, small enough that a side that stops
 // reading holds up little.
 constexpr std::size_t kBufferSize = 16384;
-constexpr std::chrono::seconds kConnectTimeout{5};
 constexpr std::chrono::milliseconds kAcceptRetry{100};
 
 std::string Describe(const tcp::endpoint& endpoint) {
@@ -297,7 +296,7 @@ void Relay::ConnectInstrument(tcp::socket host) {
   };
   auto attempt = std::make_shared<Attempt>(Attempt{
       std::move(host), tcp::socket(io_), asio::steady_timer(io_), false});
-  attempt->timer.expires_after(kConnectTimeout);
+  attempt->timer.expires_after(instrument_.connectTimeout);
   attempt->timer.async_wait([attempt](const error_code& error) {
     if (error) return;
     attempt->timedOut = true;
@@ -322,7 +321,8 @@ void Relay::ConnectInstrument(tcp::socket host) {
               instrument_.tcp->ToString() + ": " +
               (attempt->timedOut
                    ? "no answer within " +
-                         std::to_string(kConnectTimeout.count()) + " s"
+                         std::to_string(instrument_.connectTimeout.count()) +
+                         " ms"
                    : error.message());
           if (events_.warning) events_.warning(message);
           if (!capture_->Write(Direction::kUnknown, {}, message)) {

@@ -7,6 +7,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/serial_port.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -28,6 +29,7 @@ struct InstrumentLine {
   std::optional<Core::GEOCOM::host::Endpoint> tcp;
   std::string serial;
   unsigned baud = 115200;
+  std::chrono::milliseconds connectTimeout{5000};  // for each TCP connection
 };
 
 // What the relay tells its owner.

@@ -14,6 +14,7 @@ Runner AddCall(CLI::App& app);
 Runner AddDecode(CLI::App& app);
 Runner AddDemo(CLI::App& app);
 Runner AddRecord(CLI::App& app);
+Runner AddShell(CLI::App& app);
 Runner AddSimulate(CLI::App& app);
 
 }  // namespace geocom

@@ -4,8 +4,10 @@
 #include <DazoZazIdoRezeraro/host/Version.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <csignal>
-#include <iostream>
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,25 +21,65 @@ namespace {
 using namespace geocom;
 
 int Fail(int status, const std::string& message) {
-  std::cerr << "geocom: " << message << '\n';
+  PrintError(message);
   return status;
 }
 
-// CLI11 says "The following argument was not expected: bogus" when the first
-// word names no subcommand; say which word and what would do.
+std::string SubcommandNames(const CLI::App& app) {
+  std::string names;
+  for (const CLI::App* subcommand : app.get_subcommands({})) {
+    names += (names.empty() ? "" : ", ") + subcommand->get_name();
+  }
+  return names;
+}
+
+bool IsNumber(const std::string& word) {
+  char* end = nullptr;
+  std::strtod(word.c_str(), &end);
+  return !word.empty() && *end == '\0';
+}
+
+// CLI11 says "A subcommand is required" for `geocom --bogus` and "The
+// following argument was not expected" elsewhere: walk the words as the
+// parser did and name the first one that no subcommand or option knows.
+std::optional<std::string> UnknownWord(const CLI::App& app, int argc,
+                                       char** argv) {
+  const CLI::App* context = &app;
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word == "--") break;
+    if (word.size() > 1 && word[0] == '-' && !IsNumber(word)) {
+      const std::string name = word.substr(0, word.find('='));
+      const CLI::Option* option = context->get_option_no_throw(name);
+      if (option == nullptr) {
+        return "unknown option '" + name + "' for '" +
+               (context == &app ? "geocom" : "geocom " + context->get_name()) +
+               "'";
+      }
+      if (option->get_expected_max() > 0 && name == word) ++i;
+    } else if (context == &app) {
+      const auto subcommands = app.get_subcommands({});
+      const auto found = std::find_if(subcommands.begin(), subcommands.end(),
+                                      [&word](const CLI::App* subcommand) {
+                                        return subcommand->get_name() == word;
+                                      });
+      if (found == subcommands.end()) {
+        return "unknown subcommand '" + word + "' (one of " +
+               SubcommandNames(app) + ")";
+      }
+      context = *found;
+    }
+  }
+  return std::nullopt;
+}
+
 std::string ParseErrorMessage(const CLI::App& app, const CLI::ParseError& error,
                               int argc, char** argv) {
-  if (argc > 1 && argv[1][0] != '-') {
-    const std::string word = argv[1];
-    bool known = false;
-    std::string names;
-    for (const CLI::App* subcommand : app.get_subcommands({})) {
-      known = known || subcommand->get_name() == word;
-      names += (names.empty() ? "" : ", ") + subcommand->get_name();
-    }
-    if (!known) {
-      return "unknown subcommand '" + word + "' (one of " + names + ")";
-    }
+  if (std::optional<std::string> unknown = UnknownWord(app, argc, argv)) {
+    return *unknown;
+  }
+  if (app.get_subcommands().empty()) {
+    return "a subcommand is required (one of " + SubcommandNames(app) + ")";
   }
   return error.what();
 }
@@ -61,7 +103,7 @@ int main(int argc, char** argv) {
   const std::vector<std::pair<CLI::App*, Runner>> subcommands = [&app] {
     std::vector<std::pair<CLI::App*, Runner>> added;
     for (const auto add :
-         {AddCall, AddDecode, AddDemo, AddRecord, AddSimulate}) {
+         {AddCall, AddDecode, AddDemo, AddRecord, AddShell, AddSimulate}) {
       Runner runner = add(app);
       added.emplace_back(app.get_subcommands({}).back(), std::move(runner));
     }
@@ -77,7 +119,16 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& version) {
     return app.exit(version);
   } catch (const CLI::ParseError& error) {
-    return Fail(kExitUsage, ParseErrorMessage(app, error, argc, argv));
+    const std::string message = ParseErrorMessage(app, error, argc, argv);
+    if (std::find(argv + 1, argv + argc, std::string("--json")) !=
+        argv + argc) {
+      Failure failure;
+      failure.exitStatus = kExitUsage;
+      failure.message = message;
+      Print(FailureJson(failure));
+      FlushOutput();
+    }
+    return Fail(kExitUsage, message);
   }
 
   try {

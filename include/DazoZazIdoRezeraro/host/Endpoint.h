@@ -7,6 +7,9 @@
 #include "Export.h"
 #include "Result.h"
 
+/// @file
+/// Addresses written "HOST:PORT" or "[IPV6]:PORT", read and written back.
+
 namespace Core::GEOCOM::host {
 
 /// A host name or address and a port.

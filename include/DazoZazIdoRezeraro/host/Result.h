@@ -8,6 +8,10 @@
 
 #include "Export.h"
 
+/// @file
+/// How failures are reported: the kind of an error, its message, and a
+/// value-or-error result.
+
 namespace Core::GEOCOM::host {
 
 /// Why a call, a connection or an argument failed; also the values of the

@@ -11,6 +11,10 @@
 
 #include "Export.h"
 
+/// @file
+/// Framing of a received byte stream into sentences, noise and overlong
+/// lines, whatever the chunking.
+
 namespace Core::GEOCOM::host {
 
 /// What a piece of a received byte stream turned out to be.

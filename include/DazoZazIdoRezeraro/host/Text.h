@@ -7,6 +7,10 @@
 
 #include "Export.h"
 
+/// @file
+/// Bytes as printable text and back, and numbers in their shortest exact
+/// form.
+
 namespace Core::GEOCOM::host {
 
 /// Bytes as printable ASCII: printable characters stay, CR, LF, tab and

@@ -14,15 +14,15 @@
 namespace Core::GEOCOM::host {
 
 /// Which way bytes went, seen from the side that reports them.
-enum class Direction {
+enum class TrafficDirection {
   kSent,      ///< Written to the peer.
   kReceived,  ///< Read from the peer.
 };
 
 /// One piece of traffic. The bytes are valid only during the callback.
 struct TrafficEvent {
-  Direction direction = Direction::kSent;  ///< Which way the bytes went.
-  std::string_view bytes;                  ///< The bytes, as they crossed.
+  TrafficDirection direction = TrafficDirection::kSent;  ///< Which way.
+  std::string_view bytes;                      ///< The bytes, as they crossed.
   std::chrono::system_clock::time_point time;  ///< When they crossed.
   /// Which connection they crossed: 0 for a session's one connection, the
   /// client's number for a server with several.

@@ -11,6 +11,10 @@
 
 #include "Export.h"
 
+/// @file
+/// The byte stream under a session: sockets, serial ports, pseudo-terminals
+/// or any Asio stream a host owns.
+
 namespace Core::GEOCOM::host {
 
 /// The byte stream under a Session: a socket, a serial port, a pty, or any

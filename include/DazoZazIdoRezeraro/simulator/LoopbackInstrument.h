@@ -11,6 +11,10 @@
 #include "Server.h"
 #include "VirtualInstrument.h"
 
+/// @file
+/// A virtual instrument on a loopback port and a thread of its own, for a
+/// host's tests.
+
 namespace Core::GEOCOM::simulator {
 
 /// What a LoopbackInstrument is made of.

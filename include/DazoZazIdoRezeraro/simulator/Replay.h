@@ -10,6 +10,10 @@
 #include "Export.h"
 #include "Responder.h"
 
+/// @file
+/// Replay of a field recording: a responder that answers each request
+/// with the reply a capture holds for it.
+
 namespace Core::GEOCOM::simulator {
 
 class ReplayState;

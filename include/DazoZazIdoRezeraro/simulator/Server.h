@@ -15,6 +15,10 @@
 #include "Export.h"
 #include "Responder.h"
 
+/// @file
+/// The virtual instrument served to host programs over TCP and a
+/// pseudo-terminal, with the traffic log and limits on each client.
+
 namespace Core::GEOCOM::simulator {
 
 class ServerState;

@@ -11,6 +11,10 @@
 #include "Responder.h"
 #include "Scene.h"
 
+/// @file
+/// The virtual instrument: a telescope on its station in a scene, answering
+/// requests as an instrument would, in time.
+
 namespace Core::GEOCOM::simulator {
 
 class InstrumentState;
