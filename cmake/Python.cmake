@@ -23,6 +23,7 @@ if(NOT DAZO_BUILD_PYTHON STREQUAL "OFF")
   endif()
   if(Python_FOUND AND pybind11_FOUND)
     set(DAZO_PYTHON_ENABLED ON)
+    math(EXPR DAZO_PYTHON_NEXT_MINOR "${Python_VERSION_MINOR} + 1")
     message(STATUS "Python package: for ${Python_EXECUTABLE} "
       "(${Python_VERSION}), pybind11 ${pybind11_VERSION}")
   elseif(DAZO_BUILD_PYTHON STREQUAL "ON")
