@@ -13,6 +13,7 @@ void BindSession(pybind11::module_& module);
 void BindCatalogue(pybind11::module_& module);
 void BindSimulator(pybind11::module_& module);
 void BindCapture(pybind11::module_& module);
+void BindBaseline(pybind11::module_& module);
 
 }  // namespace Core::GEOCOM::python
 
