@@ -76,3 +76,15 @@ def test_a_stopped_instrument_frees_its_port():
     with pytest.raises(ConnectionRefusedError):
         socket.create_connection((host, int(port)), timeout=1)
     assert not instrument.running
+
+
+def test_the_example_surveys_every_prism():
+    import subprocess
+    import sys
+    example = os.path.join(os.path.dirname(__file__), "..", "..", "examples",
+                           "python", "survey.py")
+    output = subprocess.run([sys.executable, example], check=True,
+                            capture_output=True, text=True).stdout
+    assert [line.split(":")[0] for line in output.splitlines()
+            if line.startswith("P")] == ["P1", "P2", "P3"]
+    assert "no reply to angles" in output
