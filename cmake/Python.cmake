@@ -1,12 +1,18 @@
 # Decides whether the Python package is built and for which Python.
 #
 # DAZO_BUILD_PYTHON: ON requires Python 3 with its headers and pybind11,
-# OFF skips the package, AUTO (the default) builds it when both are found.
+# OFF skips the package, AUTO (the default for the top-level project; a
+# project that pulls this one in gets OFF) builds it when both are found.
 # The package targets /usr/bin/python3, the system Python that Debian's
 # pybind11 and python3-dev serve, unless Python_EXECUTABLE names another:
 # a Python first on PATH (pyenv, a virtual environment) is not picked up by
 # chance. The configure step says which one it targets.
-set(DAZO_BUILD_PYTHON AUTO CACHE STRING
+if(PROJECT_IS_TOP_LEVEL)
+  set(dazo_python_default AUTO)
+else()
+  set(dazo_python_default OFF)
+endif()
+set(DAZO_BUILD_PYTHON ${dazo_python_default} CACHE STRING
   "Build the Python package: ON, OFF or AUTO (when Python and pybind11 are found)")
 set_property(CACHE DAZO_BUILD_PYTHON PROPERTY STRINGS AUTO ON OFF)
 
