@@ -80,13 +80,18 @@ def test_threads_sharing_a_session_under_every_fault_get_their_own_replies():
                     mispaired.append(reply)
                 answered.append(1)
 
-        threads = [threading.Thread(target=work, args=(index,))
+        threads = [threading.Thread(target=work, args=(index,), daemon=True)
                    for index in range(8)]
         for thread in threads:
             thread.start()
+        # Every call ends within 30 ms: 4000 of them, one after the other,
+        # within 120 s, or a call outlived its bound.
+        deadline = time.monotonic() + 120
         for thread in threads:
-            thread.join()
+            thread.join(max(0.0, deadline - time.monotonic()))
+        stuck = sum(thread.is_alive() for thread in threads)
         shared.close()
+        assert stuck == 0, f"{stuck} threads wait for calls past their bound"
     assert mispaired == []
     assert len(answered) + len(failed) == 8 * 500
     # 8 faults at 5 % each: drop, late, corrupt and disconnect fail a call.
