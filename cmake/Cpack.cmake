@@ -103,6 +103,19 @@ The HTML reference of the GeoCOM libraries' public headers, with the
 README as its front page and the examples.")
 endif()
 
+# The Python package: the extension is built for one Python version's ABI
+# (the one cmake/Python.cmake reports), so the package asks for that one.
+if(TARGET dazo_python_native)
+  dazo_package(python NAME python3-${dazo_package_base} SECTION python
+    MULTI_ARCH foreign DEPENDS runtime SHLIBDEPS
+    PACKAGE_DEPENDS "python3 (>= ${Python_VERSION_MAJOR}.${Python_VERSION_MINOR}), python3 (<< ${Python_VERSION_MAJOR}.${DAZO_PYTHON_NEXT_MINOR})"
+    DESCRIPTION "GeoCOM sessions and a virtual survey instrument for Python
+The dazozazidorezeraro module: sessions with total-station survey
+instruments over serial lines and TCP with one method per procedure, an
+asyncio face, and a virtual instrument with a pytest fixture for testing
+host programs.")
+endif()
+
 file(WRITE ${PROJECT_BINARY_DIR}/package-fields.txt "${dazo_package_fields}")
 
 set(CPACK_GENERATOR DEB)

@@ -1,0 +1,90 @@
+"""The pytest plugin's fixture, as a host's test suite uses it, and the
+virtual instrument's scene and traffic."""
+
+import os
+import socket
+
+import pytest
+
+from dazozazidorezeraro import Session, VirtualInstrument
+
+pytest_plugins = ["pytester"]
+
+HOST_SUITE = '''
+import os, socket
+import pytest
+from dazozazidorezeraro import Session
+
+THREADS = len(os.listdir("/proc/self/task"))
+ADDRESSES = []
+
+def test_serves(virtual_instrument):
+    ADDRESSES.append(virtual_instrument.address)
+    with Session.connect(virtual_instrument.address) as session:
+        assert session.station().instrument_height == 1.6
+
+@pytest.mark.virtual_instrument(faults="drop=1")
+def test_takes_arguments(virtual_instrument):
+    with Session.connect(virtual_instrument.address) as session:
+        with pytest.raises(TimeoutError):
+            session.angles(timeout=0.1)
+
+def test_leaves_nothing_behind():
+    assert len(os.listdir("/proc/self/task")) == THREADS
+    host, port = ADDRESSES[0].split(":")
+    with pytest.raises(ConnectionRefusedError):
+        socket.create_connection((host, int(port)), timeout=1)
+'''
+
+
+def test_a_host_suite_gets_the_fixture_without_a_conftest(pytester):
+    pytester.makepyfile(test_host=HOST_SUITE)
+    result = pytester.runpytest_subprocess("-p", "no:cacheprovider")
+    result.assert_outcomes(passed=3)
+
+
+def test_the_scene_and_the_traffic_are_readable(virtual_instrument):
+    assert virtual_instrument.station["instrument_height"] == 1.6
+    assert [prism.id for prism in virtual_instrument.prisms] == [
+        "P1", "P2", "P3"]
+    with Session.connect(virtual_instrument.address) as session:
+        session.position(0.5, 1.5)
+    assert virtual_instrument.telescope == pytest.approx((0.5, 1.5))
+    directions = [record.direction for record in virtual_instrument.traffic()
+                  if record.bytes]
+    assert directions == ["to-instrument", "to-host"]
+    assert virtual_instrument.traffic(clear=True)
+    assert virtual_instrument.traffic() == []
+
+
+@pytest.mark.parametrize("arguments,error,message", [
+    ({"faults": "drop=2"}, ValueError, "drop"),
+    ({"faults": {"no-such-fault": 0.1}}, ValueError, "no-such-fault"),
+    ({"scene": {"station": {"easting": "east"}}}, ValueError, "easting"),
+    ({"scene": "/no/such/scene.json"}, OSError, "/no/such/scene.json"),
+])
+def test_a_bad_instrument_argument_names_itself(arguments, error, message):
+    with pytest.raises(error, match=message):
+        VirtualInstrument(**arguments)
+
+
+def test_a_stopped_instrument_frees_its_port():
+    instrument = VirtualInstrument()
+    host, port = instrument.address.split(":")
+    instrument.stop()
+    instrument.stop()
+    with pytest.raises(ConnectionRefusedError):
+        socket.create_connection((host, int(port)), timeout=1)
+    assert not instrument.running
+
+
+def test_the_example_surveys_every_prism():
+    import subprocess
+    import sys
+    example = os.path.join(os.path.dirname(__file__), "..", "..", "examples",
+                           "python", "survey.py")
+    output = subprocess.run([sys.executable, example], check=True,
+                            capture_output=True, text=True).stdout
+    assert [line.split(":")[0] for line in output.splitlines()
+            if line.startswith("P")] == ["P1", "P2", "P3"]
+    assert "no reply to angles" in output
