@@ -1,12 +1,10 @@
-// Calls per second through a host Session over loopback TCP against the
-// in-process virtual instrument, set against a ping-pong of the same request
-// and reply bytes over a plain loopback socket in the same run: what the
-// machine's loopback allows.
+// Calls per second through a blocking session over loopback TCP, set
+// against a ping-pong of the same request and reply bytes over a plain
+// blocking socket, against the same plain peer, in the same run.
 #include <benchmark/benchmark.h>
 
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
-#include <DazoZazIdoRezeraro/host/Session.h>
-#include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 
 #include <array>
 #include <boost/asio/ip/tcp.hpp>
@@ -20,26 +18,22 @@ namespace {
 namespace asio = boost::asio;
 using namespace Core::GEOCOM;
 
-void Session_NullCall_Library(benchmark::State& state) {
-  simulator::LoopbackInstrument instrument;
-  asio::io_context io;
-  host::Session session = host::Session::ConnectTcp(io, instrument.Address());
-  for (auto _ : state) {
-    const host::Result<host::Reply> reply = session.Call(host::kNull);
-    if (!reply) state.SkipWithError(reply.error().message.c_str());
+// A peer with nothing but a socket: it answers each request line with a
+// reply carrying the request's sequence number, so that a session pairs it.
+class PlainPeer {
+ public:
+  PlainPeer() : acceptor_(io_, {asio::ip::address_v4::loopback(), 0}) {
+    thread_ = std::thread([this] { Serve(); });
   }
-  state.SetItemsProcessed(state.iterations());
-}
+  ~PlainPeer() { thread_.join(); }
 
-// The same bytes each way, with nothing but the sockets in between: the
-// peer answers each request line with a fixed reply line.
-void Session_NullCall_Baseline(benchmark::State& state) {
-  const std::string request = "%R1Q,0,1:\r\n";
-  const std::string reply = "%R1P,0,1:0\r\n";
-  asio::io_context io;
-  asio::ip::tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
-  std::thread peer([&] {
-    asio::ip::tcp::socket socket = acceptor.accept();
+  std::string Address() const {
+    return "127.0.0.1:" + std::to_string(acceptor_.local_endpoint().port());
+  }
+
+ private:
+  void Serve() {
+    asio::ip::tcp::socket socket = acceptor_.accept();
     socket.set_option(asio::ip::tcp::no_delay(true));
     std::string received;
     boost::system::error_code error;
@@ -47,12 +41,43 @@ void Session_NullCall_Baseline(benchmark::State& state) {
       const std::size_t line =
           asio::read_until(socket, asio::dynamic_buffer(received), '\n', error);
       if (error) return;
+      // "%R1Q,<procedure>,<sequence>:..." gives "%R1P,0,<sequence>:0".
+      const std::size_t comma = received.find(',', 5);
+      const std::size_t colon = received.find(':', comma);
+      const std::string reply =
+          "%R1P,0," + received.substr(comma + 1, colon - comma - 1) + ":0\r\n";
       received.erase(0, line);
       asio::write(socket, asio::buffer(reply), error);
     }
-  });
+  }
+
+  asio::io_context io_;
+  asio::ip::tcp::acceptor acceptor_;
+  std::thread thread_;
+};
+
+void Session_NullCall_Library(benchmark::State& state) {
+  PlainPeer peer;
+  host::BlockingSession session =
+      host::BlockingSession::Connect(peer.Address());
+  for (auto _ : state) {
+    const host::Result<host::Reply> reply = session.TryCall(host::kNull);
+    if (!reply) state.SkipWithError(reply.error().message.c_str());
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+
+// The same bytes each way with a plain blocking socket against the same
+// peer: what the machine's loopback allows.
+void Session_NullCall_Baseline(benchmark::State& state) {
+  PlainPeer peer;
+  const std::string request = "%R1Q,0,1:\r\n";
+  asio::io_context io;
   asio::ip::tcp::socket socket(io);
-  socket.connect(acceptor.local_endpoint());
+  const std::string address = peer.Address();
+  socket.connect({asio::ip::address_v4::loopback(),
+                  static_cast<unsigned short>(
+                      std::stoi(address.substr(address.rfind(':') + 1)))});
   socket.set_option(asio::ip::tcp::no_delay(true));
   std::string received;
   for (auto _ : state) {
@@ -62,7 +87,6 @@ void Session_NullCall_Baseline(benchmark::State& state) {
     received.erase(0, line);
   }
   socket.close();
-  peer.join();
   state.SetItemsProcessed(state.iterations());
 }
 
