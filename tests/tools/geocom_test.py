@@ -272,6 +272,22 @@ class Shell(unittest.TestCase):
                             stdin=b'angles\nset-search-area 0 0 1 1 "on\n')
             self.assertEqual(result.returncode, 2)
             self.assertIn(b"quote", result.stderr)
+            # Hostile input: no line end ever, an empty quoted word, no file.
+            with open("/dev/zero", "rb") as zero:
+                result = subprocess.run(
+                    [GEOCOM, "shell", "--connect", simulator.address],
+                    stdin=zero, capture_output=True, timeout=STEP_TIMEOUT)
+            self.assertEqual(result.returncode, 2)
+            self.assertIn(b"line 1 is longer than 4096 bytes", result.stderr)
+            result = geocom("shell", "--connect", simulator.address,
+                            stdin=b'""\n')
+            self.assertEqual(result.returncode, 2)
+            self.assertIn(b"unknown command ''", result.stderr)
+            result = geocom("shell", "--connect", simulator.address, "--json",
+                            "/nonexistent/script")
+            self.assertEqual((result.returncode,
+                              json.loads(result.stdout)["error"]["kind"]),
+                             (1, "failure"))
             self.assertEqual(simulator.stop(), 0)
 
 
