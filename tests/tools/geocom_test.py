@@ -4,6 +4,8 @@ the GEOCOM environment variable) on loopback addresses and pseudo-terminals.
 Run one case as: geocom_test.py Class.test_name."""
 
 import json
+import pty
+import select
 import math
 import os
 import random
@@ -288,6 +290,47 @@ class Shell(unittest.TestCase):
             self.assertEqual((result.returncode,
                               json.loads(result.stdout)["error"]["kind"]),
                              (1, "failure"))
+            self.assertEqual(simulator.stop(), 0)
+
+
+class Terminal:
+    """A geocom subcommand on a pseudo-terminal of its own."""
+
+    def __init__(self, *args):
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            os.execv(GEOCOM, [GEOCOM, *args])
+
+    def type(self, keys, until):
+        """Types the keys; returns the output up to and with `until`."""
+        os.write(self.fd, keys)
+        out, deadline = b"", time.monotonic() + STEP_TIMEOUT
+        while not out.endswith(until) and time.monotonic() < deadline:
+            if select.select([self.fd], [], [], 0.1)[0]:
+                out += os.read(self.fd, 4096)
+        return out
+
+    def wait(self):
+        return os.waitstatus_to_exitcode(os.waitpid(self.pid, 0)[1])
+
+
+class ShellOnTerminal(unittest.TestCase):
+    def test_completion_history_and_end_of_input(self):
+        with Simulator("--listen", "127.0.0.1:0") as simulator:
+            terminal = Terminal("shell", "--connect", simulator.address)
+            prompt = b"geocom> "
+            terminal.type(b"", prompt)
+            # Tab completes the command name.
+            out = terminal.type(b"instrument-num\t\r", prompt)
+            self.assertIn(b"serial_number = 412237", out)
+            # A failed command does not end the session; nor its status.
+            out = terminal.type(b"lock-in\r", prompt)
+            self.assertIn(b"return code 3", out)
+            # Up twice recalls the first command.
+            out = terminal.type(b"\x1b[A\x1b[A\r", prompt)
+            self.assertIn(b"serial_number = 412237", out)
+            os.write(terminal.fd, b"\x04")
+            self.assertEqual(terminal.wait(), 0)
             self.assertEqual(simulator.stop(), 0)
 
 
