@@ -9,9 +9,9 @@
 // mis-paired when its reply carries another sequence number than its
 // request, does not decode, or gives a station that no set-station the
 // worker sent since the last confirmed one could have left.
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Requests.h>
-#include <DazoZazIdoRezeraro/host/Session.h>
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 
 #include <atomic>
@@ -117,9 +117,10 @@ void Work(const Settings& settings, std::uint64_t worker, std::uint64_t calls,
   const milliseconds timeout(settings.timeoutMs);
   options.faultTiming = {timeout, timeout / 2, milliseconds(2)};
   sim::LoopbackInstrument instrument(options);
-  boost::asio::io_context io;
-  host::Session session = host::Session::ConnectTcp(io, instrument.Address());
-  const host::CallOptions call{timeout, 0u};
+  host::BlockingSession session =
+      host::BlockingSession::Connect(instrument.Address());
+  host::CallOptions call;
+  call.timeout = timeout;
 
   // Station eastings the instrument may hold now.
   std::set<double> possible{options.scene.station.easting};
@@ -127,17 +128,21 @@ void Work(const Settings& settings, std::uint64_t worker, std::uint64_t calls,
     const double easting = static_cast<double>(worker * calls + i + 1);
     const bool set = i % 2 == 0;
     const host::Result<host::Reply> result =
-        set ? session.Call(
+        set ? session.TryCall(
                   host::kSetStation,
-                  host::SetStationParameters({easting, -easting, 0, 1.5})
+                  host::PackArguments(*host::FindProcedure(host::kSetStation),
+                                      {{"easting", easting},
+                                       {"northing", -easting},
+                                       {"height", 0.0},
+                                       {"instrument_height", 1.5}})
                       .value(),
                   call)
-            : session.Call(host::kStation, "", call);
+            : session.TryCall(host::kStation, "", call);
     if (!result) {
       Count(totals, result.error());
       if (set) possible.insert(easting);
       if (result.error().kind == host::ErrorKind::kClosed) {
-        session = host::Session::ConnectTcp(io, instrument.Address());
+        session = host::BlockingSession::Connect(instrument.Address());
       }
       continue;
     }

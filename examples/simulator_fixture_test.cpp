@@ -1,6 +1,6 @@
 // A GoogleTest fixture that a host project can copy: every test starts a
 // virtual instrument on a loopback port, on a thread of its own, and talks
-// to it through host::Session and the typed calls, as the host program
+// to it through host::BlockingSession and the typed calls, as the host program
 // talks to a real instrument. No instrument on the desk, none in CI.
 #include <DazoZazIdoRezeraro/host/Calls.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
@@ -24,9 +24,8 @@ class InstrumentTest : public testing::Test {
   // The built-in scene; a project's own goes in options.scene, e.g.
   // sim::LoadScene("site.json").value().
   sim::LoopbackInstrument instrument_{sim::LoopbackOptions{}};
-  boost::asio::io_context io_;
-  host::Session session_ =
-      host::Session::ConnectTcp(io_, instrument_.Address(), RetryOnce());
+  host::BlockingSession session_ =
+      host::BlockingSession::Connect(instrument_.Address(), RetryOnce());
 };
 
 TEST_F(InstrumentTest, MeasuresThePrismWhereTheSceneHasIt) {

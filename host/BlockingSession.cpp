@@ -122,13 +122,13 @@ BlockingSession BlockingSession::Connect(std::string_view address,
   std::promise<std::pair<error_code, std::string>> connected;
   auto outcome = connected.get_future();
   Loop* raw = loop.get();
-  Session::StartConnect(
-      raw->io.get_executor(), std::string(address), std::move(options),
-      [raw, &connected](error_code error, Session session,
-                        std::string diagnostics) {
-        raw->session = std::move(session);
-        connected.set_value({error, std::move(diagnostics)});
-      });
+  Session::StartConnect(raw->io.get_executor(), std::string(address),
+                        std::move(options),
+                        [raw, &connected](error_code error, Session session,
+                                          std::string diagnostics) {
+                          raw->session = std::move(session);
+                          connected.set_value({error, std::move(diagnostics)});
+                        });
   auto [error, diagnostics] = outcome.get();
   if (error) throw SessionError(ToError(error, std::move(diagnostics)));
   return BlockingSession(std::move(loop));
@@ -175,13 +175,13 @@ PendingCall BlockingSession::Start(unsigned short procedure,
   }
   Session empty;
   Session& session = loop_ ? loop_->session : empty;
-  session.AsyncCall(procedure, parameters,
-                    asio::bind_cancellation_slot(
-                        state->cancel.slot(),
-                        [state](error_code error, Reply reply) {
-                          state->End(error, std::move(reply));
-                        }),
-                    options);
+  session.AsyncCall(
+      procedure, parameters,
+      asio::bind_cancellation_slot(state->cancel.slot(),
+                                   [state](error_code error, Reply reply) {
+                                     state->End(error, std::move(reply));
+                                   }),
+      options);
   return PendingCall(state);
 }
 
@@ -205,13 +205,25 @@ Reply BlockingSession::Call(unsigned short procedure,
   return Start(procedure, parameters, options).Take(error);
 }
 
+Result<Reply> BlockingSession::TryCall(unsigned short procedure,
+                                       std::string_view parameters,
+                                       CallOptions options) {
+  error_code failure;
+  Reply reply = Call(procedure, parameters, options, failure);
+  if (!failure) return reply;
+  Error error = ToError(failure, std::move(reply.diagnostics));
+  error.returnCode = reply.returnCode;
+  error.bytes = std::move(reply.bytes);
+  return error;
+}
+
 Fields BlockingSession::Call(std::string_view procedure,
                              const Fields& arguments, CallOptions options) {
   const Procedure* named = FindProcedure(procedure);
   if (named == nullptr) {
-    throw SessionError(Error{ErrorKind::kInvalidArgument,
-                             "no procedure is named '" +
-                                 std::string(procedure) + "'"});
+    throw SessionError(
+        Error{ErrorKind::kInvalidArgument,
+              "no procedure is named '" + std::string(procedure) + "'"});
   }
   Result<std::string> parameters = PackArguments(*named, arguments);
   if (!parameters) throw SessionError(parameters.error());

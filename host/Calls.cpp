@@ -41,18 +41,12 @@ Result<Reply> Send(BlockingSession& session, ProcedureId id,
   const Procedure& procedure = *FindProcedure(id);
   Result<std::string> parameters = PackArguments(procedure, arguments);
   if (!parameters) return parameters.error();
-  boost::system::error_code error;
-  Reply reply = session.Call(id, *parameters, {}, error);
-  if (error) {
-    Error failure = ToError(error, std::move(reply.diagnostics));
-    failure.returnCode = reply.returnCode;
-    failure.bytes = std::move(reply.bytes);
-    return failure;
-  }
-  Result<Fields> strict = DecodeReply(procedure, reply.sentence);
+  Result<Reply> reply = session.TryCall(id, *parameters);
+  if (!reply) return reply;
+  Result<Fields> strict = DecodeReply(procedure, reply->sentence);
   if (!strict) {
     Error failure = strict.error();
-    failure.bytes = reply.bytes;
+    failure.bytes = reply->bytes;
     return failure;
   }
   return reply;
@@ -251,15 +245,15 @@ Result<FileEntry> FileList(BlockingSession& session, bool next) {
   return Query<FileEntry>(session, kFileList, decode::File, {{"next", next}});
 }
 
-Result<std::int32_t> FileDelete(BlockingSession& session,
-                                FTR_DEVICETYPE device, FTR_FILETYPE fileType,
-                                const FTR_MODDATE& date,
+Result<std::int32_t> FileDelete(BlockingSession& session, FTR_DEVICETYPE device,
+                                FTR_FILETYPE fileType, const FTR_MODDATE& date,
                                 const std::string& name) {
-  return Query<std::int32_t>(session, kFileDelete, decode::Count,
-                             {{"device", static_cast<std::int64_t>(device)},
-                              {"file_type", static_cast<std::int64_t>(fileType)},
-                              {"date", BytesText(date.parts)},
-                              {"name", name}});
+  return Query<std::int32_t>(
+      session, kFileDelete, decode::Count,
+      {{"device", static_cast<std::int64_t>(device)},
+       {"file_type", static_cast<std::int64_t>(fileType)},
+       {"date", BytesText(date.parts)},
+       {"name", name}});
 }
 
 }  // namespace Core::GEOCOM::host

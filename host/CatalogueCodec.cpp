@@ -74,12 +74,10 @@ std::optional<DATIME> ParseDateTime(const std::string& text) {
       static_cast<std::size_t>(consumed) != text.size()) {
     return std::nullopt;
   }
-  return DATIME{static_cast<std::uint16_t>(year),
-                static_cast<unsigned char>(month),
-                static_cast<unsigned char>(day),
-                static_cast<unsigned char>(hour),
-                static_cast<unsigned char>(minute),
-                static_cast<unsigned char>(second)};
+  return DATIME{
+      static_cast<std::uint16_t>(year),   static_cast<unsigned char>(month),
+      static_cast<unsigned char>(day),    static_cast<unsigned char>(hour),
+      static_cast<unsigned char>(minute), static_cast<unsigned char>(second)};
 }
 
 std::string DateTimeText(unsigned year, const unsigned (&parts)[5]) {
@@ -97,7 +95,8 @@ std::optional<std::vector<unsigned>> ParseBytes(const std::string& text,
   std::size_t from = 0;
   while (from <= text.size()) {
     const std::size_t dot = std::min(text.find('.', from), text.size());
-    const auto value = ReadInteger(std::string_view(text).substr(from, dot - from));
+    const auto value =
+        ReadInteger(std::string_view(text).substr(from, dot - from));
     if (!value || *value < 0 || *value > 255 || text[from] == '+' ||
         text[from] == '-') {
       return std::nullopt;
@@ -232,8 +231,7 @@ std::string Label(const Procedure& procedure) {
 }
 
 Error InvalidArgument(const Procedure& procedure, const std::string& message) {
-  return Error{ErrorKind::kInvalidArgument,
-               Label(procedure) + ": " + message};
+  return Error{ErrorKind::kInvalidArgument, Label(procedure) + ": " + message};
 }
 
 std::string Number(double value) { return FormatDouble(value); }
@@ -244,10 +242,9 @@ Result<FieldValue> Checked(const Procedure& procedure, const ValueSpec& spec,
   const std::string name(spec.name);
   const auto outOfRange = [&](double value) -> std::optional<Error> {
     if (value < spec.minimum || value > spec.maximum) {
-      return InvalidArgument(procedure, name + " must be from " +
-                                            Number(spec.minimum) + " to " +
-                                            Number(spec.maximum) + ", not " +
-                                            Number(value));
+      return InvalidArgument(
+          procedure, name + " must be from " + Number(spec.minimum) + " to " +
+                         Number(spec.maximum) + ", not " + Number(value));
     }
     return std::nullopt;
   };
@@ -296,8 +293,8 @@ Result<FieldValue> Checked(const Procedure& procedure, const ValueSpec& spec,
       const std::optional<DATIME> parsed =
           text != nullptr ? ParseDateTime(*text) : std::nullopt;
       if (!parsed) {
-        return InvalidArgument(
-            procedure, name + " must look like 2024-03-15T10:30:00");
+        return InvalidArgument(procedure,
+                               name + " must look like 2024-03-15T10:30:00");
       }
       const Result<Done> exists = CheckDateTime(*parsed);
       if (!exists) return InvalidArgument(procedure, exists.error().message);
@@ -306,10 +303,9 @@ Result<FieldValue> Checked(const Procedure& procedure, const ValueSpec& spec,
     case ValueType::kBytes: {
       const auto* text = std::get_if<std::string>(&given);
       if (text == nullptr || !ParseBytes(*text, spec.byteCount)) {
-        return InvalidArgument(procedure,
-                               name + " must be " +
-                                   std::to_string(spec.byteCount) +
-                                   " byte values (0 to 255) joined by dots");
+        return InvalidArgument(
+            procedure, name + " must be " + std::to_string(spec.byteCount) +
+                           " byte values (0 to 255) joined by dots");
       }
       return given;
     }
@@ -450,9 +446,9 @@ Result<std::string> PackArguments(const Procedure& procedure,
       for (const ValueSpec& spec : procedure.arguments) {
         accepted += (accepted.empty() ? "" : ", ") + std::string(spec.name);
       }
-      return InvalidArgument(
-          procedure, "it has no argument '" + name + "' (it takes " +
-                         (accepted.empty() ? "none" : accepted) + ")");
+      return InvalidArgument(procedure,
+                             "it has no argument '" + name + "' (it takes " +
+                                 (accepted.empty() ? "none" : accepted) + ")");
     }
     for (std::size_t j = 0; j < i; ++j) {
       if (arguments[j].name == name) {
@@ -524,8 +520,7 @@ Result<Fields> ReadArguments(const Procedure& procedure,
     return Error{ErrorKind::kInvalidArgument,
                  what + " cannot be read: its arguments are not catalogued"};
   }
-  std::optional<std::vector<std::string>> fields =
-      SplitParameters(parameters);
+  std::optional<std::vector<std::string>> fields = SplitParameters(parameters);
   if (!fields) {
     return Error{ErrorKind::kInvalidArgument,
                  what + " has an unclosed quote: " + EscapeBytes(parameters)};
@@ -540,13 +535,13 @@ Result<std::string> ComposeReply(const Procedure& procedure,
   for (const ValueSpec& spec : procedure.reply) {
     const FieldValue* value = FindValue(values, spec.name);
     if (value == nullptr) {
-      return InvalidArgument(procedure, "the reply lacks " +
-                                            std::string(spec.name));
+      return InvalidArgument(procedure,
+                             "the reply lacks " + std::string(spec.name));
     }
     const std::string name(spec.name);
     const auto wrongType = [&] {
-      return InvalidArgument(procedure, "the reply's " + name + " must be " +
-                                            TypeName(spec.type));
+      return InvalidArgument(
+          procedure, "the reply's " + name + " must be " + TypeName(spec.type));
     };
     switch (spec.type) {
       case ValueType::kInteger: {
@@ -581,7 +576,8 @@ Result<std::string> ComposeReply(const Procedure& procedure,
             string != nullptr ? ParseDateTime(*string) : std::nullopt;
         if (!t) return wrongType();
         text += "," + std::to_string(t->year);
-        for (unsigned part : {t->month, t->day, t->hour, t->minute, t->second}) {
+        for (unsigned part :
+             {t->month, t->day, t->hour, t->minute, t->second}) {
           text += "," + ByteField(part);
         }
         break;

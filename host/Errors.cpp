@@ -59,8 +59,7 @@ ErrorKind KindOf(const boost::system::error_code& error) noexcept {
   return ErrorKind::kIo;
 }
 
-Error ToError(const boost::system::error_code& error,
-              std::string diagnostics) {
+Error ToError(const boost::system::error_code& error, std::string diagnostics) {
   if (diagnostics.empty()) diagnostics = error.message();
   return Error{KindOf(error), std::move(diagnostics)};
 }

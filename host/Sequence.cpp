@@ -19,11 +19,11 @@ std::mutex& SequenceMutex() {
 Result<GeoComSentence> ComposeRequest(unsigned short procedure,
                                       std::string_view parameters) {
   if (parameters.size() > kMaxParameterBytes) {
-    return Error{ErrorKind::kInvalidArgument,
-                 "the parameters of procedure " + std::to_string(procedure) +
-                     " are " + std::to_string(parameters.size()) +
-                     " bytes long, more than the " +
-                     std::to_string(kMaxParameterBytes) + " a request may carry"};
+    return Error{
+        ErrorKind::kInvalidArgument,
+        "the parameters of procedure " + std::to_string(procedure) + " are " +
+            std::to_string(parameters.size()) + " bytes long, more than the " +
+            std::to_string(kMaxParameterBytes) + " a request may carry"};
   }
   // A CR would end the sentence early, and the rest would reach the
   // instrument as noise.

@@ -1,5 +1,5 @@
-#include <DazoZazIdoRezeraro/host/Endpoint.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/Endpoint.h>
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>
 #include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
@@ -91,7 +91,7 @@ Reply Failed(unsigned short procedure, std::string diagnostics) {
 }  // namespace
 
 class Session::Impl final : public std::enable_shared_from_this<Impl>,
-                      public SessionService::Member {
+                            public SessionService::Member {
  public:
   Impl(std::unique_ptr<Transport> transport, SessionOptions options)
       : executor_(transport->Executor()),
@@ -236,10 +236,11 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     ArmDeadline();
   }
 
-  // A call starts once the previous one has ended and none of its
-  // operations is still in flight.
+  // A call starts once the previous one has ended and its request has left
+  // (or given up); the read goes on across calls, its bytes kept for the
+  // next one.
   void StartNextIfIdle() {
-    if (current_ || readInFlight_ || writeInFlight_) return;
+    if (current_ || writeInFlight_) return;
     while (!queue_.empty()) {
       Pending pending = std::move(queue_.front());
       queue_.pop_front();
@@ -295,10 +296,10 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     writeInFlight_ = true;
     transport_->AsyncWrite(
         asio::buffer(call.requestBytes),
-        asio::bind_executor(*strand_, [self = shared_from_this(),
-                                       attempt = attempt_](const error_code& e) {
-          self->OnWritten(attempt, e);
-        }));
+        asio::bind_executor(
+            *strand_,
+            [self = shared_from_this(), attempt = attempt_](
+                const error_code& e) { self->OnWritten(attempt, e); }));
   }
 
   void StartRead() {
@@ -388,10 +389,11 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
           // The instrument's report of a communication error answers the
           // call only when it carries the call's sequence number.
           if (frame.sequence == current_->request.GetSequenceID()) {
-            Reply reply = Failed(current_->pending.procedure,
-                                 "invalid reply to " +
-                                     ProcedureLabel(current_->pending.procedure) +
-                                     ": " + EscapeBytes(frame.bytes));
+            Reply reply =
+                Failed(current_->pending.procedure,
+                       "invalid reply to " +
+                           ProcedureLabel(current_->pending.procedure) + ": " +
+                           EscapeBytes(frame.bytes));
             reply.bytes = frame.bytes;
             Finish(ErrorKind::kInvalidReply, std::move(reply));
           } else {
@@ -429,8 +431,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   }
 
   void Finish(error_code error, std::string diagnostics) {
-    Finish(error,
-           Failed(current_->pending.procedure, std::move(diagnostics)));
+    Finish(error, Failed(current_->pending.procedure, std::move(diagnostics)));
   }
 
   void Finish(error_code error, Reply reply) {
@@ -448,8 +449,8 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
 
   void Tap(TrafficDirection direction, std::string_view bytes) {
     if (options_.tap && !bytes.empty()) {
-      options_.tap(TrafficEvent{direction, bytes,
-                                std::chrono::system_clock::now(), 0});
+      options_.tap(
+          TrafficEvent{direction, bytes, std::chrono::system_clock::now(), 0});
     }
   }
 
@@ -600,8 +601,8 @@ struct Connecting : std::enable_shared_from_this<Connecting> {
   void Connected(const error_code& error) {
     if (ended) return;
     if (error) {
-      End(ErrorKind::kConnect, "cannot connect to " + endpoint.ToString() +
-                                   ": " + error.message());
+      End(ErrorKind::kConnect,
+          "cannot connect to " + endpoint.ToString() + ": " + error.message());
       return;
     }
     ended = true;

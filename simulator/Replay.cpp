@@ -1,9 +1,11 @@
 #include <DazoZazIdoRezeraro/host/Capture.h>
-#include <DazoZazIdoRezeraro/host/SentenceStream.h>
 #include <DazoZazIdoRezeraro/host/Sentences.h>
+#include <DazoZazIdoRezeraro/host/TrafficDecoder.h>
 #include <DazoZazIdoRezeraro/simulator/Replay.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -19,7 +21,8 @@ namespace Core::GEOCOM::simulator {
 class ReplayState {
  public:
   struct Recorded {
-    std::optional<GeoComSentence> reply;  // none until its reply is read
+    std::optional<std::string> reply;  // its parameter text, once read
+    unsigned short returnCode = 0;
     Clock::duration delay{0};
   };
   struct Replies {
@@ -35,9 +38,11 @@ namespace {
 
 using Recorded = ReplayState::Recorded;
 
-struct Open {
+// Where a request's reply goes: the slot of its occurrence among the
+// requests with its procedure and parameter text.
+struct Slot {
   std::pair<unsigned short, std::string> key;
-  std::size_t slot;  // where its reply goes among the request's replies
+  std::size_t index;
   std::optional<double> time;
 };
 
@@ -46,39 +51,46 @@ struct Open {
 host::Result<std::shared_ptr<ReplayResponder>> ReplayResponder::Read(
     std::istream& capture, const std::string& name, bool timing) {
   std::shared_ptr<ReplayResponder> replay(new ReplayResponder());
-  host::CaptureReader reader(capture);
-  // Each direction is framed on its own, since their pieces interleave; a
-  // raw capture holds both in one stream, which frames them all the same.
-  host::SentenceStream toInstrument, toHost, unknown;
-  std::map<unsigned short, Open> open;  // requests by sequence number
-
-  const auto take = [&](host::SentenceStream& stream,
-                        std::optional<double> time) {
-    host::Frame frame;
-    while (stream.Next(frame)) {
-      const unsigned short sequence = frame.sentence.GetSequenceID();
-      if (frame.kind == host::FrameKind::kRequest) {
-        // A slot in request order, filled when the reply comes.
-        std::pair<unsigned short, std::string> key{
-            frame.sentence.GetGeocomID(), frame.sentence.GetStringCommand()};
-        std::vector<Recorded>& slots = replay->state_->replies[key].recorded;
+  auto& replies = replay->state_->replies;
+  // Requests waiting for their replies, by the decoder's exchange number;
+  // the decoder pairs by connection, direction and sequence number.
+  std::map<std::uint64_t, Slot> open;
+  host::TrafficDecoder decoder([&](host::TrafficRecord&& record) {
+    switch (record.kind) {
+      case host::TrafficKind::kRequest: {
+        std::pair<unsigned short, std::string> key{*record.procedure,
+                                                   record.parameters};
+        std::vector<Recorded>& slots = replies[key].recorded;
         slots.emplace_back();
-        open[sequence] = {std::move(key), slots.size() - 1, time};
-      } else if (frame.kind == host::FrameKind::kReply) {
-        const auto request = open.find(sequence);
-        if (request == open.end()) continue;
-        Recorded& recorded = replay->state_->replies[request->second.key]
-                                 .recorded[request->second.slot];
-        recorded.reply = frame.sentence;
-        if (timing && time && request->second.time) {
+        open[record.exchange] = {std::move(key), slots.size() - 1, record.time};
+        return;
+      }
+      case host::TrafficKind::kReply: {
+        const auto request = open.find(record.exchange);
+        if (request == open.end()) return;
+        Recorded& recorded =
+            replies[request->second.key].recorded[request->second.index];
+        recorded.reply.emplace();
+        recorded.returnCode = record.returnCode;
+        *recorded.reply = record.parameters;
+        if (timing && record.time && request->second.time) {
           recorded.delay =
-              Seconds(std::max(0.0, *time - *request->second.time));
+              Seconds(std::max(0.0, *record.time - *request->second.time));
         }
         open.erase(request);
+        return;
       }
+      case host::TrafficKind::kTimeout:
+        // Still answerable by a late reply, which finds its slot by the
+        // exchange number; forgotten only when the capture ends.
+      case host::TrafficKind::kUnmatchedReply:
+      case host::TrafficKind::kUnrecognised:
+      case host::TrafficKind::kNoise:
+      case host::TrafficKind::kDropped:
+        return;
     }
-  };
-
+  });
+  host::CaptureReader reader(capture);
   for (;;) {
     host::Result<std::optional<host::CaptureRecord>> next = reader.Next();
     if (!next) {
@@ -86,26 +98,15 @@ host::Result<std::shared_ptr<ReplayResponder>> ReplayResponder::Read(
                          name + ": " + next.error().message);
     }
     if (!*next) break;
-    const host::CaptureRecord& record = **next;
-    host::SentenceStream& stream =
-        record.direction == host::Direction::kToInstrument ? toInstrument
-        : record.direction == host::Direction::kToHost     ? toHost
-                                                           : unknown;
-    stream.Append(record.bytes);
-    take(stream, record.time);
+    decoder.Add(**next);
   }
-  for (host::SentenceStream* stream : {&toInstrument, &toHost, &unknown}) {
-    stream->Finish();
-    take(*stream, std::nullopt);
-  }
-  for (auto entry = replay->state_->replies.begin();
-       entry != replay->state_->replies.end();) {
+  decoder.Finish();
+  for (auto entry = replies.begin(); entry != replies.end();) {
     std::vector<Recorded>& slots = entry->second.recorded;
     slots.erase(std::remove_if(slots.begin(), slots.end(),
                                [](const Recorded& r) { return !r.reply; }),
                 slots.end());
-    entry =
-        slots.empty() ? replay->state_->replies.erase(entry) : std::next(entry);
+    entry = slots.empty() ? replies.erase(entry) : std::next(entry);
   }
   return replay;
 }
@@ -113,12 +114,14 @@ host::Result<std::shared_ptr<ReplayResponder>> ReplayResponder::Read(
 host::Result<std::shared_ptr<ReplayResponder>> ReplayResponder::Load(
     const std::string& path, bool timing) {
   std::error_code error;
-  std::ifstream in;
-  if (!std::filesystem::is_directory(path, error)) {
-    in.open(path, std::ios::binary);
+  if (std::filesystem::is_directory(path, error)) {
+    return host::Error(host::ErrorKind::kIo,
+                       "cannot read capture " + path + ": it is a directory");
   }
+  std::ifstream in(path, std::ios::binary);
   if (!in.is_open()) {
-    return host::Error(host::ErrorKind::kIo, "cannot read capture " + path);
+    return host::Error(host::ErrorKind::kIo, "cannot read capture " + path +
+                                                 ": " + std::strerror(errno));
   }
   return Read(in, path, timing);
 }
@@ -147,11 +150,10 @@ ReplyPlan ReplayResponder::Respond(const GeoComSentence& request,
   ReplayState::Replies& replies = found->second;
   const Recorded& recorded = replies.recorded[replies.next];
   if (replies.next + 1 < replies.recorded.size()) ++replies.next;
-  plan.steps.push_back(
-      {recorded.delay,
-       host::ReplyBytes(request.GetSequenceID(), recorded.reply->GetRetCode(),
-                        recorded.reply->GetStringCommand()),
-       false});
+  plan.steps.push_back({recorded.delay,
+                        host::ReplyBytes(request.GetSequenceID(),
+                                         recorded.returnCode, *recorded.reply),
+                        false});
   return plan;
 }
 

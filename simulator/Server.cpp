@@ -76,10 +76,13 @@ class ServerState : public std::enable_shared_from_this<ServerState> {
   void Remove(const std::shared_ptr<Connection>& connection) {
     connections.erase(connection);
   }
-  void Monitor(host::Direction direction, std::string bytes, std::string note,
-               std::string fault) {
+  void Monitor(unsigned connection, host::CaptureDirection direction,
+               std::string bytes, std::string note, std::string fault,
+               host::CaptureEvent event = host::CaptureEvent::kBytes) {
     if (!options.monitor) return;
     host::CaptureRecord record;
+    record.connection = connection;
+    record.event = event;
     record.direction = direction;
     record.bytes = std::move(bytes);
     record.note = std::move(note);
@@ -103,6 +106,7 @@ class ServerState : public std::enable_shared_from_this<ServerState> {
   std::shared_ptr<Connection> pty;
   std::set<std::shared_ptr<Connection>> connections;  // TCP clients
   bool stopped = false;
+  unsigned lastConnection = 0;  // the number of the latest client
   mutable std::mutex countsMutex;
   ServerCounts counts;
 };
@@ -114,10 +118,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
   Connection(std::shared_ptr<ServerState> server, std::unique_ptr<Line> line)
       : server_(std::move(server)),
         line_(std::move(line)),
+        id_(++server_->lastConnection),
         stepTimer_(server_->strand),
         idleTimer_(server_->strand) {}
 
   void Start() {
+    server_->Monitor(id_, host::CaptureDirection::kUnknown, "", "", "",
+                     host::CaptureEvent::kOpen);
     ArmIdle();
     Read();
   }
@@ -128,6 +135,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     stepTimer_.cancel();
     idleTimer_.cancel();
     line_->Close();
+    server_->Monitor(id_, host::CaptureDirection::kUnknown, "", "", "",
+                     host::CaptureEvent::kClose);
     server_->Remove(shared_from_this());
   }
 
@@ -147,6 +156,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (closed_) return;
     if (received > 0) {
       lastHeard_ = Clock::now();
+      if (crLast_ && buffer_[0] == '\n') {
+        // The stream passes over an LF that follows its CR in a read of its
+        // own; the log still holds every byte.
+        server_->Monitor(id_, host::CaptureDirection::kToInstrument, "\n", "",
+                         "");
+      }
+      crLast_ = buffer_[received - 1] == '\r';
       stream_.Append(std::string_view(buffer_.data(), received));
       TakeFrames();
     }
@@ -164,8 +180,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void TakeFrames() {
     host::Frame frame;
     while (stream_.Next(frame)) {
-      server_->Monitor(host::Direction::kToInstrument, frame.bytes, Note(frame),
-                       "");
+      server_->Monitor(id_, host::CaptureDirection::kToInstrument, frame.bytes,
+                       Note(frame), "");
       if (frame.kind == host::FrameKind::kRequest) {
         queue_.push_back(std::move(frame.sentence));
       }
@@ -186,7 +202,8 @@ class Connection : public std::enable_shared_from_this<Connection> {
     plan_ = server_->responder.Respond(request, Clock::now());
     note_ = ProcedureNote(request.GetGeocomID());
     if (plan_.steps.empty() && !plan_.fault.empty()) {
-      server_->Monitor(host::Direction::kToHost, "", note_, plan_.fault);
+      server_->Monitor(id_, host::CaptureDirection::kToHost, "", note_,
+                       plan_.fault);
     }
     Step(0);
   }
@@ -218,11 +235,13 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (step.disconnect && !line_->CanDisconnect()) {
       // A pty cannot be hung up from this side: the cut-off reply is not
       // written at all, as if dropped.
-      server_->Monitor(host::Direction::kToHost, "", note_, plan_.fault);
+      server_->Monitor(id_, host::CaptureDirection::kToHost, "", note_,
+                       plan_.fault);
       Step(plan_.steps.size());
       return;
     }
-    server_->Monitor(host::Direction::kToHost, step.bytes, note_, plan_.fault);
+    server_->Monitor(id_, host::CaptureDirection::kToHost, step.bytes, note_,
+                     plan_.fault);
     const bool disconnect = step.disconnect;
     const std::uint64_t droppedBefore = line_->Dropped();
     line_->Write(step.bytes, [self = shared_from_this(), index, disconnect,
@@ -260,6 +279,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
 
   std::shared_ptr<ServerState> server_;
   std::unique_ptr<Line> line_;
+  const unsigned id_;  // the client's number in the log
   asio::steady_timer stepTimer_;
   asio::steady_timer idleTimer_;
   host::SentenceStream stream_;
@@ -268,6 +288,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   std::string note_;
   Clock::time_point lastHeard_ = Clock::now();
   bool reading_ = false;
+  bool crLast_ = false;  // the last byte read was a CR
   bool busy_ = false;
   bool ended_ = false;
   bool closed_ = false;

@@ -47,7 +47,7 @@ TEST(SentenceStream, ChunkingDoesNotChangeTheFrames) {
   const std::vector<Taken> whole = Feed(kTraffic, {});
   ASSERT_EQ(whole.size(), 5u);
   const FrameKind kinds[] = {FrameKind::kNoise, FrameKind::kRequest,
-                             FrameKind::kReply, FrameKind::kUnrecognised,
+                             FrameKind::kReply, FrameKind::kRefusedReply,
                              FrameKind::kNoise};
   EXPECT_EQ(whole[0].bytes, "xx");
   EXPECT_EQ(whole[1].bytes, "%R1Q,5004,3:\r\n");

@@ -1,5 +1,7 @@
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Calls.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/Errors.h>
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>
 #include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
@@ -46,9 +48,8 @@ class SessionOutcome : public testing::TestWithParam<PeerCase> {};
 
 TEST_P(SessionOutcome, IsWhatTheHostSees) {
   ScriptedPeer peer(GetParam().script);
-  boost::asio::io_context io;
-  Session session = Session::ConnectTcp(io, peer.Address());
-  const Result<Reply> reply = session.Call(kInstrumentName, "", ShortWait());
+  BlockingSession session = BlockingSession::Connect(peer.Address());
+  const Result<Reply> reply = session.TryCall(kInstrumentName, "", ShortWait());
   if (GetParam().error) {
     ASSERT_FALSE(reply);
     EXPECT_EQ(reply.error().kind, *GetParam().error) << reply.error().message;
@@ -74,6 +75,13 @@ const PeerCase kPeerCases[] = {
        return Steps{{0ms, reply}};
      },
      std::nullopt},
+    {"ARefusedReplyToAnotherCallIsStale",
+     [](const GeoComSentence& r) {
+       return Steps{
+           {0ms, "%R1P,1," + std::to_string(r.GetSequenceID() + 1) + ":0\r\n"},
+           {5ms, ScriptedPeer::ReplyTo(r, 0, "\"TS\"")}};
+     },
+     std::nullopt},
     {"OnlyStaleReplies",
      [](const GeoComSentence& r) {
        return Steps{{0ms, Stale(r)}};
@@ -89,19 +97,22 @@ const PeerCase kPeerCases[] = {
 INSTANTIATE_TEST_SUITE_P(Peers, SessionOutcome, testing::ValuesIn(kPeerCases),
                          [](const auto& row) { return row.param.name; });
 
+// An instrument reports a communication error as a reply with a leading
+// code other than 0: it ends the call that carries its sequence number.
 TEST(Session, AnInvalidReplyEndsTheCallAtOnce) {
-  ScriptedPeer peer([](const GeoComSentence&) {
-    return Steps{{0ms, "%R1P,2,7:0\r\n"}};
+  ScriptedPeer peer([](const GeoComSentence& r) {
+    return Steps{
+        {0ms, "%R1P,2," + std::to_string(r.GetSequenceID()) + ":0\r\n"}};
   });
-  boost::asio::io_context io;
-  Session session = Session::ConnectTcp(io, peer.Address());
+  BlockingSession session = BlockingSession::Connect(peer.Address());
   CallOptions longWait;
   longWait.timeout = 20s;
   const auto start = Clock::now();
-  const Result<Reply> reply = session.Call(kNull, "", longWait);
+  const Result<Reply> reply = session.TryCall(kNull, "", longWait);
   ASSERT_FALSE(reply);
   EXPECT_LT(Clock::now() - start, 10s);
-  EXPECT_NE(reply.error().message.find("%R1P,2,7:0"), std::string::npos);
+  EXPECT_EQ(reply.error().kind, ErrorKind::kInvalidReply);
+  EXPECT_NE(reply.error().message.find("%R1P,2,"), std::string::npos);
 }
 
 // A flood of bytes must not stretch the wait: the deadline is a timer, not a
@@ -114,10 +125,9 @@ TEST(Session, AFloodDoesNotStretchTheDeadline) {
         steps.push_back({1ms, std::string(512, 0) + flood});
       return steps;
     });
-    boost::asio::io_context io;
-    Session session = Session::ConnectTcp(io, peer.Address());
+    BlockingSession session = BlockingSession::Connect(peer.Address());
     const auto start = Clock::now();
-    const Result<Reply> reply = session.Call(kNull, "", ShortWait());
+    const Result<Reply> reply = session.TryCall(kNull, "", ShortWait());
     ASSERT_FALSE(reply);
     EXPECT_EQ(reply.error().kind, ErrorKind::kTimeout);
     // The flood lasts three seconds or more; the call ends long before.
@@ -130,32 +140,40 @@ TEST(Session, RetriesATimedOutCallWithANewSequenceNumber) {
   ScriptedPeer peer([&calls](const GeoComSentence& r) {
     return ++calls == 1 ? Steps{} : Steps{{0ms, ScriptedPeer::ReplyTo(r)}};
   });
-  boost::asio::io_context io;
   SessionOptions options;
   options.retries = 1;
-  Session session = Session::ConnectTcp(io, peer.Address(), options);
-  EXPECT_TRUE(session.Call(kNull, "", ShortWait()));
+  BlockingSession session = BlockingSession::Connect(peer.Address(), options);
+  EXPECT_TRUE(session.TryCall(kNull, "", ShortWait()));
   EXPECT_EQ(peer.RequestsSeen(), 2);
 }
 
+// A request longer than any instrument takes is refused before anything is
+// sent; requests to a peer that stopped reading each end at their bound.
 TEST(Session, APeerThatStopsReadingTimesOut) {
   ScriptedPeer peer(nullptr, false);
-  boost::asio::io_context io;
-  Session session = Session::ConnectTcp(io, peer.Address());
-  // More than the socket buffers hold, so that the write itself blocks.
-  const Result<Reply> reply =
-      session.Call(kNull, std::string(64 << 20, '1'), ShortWait());
-  ASSERT_FALSE(reply);
-  EXPECT_EQ(reply.error().kind, ErrorKind::kTimeout);
+  BlockingSession session = BlockingSession::Connect(peer.Address());
+  const Result<Reply> huge =
+      session.TryCall(kNull, std::string(kMaxParameterBytes + 1, '1'));
+  ASSERT_FALSE(huge);
+  EXPECT_EQ(huge.error().kind, ErrorKind::kInvalidArgument);
+  CallOptions brief;
+  brief.timeout = 30ms;
+  for (int i = 0; i < 60; ++i) {
+    const auto start = Clock::now();
+    const Result<Reply> reply =
+        session.TryCall(kNull, std::string(kMaxParameterBytes, '1'), brief);
+    ASSERT_FALSE(reply);
+    EXPECT_EQ(reply.error().kind, ErrorKind::kTimeout);
+    EXPECT_LT(Clock::now() - start, 1s);
+  }
 }
 
 TEST(Session, RefusesParametersThatWouldEndTheSentenceEarly) {
   ScriptedPeer peer([](const GeoComSentence& r) {
     return Steps{{0ms, ScriptedPeer::ReplyTo(r)}};
   });
-  boost::asio::io_context io;
-  Session session = Session::ConnectTcp(io, peer.Address());
-  EXPECT_EQ(session.Call(kNull, "1\r2").error().kind,
+  BlockingSession session = BlockingSession::Connect(peer.Address());
+  EXPECT_EQ(session.TryCall(kNull, "1\r2").error().kind,
             ErrorKind::kInvalidArgument);
   EXPECT_EQ(peer.RequestsSeen(), 0);
 }
@@ -165,7 +183,7 @@ TEST(Session, ConnectingNamesTheAddressAndBadPortsAreRefused) {
   for (const char* address : {"127.0.0.1:99999", "127.0.0.1:0", "127.0.0.1:x",
                               "::1:4000", "nohost"}) {
     try {
-      Session::ConnectTcp(io, address);
+      BlockingSession::Connect(address);
       ADD_FAILURE() << address;
     } catch (const SessionError& error) {
       EXPECT_EQ(error.error().kind, ErrorKind::kInvalidArgument) << address;
@@ -179,7 +197,7 @@ TEST(Session, ConnectingNamesTheAddressAndBadPortsAreRefused) {
       "127.0.0.1:" + std::to_string(probe.local_endpoint().port());
   probe.close();
   try {
-    Session::ConnectTcp(io, closed);
+    BlockingSession::Connect(closed);
     ADD_FAILURE();
   } catch (const SessionError& error) {
     EXPECT_EQ(error.error().kind, ErrorKind::kConnect);
@@ -193,8 +211,7 @@ TEST(Session, ThreadsSharingASessionGetTheirOwnReplies) {
   ScriptedPeer peer([](const GeoComSentence& r) {
     return Steps{{0ms, ScriptedPeer::ReplyTo(r, 0, r.GetStringCommand())}};
   });
-  boost::asio::io_context io;
-  Session session = Session::ConnectTcp(io, peer.Address());
+  BlockingSession session = BlockingSession::Connect(peer.Address());
   constexpr int kThreads = 8;
   constexpr int kCalls = 1000;
   std::atomic<int> mispaired{0};
@@ -203,7 +220,7 @@ TEST(Session, ThreadsSharingASessionGetTheirOwnReplies) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < kCalls; ++i) {
         const std::string mine = std::to_string(t * kCalls + i);
-        const Result<Reply> reply = session.Call(kInstrumentNumber, mine);
+        const Result<Reply> reply = session.TryCall(kInstrumentNumber, mine);
         int echoed = -1;
         if (!reply || !reply->sentence.unPack(echoed) ||
             std::to_string(echoed) != mine) {
@@ -221,12 +238,17 @@ TEST(Session, AsyncCallCompletesThroughACompletionToken) {
     return Steps{{0ms, ScriptedPeer::ReplyTo(r, 0, "\"TS\"")}};
   });
   boost::asio::io_context io;
-  Session session = Session::ConnectTcp(io, peer.Address());
+  auto connected = Session::AsyncConnect(io.get_executor(), peer.Address(), {},
+                                         boost::asio::use_future);
+  std::thread runner([&io] {
+    auto work = boost::asio::make_work_guard(io);
+    io.run_for(5s);
+  });
+  Session session = connected.get();
   auto first = session.AsyncCall(kInstrumentName, "", boost::asio::use_future);
   auto second = session.AsyncCall(kNull, "", boost::asio::use_future);
-  std::thread runner([&io] { io.run(); });
-  EXPECT_TRUE(first.get());
-  EXPECT_TRUE(second.get());
+  EXPECT_EQ(first.get().sequence + 1, second.get().sequence);
+  io.stop();
   runner.join();
 }
 
@@ -236,8 +258,7 @@ TEST(Session, TalksOverAPseudoTerminalAndDiscardsWhatCameBefore) {
   int terminal = -1;
   char path[256] = {};
   ASSERT_EQ(openpty(&master, &terminal, path, nullptr, nullptr), 0);
-  boost::asio::io_context io;
-  Session session = Session::OpenSerial(io, path, 115200);
+  BlockingSession session = BlockingSession::OpenSerial(path, 115200);
   close(terminal);
   // A reply left on the line before the request must not answer it.
   const std::string early = "%R1P,0,0:0,\"OLD\"\r\n";

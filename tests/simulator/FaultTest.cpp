@@ -1,5 +1,6 @@
 // Faults are seeded and deterministic, and each one reaches a host Session
 // as its documented outcome.
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/simulator/Faults.h>
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
@@ -87,12 +88,13 @@ TEST_P(SessionSees, TheDocumentedOutcome) {
                          milliseconds(20)};
   LoopbackInstrument instrument(options);
   instrument.Faults().Inject(host::kInstrumentNumber, expected.kind);
-  boost::asio::io_context io;
-  host::Session session = host::Session::ConnectTcp(io, instrument.Address());
-  const host::CallOptions call{milliseconds(300), 0u};
+  host::BlockingSession session =
+      host::BlockingSession::Connect(instrument.Address());
+  host::CallOptions call;
+  call.timeout = milliseconds(300);
 
   const host::Result<host::Reply> first =
-      session.Call(host::kInstrumentNumber, "", call);
+      session.TryCall(host::kInstrumentNumber, "", call);
   ASSERT_EQ(first.ok(), !expected.error)
       << (first ? first->bytes : first.error().message);
   if (expected.error) {
@@ -101,7 +103,7 @@ TEST_P(SessionSees, TheDocumentedOutcome) {
   if (expected.kind == FaultKind::kDisconnect) return;
 
   const host::Result<host::Reply> second =
-      session.Call(host::kInstrumentNumber, "", call);
+      session.TryCall(host::kInstrumentNumber, "", call);
   ASSERT_TRUE(second) << second.error().message;
   std::int32_t serial = 0;
   EXPECT_TRUE(second->sentence.UnPackGetInstrumentNo(serial));
@@ -134,15 +136,15 @@ TEST(Pty, ServesAndTurnsADisconnectIntoADrop) {
   options.pty = true;
   LoopbackInstrument instrument(options);
   instrument.Faults().Inject(host::kInstrumentNumber, FaultKind::kDisconnect);
-  boost::asio::io_context io;
-  host::Session session =
-      host::Session::OpenSerial(io, instrument.PtyPath(), 115200);
-  const host::CallOptions call{milliseconds(300), 0u};
+  host::BlockingSession session =
+      host::BlockingSession::OpenSerial(instrument.PtyPath(), 115200);
+  host::CallOptions call;
+  call.timeout = milliseconds(300);
   const host::Result<host::Reply> first =
-      session.Call(host::kInstrumentNumber, "", call);
+      session.TryCall(host::kInstrumentNumber, "", call);
   ASSERT_FALSE(first);
   EXPECT_EQ(first.error().kind, host::ErrorKind::kTimeout);
-  EXPECT_TRUE(session.Call(host::kInstrumentNumber, "", call));
+  EXPECT_TRUE(session.TryCall(host::kInstrumentNumber, "", call));
 }
 
 }  // namespace

@@ -56,7 +56,8 @@ TEST_P(Geometry, SightAndMeasurementAgreeWithTheCoordinates) {
   VirtualInstrument instrument(scene, 0, start);
   const ReplyPlan turn = instrument.Respond(
       Request(host::kPosition,
-              host::PositionParameters(c.hz, c.v, AUT_NORMAL, AUT_POSITION)
+              host::PackArguments(*host::FindProcedure(host::kPosition),
+                                  {{"hz", c.hz}, {"v", c.v}})
                   .value()),
       start);
   // A position request carries six decimals; fine adjustment then puts

@@ -1,8 +1,8 @@
 // Every procedure of the host's table gets an answer with the meaning the
 // core's packers and decoders give it; those the core knows nothing of
 // answer 5.
-#include <DazoZazIdoRezeraro/host/Fields.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/Fields.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 #include <DazoZazIdoRezeraro/simulator/VirtualInstrument.h>
 

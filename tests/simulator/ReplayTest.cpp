@@ -12,7 +12,7 @@ namespace simtest {
 namespace {
 
 using namespace simulator;
-using host::Direction;
+using Direction = host::CaptureDirection;
 
 // Catches replies paired across directions or by arrival instead of
 // sequence number, a recorded sequence number sent back, repeated requests
@@ -27,7 +27,10 @@ TEST(Replay, AnswersRecordedRequestsInOrderAndOthersWithFive) {
       {Direction::kToHost, "11\r\n%R1P,0,12:0,0.5,1.5\r\n"},
   };
   for (const auto& [direction, bytes] : records) {
-    ASSERT_TRUE(writer.Write({std::nullopt, direction, bytes, "", ""}));
+    host::CaptureRecord record;
+    record.direction = direction;
+    record.bytes = bytes;
+    ASSERT_TRUE(writer.Write(record));
   }
   auto replay = ReplayResponder::Read(capture, "capture").value();
 

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "DecodeSummary.h"
-#include "DecodeTraffic.h"
 
 namespace geocom {
 namespace {
@@ -82,10 +81,10 @@ TEST_P(HostileCapture, EveryByteAccountedInBoundedMemory) {
   });
   [[maybe_unused]] const std::size_t peakBefore = PeakBytes();
   for (std::size_t offset = 0; offset < hostile.size; offset += hostile.piece) {
-    decoder.Add(
-        {std::nullopt, Direction::kUnknown,
-         hostile.bytes(offset, std::min(hostile.piece, hostile.size - offset)),
-         "", ""});
+    CaptureRecord piece;
+    piece.bytes =
+        hostile.bytes(offset, std::min(hostile.piece, hostile.size - offset));
+    decoder.Add(piece);
   }
   decoder.Finish();
   EXPECT_EQ(bytes, hostile.size);

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include <DazoZazIdoRezeraro/host/TrafficDecoder.h>
 #include "DecodeFormat.h"
 #include "DecodeSummary.h"
-#include "DecodeTraffic.h"
 
 namespace geocom {
 namespace {
@@ -30,14 +30,24 @@ std::string Reply(unsigned sequence, unsigned returnCode,
          std::to_string(returnCode) + values + "\r\n";
 }
 
+CaptureRecord Piece(std::optional<double> time, CaptureDirection direction,
+                    std::string bytes, unsigned connection = 0) {
+  CaptureRecord record;
+  record.time = time;
+  record.direction = direction;
+  record.bytes = std::move(bytes);
+  record.connection = connection;
+  return record;
+}
+
 CaptureRecord ToInstrument(double time, std::string bytes) {
-  return {time, Direction::kToInstrument, std::move(bytes), "", ""};
+  return Piece(time, CaptureDirection::kToInstrument, std::move(bytes));
 }
 CaptureRecord ToHost(double time, std::string bytes) {
-  return {time, Direction::kToHost, std::move(bytes), "", ""};
+  return Piece(time, CaptureDirection::kToHost, std::move(bytes));
 }
 CaptureRecord Raw(std::string bytes) {
-  return {std::nullopt, Direction::kUnknown, std::move(bytes), "", ""};
+  return Piece(std::nullopt, CaptureDirection::kUnknown, std::move(bytes));
 }
 
 std::vector<TrafficRecord> Decode(const std::vector<CaptureRecord>& records) {
@@ -187,7 +197,7 @@ TrafficRecord Exchange(TrafficKind kind, unsigned short sequence,
                        std::optional<double> roundTrip = std::nullopt) {
   TrafficRecord record;
   record.kind = kind;
-  record.direction = Direction::kToInstrument;
+  record.direction = CaptureDirection::kToInstrument;
   record.procedure = kAngles;
   record.sequence = sequence;
   record.returnCode = returnCode;

@@ -511,9 +511,11 @@ def captured(path):
     by_direction = {}
     with open(path) as capture:
         header = json.loads(capture.readline())
-        assert header == {"format": "geocom-capture", "version": 1}, header
+        assert header == {"format": "geocom-capture", "version": 2}, header
         for line in capture:
             record = json.loads(line)
+            if "event" in record:
+                continue
             by_direction.setdefault(record["direction"], bytearray()).extend(
                 unescape(record["bytes"]))
     return by_direction

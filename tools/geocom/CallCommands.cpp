@@ -17,8 +17,9 @@ using namespace Core::GEOCOM::host;
 std::string Placeholder(std::string_view name) {
   std::string text(name);
   for (char& c : text) {
-    c = c == '_' ? '-'
-                 : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    c = c == '_'
+            ? '-'
+            : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   }
   return text;
 }
@@ -73,8 +74,9 @@ std::string CallUsage(const Procedure& procedure) {
     std::string name = Placeholder(spec.name);
     if (!spec.unit.empty()) name += ":" + UnitPlaceholder(spec.unit);
     usage += usage.empty() ? "" : " ";
-    usage += spec.fallback ? "[" + name + "=" + FormatValue(*spec.fallback) + "]"
-                           : "<" + name + ">";
+    usage += spec.fallback
+                 ? "[" + name + "=" + FormatValue(*spec.fallback) + "]"
+                 : "<" + name + ">";
   }
   return usage;
 }
@@ -83,7 +85,8 @@ std::string CallCommandListing() {
   std::string listing;
   for (const Procedure& procedure : Procedures()) {
     if (!procedure.known) continue;
-    std::string usage = std::string(procedure.name) + " " + CallUsage(procedure);
+    std::string usage =
+        std::string(procedure.name) + " " + CallUsage(procedure);
     usage.resize(std::max<std::size_t>(usage.size(), 44), ' ');
     listing += "  " + usage + " " + std::string(procedure.description) + " (" +
                std::to_string(procedure.id) + ")\n";

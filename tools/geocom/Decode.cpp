@@ -12,7 +12,6 @@
 
 #include "DecodeFormat.h"
 #include "DecodeSummary.h"
-#include "DecodeTraffic.h"
 #include "ExitStatus.h"
 #include "Output.h"
 #include "Subcommands.h"

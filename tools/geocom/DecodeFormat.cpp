@@ -68,7 +68,7 @@ json OrNull(const std::optional<T>& value) {
 std::string FormatText(const TrafficRecord& record) {
   std::string line;
   if (record.time) line += Printf("%.6f ", *record.time);
-  if (record.direction != host::Direction::kUnknown) {
+  if (record.direction != host::CaptureDirection::kUnknown) {
     line += host::DirectionName(record.direction);
     line += ' ';
   }

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "DecodeSummary.h"
-#include "DecodeTraffic.h"
 
 // How geocom decode prints: one line per record or per procedure, as text
 // for people or as one JSON object for tools (keys in docs/capture.md).

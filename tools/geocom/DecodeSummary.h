@@ -9,11 +9,15 @@
 #include <random>
 #include <vector>
 
-#include "DecodeTraffic.h"
+#include <DazoZazIdoRezeraro/host/TrafficDecoder.h>
 
 // Per-procedure totals of a decoded capture, in memory that does not grow
 // with the capture's length.
 namespace geocom {
+
+using Core::GEOCOM::host::TrafficDecoder;
+using Core::GEOCOM::host::TrafficKind;
+using Core::GEOCOM::host::TrafficRecord;
 
 // Round-trip times in milliseconds: minimum, median, 95th percentile and
 // maximum, the middle two by nearest rank over a sample of the times.

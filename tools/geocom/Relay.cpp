@@ -1,9 +1,8 @@
 #include "Relay.h"
 
+#include <DazoZazIdoRezeraro/host/Connect.h>
+
 #include <array>
-#include <boost/asio/connect.hpp>
-#include <boost/asio/write.hpp>
-#include <chrono>
 #include <stdexcept>
 #include <utility>
 
@@ -12,8 +11,11 @@ namespace geocom {
 namespace asio = boost::asio;
 using asio::ip::tcp;
 using boost::system::error_code;
-using Core::GEOCOM::host::Direction;
 using Core::GEOCOM::host::Endpoint;
+using Core::GEOCOM::host::StreamTransport;
+using Core::GEOCOM::host::TrafficEvent;
+using Core::GEOCOM::host::Transport;
+using Core::GEOCOM::host::TrafficDirection;
 
 namespace {
 
@@ -26,76 +28,12 @@ std::string Describe(const tcp::endpoint& endpoint) {
   return Endpoint{endpoint.address().to_string(), endpoint.port()}.ToString();
 }
 
-}  // namespace
-
-// One side of a relayed connection.
-class RelayEnd {
- public:
-  using ReadHandler = std::function<void(const error_code&, std::size_t)>;
-  using WriteHandler = std::function<void(const error_code&)>;
-
-  virtual ~RelayEnd() = default;
-  virtual void ReadSome(asio::mutable_buffer buffer, ReadHandler handler) = 0;
-  virtual void Write(asio::const_buffer buffer, WriteHandler handler) = 0;
-  // Passes the end of the other side's bytes on; false where the stream
-  // cannot say that and the connection has to end instead.
-  virtual bool ShutdownSend() = 0;
-  virtual void Close() = 0;
-};
-
-namespace {
-
-class SocketEnd final : public RelayEnd {
- public:
-  explicit SocketEnd(tcp::socket socket) : socket_(std::move(socket)) {}
-  void ReadSome(asio::mutable_buffer buffer, ReadHandler handler) override {
-    socket_.async_read_some(buffer, std::move(handler));
-  }
-  void Write(asio::const_buffer buffer, WriteHandler handler) override {
-    asio::async_write(
-        socket_, buffer,
-        [handler = std::move(handler)](const error_code& error, std::size_t) {
-          handler(error);
-        });
-  }
-  bool ShutdownSend() override {
-    error_code ignored;
-    socket_.shutdown(tcp::socket::shutdown_send, ignored);
-    return true;
-  }
-  void Close() override {
-    error_code ignored;
-    socket_.close(ignored);
-  }
-
- private:
-  tcp::socket socket_;
-};
-
-// The relay's serial line, lent to one host's connection at a time: closing
-// the connection only cancels what it started on the line.
-class SerialEnd final : public RelayEnd {
- public:
-  explicit SerialEnd(asio::serial_port& port) : port_(port) {}
-  void ReadSome(asio::mutable_buffer buffer, ReadHandler handler) override {
-    port_.async_read_some(buffer, std::move(handler));
-  }
-  void Write(asio::const_buffer buffer, WriteHandler handler) override {
-    asio::async_write(
-        port_, buffer,
-        [handler = std::move(handler)](const error_code& error, std::size_t) {
-          handler(error);
-        });
-  }
-  bool ShutdownSend() override { return false; }
-  void Close() override {
-    error_code ignored;
-    port_.cancel(ignored);
-  }
-
- private:
-  asio::serial_port& port_;
-};
+std::unique_ptr<Transport> SocketTransport(tcp::socket socket) {
+  error_code ignored;
+  const std::string name = Describe(socket.remote_endpoint(ignored));
+  return std::make_unique<StreamTransport<tcp::socket>>(std::move(socket),
+                                                        name);
+}
 
 }  // namespace
 
@@ -103,16 +41,20 @@ class SerialEnd final : public RelayEnd {
 // other side has taken everything it read.
 class Relay::Link : public std::enable_shared_from_this<Link> {
  public:
-  Link(std::unique_ptr<RelayEnd> host, std::unique_ptr<RelayEnd> instrument,
-       RelayCapture& capture, std::function<void(bool)> ended)
+  Link(std::unique_ptr<Transport> host, std::unique_ptr<Transport> instrument,
+       unsigned connection, RelayCapture& capture,
+       std::function<void(bool)> ended)
       : host_(std::move(host)),
         instrument_(std::move(instrument)),
+        connection_(connection),
         capture_(capture),
+        tap_(capture.Tap()),
         ended_(std::move(ended)) {
     pipes_[0].from = pipes_[1].to = host_.get();
     pipes_[0].to = pipes_[1].from = instrument_.get();
-    pipes_[0].direction = Direction::kToInstrument;
-    pipes_[1].direction = Direction::kToHost;
+    // The capture sees the traffic as the host does.
+    pipes_[0].direction = TrafficDirection::kSent;
+    pipes_[1].direction = TrafficDirection::kReceived;
   }
 
   void Start() {
@@ -128,19 +70,19 @@ class Relay::Link : public std::enable_shared_from_this<Link> {
 
  private:
   struct Pipe {
-    RelayEnd* from = nullptr;
-    RelayEnd* to = nullptr;
-    Direction direction = Direction::kUnknown;
+    Transport* from = nullptr;
+    Transport* to = nullptr;
+    TrafficDirection direction = TrafficDirection::kSent;
     std::array<char, kBufferSize> buffer{};
     bool ended = false;
   };
 
   void Read(Pipe& pipe) {
-    pipe.from->ReadSome(asio::buffer(pipe.buffer),
-                        [self = shared_from_this(), &pipe](
-                            const error_code& error, std::size_t count) {
-                          self->OnRead(pipe, error, count);
-                        });
+    pipe.from->AsyncReadSome(asio::buffer(pipe.buffer),
+                             [self = shared_from_this(), &pipe](
+                                 const error_code& error, std::size_t count) {
+                               self->OnRead(pipe, error, count);
+                             });
   }
 
   void OnRead(Pipe& pipe, const error_code& error, std::size_t count) {
@@ -148,10 +90,14 @@ class Relay::Link : public std::enable_shared_from_this<Link> {
     if (count > 0) {
       // Recorded before it is passed on: the capture holds every byte the
       // other side may have seen.
-      if (!capture_.Write(pipe.direction, {pipe.buffer.data(), count})) {
-        return End(true);
-      }
-      pipe.to->Write(
+      TrafficEvent event;
+      event.direction = pipe.direction;
+      event.bytes = std::string_view(pipe.buffer.data(), count);
+      event.time = std::chrono::system_clock::now();
+      event.connection = connection_;
+      tap_(event);
+      if (!capture_.Ok()) return End(true);
+      pipe.to->AsyncWrite(
           asio::buffer(pipe.buffer.data(), count),
           [self = shared_from_this(), &pipe](const error_code& failure) {
             if (self->closed_) return;
@@ -160,6 +106,8 @@ class Relay::Link : public std::enable_shared_from_this<Link> {
           });
       return;
     }
+    // A side that closed its sending side may still read: the connection
+    // ends once both have, or at once where the other side cannot be told.
     if (error == asio::error::eof && pipe.to->ShutdownSend()) {
       pipe.ended = true;
       if (pipes_[0].ended && pipes_[1].ended) End(false);
@@ -173,9 +121,11 @@ class Relay::Link : public std::enable_shared_from_this<Link> {
     ended_(captureFailed);
   }
 
-  std::unique_ptr<RelayEnd> host_;
-  std::unique_ptr<RelayEnd> instrument_;
+  std::unique_ptr<Transport> host_;
+  std::unique_ptr<Transport> instrument_;
+  unsigned connection_;
   RelayCapture& capture_;
+  Core::GEOCOM::host::TrafficTap tap_;
   std::function<void(bool)> ended_;
   std::array<Pipe, 2> pipes_;
   bool closed_ = false;
@@ -188,42 +138,22 @@ Relay::Relay(asio::io_context& io, const Endpoint& listen,
       acceptRetry_(io),
       instrument_(std::move(instrument)),
       events_(std::move(events)) {
-  tcp::resolver resolver(io);
-  error_code error;
-  if (instrument_.tcp) {
-    instrumentAddresses_ = resolver.resolve(
-        instrument_.tcp->host, std::to_string(instrument_.tcp->port), error);
-    if (error) {
-      throw std::runtime_error("cannot resolve " + instrument_.tcp->ToString() +
-                               ": " + error.message());
+  namespace host = Core::GEOCOM::host;
+  if (!instrument_.tcp) {
+    host::Result<std::unique_ptr<asio::serial_port>> port =
+        host::OpenSerialPort(io.get_executor(), instrument_.serial,
+                             instrument_.baud);
+    if (!port) {
+      if (port.error().kind == host::ErrorKind::kInvalidArgument) {
+        throw std::invalid_argument(port.error().message);
+      }
+      throw std::runtime_error(port.error().message);
     }
-  } else {
-    serial_.emplace(io);
-    serial_->open(instrument_.serial, error);
-    if (error) {
-      throw std::runtime_error("cannot open " + instrument_.serial + ": " +
-                               error.message());
-    }
-    using Port = asio::serial_port_base;
-    serial_->set_option(Port::baud_rate(instrument_.baud), error);
-    if (error) {
-      throw std::invalid_argument("cannot set " + instrument_.serial + " to " +
-                                  std::to_string(instrument_.baud) +
-                                  " baud: " + error.message());
-    }
-    serial_->set_option(Port::character_size(8), error);
-    if (!error) serial_->set_option(Port::parity(Port::parity::none), error);
-    if (!error)
-      serial_->set_option(Port::stop_bits(Port::stop_bits::one), error);
-    if (!error) {
-      serial_->set_option(Port::flow_control(Port::flow_control::none), error);
-    }
-    if (error) {
-      throw std::runtime_error("cannot configure " + instrument_.serial + ": " +
-                               error.message());
-    }
+    serial_.emplace(std::move(*port), instrument_.serial);
   }
 
+  error_code error;
+  tcp::resolver resolver(io);
   const auto bound = resolver.resolve(listen.host, std::to_string(listen.port),
                                       tcp::resolver::passive, error);
   if (!error && bound.empty()) error = asio::error::host_not_found;
@@ -256,8 +186,9 @@ void Relay::Stop() {
   acceptor_.close(ignored);
   acceptRetry_.cancel();
   if (cancelConnect_) std::exchange(cancelConnect_, nullptr)();
+  if (connectingHost_) connectingHost_->close(ignored);
   if (link_) std::exchange(link_, nullptr)->Close();
-  if (serial_) serial_->close(ignored);
+  if (serial_) serial_->Close();
 }
 
 void Relay::Accept() {
@@ -276,72 +207,42 @@ void Relay::Accept() {
     }
     error_code ignored;
     host.set_option(tcp::no_delay(true), ignored);
-    if (!capture_->Write(
-            Direction::kUnknown, {},
+    ++connection_;
+    if (!capture_->Open(
+            connection_,
             "host connected from " + Describe(host.remote_endpoint(ignored)))) {
       return Ended(true);
     }
-    if (serial_)
-      return Serve(std::move(host), std::make_unique<SerialEnd>(*serial_));
+    if (serial_) return Serve(std::move(host), serial_->Lend());
     ConnectInstrument(std::move(host));
   });
 }
 
 void Relay::ConnectInstrument(tcp::socket host) {
-  struct Attempt {
-    tcp::socket host;
-    tcp::socket instrument;
-    asio::steady_timer timer;
-    bool timedOut = false;
-  };
-  auto attempt = std::make_shared<Attempt>(Attempt{
-      std::move(host), tcp::socket(io_), asio::steady_timer(io_), false});
-  attempt->timer.expires_after(instrument_.connectTimeout);
-  attempt->timer.async_wait([attempt](const error_code& error) {
-    if (error) return;
-    attempt->timedOut = true;
-    error_code ignored;
-    attempt->instrument.close(ignored);
-  });
-  cancelConnect_ = [attempt] {
-    error_code ignored;
-    attempt->timer.cancel();
-    attempt->instrument.close(ignored);
-    attempt->host.close(ignored);
-  };
-  asio::async_connect(
-      attempt->instrument, instrumentAddresses_,
-      [this, attempt](const error_code& error, const tcp::endpoint&) {
-        attempt->timer.cancel();
+  connectingHost_.emplace(std::move(host));
+  cancelConnect_ = Core::GEOCOM::host::AsyncConnectTcp(
+      io_.get_executor(), *instrument_.tcp, instrument_.connectTimeout,
+      [this](const error_code& error, tcp::socket instrument) {
         if (stopped_) return;
         cancelConnect_ = nullptr;
+        tcp::socket waiting = std::move(*connectingHost_);
+        connectingHost_.reset();
         if (error) {
-          const std::string message =
-              "cannot connect to the instrument at " +
-              instrument_.tcp->ToString() + ": " +
-              (attempt->timedOut
-                   ? "no answer within " +
-                         std::to_string(instrument_.connectTimeout.count()) +
-                         " ms"
-                   : error.message());
+          const std::string message = Core::GEOCOM::host::ConnectFailure(
+              *instrument_.tcp, instrument_.connectTimeout, error);
           if (events_.warning) events_.warning(message);
-          if (!capture_->Write(Direction::kUnknown, {}, message)) {
-            return Ended(true);
-          }
+          if (!capture_->Note(connection_, message)) return Ended(true);
           error_code ignored;
-          attempt->host.close(ignored);
-          return Accept();
+          waiting.close(ignored);
+          return Ended(false);
         }
-        error_code ignored;
-        attempt->instrument.set_option(tcp::no_delay(true), ignored);
-        Serve(std::move(attempt->host),
-              std::make_unique<SocketEnd>(std::move(attempt->instrument)));
+        Serve(std::move(waiting), SocketTransport(std::move(instrument)));
       });
 }
 
-void Relay::Serve(tcp::socket host, std::unique_ptr<RelayEnd> instrument) {
-  link_ = std::make_shared<Link>(std::make_unique<SocketEnd>(std::move(host)),
-                                 std::move(instrument), *capture_,
+void Relay::Serve(tcp::socket host, std::unique_ptr<Transport> instrument) {
+  link_ = std::make_shared<Link>(SocketTransport(std::move(host)),
+                                 std::move(instrument), connection_, *capture_,
                                  [this](bool captureFailed) {
                                    link_.reset();
                                    Ended(captureFailed);
@@ -351,8 +252,7 @@ void Relay::Serve(tcp::socket host, std::unique_ptr<RelayEnd> instrument) {
 
 void Relay::Ended(bool captureFailed) {
   if (!captureFailed && !stopped_) {
-    captureFailed =
-        !capture_->Write(Direction::kUnknown, {}, "host disconnected");
+    captureFailed = !capture_->Close(connection_, "host disconnected");
     if (!captureFailed) return Accept();
   }
   Stop();

@@ -2,10 +2,10 @@
 #define GEOCOM_TOOL_RELAY_H
 
 #include <DazoZazIdoRezeraro/host/Endpoint.h>
+#include <DazoZazIdoRezeraro/host/SerialPort.h>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/serial_port.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <functional>
@@ -21,15 +21,14 @@
 // read, so a side that stops reading stops the other side's sending.
 namespace geocom {
 
-class RelayEnd;
-
 // Where the instrument is: a TCP address connected anew for each host, or a
-// serial line opened once and kept open across hosts.
+// serial line opened once and lent to each host in turn.
 struct InstrumentLine {
   std::optional<Core::GEOCOM::host::Endpoint> tcp;
   std::string serial;
   unsigned baud = 115200;
-  std::chrono::milliseconds connectTimeout{5000};  // for each TCP connection
+  // How long resolving and connecting to a TCP instrument may take.
+  std::chrono::milliseconds connectTimeout{5000};
 };
 
 // What the relay tells its owner.
@@ -68,19 +67,20 @@ class Relay {
   void Accept();
   void ConnectInstrument(boost::asio::ip::tcp::socket host);
   void Serve(boost::asio::ip::tcp::socket host,
-             std::unique_ptr<RelayEnd> instrument);
+             std::unique_ptr<Core::GEOCOM::host::Transport> instrument);
   void Ended(bool captureFailed);
 
   boost::asio::io_context& io_;
   boost::asio::ip::tcp::acceptor acceptor_;
   boost::asio::steady_timer acceptRetry_;
   InstrumentLine instrument_;
-  std::optional<boost::asio::serial_port> serial_;
+  std::optional<Core::GEOCOM::host::SharedSerialLine> serial_;
   RelayCapture* capture_ = nullptr;
   RelayEvents events_;
-  boost::asio::ip::tcp::resolver::results_type instrumentAddresses_;
   std::shared_ptr<Link> link_;
   std::function<void()> cancelConnect_;  // set while connecting
+  std::optional<boost::asio::ip::tcp::socket> connectingHost_;
+  unsigned connection_ = 0;  // the host connection served or last served
   bool stopped_ = false;
 };
 

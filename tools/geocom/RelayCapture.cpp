@@ -17,26 +17,45 @@ RelayCapture::RelayCapture(std::string path)
                              std::strerror(errno));
   }
   writer_.emplace(file_);
-  if (!file_) {
-    Failed();
-    throw std::runtime_error(error_);
-  }
-  written_ = file_.tellp();
+  if (!Check()) throw std::runtime_error(error_);
 }
 
-bool RelayCapture::Write(host::Direction direction, std::string_view bytes,
-                         std::string note) {
-  if (!error_.empty()) return false;
+host::TrafficTap RelayCapture::Tap() {
+  return [this, tap = writer_->Tap(host::CaptureDirection::kToInstrument)](
+             const host::TrafficEvent& event) {
+    if (!Ok()) return;
+    tap(event);
+    Check();
+  };
+}
+
+bool RelayCapture::Open(unsigned connection, std::string note) {
+  if (!Ok()) return false;
+  writer_->Open(connection, std::move(note));
+  return Check();
+}
+
+bool RelayCapture::Close(unsigned connection, std::string note) {
+  if (!Ok()) return false;
+  writer_->Close(connection, std::move(note));
+  return Check();
+}
+
+bool RelayCapture::Note(unsigned connection, std::string note) {
   host::CaptureRecord record;
-  record.direction = direction;
-  record.bytes = bytes;
+  record.connection = connection;
   record.note = std::move(note);
-  if (!writer_->Write(std::move(record))) return Failed();
-  written_ = file_.tellp();
-  return true;
+  if (!Ok()) return false;
+  writer_->Write(std::move(record));
+  return Check();
 }
 
-bool RelayCapture::Failed() {
+bool RelayCapture::Check() {
+  if (!Ok()) return false;
+  if (writer_->Ok()) {
+    written_ = file_.tellp();
+    return true;
+  }
   error_ = "cannot write the capture to " + path_ + ": " + std::strerror(errno);
   file_.close();
   // A record cut off half-way would make the whole file unreadable.

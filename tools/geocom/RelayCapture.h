@@ -6,7 +6,6 @@
 #include <fstream>
 #include <optional>
 #include <string>
-#include <string_view>
 
 // The file a relay records into. Every record is flushed as it is written;
 // when a write fails (a full disk), the file is cut back to the last whole
@@ -19,18 +18,25 @@ class RelayCapture {
   // std::runtime_error naming the file when that fails.
   explicit RelayCapture(std::string path);
 
-  // Writes one record stamped with the time since construction; false once
-  // a write has failed, which Error() then explains.
-  bool Write(Core::GEOCOM::host::Direction direction, std::string_view bytes,
-             std::string note = {});
+  // Records what a host's connection carries, seen from the host (its sent
+  // bytes go to the instrument). After each call, Ok() says whether the
+  // bytes were written.
+  Core::GEOCOM::host::TrafficTap Tap();
+  // Marks a host's connection opening or closing, or notes what happened
+  // to it; false once a write has failed.
+  bool Open(unsigned connection, std::string note);
+  bool Close(unsigned connection, std::string note);
+  bool Note(unsigned connection, std::string note);
 
+  // Whether every write so far succeeded; Error() explains when not.
+  bool Ok() const { return error_.empty(); }
   // Why the last write failed, naming the file; empty while none has.
   const std::string& Error() const { return error_; }
 
   const std::string& Path() const { return path_; }
 
  private:
-  bool Failed();
+  bool Check();
 
   std::string path_;
   std::ofstream file_;

@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "Export.h"
 #include "Catalogue.h"
+#include "Export.h"
 #include "Session.h"
 
 /// @file
@@ -84,6 +84,12 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT BlockingSession {
   /// The same, reporting a failure through error instead of throwing.
   Reply Call(unsigned short procedure, std::string_view parameters,
              CallOptions options, boost::system::error_code& error);
+
+  /// The same, with the outcome as a Result: the reply, or the Error that
+  /// ended the call (its returnCode and bytes set for kReturnCode).
+  Result<Reply> TryCall(unsigned short procedure,
+                        std::string_view parameters = {},
+                        CallOptions options = {});
 
   /// Calls the catalogued procedure with named arguments (defaults filled
   /// in, each checked against the catalogue before anything is sent) and

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "Export.h"
 #include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/bind_executor.hpp>
+#include "Export.h"
 
 #include "BlockingSession.h"
 #include "Catalogue.h"
@@ -63,11 +63,10 @@ auto AsyncCallNamed(Session& session, std::string_view procedure,
             handler, session.get_executor());
         const Procedure* named = FindProcedure(name);
         Result<std::string> parameters =
-            named != nullptr
-                ? PackArguments(*named, given)
-                : Result<std::string>(Error{ErrorKind::kInvalidArgument,
-                                            "no procedure is named '" + name +
-                                                "'"});
+            named != nullptr ? PackArguments(*named, given)
+                             : Result<std::string>(Error{
+                                   ErrorKind::kInvalidArgument,
+                                   "no procedure is named '" + name + "'"});
         if (!parameters) {
           NamedReply failed;
           failed.reply.diagnostics = parameters.error().message;
@@ -122,10 +121,11 @@ DAZOZAZIDOREZERARO_HOST_EXPORT Result<TPS_Device> GetDeviceConfig(
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<CSV_PowerStatus> GetPower(
     BlockingSession& session);
 /// The instrument clock, date and time of day read as one record.
-DAZOZAZIDOREZERARO_HOST_EXPORT Result<DATIME> GetDateTime(BlockingSession& session);
+DAZOZAZIDOREZERARO_HOST_EXPORT Result<DATIME> GetDateTime(
+    BlockingSession& session);
 /// Sets the instrument clock; the date and time must exist.
-DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> SetDateTime(BlockingSession& session,
-                                                        const DATIME& dateTime);
+DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> SetDateTime(
+    BlockingSession& session, const DATIME& dateTime);
 /// Measures the horizontal and vertical angle.
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<TMC_Hz_V_Ang> GetAngles(
     BlockingSession& session, std::optional<std::int32_t> inclineMode = {});
@@ -138,7 +138,8 @@ DAZOZAZIDOREZERARO_HOST_EXPORT Result<TMC_Simple_Meas> GetSimpleMeasurement(
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<TMC_Atmos_Temperature> GetAtmosphere(
     BlockingSession& session);
 /// The station coordinates.
-DAZOZAZIDOREZERARO_HOST_EXPORT Result<TMC_Station> GetStation(BlockingSession& session);
+DAZOZAZIDOREZERARO_HOST_EXPORT Result<TMC_Station> GetStation(
+    BlockingSession& session);
 /// Sets the station coordinates; every one must be finite.
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> SetStation(
     BlockingSession& session, const TMC_Station& station);
@@ -172,22 +173,23 @@ DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> MotorStart(BlockingSession& session,
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> MotorStop(
     BlockingSession& session, std::optional<MOT_STOPMODE> mode = {});
 /// Turns at constant speed (radians per second, finite).
-DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> MotorVelocity(BlockingSession& session,
-                                                          double hzSpeed,
-                                                          double vSpeed);
+DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> MotorVelocity(
+    BlockingSession& session, double hzSpeed, double vSpeed);
 /// Whether the target is followed.
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<MOT_LOCK_STATUS> GetLockStatus(
     BlockingSession& session);
 /// The automatic target recognition switch.
-DAZOZAZIDOREZERARO_HOST_EXPORT Result<bool> GetAtrState(BlockingSession& session);
+DAZOZAZIDOREZERARO_HOST_EXPORT Result<bool> GetAtrState(
+    BlockingSession& session);
 /// Switches automatic target recognition.
-DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> SetAtrState(BlockingSession& session,
-                                                        bool on);
+DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> SetAtrState(
+    BlockingSession& session, bool on);
 /// The lock-in switch.
-DAZOZAZIDOREZERARO_HOST_EXPORT Result<bool> GetLockState(BlockingSession& session);
+DAZOZAZIDOREZERARO_HOST_EXPORT Result<bool> GetLockState(
+    BlockingSession& session);
 /// Switches lock-in.
-DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> SetLockState(BlockingSession& session,
-                                                         bool on);
+DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> SetLockState(
+    BlockingSession& session, bool on);
 /// The guide-light intensity.
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<EDM_EGLINTENSITY_TYPE> GetGuideLight(
     BlockingSession& session);
@@ -199,8 +201,8 @@ DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> FileListSetup(
     BlockingSession& session, FTR_DEVICETYPE device, FTR_FILETYPE fileType,
     const std::string& path);
 /// The first entry of the listing, or the next one.
-DAZOZAZIDOREZERARO_HOST_EXPORT Result<FileEntry> FileList(BlockingSession& session,
-                                                          bool next);
+DAZOZAZIDOREZERARO_HOST_EXPORT Result<FileEntry> FileList(
+    BlockingSession& session, bool next);
 /// Deletes the files with the name (no quote, CR or LF) older than the
 /// date; returns how many were deleted.
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<std::int32_t> FileDelete(

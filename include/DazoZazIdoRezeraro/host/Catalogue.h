@@ -123,7 +123,7 @@ enum class ValueType {
 
 /// One argument of a request or one value of a reply.
 struct ValueSpec {
-  std::string_view name;         ///< Snake case, unique within its list.
+  std::string_view name;  ///< Snake case, unique within its list.
   ValueType type = ValueType::kInteger;  ///< How it travels.
   std::string_view unit;         ///< "rad", "m", "ms", ...; empty for none.
   std::string_view description;  ///< One line for help texts.

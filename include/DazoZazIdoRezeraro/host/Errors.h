@@ -31,8 +31,8 @@ DAZOZAZIDOREZERARO_HOST_EXPORT ErrorKind
 KindOf(const boost::system::error_code& error) noexcept;
 
 /// The Error that a failed call's error_code and diagnostics make.
-DAZOZAZIDOREZERARO_HOST_EXPORT Error ToError(
-    const boost::system::error_code& error, std::string diagnostics);
+DAZOZAZIDOREZERARO_HOST_EXPORT Error
+ToError(const boost::system::error_code& error, std::string diagnostics);
 
 }  // namespace Core::GEOCOM::host
 

@@ -22,7 +22,7 @@ enum class TrafficDirection {
 /// One piece of traffic. The bytes are valid only during the callback.
 struct TrafficEvent {
   TrafficDirection direction = TrafficDirection::kSent;  ///< Which way.
-  std::string_view bytes;                  ///< The bytes, as they crossed.
+  std::string_view bytes;                      ///< The bytes, as they crossed.
   std::chrono::system_clock::time_point time;  ///< When they crossed.
   /// Which connection they crossed: 0 for a session's one connection, the
   /// client's number for a server with several.

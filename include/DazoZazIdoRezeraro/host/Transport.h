@@ -7,6 +7,7 @@
 #include <boost/system/error_code.hpp>
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "Export.h"
@@ -44,6 +45,10 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Transport {
   virtual void Close() = 0;
   /// Throws away bytes received but not yet read, where the stream can.
   virtual void DiscardInput() {}
+  /// Tells the peer no more bytes will come while still reading its bytes
+  /// (a TCP half-close); false where the stream cannot say that (a serial
+  /// line), so that the caller has to close instead.
+  virtual bool ShutdownSend() { return false; }
   /// What the stream is connected to, for messages ("127.0.0.1:4000").
   const std::string& Name() const { return name_; }
 
@@ -54,6 +59,23 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Transport {
  private:
   std::string name_;
 };
+
+/// Whether a read or write error means the peer has gone (end of stream, a
+/// reset or aborted connection, a broken pipe, a pseudo-terminal whose other
+/// side closed) rather than a fault of the system.
+DAZOZAZIDOREZERARO_HOST_EXPORT bool PeerClosed(
+    const boost::system::error_code& error);
+
+namespace detail {
+template <typename Stream, typename = void>
+struct CanShutdown : std::false_type {};
+template <typename Stream>
+struct CanShutdown<
+    Stream,
+    std::void_t<decltype(std::declval<Stream&>().shutdown(
+        Stream::shutdown_send, std::declval<boost::system::error_code&>()))>>
+    : std::true_type {};
+}  // namespace detail
 
 /// A Transport over any Asio stream with async_read_some, async_write_some,
 /// cancel and close.
@@ -85,6 +107,16 @@ class StreamTransport : public Transport {
   void Cancel() override {
     boost::system::error_code ignored;
     stream_.cancel(ignored);
+  }
+  /// See Transport::ShutdownSend: a socket passes the half-close on.
+  bool ShutdownSend() override {
+    if constexpr (detail::CanShutdown<Stream>::value) {
+      boost::system::error_code error;
+      stream_.shutdown(Stream::shutdown_send, error);
+      return !error;
+    } else {
+      return false;
+    }
   }
   /// See Transport::Close.
   void Close() override {

@@ -1,0 +1,3 @@
+// Boost.JSON compiled into the host library, which is its one user; the
+// Debian package ships its headers only.
+#include <boost/json/src.hpp>

@@ -1,0 +1,333 @@
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/TrafficDecoder.h>
+
+#include <cmath>
+
+namespace Core::GEOCOM::host {
+
+namespace {
+
+// The direction of the request a reply travelling this way answers.
+CaptureDirection Opposite(CaptureDirection direction) {
+  switch (direction) {
+    case CaptureDirection::kToInstrument:
+      return CaptureDirection::kToHost;
+    case CaptureDirection::kToHost:
+      return CaptureDirection::kToInstrument;
+    case CaptureDirection::kUnknown:
+      break;
+  }
+  return CaptureDirection::kUnknown;
+}
+
+double Seconds(std::chrono::milliseconds duration) {
+  return static_cast<double>(duration.count()) / 1000.0;
+}
+
+TrafficKind KindOf(FrameKind kind) {
+  switch (kind) {
+    case FrameKind::kRequest:
+      return TrafficKind::kRequest;
+    case FrameKind::kReply:
+      return TrafficKind::kReply;
+    case FrameKind::kUnrecognised:
+    case FrameKind::kRefusedReply:
+      return TrafficKind::kUnrecognised;
+    case FrameKind::kNoise:
+      return TrafficKind::kNoise;
+    case FrameKind::kDropped:
+      break;
+  }
+  return TrafficKind::kDropped;
+}
+
+}  // namespace
+
+const char* TrafficKindName(TrafficKind kind) {
+  switch (kind) {
+    case TrafficKind::kRequest:
+      return "request";
+    case TrafficKind::kReply:
+      return "reply";
+    case TrafficKind::kUnmatchedReply:
+      return "unmatched-reply";
+    case TrafficKind::kTimeout:
+      return "timeout";
+    case TrafficKind::kUnrecognised:
+      return "unrecognised";
+    case TrafficKind::kNoise:
+      return "noise";
+    case TrafficKind::kDropped:
+      break;
+  }
+  return "dropped";
+}
+
+std::size_t TrafficDecoder::KeyHash::operator()(const Key& key) const {
+  return std::hash<std::uint64_t>()(
+      std::uint64_t{std::get<0>(key)} << 20 |
+      static_cast<std::uint64_t>(std::get<1>(key)) << 16 | std::get<2>(key));
+}
+
+TrafficDecoder::TrafficDecoder(Sink sink, TrafficLimits limits)
+    : sink_(std::move(sink)), limits_(limits) {}
+
+void TrafficDecoder::Add(const CaptureRecord& record) {
+  const StreamKey key{record.connection, record.direction};
+  const bool bytes = record.event == CaptureEvent::kBytes;
+  const bool lfFollows =
+      bytes && !record.bytes.empty() && record.bytes.front() == '\n';
+  // A sentence held for its LF is handed out at its own time unless this
+  // record brings the LF.
+  if (heldIn_ && (*heldIn_ != key || !lfFollows)) Release();
+  if (record.time) {
+    // A capture's clock only moves forward; a record stamped earlier than
+    // one before it keeps the later time.
+    if (!now_ || *record.time > *now_) now_ = record.time;
+    ExpireBefore(*now_);
+  }
+  if (!bytes) return EndConnection(record.connection);
+  if (record.bytes.empty()) return;
+
+  Stream& stream = StreamOf(key);
+  if (lfFollows && stream.crLast) {
+    // The stream passes over an LF right after a CR that ended its last
+    // piece: it belongs to the sentence that CR ended.
+    if (heldIn_) {
+      stream.held->bytes += '\n';
+      ++stream.held->size;
+      stream.heldTime = now_;
+      Release();
+    } else {
+      Frame lone;
+      lone.bytes = "\n";
+      lone.size = 1;
+      Emit(key, lone, now_);
+    }
+  }
+  stream.sentences.Append(record.bytes);
+  stream.crLast = record.bytes.back() == '\r';
+  Frame frame;
+  std::optional<Frame> last;
+  while (stream.sentences.Next(frame)) {
+    if (last) Emit(key, *last, now_);
+    last = std::move(frame);
+  }
+  if (!last) return;
+  if (stream.crLast) {
+    stream.held = std::move(last);
+    stream.heldTime = now_;
+    heldIn_ = key;
+  } else {
+    Emit(key, *last, now_);
+  }
+}
+
+void TrafficDecoder::Finish() {
+  if (heldIn_) Release();
+  while (!streams_.empty()) EndConnection(streams_.begin()->first.first);
+  for (auto& [order, pending] : pending_) {
+    if (!pending.timedOut) ReportTimeout(order, pending);
+  }
+  pending_.clear();
+  pendingByKey_.clear();
+  deadlines_.clear();
+  pendingBytes_ = 0;
+}
+
+TrafficDecoder::Stream& TrafficDecoder::StreamOf(const StreamKey& key) {
+  auto found = streams_.find(key);
+  if (found == streams_.end()) {
+    if (streams_.size() >= limits_.maxStreams) {
+      auto quietest = streams_.begin();
+      for (auto entry = streams_.begin(); entry != streams_.end(); ++entry) {
+        if (entry->second.lastUsed < quietest->second.lastUsed) {
+          quietest = entry;
+        }
+      }
+      EndConnection(quietest->first.first);
+    }
+    found = streams_.try_emplace(key).first;
+  }
+  found->second.lastUsed = ++uses_;
+  return found->second;
+}
+
+void TrafficDecoder::Release() {
+  const StreamKey key = *heldIn_;
+  heldIn_.reset();
+  Stream& stream = streams_.at(key);
+  Frame frame = std::move(*stream.held);
+  stream.held.reset();
+  Emit(key, frame, stream.heldTime);
+}
+
+void TrafficDecoder::EndConnection(unsigned connection) {
+  if (heldIn_ && heldIn_->first == connection) Release();
+  for (auto entry = streams_.lower_bound({connection, CaptureDirection{}});
+       entry != streams_.end() && entry->first.first == connection;) {
+    entry->second.sentences.Finish();
+    Frame frame;
+    while (entry->second.sentences.Next(frame)) {
+      Emit(entry->first, frame, now_);
+    }
+    entry = streams_.erase(entry);
+  }
+  // Requests the connection left waiting get no reply now.
+  for (auto entry = pending_.begin(); entry != pending_.end();) {
+    const auto next = std::next(entry);
+    if (std::get<0>(entry->second.key) == connection) {
+      if (!entry->second.timedOut) ReportTimeout(entry->first, entry->second);
+      Forget(entry);
+    }
+    entry = next;
+  }
+}
+
+void TrafficDecoder::Emit(const StreamKey& key, Frame& frame,
+                          std::optional<double> time) {
+  switch (frame.kind) {
+    case FrameKind::kRequest:
+      return OnRequest(key, frame, time);
+    case FrameKind::kReply:
+      return OnReply(key, frame, time);
+    case FrameKind::kUnrecognised:
+    case FrameKind::kRefusedReply:
+    case FrameKind::kNoise:
+    case FrameKind::kDropped:
+      break;
+  }
+  TrafficRecord record;
+  record.kind = KindOf(frame.kind);
+  record.connection = key.first;
+  record.direction = key.second;
+  record.time = time;
+  record.size = frame.size;
+  record.bytes = std::move(frame.bytes);
+  sink_(std::move(record));
+}
+
+void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
+                               std::optional<double> time) {
+  const GeoComSentence& sentence = frame.sentence;
+  TrafficRecord record;
+  record.kind = TrafficKind::kRequest;
+  record.connection = key.first;
+  record.direction = key.second;
+  record.time = time;
+  record.size = frame.size;
+  record.sequence = sentence.GetSequenceID();
+  record.procedure = sentence.GetGeocomID();
+  record.timeout = ReplyTimeout(*record.procedure);
+  record.fields = RequestFields(sentence);
+  record.parameters = sentence.GetStringCommand();
+
+  Pending pending;
+  pending.key = {key.first, key.second, record.sequence};
+  pending.procedure = *record.procedure;
+  pending.time = time;
+  pending.timeout = *record.timeout;
+  pending.bytes = frame.bytes;
+  pending.parameters = record.parameters;
+  // A request that reuses the number of one still waiting means the earlier
+  // one will never be answered.
+  const auto earlier = pendingByKey_.find(pending.key);
+  if (earlier != pendingByKey_.end()) {
+    const auto entry = pending_.find(earlier->second);
+    if (!entry->second.timedOut) ReportTimeout(entry->first, entry->second);
+    Forget(entry);
+  }
+  while (!pending_.empty() &&
+         (pending_.size() >= limits_.maxPending ||
+          pendingBytes_ + pending.bytes.size() + pending.parameters.size() >
+              limits_.maxPendingBytes)) {
+    const auto oldest = pending_.begin();
+    if (!oldest->second.timedOut) ReportTimeout(oldest->first, oldest->second);
+    Forget(oldest);
+  }
+  const std::uint64_t order = ++nextOrder_;
+  record.exchange = order;
+  record.bytes = std::move(frame.bytes);
+  sink_(std::move(record));
+
+  if (pending.time) {
+    deadlines_.emplace(*pending.time + Seconds(pending.timeout), order);
+  }
+  pendingByKey_.emplace(pending.key, order);
+  pendingBytes_ += pending.bytes.size() + pending.parameters.size();
+  pending_.emplace(order, std::move(pending));
+}
+
+void TrafficDecoder::OnReply(const StreamKey& key, Frame& frame,
+                             std::optional<double> time) {
+  const GeoComSentence& sentence = frame.sentence;
+  TrafficRecord record;
+  record.kind = TrafficKind::kUnmatchedReply;
+  record.connection = key.first;
+  record.direction = key.second;
+  record.time = time;
+  record.size = frame.size;
+  record.bytes = std::move(frame.bytes);
+  record.sequence = sentence.GetSequenceID();
+  record.returnCode = sentence.GetRetCode();
+  record.parameters = sentence.GetStringCommand();
+
+  const auto found =
+      pendingByKey_.find({key.first, Opposite(key.second), record.sequence});
+  if (found != pendingByKey_.end()) {
+    const auto entry = pending_.find(found->second);
+    Pending& request = entry->second;
+    record.kind = TrafficKind::kReply;
+    record.exchange = entry->first;
+    record.procedure = request.procedure;
+    record.timeout = request.timeout;
+    record.late = request.timedOut;
+    if (request.time && time) {
+      // To the microsecond: finer digits are the clock's noise.
+      record.roundTripMs = std::round((*time - *request.time) * 1e6) / 1000.0;
+    }
+    if (record.returnCode == 0) {
+      record.fields = ReplyFields(request.procedure, sentence);
+    }
+    record.requestParameters = request.parameters;
+    Forget(entry);
+  }
+  sink_(std::move(record));
+}
+
+void TrafficDecoder::ExpireBefore(double time) {
+  while (!deadlines_.empty() && deadlines_.begin()->first < time) {
+    const std::uint64_t order = deadlines_.begin()->second;
+    deadlines_.erase(deadlines_.begin());
+    // Kept until answered, so that a late reply still finds its procedure.
+    ReportTimeout(order, pending_.at(order));
+  }
+}
+
+void TrafficDecoder::ReportTimeout(std::uint64_t order, Pending& pending) {
+  pending.timedOut = true;
+  TrafficRecord record;
+  record.kind = TrafficKind::kTimeout;
+  record.connection = std::get<0>(pending.key);
+  record.direction = std::get<1>(pending.key);
+  record.time = pending.time;
+  record.size = pending.bytes.size();
+  record.bytes = pending.bytes;
+  record.sequence = std::get<2>(pending.key);
+  record.procedure = pending.procedure;
+  record.timeout = pending.timeout;
+  record.exchange = order;
+  sink_(std::move(record));
+}
+
+void TrafficDecoder::Forget(std::map<std::uint64_t, Pending>::iterator entry) {
+  const Pending& pending = entry->second;
+  if (pending.time && !pending.timedOut) {
+    deadlines_.erase({*pending.time + Seconds(pending.timeout), entry->first});
+  }
+  pendingByKey_.erase(pending.key);
+  pendingBytes_ -= pending.bytes.size() + pending.parameters.size();
+  pending_.erase(entry);
+}
+
+}  // namespace Core::GEOCOM::host
