@@ -117,6 +117,10 @@ class Call(unittest.TestCase):
                              ("-12.5", "7", "350.25", "1.55"))
             self.assertEqual(geocom(*connect, "position", "0.5", "1.25")
                              .returncode, 0)
+            # --raw: a one-digit number; a catalogued one is decoded.
+            self.assertEqual(geocom(*connect, "--raw", "0").returncode, 0)
+            self.assertEqual(fields(geocom(*connect, "--raw", "5003").stdout)
+                             ["serial_number"], "412237")
             angles = fields(geocom(*connect, "angles").stdout)
             self.assertEqual((angles["hz"], angles["v"]), ("0.5", "1.25"))
             self.assertEqual(simulator.stop(), 0)
@@ -176,8 +180,9 @@ class Call(unittest.TestCase):
                     outcome = json.loads(result.stdout)
                     self.assertEqual(outcome["command"], "instrument-number")
                     if status == 0:
-                        self.assertEqual(outcome["values"],
-                                         {"serial_number": 42})
+                        self.assertEqual(
+                            (outcome["return_code"], outcome["values"]),
+                            (0, {"serial_number": 42}))
                         continue
                     self.assertEqual(
                         (outcome["exit_status"], outcome["error"]["kind"],
@@ -187,6 +192,7 @@ class Call(unittest.TestCase):
                                   outcome["error"]["message"])
 
     def test_connection_failure_has_its_own_status(self):
+        """Also: an hour, the longest time-out, is accepted."""
         # A listener whose backlog is full leaves the next connect hanging.
         listener = socket.create_server(("127.0.0.1", 0), backlog=0)
         address = "127.0.0.1:%d" % listener.getsockname()[1]
@@ -199,7 +205,9 @@ class Call(unittest.TestCase):
             for args, message in (
                     (("--connect-timeout", "300", "--connect", address),
                      "within 300 ms"),
-                    (("--connect", closed_port), "refused")):
+                    (("--connect", closed_port), "refused"),
+                    (("--connect", closed_port, "--timeout", "3600000",
+                      "--connect-timeout", "3600000"), "refused")):
                 with self.subTest(args=args):
                     started = time.monotonic()
                     result = geocom("call", *args, "--json", "null")
@@ -430,6 +438,8 @@ class Usage(unittest.TestCase):
             (connect + ("--timeout", "0", "null"), "--timeout: '0' is not"),
             (connect + ("--timeout", "3600001", "null"),
              "--timeout: '3600001' is not"),
+            (connect + ("--connect-timeout", "3600001", "null"),
+             "--connect-timeout: '3600001' is not"),
             (connect + ("--timeout", "99999999999999999999", "null"),
              "--timeout: '99999999999999999999' is not between"),
             (connect + ("--timeout", "-5", "null"), "--timeout: '-5' is not"),
