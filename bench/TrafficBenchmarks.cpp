@@ -22,7 +22,7 @@
 #include <thread>
 
 #include "DecodeFormat.h"
-#include "DecodeTraffic.h"
+#include <DazoZazIdoRezeraro/host/TrafficDecoder.h>
 #include "Relay.h"
 #include "RelayCapture.h"
 
@@ -162,13 +162,17 @@ const std::string& CaptureFile() {
       const auto& exchange = kExchanges[i % 4];
       const std::string sequence = std::to_string(i % 32768);
       const double time = i * 0.01;
-      writer.Write({time, Direction::kToInstrument,
-                    "%R1Q," + std::to_string(exchange.procedure) + "," +
-                        sequence + ":" + exchange.arguments + "\r\n",
-                    "", ""});
-      writer.Write({time + 0.004, Direction::kToHost,
-                    "%R1P,0," + sequence + ":0" + exchange.values + "\r\n", "",
-                    ""});
+      CaptureRecord request;
+      request.time = time;
+      request.direction = CaptureDirection::kToInstrument;
+      request.bytes = "%R1Q," + std::to_string(exchange.procedure) + "," +
+                      sequence + ":" + exchange.arguments + "\r\n";
+      writer.Write(request);
+      CaptureRecord reply;
+      reply.time = time + 0.004;
+      reply.direction = CaptureDirection::kToHost;
+      reply.bytes = "%R1P,0," + sequence + ":0" + exchange.values + "\r\n";
+      writer.Write(reply);
     }
     return file;
   }()};
@@ -181,7 +185,7 @@ void Traffic_Decode100k_Library(benchmark::State& state) {
     std::ifstream in(CaptureFile(), std::ios::binary);
     CaptureReader reader(in);
     std::size_t typed = 0;
-    geocom::TrafficDecoder decoder([&](geocom::TrafficRecord&& record) {
+    TrafficDecoder decoder([&](TrafficRecord&& record) {
       if (record.fields) ++typed;
       output += geocom::FormatJson(record).size();
     });

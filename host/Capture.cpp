@@ -190,9 +190,10 @@ CaptureReader::Line CaptureReader::ReadLine() {
     if (found != nullptr) {
       const auto end = static_cast<std::size_t>(
           static_cast<const char*>(found) - buffer_.data());
+      ++lineNumber_;
+      if (end - head_ > kMaxCaptureLine) return Line::kTooLong;
       line_ = std::string_view(buffer_.data() + head_, end - head_);
       head_ = end + 1;
-      ++lineNumber_;
       return Line::kWhole;
     }
     if (tail_ - head_ > kMaxCaptureLine) {

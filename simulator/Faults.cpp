@@ -32,7 +32,6 @@ constexpr Named kNames[] = {
     {FaultKind::kDisconnect, "disconnect"},
 };
 
-constexpr unsigned short kSequences = 32768;
 constexpr std::size_t kMaxNoise = 32;
 
 std::string KindList() {
@@ -241,8 +240,9 @@ void FaultState::Apply(FaultKind kind, ReplyPlan& plan,
         return;
       }
       const auto other = static_cast<unsigned short>(
-          (sentence.GetSequenceID() + 1 + random.Below(kSequences - 1)) %
-          kSequences);
+          (sentence.GetSequenceID() + 1 +
+           random.Below(host::kSequenceNumbers - 1)) %
+          host::kSequenceNumbers);
       const ReplyStep wrong{reply.delay,
                             host::ReplyBytes(other, sentence.GetRetCode(),
                                              sentence.GetStringCommand()),

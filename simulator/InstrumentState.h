@@ -55,8 +55,14 @@ class InstrumentState {
   void Advance(Clock::time_point now);
   Answer Handle(const GeoComSentence& request, Clock::time_point now);
 
-  std::mutex mutex;
-  const Scene scene;
+  // What a live view shows, and a prism moved while running.
+  InstrumentView View(Clock::time_point now);
+  host::Result<host::Done> MovePrism(std::string_view id, const Point& position,
+                                     Clock::time_point now);
+
+  mutable std::mutex mutex;
+  // Prisms move only through MovePrism; the rest is as made.
+  Scene scene;
   const Clock::time_point start;
   Clock::time_point latest;
   Telescope telescope;

@@ -1,5 +1,6 @@
 #include "Lines.h"
 
+#include <DazoZazIdoRezeraro/host/Transport.h>
 #include <fcntl.h>
 #include <stdlib.h>
 
@@ -19,15 +20,16 @@ using boost::system::error_code;
 
 namespace {
 
+// A client's socket through the host library's transport.
 class TcpLine final : public Line {
  public:
   TcpLine(asio::ip::tcp::socket socket, std::chrono::milliseconds timeout)
-      : socket_(std::move(socket)),
-        timer_(socket_.get_executor()),
+      : transport_(std::move(socket), "client"),
+        timer_(transport_.Executor()),
         timeout_(timeout) {}
 
   void AsyncRead(asio::mutable_buffer buffer, ReadHandler handler) override {
-    socket_.async_read_some(buffer, std::move(handler));
+    transport_.AsyncReadSome(buffer, std::move(handler));
   }
 
   void Write(std::string bytes, WriteHandler handler) override {
@@ -37,57 +39,67 @@ class TcpLine final : public Line {
       // A peer that takes nothing for this long is not coming back.
       if (!error) Close();
     });
-    asio::async_write(socket_, asio::buffer(*kept),
-                      [this, kept, handler = std::move(handler)](
-                          const error_code& error, std::size_t) {
-                        timer_.cancel();
-                        handler(!error);
-                      });
+    transport_.AsyncWrite(
+        asio::buffer(*kept),
+        [this, kept, handler = std::move(handler)](const error_code& error) {
+          timer_.cancel();
+          handler(!error);
+        });
   }
 
   void Close() override {
-    error_code ignored;
     timer_.cancel();
-    socket_.shutdown(asio::ip::tcp::socket::shutdown_both, ignored);
-    socket_.close(ignored);
+    transport_.Close();
   }
 
   bool CanDisconnect() const override { return true; }
 
  private:
-  asio::ip::tcp::socket socket_;
+  host::StreamTransport<asio::ip::tcp::socket> transport_;
   asio::steady_timer timer_;
   std::chrono::milliseconds timeout_;
+};
+
+// The master side of a pseudo-terminal as a transport that can also write
+// without waiting.
+class MasterTransport final
+    : public host::StreamTransport<asio::posix::stream_descriptor> {
+ public:
+  using StreamTransport::StreamTransport;
+  // Writes what the terminal takes now; how much it took.
+  std::size_t WriteNow(std::string_view bytes, error_code& error) {
+    std::size_t written = 0;
+    while (written < bytes.size() && !error) {
+      written += stream().write_some(
+          asio::buffer(bytes.data() + written, bytes.size() - written), error);
+    }
+    return written;
+  }
 };
 
 class PtyLine final : public Line {
  public:
   PtyLine(asio::posix::stream_descriptor master, asio::serial_port terminal)
-      : master_(std::move(master)), terminal_(std::move(terminal)) {}
+      : master_(std::move(master), "pty"), terminal_(std::move(terminal)) {}
 
   void AsyncRead(asio::mutable_buffer buffer, ReadHandler handler) override {
-    master_.async_read_some(buffer, std::move(handler));
+    master_.AsyncReadSome(buffer, std::move(handler));
   }
 
   // Writes what the line takes now; the rest is dropped, so that a host
   // that stops reading costs it replies, never the line.
   void Write(std::string bytes, WriteHandler handler) override {
-    std::size_t written = 0;
     error_code error;
-    while (written < bytes.size() && !error) {
-      written += master_.write_some(
-          asio::buffer(bytes.data() + written, bytes.size() - written), error);
-    }
-    dropped_ += bytes.size() - written;
+    dropped_ += bytes.size() - master_.WriteNow(bytes, error);
     const bool usable = !error || error == asio::error::would_block ||
                         error == asio::error::try_again;
-    asio::post(master_.get_executor(),
+    asio::post(master_.Executor(),
                [handler = std::move(handler), usable] { handler(usable); });
   }
 
   void Close() override {
     error_code ignored;
-    master_.close(ignored);
+    master_.Close();
     terminal_.close(ignored);
   }
 
@@ -95,7 +107,7 @@ class PtyLine final : public Line {
   std::uint64_t Dropped() const override { return dropped_; }
 
  private:
-  asio::posix::stream_descriptor master_;
+  MasterTransport master_;
   asio::serial_port terminal_;
   std::uint64_t dropped_ = 0;
 };

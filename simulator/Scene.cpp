@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
+#include <string>
 
 #include "SceneLines.h"
 
@@ -24,6 +25,17 @@ namespace {
 
 using json = nlohmann::json;
 
+constexpr double kPi = 3.14159265358979323846;
+// Bounds that keep every reply decodable and every motion physical: a
+// turn across half the circle takes at most five minutes, noise stays
+// well inside what a measurement can carry.
+constexpr double kMinTurnSpeed = 0.01;
+constexpr double kMaxTurnSpeed = 100;
+constexpr double kMaxAngleNoise = 0.1;
+constexpr double kMaxDistanceNoise = 100;
+constexpr double kMaxRange = 1e6;
+constexpr double kMaxPrismSpeed = 1000;
+
 struct SceneError {
   std::string message;
 };
@@ -32,19 +44,13 @@ struct SceneError {
 // that names the text, the line and the field at the first wrong one.
 class SceneReader {
  public:
-  SceneReader(std::string name, std::map<std::string, std::size_t> lines)
-      : name_(std::move(name)), lines_(std::move(lines)) {}
+  SceneReader(std::string name, std::string_view text)
+      : name_(std::move(name)), text_(text) {}
 
+  // A missing field is reported on the line of the object that lacks it.
+  // The line is looked up only here, so a scene that loads pays nothing.
   [[noreturn]] void Fail(const std::string& path, const std::string& what) {
-    // A missing field is reported on the line of the object that lacks it.
-    std::string at = path;
-    while (lines_.count(at) == 0 && !at.empty()) {
-      const std::size_t cut = at.find_last_of(".[");
-      at = cut == std::string::npos ? "" : at.substr(0, cut);
-    }
-    const auto line = lines_.find(at);
-    throw SceneError{name_ + ":" +
-                     std::to_string(line == lines_.end() ? 1 : line->second) +
+    throw SceneError{name_ + ":" + std::to_string(LineOfPath(text_, path)) +
                      ": " + (path.empty() ? "the scene" : path) + " " + what};
   }
 
@@ -74,24 +80,29 @@ class SceneReader {
     return &*found;
   }
 
-  void Number(const json& object, const std::string& path, const char* key,
-              double& value, bool required = false) {
-    const json* member = Member(object, path, key, required);
+  // A number from minimum to maximum; an exclusive bound is left out.
+  void Range(const json& object, const std::string& path, const char* key,
+             double& value, double minimum, double maximum,
+             bool minimumIncluded = true) {
+    const json* member = Member(object, path, key, false);
     if (member == nullptr) return;
-    if (!member->is_number() || !std::isfinite(member->get<double>())) {
-      Fail(Join(path, key), "must be a finite number");
+    const bool number = member->is_number();
+    const double read = number ? member->get<double>() : 0;
+    if (!number || !(minimumIncluded ? read >= minimum : read > minimum) ||
+        !(read <= maximum)) {
+      Fail(Join(path, key), std::string("must be a number ") +
+                                (minimumIncluded ? "from " : "above ") +
+                                FormatNumber(minimum) + " to " +
+                                FormatNumber(maximum));
     }
-    value = member->get<double>();
+    value = read;
   }
 
-  void AtLeast(const json& object, const std::string& path, const char* key,
-               double& value, double minimum, bool inclusive = true) {
-    Number(object, path, key, value);
-    if (value < minimum || (!inclusive && value == minimum)) {
-      Fail(Join(path, key), std::string("must be ") +
-                                (inclusive ? "at least " : "more than ") +
-                                FormatNumber(minimum));
-    }
+  // A coordinate: finite and within kCoordinateLimit.
+  void Coordinate(const json& object, const std::string& path, const char* key,
+                  double& value, bool required) {
+    Member(object, path, key, required);
+    Range(object, path, key, value, -kCoordinateLimit, kCoordinateLimit);
   }
 
   template <typename Integer>
@@ -164,9 +175,9 @@ class SceneReader {
                   std::initializer_list<const char*> allowed) {
     const json& object = Object(value, path, allowed);
     Point point;
-    Number(object, path, "easting", point.easting, true);
-    Number(object, path, "northing", point.northing, true);
-    Number(object, path, "height", point.height, true);
+    Coordinate(object, path, "easting", point.easting, true);
+    Coordinate(object, path, "northing", point.northing, true);
+    Coordinate(object, path, "height", point.height, true);
     return point;
   }
 
@@ -179,16 +190,18 @@ class SceneReader {
     ReadPrisms(*Member(root, "", "prisms", true), scene.prisms);
     if (const json* noise = Member(root, "", "noise", false)) {
       Object(*noise, "noise", {"angle", "distance"});
-      AtLeast(*noise, "noise", "angle", scene.noise.angle, 0);
-      AtLeast(*noise, "noise", "distance", scene.noise.distance, 0);
+      Range(*noise, "noise", "angle", scene.noise.angle, 0, kMaxAngleNoise);
+      Range(*noise, "noise", "distance", scene.noise.distance, 0,
+            kMaxDistanceNoise);
     }
     if (const json* telescope = Member(root, "", "telescope", false)) {
       ReadTelescope(*telescope, scene.telescope);
     }
     if (const json* atr = Member(root, "", "atr", false)) {
       Object(*atr, "atr", {"field_of_view", "range"});
-      AtLeast(*atr, "atr", "field_of_view", scene.atr.fieldOfView, 0, false);
-      AtLeast(*atr, "atr", "range", scene.atr.range, 0, false);
+      Range(*atr, "atr", "field_of_view", scene.atr.fieldOfView, 0, kPi / 2,
+            false);
+      Range(*atr, "atr", "range", scene.atr.range, 0, kMaxRange, false);
     }
     if (const json* edm = Member(root, "", "edm", false)) ReadEdm(*edm, scene);
     if (const json* atmosphere = Member(root, "", "atmosphere", false)) {
@@ -223,11 +236,12 @@ class SceneReader {
            {"id", "easting", "northing", "height", "instrument_height",
             "orientation"});
     Text(value, path, "id", station.id);
-    Number(value, path, "easting", station.easting, true);
-    Number(value, path, "northing", station.northing, true);
-    Number(value, path, "height", station.height, true);
-    Number(value, path, "instrument_height", station.instrumentHeight);
-    Number(value, path, "orientation", station.orientation);
+    Coordinate(value, path, "easting", station.easting, true);
+    Coordinate(value, path, "northing", station.northing, true);
+    Coordinate(value, path, "height", station.height, true);
+    Range(value, path, "instrument_height", station.instrumentHeight, -100,
+          100);
+    Range(value, path, "orientation", station.orientation, -2 * kPi, 2 * kPi);
   }
 
   void ReadPrisms(const json& value, std::vector<Prism>& prisms) {
@@ -262,16 +276,17 @@ class SceneReader {
           {"easting", "northing", "height"}));
     }
     Member(value, path, "speed", true);
-    AtLeast(value, path, "speed", route.speed, 0, false);
+    Range(value, path, "speed", route.speed, 0, kMaxPrismSpeed, false);
     Bool(value, path, "loop", route.loop);
   }
 
   void ReadTelescope(const json& value, TelescopeSettings& telescope) {
     const std::string path = "telescope";
     Object(value, path, {"max_speed", "hz", "v"});
-    AtLeast(value, path, "max_speed", telescope.maxSpeed, 0, false);
-    Number(value, path, "hz", telescope.hz);
-    Number(value, path, "v", telescope.v);
+    Range(value, path, "max_speed", telescope.maxSpeed, kMinTurnSpeed,
+          kMaxTurnSpeed);
+    Range(value, path, "hz", telescope.hz, 0, 2 * kPi);
+    Range(value, path, "v", telescope.v, 0, 2 * kPi);
   }
 
   void ReadEdm(const json& value, Scene& scene) {
@@ -280,33 +295,31 @@ class SceneReader {
     Object(
         value, path,
         {"beam_divergence", "range", "measure_time", "ppm", "prism_constant"});
-    AtLeast(value, path, "beam_divergence", edm.beamDivergence, 0, false);
-    AtLeast(value, path, "range", edm.range, 0, false);
-    AtLeast(value, path, "measure_time", edm.measureTime, 0);
-    if (edm.measureTime > 3600)
-      Fail("edm.measure_time", "must be at most 3600");
-    Number(value, path, "ppm", edm.ppm);
-    Number(value, path, "prism_constant", edm.prismConstant);
+    Range(value, path, "beam_divergence", edm.beamDivergence, 0, kPi / 2,
+          false);
+    Range(value, path, "range", edm.range, 0, kMaxRange, false);
+    Range(value, path, "measure_time", edm.measureTime, 0, 3600);
+    Range(value, path, "ppm", edm.ppm, -1000, 1000);
+    Range(value, path, "prism_constant", edm.prismConstant, -1, 1);
   }
 
   void ReadAtmosphere(const json& value, Atmosphere& atmosphere) {
     const std::string path = "atmosphere";
     Object(value, path,
            {"lambda", "pressure", "dry_temperature", "wet_temperature"});
-    Number(value, path, "lambda", atmosphere.lambda);
-    Number(value, path, "pressure", atmosphere.pressure);
-    Number(value, path, "dry_temperature", atmosphere.dryTemperature);
-    Number(value, path, "wet_temperature", atmosphere.wetTemperature);
+    Range(value, path, "lambda", atmosphere.lambda, 1e-7, 1e-5);
+    Range(value, path, "pressure", atmosphere.pressure, 0, 2000);
+    Range(value, path, "dry_temperature", atmosphere.dryTemperature, -100, 100);
+    Range(value, path, "wet_temperature", atmosphere.wetTemperature, -100, 100);
   }
 
   void ReadBattery(const json& value, BatterySettings& battery) {
     const std::string path = "battery";
     Object(value, path,
            {"level", "drain_per_request", "drain_per_hour", "external"});
-    AtLeast(value, path, "level", battery.level, 0);
-    if (battery.level > 100) Fail("battery.level", "must be at most 100");
-    AtLeast(value, path, "drain_per_request", battery.drainPerRequest, 0);
-    AtLeast(value, path, "drain_per_hour", battery.drainPerHour, 0);
+    Range(value, path, "level", battery.level, 0, 100);
+    Range(value, path, "drain_per_request", battery.drainPerRequest, 0, 100);
+    Range(value, path, "drain_per_hour", battery.drainPerHour, 0, 360000);
     Bool(value, path, "external", battery.external);
   }
 
@@ -361,12 +374,25 @@ class SceneReader {
   }
 
   std::string name_;
-  std::map<std::string, std::size_t> lines_;
+  std::string_view text_;
 };
 
 }  // namespace
 
 host::Result<Scene> ParseScene(std::string_view text, const std::string& name) {
+  const auto refuse = [&](std::size_t line, const std::string& why) {
+    return host::Error(host::ErrorKind::kInvalidArgument,
+                       name + ":" + std::to_string(line) + ": " + why);
+  };
+  if (text.size() > kMaxSceneBytes) {
+    return refuse(1, "the scene is larger than " +
+                         std::to_string(kMaxSceneBytes) + " bytes");
+  }
+  // Refused before the document is built, so nesting never costs memory.
+  if (const auto deep = FirstTooDeep(text, kMaxSceneDepth)) {
+    return refuse(*deep, "values are nested more than " +
+                             std::to_string(kMaxSceneDepth) + " deep");
+  }
   json root;
   std::istringstream in{std::string(text)};
   try {
@@ -385,15 +411,28 @@ host::Result<Scene> ParseScene(std::string_view text, const std::string& name) {
     std::string what = error.what();
     const std::size_t tag = what.find("] ");
     if (tag != std::string::npos) what.erase(0, tag + 2);
-    return host::Error(host::ErrorKind::kInvalidArgument,
-                       name + ":" + std::to_string(LineAt(text, at)) +
-                           ": not valid JSON: " + what);
+    return refuse(LineAt(text, at), "not valid JSON: " + what);
   }
   try {
-    return SceneReader(name, JsonLines(text)).Read(root);
+    return SceneReader(name, text).Read(root);
   } catch (const SceneError& error) {
     return host::Error(host::ErrorKind::kInvalidArgument, error.message);
   }
+}
+
+host::Result<host::Done> CheckPoint(const Point& point,
+                                    const std::string& what) {
+  for (const double coordinate :
+       {point.easting, point.northing, point.height}) {
+    if (!(std::abs(coordinate) <= kCoordinateLimit)) {
+      return host::Error(
+          host::ErrorKind::kInvalidArgument,
+          what + " must have coordinates from -" +
+              std::to_string(static_cast<long>(kCoordinateLimit)) + " to " +
+              std::to_string(static_cast<long>(kCoordinateLimit)));
+    }
+  }
+  return host::Done{};
 }
 
 host::Result<Scene> LoadScene(const std::string& path) {
@@ -407,12 +446,23 @@ host::Result<Scene> LoadScene(const std::string& path) {
     return host::Error(host::ErrorKind::kIo, "cannot read scene " + path +
                                                  ": " + std::strerror(errno));
   }
-  std::ostringstream text;
-  text << in.rdbuf();
+  const auto tooLarge = [&] {
+    return host::Error(host::ErrorKind::kInvalidArgument,
+                       path + ":1: the scene is larger than " +
+                           std::to_string(kMaxSceneBytes) + " bytes");
+  };
+  // A regular file too large is refused unread; anything else (a pipe, a
+  // device that never ends) is read only up to the cap.
+  const auto size = std::filesystem::file_size(path, error);
+  if (!error && size > kMaxSceneBytes) return tooLarge();
+  std::string text(kMaxSceneBytes + 1, '\0');
+  in.read(text.data(), static_cast<std::streamsize>(text.size()));
   if (in.bad()) {
     return host::Error(host::ErrorKind::kIo, "cannot read scene " + path);
   }
-  return ParseScene(text.str(), path);
+  text.resize(static_cast<std::size_t>(in.gcount()));
+  if (text.size() > kMaxSceneBytes) return tooLarge();
+  return ParseScene(text, path);
 }
 
 Scene DefaultScene() {

@@ -2,17 +2,23 @@
 #define DAZOZAZIDOREZERARO_SIMULATOR_SCENELINES_H
 
 #include <cstddef>
-#include <map>
-#include <string>
+#include <optional>
 #include <string_view>
 
 namespace Core::GEOCOM::simulator {
 
-// The line on which each value of a JSON text starts, by its path
-// ("prisms[1].height", "" for the root). nlohmann's DOM keeps no
-// positions, so a SAX pass over the same text records them. Empty when
-// the text is not valid JSON.
-std::map<std::string, std::size_t> JsonLines(std::string_view text);
+// nlohmann's DOM keeps no positions, so these read the text again with its
+// SAX parser. Each pass is linear in the text and keeps no more than the
+// open containers.
+
+// The line of the first value nested deeper than maxDepth; nullopt when
+// none is (or the text is not valid JSON, which the DOM parse reports).
+std::optional<std::size_t> FirstTooDeep(std::string_view text,
+                                        std::size_t maxDepth);
+
+// The line on which the value at path ("prisms[1].height", "" for the
+// root) starts or, when there is none, its nearest enclosing value.
+std::size_t LineOfPath(std::string_view text, std::string_view path);
 
 // The line of the byte at offset.
 std::size_t LineAt(std::string_view text, std::size_t offset);

@@ -4,6 +4,7 @@
 #include <DazoZazIdoRezeraro/simulator/Server.h>
 
 #include <array>
+#include <atomic>
 #include <boost/asio/dispatch.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -75,6 +76,7 @@ class ServerState : public std::enable_shared_from_this<ServerState> {
   void StopNow();
   void Remove(const std::shared_ptr<Connection>& connection) {
     connections.erase(connection);
+    Publish();
   }
   void Monitor(unsigned connection, host::CaptureDirection direction,
                std::string bytes, std::string note, std::string fault,
@@ -105,8 +107,21 @@ class ServerState : public std::enable_shared_from_this<ServerState> {
   asio::steady_timer acceptPause;
   std::shared_ptr<Connection> pty;
   std::set<std::shared_ptr<Connection>> connections;  // TCP clients
+  // The names of the clients, for other threads.
+  void Publish() {
+    std::vector<std::string> names;
+    for (const auto& connection : connections)
+      names.push_back(ClientName(*connection));
+    if (pty) names.push_back("pty");
+    const std::lock_guard<std::mutex> lock(countsMutex);
+    clients = std::move(names);
+  }
+  static const std::string& ClientName(const Connection& connection);
+
   bool stopped = false;
   unsigned lastConnection = 0;  // the number of the latest client
+  std::atomic<bool> paused{false};
+  std::vector<std::string> clients;
   mutable std::mutex countsMutex;
   ServerCounts counts;
 };
@@ -115,10 +130,12 @@ class ServerState : public std::enable_shared_from_this<ServerState> {
 // time in order, and writes each plan's steps at their times.
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
-  Connection(std::shared_ptr<ServerState> server, std::unique_ptr<Line> line)
+  Connection(std::shared_ptr<ServerState> server, std::unique_ptr<Line> line,
+             std::string name)
       : server_(std::move(server)),
         line_(std::move(line)),
         id_(++server_->lastConnection),
+        name_(std::move(name)),
         stepTimer_(server_->strand),
         idleTimer_(server_->strand) {}
 
@@ -129,9 +146,18 @@ class Connection : public std::enable_shared_from_this<Connection> {
     Read();
   }
 
+  const std::string& Name() const { return name_; }
+
+  // Takes up the next request once answering resumes.
+  void Resume() {
+    asio::post(server_->strand,
+               [self = shared_from_this()] { self->AnswerNext(); });
+  }
+
   void Close() {
     if (closed_) return;
     closed_ = true;
+    if (busy_) Report();
     stepTimer_.cancel();
     idleTimer_.cancel();
     line_->Close();
@@ -183,7 +209,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
       server_->Monitor(id_, host::CaptureDirection::kToInstrument, frame.bytes,
                        Note(frame), "");
       if (frame.kind == host::FrameKind::kRequest) {
-        queue_.push_back(std::move(frame.sentence));
+        queue_.push_back(std::move(frame));
       }
     }
   }
@@ -194,12 +220,16 @@ class Connection : public std::enable_shared_from_this<Connection> {
       if (ended_) Close();
       return;
     }
+    if (server_->paused) return;
     busy_ = true;
-    const GeoComSentence request = std::move(queue_.front());
+    const host::Frame frame = std::move(queue_.front());
+    const GeoComSentence& request = frame.sentence;
     queue_.pop_front();
+    exchange_ = Exchange{name_, frame.bytes, "", "", Clock::now(), {}};
     Read();
     server_->Count(&ServerCounts::requests);
-    plan_ = server_->responder.Respond(request, Clock::now());
+    plan_ = server_->responder.Respond(request, exchange_.received);
+    exchange_.fault = plan_.fault;
     note_ = ProcedureNote(request.GetGeocomID());
     if (plan_.steps.empty() && !plan_.fault.empty()) {
       server_->Monitor(id_, host::CaptureDirection::kToHost, "", note_,
@@ -211,6 +241,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void Step(std::size_t index) {
     if (closed_) return;
     if (index == plan_.steps.size()) {
+      Report();
       busy_ = false;
       asio::post(server_->strand,
                  [self = shared_from_this()] { self->AnswerNext(); });
@@ -242,6 +273,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     }
     server_->Monitor(id_, host::CaptureDirection::kToHost, step.bytes, note_,
                      plan_.fault);
+    exchange_.reply += step.bytes;
     const bool disconnect = step.disconnect;
     const std::uint64_t droppedBefore = line_->Dropped();
     line_->Write(step.bytes, [self = shared_from_this(), index, disconnect,
@@ -266,7 +298,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     idleTimer_.expires_at(lastHeard_ + limit);
     idleTimer_.async_wait([self = shared_from_this()](const error_code& error) {
       if (error || self->closed_) return;
-      if (self->busy_ ||
+      if (self->busy_ || !self->queue_.empty() ||
           Clock::now() <
               self->lastHeard_ + self->server_->options.idleTimeout) {
         self->ArmIdle();
@@ -277,13 +309,21 @@ class Connection : public std::enable_shared_from_this<Connection> {
     });
   }
 
+  void Report() {
+    if (!server_->options.exchanges) return;
+    exchange_.answered = Clock::now();
+    server_->options.exchanges(exchange_);
+  }
+
   std::shared_ptr<ServerState> server_;
   std::unique_ptr<Line> line_;
   const unsigned id_;  // the client's number in the log
+  std::string name_;
+  Exchange exchange_;
   asio::steady_timer stepTimer_;
   asio::steady_timer idleTimer_;
   host::SentenceStream stream_;
-  std::deque<GeoComSentence> queue_;
+  std::deque<host::Frame> queue_;
   ReplyPlan plan_;
   std::string note_;
   Clock::time_point lastHeard_ = Clock::now();
@@ -294,6 +334,10 @@ class Connection : public std::enable_shared_from_this<Connection> {
   bool closed_ = false;
   std::array<char, kReadChunk> buffer_{};
 };
+
+const std::string& ServerState::ClientName(const Connection& connection) {
+  return connection.Name();
+}
 
 void ServerState::Accept() {
   acceptor.async_accept(strand, [self = shared_from_this()](
@@ -315,9 +359,13 @@ void ServerState::Accept() {
     } else {
       error_code ignored;
       peer.set_option(tcp::no_delay(true), ignored);
+      std::ostringstream name;
+      name << peer.remote_endpoint(ignored);
       auto connection = std::make_shared<Connection>(
-          self, MakeTcpLine(std::move(peer), self->options.writeTimeout));
+          self, MakeTcpLine(std::move(peer), self->options.writeTimeout),
+          name.str());
       self->connections.insert(connection);
+      self->Publish();
       self->Count(&ServerCounts::connections);
       connection->Start();
     }
@@ -335,6 +383,7 @@ void ServerState::StopNow() {
   for (const auto& connection : open) connection->Close();
   if (pty) pty->Close();
   pty.reset();
+  Publish();
 }
 
 Server::Server(asio::io_context& io, Responder& responder,
@@ -385,8 +434,9 @@ host::Result<std::string> Server::ListenTcp(std::string_view address) {
 host::Result<std::string> Server::OpenPty() {
   host::Result<PseudoTerminal> pty = OpenPseudoTerminal(impl_->strand);
   if (!pty) return pty.error();
-  impl_->pty = std::make_shared<Connection>(impl_, std::move(pty->line));
+  impl_->pty = std::make_shared<Connection>(impl_, std::move(pty->line), "pty");
   impl_->pty->Start();
+  impl_->Publish();
   return pty->path;
 }
 
@@ -395,5 +445,20 @@ void Server::Stop() {
 }
 
 ServerCounts Server::Counts() const { return impl_->Counts(); }
+
+void Server::SetPaused(bool paused) {
+  asio::dispatch(impl_->strand, [impl = impl_, paused] {
+    if (impl->paused.exchange(paused) == paused || paused) return;
+    for (const auto& connection : impl->connections) connection->Resume();
+    if (impl->pty) impl->pty->Resume();
+  });
+}
+
+bool Server::Paused() const { return impl_->paused; }
+
+std::vector<std::string> Server::Clients() const {
+  const std::lock_guard<std::mutex> lock(impl_->countsMutex);
+  return impl_->clients;
+}
 
 }  // namespace Core::GEOCOM::simulator

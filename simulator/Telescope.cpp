@@ -53,6 +53,19 @@ Direction Telescope::At(Clock::time_point t) const {
   return from_;
 }
 
+bool Telescope::Moving(Clock::time_point t) const {
+  switch (mode_) {
+    case Mode::kStill:
+      return false;
+    case Mode::kTurning:
+      return maxSpeed_ * Elapsed(t) <
+             std::max(std::fabs(hzTurn_), std::fabs(vTurn_));
+    case Mode::kSpinning:
+      return hzTurn_ != 0 || vTurn_ != 0;
+  }
+  return false;
+}
+
 Clock::duration Telescope::TurnTime(const Direction& from,
                                     const Direction& to) const {
   const double widest = std::max(std::fabs(ShortestTurn(to.hz - from.hz)),

@@ -27,6 +27,8 @@ class Telescope {
   void Hold(const Direction& direction, Clock::time_point t);
   void Stop(Clock::time_point t) { Hold(At(t), t); }
   double maxSpeed() const { return maxSpeed_; }
+  // The motors are turning it at t.
+  bool Moving(Clock::time_point t) const;
 
  private:
   enum class Mode { kStill, kTurning, kSpinning };

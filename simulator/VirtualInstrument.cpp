@@ -265,13 +265,15 @@ Answer InstrumentState::Handle(const GeoComSentence& request,
 
 VirtualInstrument::VirtualInstrument(Scene scene, std::uint64_t seed,
                                      Clock::time_point start)
-    : state_(std::make_unique<InstrumentState>(std::move(scene), seed, start)) {
-}
+    : original_(std::move(scene)),
+      seed_(seed),
+      state_(std::make_unique<InstrumentState>(original_, seed, start)) {}
 
 VirtualInstrument::~VirtualInstrument() = default;
 
 ReplyPlan VirtualInstrument::Respond(const GeoComSentence& request,
                                      Clock::time_point now) {
+  const std::lock_guard<std::mutex> kept(resetMutex_);
   const std::lock_guard<std::mutex> lock(state_->mutex);
   now = std::max(now, state_->latest);
   state_->latest = now;
@@ -286,6 +288,7 @@ ReplyPlan VirtualInstrument::Respond(const GeoComSentence& request,
 }
 
 Direction VirtualInstrument::TelescopeAt(Clock::time_point now) {
+  const std::lock_guard<std::mutex> kept(resetMutex_);
   const std::lock_guard<std::mutex> lock(state_->mutex);
   now = std::max(now, state_->latest);
   state_->latest = now;
@@ -295,6 +298,8 @@ Direction VirtualInstrument::TelescopeAt(Clock::time_point now) {
 
 std::optional<Point> VirtualInstrument::PrismAt(std::string_view id,
                                                 Clock::time_point now) const {
+  const std::lock_guard<std::mutex> kept(resetMutex_);
+  const std::lock_guard<std::mutex> lock(state_->mutex);
   for (const Prism& prism : state_->scene.prisms) {
     if (prism.id == id) {
       return PrismPosition(prism, InSeconds(now - state_->start));
@@ -303,6 +308,6 @@ std::optional<Point> VirtualInstrument::PrismAt(std::string_view id,
   return std::nullopt;
 }
 
-const Scene& VirtualInstrument::scene() const { return state_->scene; }
+const Scene& VirtualInstrument::scene() const { return original_; }
 
 }  // namespace Core::GEOCOM::simulator

@@ -185,7 +185,10 @@ TEST(AsyncSession, AMovedFromOrEmptySessionFailsCallsClearly) {
 TEST(AsyncSession, ADeadlineBoundsTheWaitInTheQueue) {
   ScriptedPeer peer(AnswerAfter(500ms));
   Loop loop(peer.Address());
-  auto first = loop.session.AsyncCall(kNull, "", boost::asio::use_future);
+  CallOptions patient;
+  patient.timeout = 2s;
+  auto first =
+      loop.session.AsyncCall(kNull, "", boost::asio::use_future, patient);
   CallOptions bounded;
   bounded.deadline = 100ms;
   Outcome queued;

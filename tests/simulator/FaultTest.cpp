@@ -6,7 +6,13 @@
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 
 #include <algorithm>
+#include <array>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
+#include <map>
 #include <optional>
+#include <thread>
 
 #include "Support.h"
 
@@ -70,8 +76,44 @@ TEST(Determinism, SameSeedAndSceneGiveTheSameRepliesByteForByte) {
   EXPECT_FALSE(SamePlans(first, other));
 }
 
+struct Shares {
+  const char* name;
+  const char* rates;
+  double drop, split, none;  // the expected share of each
+};
+
+class RandomRates : public testing::TestWithParam<Shares> {};
+
+// Catches rates that do not accumulate (a second kind never fires), a
+// rate applied to the wrong kind, and faults beyond the rates' total.
+TEST_P(RandomRates, EachKindHitsItsShare) {
+  const Shares& expected = GetParam();
+  const Clock::time_point start{};
+  VirtualInstrument instrument(DefaultScene(), 3, start);
+  FaultInjector faults(instrument, 3);
+  ASSERT_TRUE(faults.SetRates(ParseFaultRates(expected.rates).value()));
+  constexpr int kReplies = 2000;
+  std::map<std::string, int> seen;
+  for (int i = 0; i < kReplies; ++i) {
+    ++seen[faults.Respond(Request(host::kPower), start).fault];
+  }
+  EXPECT_NEAR(seen["drop"], expected.drop * kReplies, 0.05 * kReplies);
+  EXPECT_NEAR(seen["split"], expected.split * kReplies, 0.05 * kReplies);
+  EXPECT_NEAR(seen[""], expected.none * kReplies, 0.05 * kReplies);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, RandomRates,
+    testing::Values(Shares{"OneKind", "split=0.3", 0, 0.3, 0.7},
+                    Shares{"TwoKinds", "drop=0.5,split=0.5", 0.5, 0.5, 0},
+                    Shares{"SecondKindAfterAGap", "drop=0.2,split=0.3", 0.2,
+                           0.3, 0.5},
+                    Shares{"Zero", "drop=0", 0, 0, 1}),
+    [](const auto& test) { return test.param.name; });
+
 struct Outcome {
   FaultKind kind;
+  const char* name;                      // on the command line and in logs
   std::optional<host::ErrorKind> error;  // nullopt: the call succeeds
   std::uint64_t staleReplies;            // after the call that follows
   bool noise;
@@ -80,9 +122,11 @@ struct Outcome {
 class SessionSees : public testing::TestWithParam<Outcome> {};
 
 // Each fault hits the first reply only: the call that follows must get its
-// own reply, never the faulty one's.
+// own reply, never the faulty one's. Also catches two kinds' names swapped.
 TEST_P(SessionSees, TheDocumentedOutcome) {
   const Outcome& expected = GetParam();
+  EXPECT_STREQ(FaultName(expected.kind), expected.name);
+  EXPECT_EQ(FindFault(expected.name), expected.kind);
   LoopbackOptions options;
   options.faultTiming = {milliseconds(300), milliseconds(100),
                          milliseconds(20)};
@@ -115,14 +159,17 @@ TEST_P(SessionSees, TheDocumentedOutcome) {
 INSTANTIATE_TEST_SUITE_P(
     Faults, SessionSees,
     testing::Values(
-        Outcome{FaultKind::kDrop, host::ErrorKind::kTimeout, 0, false},
-        Outcome{FaultKind::kLate, host::ErrorKind::kTimeout, 1, false},
-        Outcome{FaultKind::kSplit, std::nullopt, 0, false},
-        Outcome{FaultKind::kNoise, std::nullopt, 0, true},
-        Outcome{FaultKind::kCorrupt, host::ErrorKind::kInvalidReply, 0, false},
-        Outcome{FaultKind::kDuplicate, std::nullopt, 1, false},
-        Outcome{FaultKind::kWrongSequence, std::nullopt, 1, false},
-        Outcome{FaultKind::kDisconnect, host::ErrorKind::kClosed, 0, false}),
+        Outcome{FaultKind::kDrop, "drop", host::ErrorKind::kTimeout, 0, false},
+        Outcome{FaultKind::kLate, "late", host::ErrorKind::kTimeout, 1, false},
+        Outcome{FaultKind::kSplit, "split", std::nullopt, 0, false},
+        Outcome{FaultKind::kNoise, "noise", std::nullopt, 0, true},
+        Outcome{FaultKind::kCorrupt, "corrupt", host::ErrorKind::kInvalidReply,
+                0, false},
+        Outcome{FaultKind::kDuplicate, "duplicate", std::nullopt, 1, false},
+        Outcome{FaultKind::kWrongSequence, "wrong-sequence", std::nullopt, 1,
+                false},
+        Outcome{FaultKind::kDisconnect, "disconnect", host::ErrorKind::kClosed,
+                0, false}),
     [](const auto& test) {
       std::string name = FaultName(test.param.kind);
       name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
@@ -146,6 +193,80 @@ TEST(Pty, ServesAndTurnsADisconnectIntoADrop) {
   EXPECT_EQ(first.error().kind, host::ErrorKind::kTimeout);
   EXPECT_TRUE(session.TryCall(host::kInstrumentNumber, "", call));
 }
+
+// Catches a client cap off by one either way, and a default that lets
+// silent clients hold every place for good.
+TEST(Clients, CapServesExactlyMaxClients) {
+  EXPECT_GT(ServerOptions{}.idleTimeout.count(), 0);
+  LoopbackOptions options;
+  options.server.maxClients = 2;
+  LoopbackInstrument instrument(options);
+  host::CallOptions call;
+  call.timeout = milliseconds(500);
+  host::BlockingSession first =
+      host::BlockingSession::Connect(instrument.Address());
+  host::BlockingSession second =
+      host::BlockingSession::Connect(instrument.Address());
+  EXPECT_TRUE(first.TryCall(host::kInstrumentNumber, "", call));
+  EXPECT_TRUE(second.TryCall(host::kInstrumentNumber, "", call));
+  host::BlockingSession third =
+      host::BlockingSession::Connect(instrument.Address());
+  const host::Result<host::Reply> refused =
+      third.TryCall(host::kInstrumentNumber, "", call);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().kind, host::ErrorKind::kClosed);
+  EXPECT_EQ(instrument.Counts().refused, 1u);
+}
+
+struct Idle {
+  const char* name;
+  bool chatter;     // the client sends a byte every 100 ms meanwhile
+  bool longMotion;  // then asks for a turn that lasts 1 s
+  bool closed;      // the client is closed for idleness
+};
+
+class IdleClients : public testing::TestWithParam<Idle> {};
+
+// With a 300 ms limit. Catches an idle clock that a read does not reset,
+// one that runs on while a reply is under way, and one that never fires.
+TEST_P(IdleClients, ClosedOnlyWhenSilentAndNotBeingAnswered) {
+  const Idle& expected = GetParam();
+  LoopbackOptions options;
+  options.scene.telescope.maxSpeed = 1;
+  options.server.idleTimeout = milliseconds(300);
+  LoopbackInstrument instrument(options);
+  boost::asio::io_context io;
+  boost::asio::ip::tcp::socket socket(io);
+  const std::string address = instrument.Address();
+  const std::size_t colon = address.rfind(':');
+  socket.connect(
+      {boost::asio::ip::make_address(address.substr(0, colon)),
+       static_cast<unsigned short>(std::stoi(address.substr(colon + 1)))});
+  for (int i = 0; i < 6; ++i) {
+    if (expected.chatter) boost::asio::write(socket, boost::asio::buffer(" "));
+    std::this_thread::sleep_for(milliseconds(100));
+  }
+  const std::string request =
+      host::ComposeRequest(expected.longMotion ? host::kPosition : host::kPower,
+                           expected.longMotion ? "1,1.5707963,0,0,0" : "")
+          .value()
+          .GetStringCommand();
+  boost::system::error_code error;
+  boost::asio::write(socket, boost::asio::buffer(request), error);
+  std::array<char, 256> reply{};
+  const std::size_t received =
+      boost::asio::read(socket, boost::asio::buffer(reply),
+                        boost::asio::transfer_at_least(1), error);
+  EXPECT_EQ(received == 0, expected.closed) << error.message();
+  EXPECT_EQ(instrument.Counts().idleClosed, expected.closed ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Clients, IdleClients,
+                         testing::Values(Idle{"Silent", false, false, true},
+                                         Idle{"Chatting", true, false, false},
+                                         Idle{"ChattingThenTurning", true, true,
+                                              false}),
+                         [](const auto& test) { return test.param.name; });
 
 }  // namespace
 }  // namespace simtest

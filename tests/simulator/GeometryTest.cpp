@@ -18,6 +18,7 @@ struct Case {
   const char* name;
   double dE, dN, dH;  // from the tilting axis to the prism
   double hz, v, slope;
+  double orientation = 0;  // the station's
 };
 
 // Horizontal distance 10√2 and |dH| 10√2: zenith angle π/4 or 3π/4, slope
@@ -33,17 +34,22 @@ const Case kCases[] = {
     {"SouthWestBelow", -kSide, -kSide, -kRise, 5 * kPi / 4, 3 * kPi / 4, 20},
     {"NorthWestAbove", -kSide, kSide, kRise, 7 * kPi / 4, kPi / 4, 20},
     {"NorthWestBelow", -kSide, kSide, -kRise, 7 * kPi / 4, 3 * kPi / 4, 20},
+    // hz is the bearing minus the orientation, wrapped into [0, 2π).
+    {"OrientedEast", kSide, kSide, kRise, 7 * kPi / 4, kPi / 4, 20, kPi / 2},
+    {"OrientedWest", kSide, -kSide, -kRise, 5 * kPi / 4, 3 * kPi / 4, 20,
+     -kPi / 2},
 };
 
 class Geometry : public testing::TestWithParam<Case> {};
 
 // Catches a swapped atan2, a missing station offset or instrument height,
-// an elevation angle instead of the zenith angle, a hz outside [0, 2π), and
-// a measurement that does not report the telescope's direction.
+// an elevation angle instead of the zenith angle, a hz outside [0, 2π),
+// an orientation added instead of subtracted, and a measurement that does
+// not report the telescope's direction.
 TEST_P(Geometry, SightAndMeasurementAgreeWithTheCoordinates) {
   const Case& c = GetParam();
   Scene scene;
-  scene.station = {"S", 1000, 2000, 50, 1.5, 0};
+  scene.station = {"S", 1000, 2000, 50, 1.5, c.orientation};
   const Point prism{1000 + c.dE, 2000 + c.dN, 51.5 + c.dH};
   scene.prisms = {{"P", prism, {}}};
 

@@ -2,6 +2,7 @@
 // through, and the capture says which connection carried what.
 #include <DazoZazIdoRezeraro/host/Capture.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
@@ -65,7 +66,11 @@ class RelayFixture : public testing::Test {
   asio::io_context io_;
   asio::io_context client_;
   tcp::acceptor instrument_{client_};
-  std::string path_ = testing::TempDir() + "relay_test.capture";
+  // Each test its own file: ctest runs them in parallel processes.
+  std::string path_ =
+      testing::TempDir() + "relay_test_" +
+      testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+      std::to_string(::getpid()) + ".capture";
   RelayCapture capture_{path_};
   std::optional<Relay> relay_;
   std::thread runner_;
@@ -104,7 +109,7 @@ TEST_F(RelayFixture, EachHostIsAConnectionOfItsOwn) {
     ReadToEnd(instrument);
   }
   // The second close mark may still be on its way.
-  for (int wait = 0; wait < 200 && Captured().size() < 6; ++wait) {
+  for (int wait = 0; wait < 200 && Captured().size() < 8; ++wait) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   std::vector<std::string> outline;

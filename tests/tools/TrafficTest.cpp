@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,12 @@ CaptureRecord ToInstrument(double time, std::string bytes) {
 }
 CaptureRecord ToHost(double time, std::string bytes) {
   return Piece(time, CaptureDirection::kToHost, std::move(bytes));
+}
+CaptureRecord Mark(CaptureEvent event, unsigned connection) {
+  CaptureRecord record;
+  record.event = event;
+  record.connection = connection;
+  return record;
 }
 CaptureRecord Raw(std::string bytes) {
   return Piece(std::nullopt, CaptureDirection::kUnknown, std::move(bytes));
@@ -131,6 +138,42 @@ INSTANTIATE_TEST_SUITE_P(
                     {Raw(Request(kLockIn, 4) + "%R1P,3,4:0\r\n")},
                     {"request 4 " + Number(kLockIn), "unrecognised",
                      "timeout 4 " + Number(kLockIn)}},
+        PairingCase{
+            "a stray second reply paired with an answered request",
+            {ToInstrument(1.0, Request(kInstrumentNumber, 7)),
+             ToHost(1.25, Reply(7, 0, ",1")), ToHost(1.5, Reply(7, 0, ",2"))},
+            {"request 7 " + Number(kInstrumentNumber),
+             "reply 7 " + Number(kInstrumentNumber) + " rtt=250",
+             "unmatched-reply 7 -"}},
+        PairingCase{"capture time allowed to run backwards",
+                    {ToInstrument(5.0, Request(kInstrumentNumber, 7)),
+                     ToHost(4.0, Reply(7, 0, ",1"))},
+                    {"request 7 " + Number(kInstrumentNumber),
+                     "reply 7 " + Number(kInstrumentNumber) + " rtt=0"}},
+        PairingCase{
+            "a reused sequence number reporting a second time-out",
+            {ToInstrument(0.0, Request(kInstrumentNumber, 3)),
+             ToInstrument(kInstrumentNumberTimeout + 1, Request(kPower, 3)),
+             ToHost(kInstrumentNumberTimeout + 1, Reply(3, 0))},
+            {"request 3 " + Number(kInstrumentNumber),
+             "timeout 3 " + Number(kInstrumentNumber),
+             "request 3 " + Number(kPower),
+             "reply 3 " + Number(kPower) + " rtt=0"}},
+        PairingCase{
+            "a host's half request spoiling the next host's request",
+            {Piece(0.0, CaptureDirection::kToInstrument, "%R1Q,57", 1),
+             Mark(CaptureEvent::kClose, 1),
+             Piece(0.1, CaptureDirection::kToInstrument, Request(kPower, 5), 2),
+             Piece(0.2, CaptureDirection::kToHost, Reply(5, 0), 2)},
+            {"unrecognised", "request 5 " + Number(kPower),
+             "reply 5 " + Number(kPower) + " rtt=100"}},
+        PairingCase{
+            "a reply paired with another connection's request",
+            {Piece(0.0, CaptureDirection::kToInstrument, Request(kPower, 5), 1),
+             Piece(0.1, CaptureDirection::kToHost, Reply(5, 0), 2),
+             Mark(CaptureEvent::kClose, 1)},
+            {"request 5 " + Number(kPower), "unmatched-reply 5 -",
+             "timeout 5 " + Number(kPower)}},
         PairingCase{"a sentence split across records lost or duplicated",
                     {ToInstrument(0.0, "xx%R1Q,"),
                      ToInstrument(0.1, Request(kPower, 5).substr(5)),
@@ -139,8 +182,8 @@ INSTANTIATE_TEST_SUITE_P(
                     {"noise", "request 5 " + Number(kPower),
                      "reply 5 " + Number(kPower) + " rtt=200"}}));
 
-const std::set<std::string> kCommonKeys = {"kind", "direction", "time", "size",
-                                           "bytes"};
+const std::set<std::string> kCommonKeys = {"kind", "direction", "connection",
+                                           "time", "size",      "bytes"};
 
 std::set<std::string> Keys(const std::string& line) {
   std::set<std::string> keys;
@@ -247,9 +290,8 @@ TEST(TrafficSummary, SampledQuantilesStayNearTheTruth) {
   EXPECT_NEAR(stats.p95, 0.95 * count, 0.02 * count);
 }
 
-// Cut anywhere (but between a CR and its LF, which the stream passes over
-// when they come apart), a capture decodes to the same records, and their
-// sizes add up to every byte.
+// Cut anywhere, even between a CR and its LF, a capture decodes to the same
+// records, and their sizes add up to every byte.
 TEST(TrafficDecoder, AnyCuttingGivesTheSameRecordsAndEveryByte) {
   std::mt19937 random(12);
   std::string bytes;
@@ -284,15 +326,95 @@ TEST(TrafficDecoder, AnyCuttingGivesTheSameRecordsAndEveryByte) {
   for (int round = 0; round < 5; ++round) {
     std::vector<CaptureRecord> pieces;
     for (std::size_t at = 0; at < bytes.size();) {
-      std::size_t length = 1 + random() % 300;
-      while (at + length < bytes.size() && bytes[at + length - 1] == '\r' &&
-             bytes[at + length] == '\n') {
-        ++length;
-      }
+      const std::size_t length = 1 + random() % 300;
       pieces.push_back(Raw(bytes.substr(at, length)));
       at += length;
     }
     EXPECT_EQ(decode(pieces), whole) << "round " << round;
+  }
+}
+
+// Catches the LF lost when it arrives after its CR in a piece of its own,
+// or another direction's bytes holding the sentence back.
+TEST(TrafficDecoder, AnLfInAPieceOfItsOwnStaysWithItsSentence) {
+  const std::string request = Request(kPower, 9);
+  const std::string reply = "%R1P,0,9:0,1,1,1\r";
+  // The request's LF comes next; the reply's only after the other
+  // direction's bytes, so it has been handed out and the LF stands alone.
+  const std::vector<TrafficRecord> decoded =
+      Decode({ToInstrument(1.0, request.substr(0, request.size() - 1)),
+              ToInstrument(1.5, "\n"), ToHost(2.0, reply),
+              ToInstrument(2.5, "\n"), ToHost(3.0, "\n")});
+  std::vector<std::string> outline;
+  std::size_t total = 0;
+  for (const TrafficRecord& record : decoded) {
+    outline.push_back(Outline(record) + " " + FormatDouble(*record.time) + " " +
+                      std::to_string(record.size));
+    total += record.size;
+  }
+  EXPECT_EQ(outline, (std::vector<std::string>{
+                         "request 9 " + Number(kPower) + " 1.5 " +
+                             std::to_string(request.size()),
+                         "reply 9 " + Number(kPower) + " rtt=500 2 " +
+                             std::to_string(reply.size()),
+                         "noise 3 1", "noise 3 1"}));
+  EXPECT_EQ(total, request.size() + reply.size() + 2);
+}
+
+// Catches dropped bytes counted as noise in the summary.
+TEST(TrafficSummary, DroppedBytesAreNotNoise) {
+  TrafficSummary summary;
+  TrafficRecord dropped;
+  dropped.kind = TrafficKind::kDropped;
+  dropped.size = 70000;
+  summary.Add(dropped);
+  TrafficRecord noise;
+  noise.kind = TrafficKind::kNoise;
+  noise.size = 3;
+  summary.Add(noise);
+  EXPECT_EQ(summary.Totals().droppedBytes, 70000u);
+  EXPECT_EQ(summary.Totals().noiseBytes, 3u);
+}
+
+// Catches columns that slip once a count has six digits: every row's
+// columns start where the header's do.
+TEST(TrafficFormat, SummaryColumnsStayAlignedAtSixDigits) {
+  TrafficSummary summary;
+  for (unsigned i = 0; i < 123456; ++i) {
+    TrafficRecord request;
+    request.kind = TrafficKind::kRequest;
+    request.procedure = kPower;
+    request.sequence = static_cast<unsigned short>((i * 2) % 32768);
+    summary.Add(request);
+  }
+  TrafficRecord reply;
+  reply.kind = TrafficKind::kReply;
+  reply.procedure = kAngles;
+  reply.roundTripMs = 123456.789;
+  summary.Add(reply);
+  const std::string text = FormatSummaryText(summary);
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_GE(lines.size(), 3u);
+  const auto starts = [](const std::string& line) {
+    std::vector<std::size_t> columns;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+      if (line[i] != ' ' && (i == 0 || line[i - 1] == ' ')) {
+        columns.push_back(i);
+      }
+    }
+    return columns;
+  };
+  // The header's "round trip ms ..." holds spaces: compare the columns up
+  // to it, and where each row's round trip starts.
+  const std::size_t roundTrip = lines[0].find("round trip");
+  const std::size_t replies = lines[0].find("replies by");
+  for (std::size_t row = 1; row + 1 < lines.size(); ++row) {
+    const std::vector<std::size_t> columns = starts(lines[row]);
+    ASSERT_GE(columns.size(), 7u) << lines[row];
+    EXPECT_EQ(columns[5], roundTrip) << lines[row];
+    EXPECT_EQ(columns[6], replies) << lines[row];
   }
 }
 

@@ -58,11 +58,15 @@ int RunDecode(const DecodeOptions& options) {
     }
   });
 
+  // A malformed or cut line ends the reading, not the decoding: what came
+  // before it is still decoded and summarised, then the failure reported.
+  std::optional<std::string> failure;
   host::CaptureReader reader(in);
   for (;;) {
     host::Result<std::optional<host::CaptureRecord>> next = reader.Next();
     if (!next) {
-      throw ToolError(kExitFailure, name + ": " + next.error().message);
+      failure = name + ": " + next.error().message;
+      break;
     }
     if (!*next) break;
     decoder.Add(**next);
@@ -72,6 +76,7 @@ int RunDecode(const DecodeOptions& options) {
     Print(options.json ? FormatSummaryJson(*summary)
                        : FormatSummaryText(*summary));
   }
+  if (failure) throw ToolError(kExitFailure, *failure);
   return kExitOk;
 }
 

@@ -4,8 +4,13 @@
 #include <DazoZazIdoRezeraro/host/Text.h>
 
 #include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <type_traits>
+#include <vector>
 
 namespace geocom {
 
@@ -45,23 +50,110 @@ std::string Dump(const json& line) {
   return line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-json JsonValue(const host::FieldValue& value) {
-  return std::visit([](const auto& held) { return json(held); }, value);
-}
-
-json JsonFields(const std::optional<host::Fields>& fields) {
-  if (!fields) return nullptr;
-  json object = json::object();
-  for (const host::Field& field : *fields) {
-    object[field.name] = JsonValue(field.value);
+// One JSON object composed straight into its text: decoding a capture
+// prints one per record, and a document object per record would cost
+// several times the decoding itself.
+class JsonLine {
+ public:
+  JsonLine() { text_.reserve(512); }
+  std::string End() {
+    text_ += "}\n";
+    return std::move(text_);
   }
-  return object;
-}
+  void Null(std::string_view key) {
+    Key(key);
+    text_ += "null";
+  }
+  void Bool(std::string_view key, bool value) {
+    Key(key);
+    text_ += value ? "true" : "false";
+  }
+  template <typename Value>
+  void Number(std::string_view key, Value value) {
+    Key(key);
+    AppendNumber(value);
+  }
+  template <typename Value>
+  void Optional(std::string_view key, const std::optional<Value>& value) {
+    if (!value) return Null(key);
+    Number(key, *value);
+  }
+  // A text that is ASCII without control characters.
+  void Text(std::string_view key, std::string_view text) {
+    Key(key);
+    AppendQuoted(text);
+  }
+  // Bytes as a capture escapes them.
+  void Escaped(std::string_view key, std::string_view bytes) {
+    Key(key);
+    AppendQuoted(host::EscapeBytes(bytes));
+  }
+  void Fields(std::string_view key, const std::optional<host::Fields>& fields) {
+    if (!fields) return Null(key);
+    Key(key);
+    text_ += '{';
+    bool first = true;
+    for (const host::Field& field : *fields) {
+      if (!first) text_ += ',';
+      first = false;
+      AppendQuoted(field.name);
+      text_ += ':';
+      std::visit(
+          [this](const auto& held) {
+            using Held = std::decay_t<decltype(held)>;
+            if constexpr (std::is_same_v<Held, std::string>) {
+              // Any bytes: the library escapes them and replaces what is
+              // not UTF-8.
+              text_ += Dump(json(held));
+              text_.pop_back();
+            } else if constexpr (std::is_same_v<Held, bool>) {
+              text_ += held ? "true" : "false";
+            } else {
+              AppendNumber(held);
+            }
+          },
+          field.value);
+    }
+    text_ += '}';
+  }
 
-template <typename T>
-json OrNull(const std::optional<T>& value) {
-  return value ? json(*value) : json(nullptr);
-}
+ private:
+  void Key(std::string_view key) {
+    text_ += text_.empty() ? '{' : ',';
+    AppendQuoted(key);
+    text_ += ':';
+  }
+  template <typename Value>
+  void AppendNumber(Value value) {
+    if constexpr (std::is_floating_point_v<Value>) {
+      // JSON has no infinities or NaN.
+      if (!std::isfinite(value)) {
+        text_ += "null";
+        return;
+      }
+    }
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    text_.append(digits, end);
+  }
+  void AppendQuoted(std::string_view text) {
+    text_ += '"';
+    auto done = text.begin();
+    for (;;) {
+      const auto special = std::find_if(done, text.end(), [](char byte) {
+        return byte == '"' || byte == '\\';
+      });
+      text_.append(done, special);
+      if (special == text.end()) break;
+      text_ += '\\';
+      text_ += *special;
+      done = special + 1;
+    }
+    text_ += '"';
+  }
+
+  std::string text_;
+};
 
 }  // namespace
 
@@ -110,57 +202,87 @@ std::string FormatText(const TrafficRecord& record) {
 }
 
 std::string FormatJson(const TrafficRecord& record) {
-  json line = {{"kind", TrafficKindName(record.kind)},
-               {"direction", host::DirectionName(record.direction)},
-               {"time", OrNull(record.time)},
-               {"size", record.size},
-               {"bytes", host::EscapeBytes(record.bytes)}};
-  if (!IsSentence(record.kind)) return Dump(line);
+  JsonLine line;
+  line.Text("kind", TrafficKindName(record.kind));
+  line.Text("direction", host::DirectionName(record.direction));
+  line.Number("connection", record.connection);
+  line.Optional("time", record.time);
+  line.Number("size", record.size);
+  line.Escaped("bytes", record.bytes);
+  if (!IsSentence(record.kind)) return line.End();
 
   const host::Procedure* named = Named(record);
-  line["sequence"] = record.sequence;
-  line["procedure"] = OrNull(record.procedure);
-  line["name"] = named != nullptr ? json(named->name) : json(nullptr);
-  line["timeout_ms"] =
-      record.timeout ? json(record.timeout->count()) : json(nullptr);
-  if (record.kind == TrafficKind::kTimeout) return Dump(line);
-  line["parameters"] = host::EscapeBytes(record.parameters);
-  if (record.kind == TrafficKind::kRequest) {
-    line["arguments"] = JsonFields(record.fields);
-    return Dump(line);
+  line.Number("sequence", record.sequence);
+  line.Optional("procedure", record.procedure);
+  if (named != nullptr) {
+    line.Text("name", named->name);
+  } else {
+    line.Null("name");
   }
-  line["return_code"] = record.returnCode;
-  line["values"] = JsonFields(record.fields);
-  line["round_trip_ms"] = OrNull(record.roundTripMs);
-  line["late"] = record.late;
-  return Dump(line);
+  line.Optional("timeout_ms", record.timeout
+                                  ? std::optional(record.timeout->count())
+                                  : std::nullopt);
+  if (record.kind == TrafficKind::kTimeout) return line.End();
+  line.Escaped("parameters", record.parameters);
+  if (record.kind == TrafficKind::kRequest) {
+    line.Fields("arguments", record.fields);
+    return line.End();
+  }
+  line.Number("return_code", record.returnCode);
+  line.Fields("values", record.fields);
+  line.Optional("round_trip_ms", record.roundTripMs);
+  line.Bool("late", record.late);
+  return line.End();
 }
 
 std::string FormatSummaryText(const TrafficSummary& summary) {
-  std::string text = Printf("%9s %-28s %7s %9s %5s  ", "procedure", "name",
-                            "calls", "time-outs", "gaps") +
-                     "round trip ms min/median/p95/max  replies by return "
-                     "code\n";
+  // Each column as wide as its widest cell, so that no count, however
+  // large, pushes the columns after it out of line.
+  using Row = std::array<std::string, 7>;
+  const Row header = {"procedure",
+                      "name",
+                      "calls",
+                      "time-outs",
+                      "gaps",
+                      "round trip ms min/median/p95/max",
+                      "replies by return code"};
+  constexpr std::array<bool, 7> kRight = {true, false, true, true,
+                                          true, false, false};
+  std::vector<Row> rows{header};
   for (const ProcedureSummary& row : summary.Procedures()) {
     const host::Procedure* named = host::FindProcedure(row.procedure);
-    text += Printf("%9u %-28s ", static_cast<unsigned>(row.procedure),
-                   named != nullptr ? std::string(named->name).c_str() : "-");
-    text += Printf("%7llu %9llu %5llu  ",
-                   static_cast<unsigned long long>(row.calls),
-                   static_cast<unsigned long long>(row.timeouts),
-                   static_cast<unsigned long long>(row.sequenceGaps));
     std::string times = "-";
     if (row.roundTrip) {
       times = Printf("%.3f/%.3f/", row.roundTrip->min, row.roundTrip->median) +
               Printf("%.3f/%.3f", row.roundTrip->p95, row.roundTrip->max);
     }
-    text += Printf("%-33s ", times.c_str());
     std::string replies;
     for (const auto& [code, count] : row.replies) {
       replies += (replies.empty() ? "" : " ") + std::to_string(code) + ':' +
                  std::to_string(count);
     }
-    text += (replies.empty() ? "-" : replies) + '\n';
+    rows.push_back({std::to_string(row.procedure),
+                    named != nullptr ? std::string(named->name) : "-",
+                    std::to_string(row.calls), std::to_string(row.timeouts),
+                    std::to_string(row.sequenceGaps), times,
+                    replies.empty() ? "-" : replies});
+  }
+  std::array<std::size_t, 7> widths{};
+  for (const Row& row : rows) {
+    for (std::size_t column = 0; column < row.size(); ++column) {
+      widths[column] = std::max(widths[column], row[column].size());
+    }
+  }
+  std::string text;
+  for (const Row& row : rows) {
+    std::string line;
+    for (std::size_t column = 0; column < row.size(); ++column) {
+      const std::string pad(widths[column] - row[column].size(), ' ');
+      if (column > 0) line += ' ';
+      line += kRight[column] ? pad + row[column] : row[column] + pad;
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    text += line + '\n';
   }
   const TrafficTotals& totals = summary.Totals();
   return text + "records=" + std::to_string(totals.records) +

@@ -1,14 +1,15 @@
 #include "DecodeSummary.h"
 
+#include <DazoZazIdoRezeraro/host/Sentences.h>
+
 #include <algorithm>
 #include <cmath>
 
 namespace geocom {
 
-namespace {
+namespace host = Core::GEOCOM::host;
 
-// The core numbers requests from 0 to 32767 and then starts again.
-constexpr unsigned kSequenceNumbers = 32768;
+namespace {
 
 // The value of rank ceil(fraction * n) in sorted values (nearest rank).
 double NearestRank(const std::vector<double>& sorted, double fraction) {
@@ -50,7 +51,7 @@ void TrafficSummary::Add(const TrafficRecord& record) {
   } else {
     ++summary.calls;
     auto& last = lastSequence_[static_cast<std::size_t>(record.direction)];
-    if (last && record.sequence != (*last + 1u) % kSequenceNumbers) {
+    if (last && record.sequence != (*last + 1u) % host::kSequenceNumbers) {
       ++summary.sequenceGaps;
     }
     last = record.sequence;

@@ -13,9 +13,9 @@ using asio::ip::tcp;
 using boost::system::error_code;
 using Core::GEOCOM::host::Endpoint;
 using Core::GEOCOM::host::StreamTransport;
+using Core::GEOCOM::host::TrafficDirection;
 using Core::GEOCOM::host::TrafficEvent;
 using Core::GEOCOM::host::Transport;
-using Core::GEOCOM::host::TrafficDirection;
 
 namespace {
 

@@ -1,7 +1,9 @@
 // geocom simulate: serves a virtual instrument on TCP and/or a
 // pseudo-terminal until interrupted.
 #include <DazoZazIdoRezeraro/host/Capture.h>
+#include <DazoZazIdoRezeraro/simulator/Control.h>
 #include <DazoZazIdoRezeraro/simulator/Faults.h>
+#include <DazoZazIdoRezeraro/simulator/LiveView.h>
 #include <DazoZazIdoRezeraro/simulator/Replay.h>
 #include <DazoZazIdoRezeraro/simulator/Scene.h>
 #include <DazoZazIdoRezeraro/simulator/Server.h>
@@ -41,7 +43,9 @@ struct SimulateOptions {
   std::string replay;
   bool replayTiming = false;
   std::string maxClients = "8";
-  std::string idleTimeout = "0";
+  std::string idleTimeout = "60";
+  std::string http;
+  bool httpRemote = false;
 };
 
 template <typename Number>
@@ -89,8 +93,13 @@ int RunSimulate(const SimulateOptions& options) {
     rates = std::move(*parsed);
   }
 
+  if (!options.http.empty() && !options.replay.empty()) {
+    throw UsageError("--http shows a scene's instrument, not a replay");
+  }
+
   // What answers: a capture replayed, or an instrument in its scene.
   std::shared_ptr<sim::Responder> answerer;
+  std::shared_ptr<sim::VirtualInstrument> instrument;
   if (!options.replay.empty()) {
     host::Result<std::shared_ptr<sim::ReplayResponder>> replay =
         sim::ReplayResponder::Load(options.replay, options.replayTiming);
@@ -103,12 +112,18 @@ int RunSimulate(const SimulateOptions& options) {
       if (!loaded) Refuse(loaded.error());
       scene = std::move(*loaded);
     }
-    answerer =
+    instrument =
         std::make_shared<sim::VirtualInstrument>(std::move(scene), *seed);
+    answerer = instrument;
   }
   sim::FaultInjector faults(*answerer, *seed);
   const host::Result<host::Done> set = faults.SetRates(rates);
   if (!set) throw UsageError("--faults: " + set.error().message);
+  std::unique_ptr<sim::InstrumentControl> control;
+  if (instrument) {
+    control = std::make_unique<sim::InstrumentControl>(*instrument, faults);
+    control->SetFaultRates(rates);
+  }
 
   std::ofstream logFile;
   std::unique_ptr<host::CaptureWriter> log;
@@ -136,7 +151,15 @@ int RunSimulate(const SimulateOptions& options) {
       }
     };
   }
+  if (control) serverOptions.exchanges = control->Recorder();
   sim::Server server(io, faults, serverOptions);
+  std::unique_ptr<sim::LiveView> liveView;
+  if (control) {
+    control->Attach(server);
+    sim::LiveViewOptions viewOptions;
+    viewOptions.allowRemote = options.httpRemote;
+    liveView = std::make_unique<sim::LiveView>(io, *control, viewOptions);
+  }
 
   // Everything is opened before anything is printed, so that a failure
   // leaves no half-announced instrument.
@@ -158,12 +181,23 @@ int RunSimulate(const SimulateOptions& options) {
     if (!path) throw ToolError(kExitFailure, path.error().message);
     announcement += "pty " + *path + "\n";
   }
+  if (!options.http.empty()) {
+    host::Result<std::string> bound = liveView->Listen(options.http);
+    if (!bound) {
+      throw ToolError(bound.error().kind == host::ErrorKind::kInvalidArgument
+                          ? kExitUsage
+                          : kExitFailure,
+                      bound.error().message);
+    }
+    announcement += "live view on http://" + *bound + "/\n";
+  }
   Print(announcement);
   FlushOutput();
 
   boost::asio::signal_set signals(io, SIGINT, SIGTERM);
   signals.async_wait([&](const boost::system::error_code& error, int) {
     if (error) return;
+    if (liveView) liveView->Stop();
     server.Stop();
     io.stop();
   });
@@ -227,9 +261,19 @@ Runner AddSimulate(CLI::App& app) {
       ->type_name("N");
   command
       ->add_option("--idle-timeout", options->idleTimeout,
-                   "Close a TCP client silent for SECONDS (default 0: "
-                   "never)")
+                   "Close a TCP client silent for SECONDS while no reply "
+                   "to it is under way (default 60; 0: never)")
       ->type_name("SECONDS");
+  command
+      ->add_option("--http", options->http,
+                   "Serve a live view of the instrument and a JSON API to "
+                   "steer it (docs/live-view.md) on HOST:PORT; prints 'live "
+                   "view on http://HOST:PORT/'. Loopback only, unless "
+                   "--http-remote is given")
+      ->type_name("HOST:PORT");
+  command->add_flag("--http-remote", options->httpRemote,
+                    "Allow --http on an address other hosts reach: anyone "
+                    "who reaches it can steer the instrument");
   command->footer(ExitStatusHelp({kExitOk, kExitFailure, kExitUsage}));
   return [options] { return RunSimulate(*options); };
 }

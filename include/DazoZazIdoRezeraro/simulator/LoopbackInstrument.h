@@ -5,8 +5,10 @@
 #include <memory>
 #include <string>
 
+#include "Control.h"
 #include "Export.h"
 #include "Faults.h"
+#include "LiveView.h"
 #include "Scene.h"
 #include "Server.h"
 #include "VirtualInstrument.h"
@@ -25,6 +27,10 @@ struct LoopbackOptions {
   FaultTiming faultTiming;       ///< The times faults are made of.
   bool pty = false;              ///< Serve a pseudo-terminal as well.
   ServerOptions server;          ///< How clients are treated.
+  /// Serve the live view and its JSON API on this "HOST:PORT" as well
+  /// (e.g. "127.0.0.1:0"); empty for none.
+  std::string http;
+  LiveViewOptions liveView;  ///< How the live view treats its browsers.
 };
 
 /// A virtual instrument served on 127.0.0.1 at a port the system chooses
@@ -50,6 +56,13 @@ class DAZOZAZIDOREZERARO_SIMULATOR_EXPORT LoopbackInstrument {
   FaultInjector& Faults();
   /// What the server has done so far.
   ServerCounts Counts() const;
+
+  /// Moves prisms, sets fault rates, pauses, resets; the traffic log.
+  InstrumentControl& Control();
+
+  /// The live view's address, e.g. "127.0.0.1:41235"; empty unless
+  /// options.http was set.
+  const std::string& HttpAddress() const;
 
  private:
   class Impl;

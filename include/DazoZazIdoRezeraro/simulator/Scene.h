@@ -4,6 +4,7 @@
 #include <DazoZazIdoRezeraro/GeoComSentence.h>
 #include <DazoZazIdoRezeraro/host/Result.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -137,6 +138,13 @@ struct Scene {
   std::vector<StoredFile> files;              ///< Files in memory.
 };
 
+/// The largest scene text ParseScene and LoadScene read, bytes.
+inline constexpr std::size_t kMaxSceneBytes = 64u << 20;
+/// How deep a scene's values may be nested; a scene needs 5.
+inline constexpr std::size_t kMaxSceneDepth = 32;
+/// The largest coordinate a scene holds, metres either way.
+inline constexpr double kCoordinateLimit = 1e7;
+
 /// The scene used when none is given: examples/scenes/default.json.
 DAZOZAZIDOREZERARO_SIMULATOR_EXPORT Scene DefaultScene();
 
@@ -146,8 +154,14 @@ DAZOZAZIDOREZERARO_SIMULATOR_EXPORT Scene DefaultScene();
 DAZOZAZIDOREZERARO_SIMULATOR_EXPORT host::Result<Scene> ParseScene(
     std::string_view json, const std::string& name);
 
-/// Reads a scene from a JSON file; fails as ParseScene does, or with kIo
-/// naming the file when it cannot be read.
+/// Fails with kInvalidArgument, its message starting with what, unless
+/// every coordinate of the point is within kCoordinateLimit: the check a
+/// prism moved while the instrument runs passes, as one read from a file.
+DAZOZAZIDOREZERARO_SIMULATOR_EXPORT host::Result<host::Done> CheckPoint(
+    const Point& point, const std::string& what);
+
+/// Reads a scene from a JSON file, at most kMaxSceneBytes; fails as ParseScene
+/// does, or with kIo naming the file when it cannot be read.
 DAZOZAZIDOREZERARO_SIMULATOR_EXPORT host::Result<Scene> LoadScene(
     const std::string& path);
 

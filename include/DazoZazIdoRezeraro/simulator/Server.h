@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Export.h"
 #include "Responder.h"
@@ -23,18 +24,33 @@ namespace Core::GEOCOM::simulator {
 
 class ServerState;
 
+/// One request and what was written in answer to it.
+struct Exchange {
+  std::string client;   ///< "HOST:PORT" of a TCP client, or "pty".
+  std::string request;  ///< The request's bytes.
+  std::string reply;    ///< Every byte written in answer; empty if none.
+  std::string fault;    ///< The fault applied (its name), empty for none.
+  Clock::time_point received;  ///< When the request was taken up.
+  Clock::time_point answered;  ///< When the last write ended.
+};
+
 /// How a Server treats its clients.
 struct ServerOptions {
   /// TCP clients served at once; one more is accepted and closed at once.
   std::size_t maxClients = 8;
-  /// A TCP client that sends nothing this long is closed; 0 for never.
-  std::chrono::milliseconds idleTimeout{0};
+  /// A TCP client that sends nothing this long, while no reply to it is
+  /// under way, is closed, so that silent clients cannot hold every place;
+  /// 0 for never.
+  std::chrono::milliseconds idleTimeout{60000};
   /// A TCP client that does not take a reply within this is closed.
   std::chrono::milliseconds writeTimeout{10000};
   /// Receives every piece of traffic as it passes: requests and other
   /// bytes received, and each write of a reply with the fault applied.
   /// Called on the io_context's thread.
   std::function<void(host::CaptureRecord)> monitor;
+  /// Receives each exchange once its answer is written (or cut off by a
+  /// closed connection). Called on the io_context's thread.
+  std::function<void(const Exchange&)> exchanges;
 };
 
 /// Totals of what a Server has done.
@@ -80,6 +96,15 @@ class DAZOZAZIDOREZERARO_SIMULATOR_EXPORT Server {
 
   /// Totals so far; thread-safe.
   ServerCounts Counts() const;
+
+  /// Holds every request unanswered while paused; answering goes on, in
+  /// order, on resuming. Thread-safe.
+  void SetPaused(bool paused);
+  /// Whether answering is paused; thread-safe.
+  bool Paused() const;
+  /// The clients connected now: "HOST:PORT" of each TCP client, and "pty"
+  /// while a pty is served. Thread-safe.
+  std::vector<std::string> Clients() const;
 
  private:
   std::shared_ptr<ServerState> impl_;

@@ -1,0 +1,296 @@
+// The live view of a virtual instrument: a WebSocket feed of its state and
+// of every exchange, drawn as a plan and a table; steering goes through
+// the same server's JSON API.
+"use strict";
+
+const SVG = "http://www.w3.org/2000/svg";
+const PLAN_SIZE = 600;
+const MARGIN = 40;
+const KEPT_ROWS = 200;
+const MOVE_INTERVAL_MS = 100;
+
+const view = {
+  state: null,
+  scale: null, // metres to pixels, fixed while dragging
+  dragging: null,
+  ratesShown: false,
+};
+
+function element(name, attributes, parent) {
+  const node = document.createElementNS(SVG, name);
+  for (const [key, value] of Object.entries(attributes)) node.setAttribute(key, value);
+  if (parent) parent.appendChild(node);
+  return node;
+}
+
+function degrees(radians) {
+  return (radians * 180 / Math.PI).toFixed(4) + "°";
+}
+
+// The plan's frame: every prism and the station fit, the station's
+// surroundings at least 20 m wide.
+function frame(state) {
+  const points = [state.station, ...state.prisms];
+  const eastings = points.map((p) => p.easting);
+  const northings = points.map((p) => p.northing);
+  const centreE = (Math.min(...eastings) + Math.max(...eastings)) / 2;
+  const centreN = (Math.min(...northings) + Math.max(...northings)) / 2;
+  const span = Math.max(20, Math.max(...eastings) - Math.min(...eastings),
+                        Math.max(...northings) - Math.min(...northings));
+  const scale = (PLAN_SIZE - 2 * MARGIN) / span;
+  return { centreE, centreN, scale };
+}
+
+function toScreen(f, easting, northing) {
+  return [PLAN_SIZE / 2 + (easting - f.centreE) * f.scale,
+          PLAN_SIZE / 2 - (northing - f.centreN) * f.scale];
+}
+
+function toGround(f, x, y) {
+  return [f.centreE + (x - PLAN_SIZE / 2) / f.scale,
+          f.centreN - (y - PLAN_SIZE / 2) / f.scale];
+}
+
+// A grid bearing (clockwise from north) as a screen direction.
+function bearingPoint(f, origin, bearing, metres) {
+  return toScreen(f, origin.easting + Math.sin(bearing) * metres,
+                  origin.northing + Math.cos(bearing) * metres);
+}
+
+function wedge(f, station, from, to, metres, cls, parent) {
+  const [sx, sy] = toScreen(f, station.easting, station.northing);
+  const [ax, ay] = bearingPoint(f, station, from, metres);
+  const [bx, by] = bearingPoint(f, station, to, metres);
+  const large = to - from > Math.PI ? 1 : 0;
+  const radius = metres * f.scale;
+  element("path", {
+    class: cls,
+    d: `M${sx},${sy} L${ax},${ay} A${radius},${radius} 0 ${large} 1 ${bx},${by} Z`,
+  }, parent);
+}
+
+function drawPlan(state) {
+  const plan = document.getElementById("plan");
+  const f = view.dragging ? view.scale : frame(state);
+  view.scale = f;
+  plan.replaceChildren();
+  const reach = 2 * PLAN_SIZE / f.scale;
+  const step = Math.pow(10, Math.floor(Math.log10(PLAN_SIZE / f.scale / 4)));
+  const [left, top] = toGround(f, 0, 0);
+  const [right, bottom] = toGround(f, PLAN_SIZE, PLAN_SIZE);
+  for (let e = Math.ceil(left / step) * step; e <= right; e += step) {
+    const [x] = toScreen(f, e, 0);
+    element("line", { class: "grid", x1: x, y1: 0, x2: x, y2: PLAN_SIZE }, plan);
+  }
+  for (let n = Math.ceil(bottom / step) * step; n <= top; n += step) {
+    const [, y] = toScreen(f, 0, n);
+    element("line", { class: "grid", x1: 0, y1: y, x2: PLAN_SIZE, y2: y }, plan);
+  }
+  document.getElementById("scale").textContent =
+    `grid ${step} m · ${f.scale.toFixed(2)} px/m · north up`;
+
+  const station = state.station;
+  const orientation = station.orientation;
+  const window = state.search_window;
+  if (window.enabled) {
+    const centre = window.centre_hz + orientation;
+    wedge(f, station, centre - window.range_hz / 2, centre + window.range_hz / 2,
+          reach, "window", plan);
+  }
+  const bearing = state.telescope.hz + orientation;
+  const half = state.field_of_view / 2;
+  wedge(f, station, bearing - half, bearing + half, reach, "field", plan);
+  const [sx, sy] = toScreen(f, station.easting, station.northing);
+  const [bx, by] = bearingPoint(f, station, bearing, reach);
+  element("line", { class: "beam", x1: sx, y1: sy, x2: bx, y2: by }, plan);
+  element("path", {
+    class: "station",
+    d: `M${sx},${sy - 9} L${sx + 8},${sy + 6} L${sx - 8},${sy + 6} Z`,
+  }, plan);
+  const label = element("text", { x: sx + 10, y: sy + 16, class: "prism" }, plan);
+  label.textContent = station.id;
+
+  for (const prism of state.prisms) {
+    const [x, y] = toScreen(f, prism.easting, prism.northing);
+    const locked = state.locked_prism === prism.id;
+    const group = element("g", {
+      class: locked ? "prism locked" : "prism",
+      "data-id": prism.id,
+      transform: `translate(${x},${y})`,
+    }, plan);
+    element("circle", { r: 8 }, group);
+    const name = element("text", { x: 11, y: -9 }, group);
+    name.textContent = prism.id;
+    group.addEventListener("pointerdown", (event) => startDrag(event, prism));
+  }
+}
+
+function startDrag(event, prism) {
+  event.preventDefault();
+  view.dragging = { id: prism.id, height: prism.height, sent: 0, last: null };
+  document.getElementById("plan").setPointerCapture(event.pointerId);
+}
+
+function planPoint(event) {
+  const plan = document.getElementById("plan");
+  const box = plan.getBoundingClientRect();
+  return [(event.clientX - box.left) * PLAN_SIZE / box.width,
+          (event.clientY - box.top) * PLAN_SIZE / box.height];
+}
+
+function dragTo(event, final) {
+  const drag = view.dragging;
+  if (!drag) return;
+  const [x, y] = planPoint(event);
+  const [easting, northing] = toGround(view.scale, x, y);
+  drag.last = { easting, northing };
+  const group = document.querySelector(`.prism[data-id="${CSS.escape(drag.id)}"]`);
+  if (group) group.setAttribute("transform", `translate(${x},${y})`);
+  const now = performance.now();
+  if (final || now - drag.sent >= MOVE_INTERVAL_MS) {
+    drag.sent = now;
+    movePrism(drag.id, drag.last);
+  }
+  if (final) view.dragging = null;
+}
+
+async function api(method, path, body) {
+  const response = await fetch(path, {
+    method,
+    headers: body === undefined ? {} : { "Content-Type": "application/json" },
+    body: body === undefined ? undefined : JSON.stringify(body),
+  });
+  const answer = await response.json();
+  if (!response.ok) throw new Error(answer.error || response.statusText);
+  return answer;
+}
+
+function report(id, promise) {
+  const status = document.getElementById(id);
+  promise.then(() => { status.textContent = ""; },
+               (error) => { status.textContent = error.message; });
+}
+
+function movePrism(id, position) {
+  report("control-message",
+         api("PUT", `/api/prisms/${encodeURIComponent(id)}`, position));
+}
+
+function showFaultRows(state) {
+  const rows = document.getElementById("fault-rows");
+  if (!view.ratesShown) {
+    for (const kind of Object.keys(state.fault_rates)) {
+      const row = document.createElement("tr");
+      row.innerHTML = `<td>${kind}</td><td><input type="number" min="0" max="1" step="0.01" name="${kind}"></td><td class="applied" data-kind="${kind}">0</td>`;
+      rows.appendChild(row);
+      row.querySelector("input").value = state.fault_rates[kind];
+    }
+    view.ratesShown = true;
+  }
+  for (const cell of rows.querySelectorAll(".applied")) {
+    cell.textContent = state.faults[cell.dataset.kind] ?? 0;
+  }
+}
+
+function showState(state) {
+  view.state = state;
+  drawPlan(state);
+  const text = (id, value) => { document.getElementById(id).textContent = value; };
+  text("hz", `${degrees(state.telescope.hz)} (${state.telescope.hz.toFixed(6)} rad)`);
+  text("v", `${degrees(state.telescope.v)} (${state.telescope.v.toFixed(6)} rad)`);
+  text("motors", state.telescope.moving ? "turning" : "still");
+  text("atr", state.atr ? "on" : "off");
+  text("lock", state.lock ? "on" : "off");
+  text("locked", state.locked_prism ?? "none");
+  document.getElementById("battery").value = state.battery;
+  text("battery-text", `${state.battery.toFixed(1)} %`);
+  text("clock", state.clock);
+  text("calls", state.calls);
+  text("clients", state.clients.length ? state.clients.join(", ") : "none");
+  document.getElementById("paused").hidden = !state.paused;
+  showFaultRows(state);
+}
+
+function describe(values) {
+  if (!values) return "";
+  return Object.entries(values).map(([key, value]) => `${key}=${value}`).join(" ");
+}
+
+function showExchange(exchange) {
+  const body = document.querySelector("#exchanges tbody");
+  const row = document.createElement("tr");
+  row.dataset.name = exchange.name ?? "";
+  row.dataset.fault = exchange.fault;
+  if (exchange.fault) row.className = "faulty";
+  const cells = [
+    exchange.number,
+    exchange.client,
+    exchange.name ?? exchange.request_bytes,
+    describe(exchange.arguments),
+    exchange.return_code ?? "–",
+    describe(exchange.values),
+    `${exchange.round_trip_ms.toFixed(1)} ms`,
+  ];
+  for (const value of cells) {
+    const cell = document.createElement("td");
+    cell.textContent = value;
+    row.appendChild(cell);
+  }
+  row.children[4].className = exchange.return_code ? "code-bad" : "";
+  row.children[3].className = "arguments";
+  row.children[5].className = "values";
+  const fault = document.createElement("td");
+  if (exchange.fault) {
+    const badge = document.createElement("span");
+    badge.className = "fault";
+    badge.textContent = exchange.fault;
+    fault.appendChild(badge);
+  }
+  row.appendChild(fault);
+  row.title = `${exchange.request_bytes} → ${exchange.reply_bytes}`;
+  body.prepend(row);
+  while (body.children.length > KEPT_ROWS) body.lastChild.remove();
+}
+
+function connect() {
+  const badge = document.getElementById("connection");
+  const socket = new WebSocket(`ws://${location.host}/feed`);
+  socket.addEventListener("open", () => {
+    badge.textContent = "live";
+    badge.className = "badge";
+  });
+  socket.addEventListener("message", (event) => {
+    const message = JSON.parse(event.data);
+    if (message.type === "state") showState(message);
+    if (message.type === "exchanges") message.exchanges.forEach(showExchange);
+  });
+  socket.addEventListener("close", () => {
+    badge.textContent = "reconnecting";
+    badge.className = "badge off";
+    setTimeout(connect, 1000);
+  });
+}
+
+function setUp() {
+  const plan = document.getElementById("plan");
+  plan.addEventListener("pointermove", (event) => dragTo(event, false));
+  plan.addEventListener("pointerup", (event) => dragTo(event, true));
+  plan.addEventListener("pointercancel", (event) => dragTo(event, true));
+  document.getElementById("faults").addEventListener("submit", (event) => {
+    event.preventDefault();
+    const rates = {};
+    for (const input of event.target.querySelectorAll("input")) {
+      rates[input.name] = Number(input.value);
+    }
+    report("fault-message", api("PUT", "/api/faults", rates));
+  });
+  document.getElementById("pause").addEventListener("click",
+    () => report("control-message", api("POST", "/api/pause")));
+  document.getElementById("resume").addEventListener("click",
+    () => report("control-message", api("POST", "/api/resume")));
+  document.getElementById("reset").addEventListener("click",
+    () => report("control-message", api("POST", "/api/reset")));
+  connect();
+}
+
+setUp();

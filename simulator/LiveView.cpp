@@ -1,0 +1,572 @@
+#include <DazoZazIdoRezeraro/host/Endpoint.h>
+#include <DazoZazIdoRezeraro/simulator/LiveView.h>
+
+#include <algorithm>
+#include <boost/asio/dispatch.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <cctype>
+#include <cstdio>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <vector>
+
+#include "LiveViewJson.h"
+#include "PageFiles.h"
+
+namespace Core::GEOCOM::simulator {
+
+namespace asio = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using boost::system::error_code;
+using tcp = asio::ip::tcp;
+using Strand = asio::strand<asio::io_context::executor_type>;
+using Stream = beast::tcp_stream;
+using Request = http::request<http::string_body>;
+using Response = http::response<http::string_body>;
+
+namespace {
+
+// What a browser may send on its WebSocket: nothing is expected but a
+// close, so little is read.
+constexpr std::size_t kMaxBrowserMessage = 1024;
+constexpr std::size_t kMaxHeaderBytes = 8 * 1024;
+// Exchanges kept between two states; beyond, a browser misses some (the
+// traffic log still has them).
+constexpr std::size_t kMaxPendingExchanges = 2000;
+// The latest exchanges of a batch that are sent, and how many are encoded
+// between two turns of the event loop.
+constexpr std::size_t kMaxSentExchanges = 50;
+constexpr std::size_t kExchangesPerSlice = 8;
+// How long accepting pauses when the process is out of descriptors.
+constexpr std::chrono::milliseconds kAcceptPause(100);
+
+std::string_view ContentType(std::string_view name) {
+  const auto ends = [&](std::string_view suffix) {
+    return name.size() >= suffix.size() &&
+           name.substr(name.size() - suffix.size()) == suffix;
+  };
+  if (ends(".html")) return "text/html; charset=utf-8";
+  if (ends(".js")) return "text/javascript; charset=utf-8";
+  if (ends(".css")) return "text/css; charset=utf-8";
+  return "application/octet-stream";
+}
+
+// A path segment with its %XX escapes decoded; nullopt for a bad escape.
+std::optional<std::string> Unescaped(std::string_view segment) {
+  std::string text;
+  for (std::size_t i = 0; i < segment.size(); ++i) {
+    if (segment[i] != '%') {
+      text += segment[i];
+      continue;
+    }
+    unsigned value = 0;
+    if (i + 2 >= segment.size() ||
+        std::sscanf(std::string(segment.substr(i + 1, 2)).c_str(), "%2x",
+                    &value) != 1 ||
+        !std::isxdigit(static_cast<unsigned char>(segment[i + 1])) ||
+        !std::isxdigit(static_cast<unsigned char>(segment[i + 2]))) {
+      return std::nullopt;
+    }
+    text += static_cast<char>(value);
+    i += 2;
+  }
+  return text;
+}
+
+Response Reply(const Request& request, http::status status,
+               std::string_view type, std::string body) {
+  Response response(status, request.version());
+  response.set(http::field::content_type, type);
+  response.set(http::field::cache_control, "no-store");
+  response.set("X-Content-Type-Options", "nosniff");
+  response.keep_alive(request.keep_alive());
+  response.body() = std::move(body);
+  response.prepare_payload();
+  return response;
+}
+
+Response Json(const Request& request, http::status status, std::string body) {
+  return Reply(request, status, "application/json", std::move(body));
+}
+
+Response Refuse(const Request& request, http::status status,
+                const std::string& message) {
+  return Json(request, status, ErrorJson(message));
+}
+
+}  // namespace
+
+class Browser;
+class HttpClient;
+
+class LiveViewState : public std::enable_shared_from_this<LiveViewState> {
+ public:
+  LiveViewState(asio::io_context& io, InstrumentControl& controlGiven,
+                LiveViewOptions given)
+      : strand(asio::make_strand(io)),
+        control(controlGiven),
+        options(given),
+        acceptor(strand),
+        acceptPause(strand),
+        stateTimer(strand) {}
+
+  void Start();
+  void Tick();
+  void Accept();
+  void StopNow();
+  void Broadcast(std::shared_ptr<const std::string> message);
+  void SendState();
+  void EncodeFrom(std::size_t index);
+  Response Handle(const Request& request);
+
+  Strand strand;
+  InstrumentControl& control;
+  const LiveViewOptions options;
+  tcp::acceptor acceptor;
+  asio::steady_timer acceptPause;
+  asio::steady_timer stateTimer;
+  std::set<std::shared_ptr<HttpClient>> clients;
+  std::set<std::shared_ptr<Browser>> browsers;
+  std::optional<std::uint64_t> subscription;
+  std::mutex pendingMutex;
+  std::vector<LoggedExchange> pending;  // since the last state sent
+  std::vector<LoggedExchange> batch;    // being encoded
+  std::string encoded;                  // the batch's message so far
+  bool encoding = false;
+  bool stopped = false;
+};
+
+// One browser's feed: messages are queued and written one at a time; a
+// browser whose queue overflows is dropped.
+class Browser : public std::enable_shared_from_this<Browser> {
+ public:
+  Browser(std::shared_ptr<LiveViewState> view, Stream stream)
+      : view_(std::move(view)), socket_(std::move(stream)) {}
+
+  void Start(const Request& upgrade) {
+    beast::get_lowest_layer(socket_).expires_never();
+    socket_.set_option(
+        websocket::stream_base::timeout::suggested(beast::role_type::server));
+    socket_.read_message_max(kMaxBrowserMessage);
+    socket_.async_accept(upgrade,
+                         [self = shared_from_this()](const error_code& error) {
+                           if (error) {
+                             self->Close();
+                             return;
+                           }
+                           self->open_ = true;
+                           self->Read();
+                           self->view_->SendState();
+                           self->WriteNext();
+                         });
+  }
+
+  void Send(std::shared_ptr<const std::string> message) {
+    if (closed_) return;
+    if (queue_.size() >= view_->options.maxQueuedMessages) {
+      Close();
+      return;
+    }
+    queue_.push_back(std::move(message));
+    WriteNext();
+  }
+
+  void Close() {
+    if (closed_) return;
+    closed_ = true;
+    queue_.clear();
+    error_code ignored;
+    beast::get_lowest_layer(socket_).socket().shutdown(
+        tcp::socket::shutdown_both, ignored);
+    beast::get_lowest_layer(socket_).close();
+    view_->browsers.erase(shared_from_this());
+  }
+
+ private:
+  void Read() {
+    socket_.async_read(buffer_, [self = shared_from_this()](
+                                    const error_code& error, std::size_t) {
+      if (error) {
+        self->Close();
+        return;
+      }
+      self->buffer_.clear();
+      self->Read();
+    });
+  }
+
+  void WriteNext() {
+    if (!open_ || writing_ || closed_ || queue_.empty()) return;
+    writing_ = true;
+    socket_.text(true);
+    socket_.async_write(
+        asio::buffer(*queue_.front()),
+        [self = shared_from_this()](const error_code& error, std::size_t) {
+          self->writing_ = false;
+          if (error) {
+            self->Close();
+            return;
+          }
+          if (!self->queue_.empty()) self->queue_.pop_front();
+          self->WriteNext();
+        });
+  }
+
+  std::shared_ptr<LiveViewState> view_;
+  websocket::stream<Stream> socket_;
+  beast::flat_buffer buffer_;
+  std::deque<std::shared_ptr<const std::string>> queue_;
+  bool open_ = false;
+  bool writing_ = false;
+  bool closed_ = false;
+};
+
+// One HTTP connection: reads requests with bounded headers and bodies and
+// answers each, or hands the connection to a Browser on an upgrade.
+class HttpClient : public std::enable_shared_from_this<HttpClient> {
+ public:
+  HttpClient(std::shared_ptr<LiveViewState> view, tcp::socket socket)
+      : view_(std::move(view)), stream_(std::move(socket)) {}
+
+  void Read() {
+    parser_.emplace();
+    parser_->header_limit(kMaxHeaderBytes);
+    parser_->body_limit(view_->options.maxBodyBytes);
+    stream_.expires_after(view_->options.idleTimeout);
+    http::async_read(
+        stream_, buffer_, *parser_,
+        [self = shared_from_this()](const error_code& error, std::size_t) {
+          self->OnRead(error);
+        });
+  }
+
+  void Close() {
+    error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
+    stream_.close();
+    view_->clients.erase(shared_from_this());
+  }
+
+ private:
+  void OnRead(const error_code& error) {
+    if (error == http::error::body_limit) {
+      Request head = parser_->release();
+      head.keep_alive(false);
+      Write(Refuse(head, http::status::payload_too_large,
+                   "the body is larger than " +
+                       std::to_string(view_->options.maxBodyBytes) + " bytes"));
+      return;
+    }
+    if (error) {
+      Close();
+      return;
+    }
+    Request request = parser_->release();
+    if (websocket::is_upgrade(request)) {
+      Upgrade(std::move(request));
+      return;
+    }
+    Write(view_->Handle(request));
+  }
+
+  // A page of another origin must not watch or steer the instrument: a
+  // browser always says where the page came from.
+  void Upgrade(Request request) {
+    const auto origin = request.find(http::field::origin);
+    const std::string host(request[http::field::host]);
+    if (request.target() != "/feed" ||
+        (origin != request.end() && origin->value() != "http://" + host)) {
+      request.keep_alive(false);
+      Write(Refuse(request, http::status::forbidden,
+                   "a WebSocket is served at /feed to this origin only"));
+      return;
+    }
+    auto browser = std::make_shared<Browser>(view_, std::move(stream_));
+    view_->browsers.insert(browser);
+    view_->clients.erase(shared_from_this());
+    browser->Start(request);
+  }
+
+  void Write(Response response) {
+    auto kept = std::make_shared<Response>(std::move(response));
+    stream_.expires_after(view_->options.idleTimeout);
+    http::async_write(stream_, *kept,
+                      [self = shared_from_this(), kept](const error_code& error,
+                                                        std::size_t) {
+                        if (error || !kept->keep_alive()) {
+                          self->Close();
+                          return;
+                        }
+                        self->Read();
+                      });
+  }
+
+  std::shared_ptr<LiveViewState> view_;
+  Stream stream_;
+  beast::flat_buffer buffer_;
+  std::optional<http::request_parser<http::string_body>> parser_;
+};
+
+Response LiveViewState::Handle(const Request& request) {
+  const std::string target(request.target());
+  const std::string path = target.substr(0, target.find('?'));
+  const bool get = request.method() == http::verb::get;
+  const auto wrongMethod = [&](const char* allowed) {
+    Response response = Refuse(request, http::status::method_not_allowed,
+                               std::string("use ") + allowed);
+    response.set(http::field::allow, allowed);
+    return response;
+  };
+  if (path == "/api/state") {
+    if (!get) return wrongMethod("GET");
+    return Json(request, http::status::ok, StateJson(control.State(), control));
+  }
+  if (path == "/api/traffic") {
+    if (!get) return wrongMethod("GET");
+    std::string body = "[";
+    for (const LoggedExchange& logged : control.Traffic()) {
+      if (body.size() > 1) body += ",";
+      body += ExchangeJson(logged);
+    }
+    return Json(request, http::status::ok, body + "]");
+  }
+  const std::string prisms = "/api/prisms/";
+  if (path.compare(0, prisms.size(), prisms) == 0) {
+    if (request.method() != http::verb::put) return wrongMethod("PUT");
+    const std::optional<std::string> unescaped =
+        Unescaped(std::string_view(path).substr(prisms.size()));
+    if (!unescaped) {
+      return Refuse(request, http::status::bad_request,
+                    "the prism's id has a bad %-escape");
+    }
+    const std::string& id = *unescaped;
+    const InstrumentView view = control.State();
+    const auto found =
+        std::find_if(view.prisms.begin(), view.prisms.end(),
+                     [&](const PrismView& prism) { return prism.id == id; });
+    if (found == view.prisms.end()) {
+      return Refuse(request, http::status::not_found,
+                    "there is no prism " + id);
+    }
+    const host::Result<Point> position =
+        ReadPosition(request.body(), found->position);
+    if (!position) {
+      return Refuse(request, http::status::bad_request,
+                    position.error().message);
+    }
+    const host::Result<host::Done> moved = control.MovePrism(id, *position);
+    if (!moved) {
+      return Refuse(request, http::status::bad_request, moved.error().message);
+    }
+    SendState();
+    return Json(request, http::status::ok, StateJson(control.State(), control));
+  }
+  if (path == "/api/faults") {
+    if (request.method() != http::verb::put) return wrongMethod("PUT");
+    host::Result<FaultRates> rates = ReadRates(request.body());
+    if (rates) {
+      const host::Result<host::Done> set =
+          control.SetFaultRates(std::move(*rates));
+      if (!set) rates = set.error();
+    }
+    if (!rates) {
+      return Refuse(request, http::status::bad_request, rates.error().message);
+    }
+    SendState();
+    return Json(request, http::status::ok, StateJson(control.State(), control));
+  }
+  if (path == "/api/pause" || path == "/api/resume" || path == "/api/reset") {
+    if (request.method() != http::verb::post) return wrongMethod("POST");
+    if (path == "/api/pause") control.Pause();
+    if (path == "/api/resume") control.Resume();
+    if (path == "/api/reset") control.Reset();
+    SendState();
+    return Json(request, http::status::ok, StateJson(control.State(), control));
+  }
+  // Only the page's own files: no path reaches the file system.
+  const PageFile* file = FindPageFile(
+      path == "/" ? "index.html" : std::string_view(path).substr(1));
+  if (file == nullptr) {
+    return Refuse(request, http::status::not_found, "no such page: " + path);
+  }
+  if (!get && request.method() != http::verb::head) return wrongMethod("GET");
+  return Reply(request, http::status::ok, ContentType(file->name),
+               std::string(file->bytes));
+}
+
+void LiveViewState::Broadcast(std::shared_ptr<const std::string> message) {
+  // Sending may drop a browser, which leaves the set.
+  const std::set<std::shared_ptr<Browser>> open = browsers;
+  for (const auto& browser : open) browser->Send(message);
+}
+
+void LiveViewState::SendState() {
+  if (encoding) return;  // the state follows the exchanges being encoded
+  {
+    const std::lock_guard<std::mutex> lock(pendingMutex);
+    batch.swap(pending);
+    pending.clear();
+  }
+  if (browsers.empty()) return;
+  if (batch.empty()) {
+    Broadcast(std::make_shared<const std::string>(
+        StateJson(control.State(), control)));
+    return;
+  }
+  // A person reads the latest of a busy instrument's exchanges at most.
+  const std::size_t skipped =
+      batch.size() > kMaxSentExchanges ? batch.size() - kMaxSentExchanges : 0;
+  encoded = R"({"type":"exchanges","skipped":)" + std::to_string(skipped) +
+            R"(,"exchanges":[)";
+  encoding = true;
+  EncodeFrom(skipped);
+}
+
+// Encodes a slice and lets the instrument's own handlers run before the
+// next, so that a long batch never holds its loop.
+void LiveViewState::EncodeFrom(std::size_t index) {
+  const std::size_t end = std::min(batch.size(), index + kExchangesPerSlice);
+  for (; index < end; ++index) {
+    if (encoded.back() != '[') encoded += ",";
+    encoded += ExchangeJson(batch[index]);
+  }
+  if (index < batch.size()) {
+    asio::post(strand, [self = shared_from_this(), index] {
+      if (!self->stopped) self->EncodeFrom(index);
+    });
+    return;
+  }
+  encoding = false;
+  Broadcast(std::make_shared<const std::string>(encoded + "]}"));
+  Broadcast(
+      std::make_shared<const std::string>(StateJson(control.State(), control)));
+}
+
+void LiveViewState::Start() {
+  // Exchanges are only kept here, and sent with the next state: encoding
+  // and writing them one by one would cost the instrument's own loop time
+  // for each of its calls.
+  subscription = control.Subscribe(
+      [weak = std::weak_ptr<LiveViewState>(shared_from_this())](
+          const LoggedExchange& logged) {
+        const auto self = weak.lock();
+        if (!self) return;
+        const std::lock_guard<std::mutex> lock(self->pendingMutex);
+        if (self->pending.size() < kMaxPendingExchanges) {
+          self->pending.push_back(logged);
+        }
+      });
+  Tick();
+}
+
+void LiveViewState::Tick() {
+  stateTimer.expires_after(options.statePeriod);
+  stateTimer.async_wait([self = shared_from_this()](const error_code& error) {
+    if (error || self->stopped) return;
+    self->SendState();
+    self->Tick();
+  });
+}
+
+void LiveViewState::Accept() {
+  acceptor.async_accept(strand, [self = shared_from_this()](
+                                    const error_code& error, tcp::socket peer) {
+    if (self->stopped) return;
+    if (error) {
+      self->acceptPause.expires_after(kAcceptPause);
+      self->acceptPause.async_wait([self](const error_code& waited) {
+        if (!waited && !self->stopped) self->Accept();
+      });
+      return;
+    }
+    auto client = std::make_shared<HttpClient>(self, std::move(peer));
+    self->clients.insert(client);
+    client->Read();
+    self->Accept();
+  });
+}
+
+void LiveViewState::StopNow() {
+  stopped = true;
+  if (subscription) control.Unsubscribe(*subscription);
+  subscription.reset();
+  error_code ignored;
+  acceptor.close(ignored);
+  acceptPause.cancel();
+  stateTimer.cancel();
+  const std::set<std::shared_ptr<HttpClient>> http = clients;
+  for (const auto& client : http) client->Close();
+  const std::set<std::shared_ptr<Browser>> open = browsers;
+  for (const auto& browser : open) browser->Close();
+}
+
+LiveView::LiveView(asio::io_context& io, InstrumentControl& control,
+                   LiveViewOptions options)
+    : impl_(std::make_shared<LiveViewState>(io, control, options)) {}
+
+LiveView::~LiveView() { impl_->StopNow(); }
+
+host::Result<std::string> LiveView::Listen(std::string_view address) {
+  const host::Result<host::Endpoint> endpoint =
+      host::ParseEndpoint(address, true);
+  if (!endpoint) return endpoint.error();
+  const auto failure = [&](host::ErrorKind kind, const std::string& why) {
+    return host::Error(kind, "cannot serve the live view on " +
+                                 std::string(address) + ": " + why);
+  };
+  error_code error;
+  tcp::resolver resolver(impl_->strand);
+  const tcp::resolver::results_type results = resolver.resolve(
+      endpoint->host, std::to_string(endpoint->port),
+      tcp::resolver::passive | tcp::resolver::numeric_service, error);
+  if (error) return failure(host::ErrorKind::kIo, error.message());
+  tcp::acceptor& acceptor = impl_->acceptor;
+  for (const auto& entry : results) {
+    if (!impl_->options.allowRemote &&
+        !entry.endpoint().address().is_loopback()) {
+      return failure(host::ErrorKind::kInvalidArgument,
+                     "it is not a loopback address, and remote access to "
+                     "the live view was not allowed");
+    }
+  }
+  for (const auto& entry : results) {
+    error_code ignored;
+    acceptor.close(ignored);
+    acceptor.open(entry.endpoint().protocol(), error);
+    if (!error) acceptor.set_option(tcp::acceptor::reuse_address(true), error);
+    if (!error) acceptor.bind(entry.endpoint(), error);
+    if (!error) {
+      acceptor.listen(asio::socket_base::max_listen_connections, error);
+    }
+    if (!error) break;
+  }
+  if (error) {
+    error_code ignored;
+    acceptor.close(ignored);
+    return failure(host::ErrorKind::kIo, error.message());
+  }
+  const tcp::endpoint bound = acceptor.local_endpoint(error);
+  if (error) return failure(host::ErrorKind::kIo, error.message());
+  impl_->Accept();
+  impl_->Start();
+  std::ostringstream text;
+  text << bound;
+  return text.str();
+}
+
+void LiveView::Stop() {
+  asio::dispatch(impl_->strand, [impl = impl_] { impl->StopNow(); });
+}
+
+}  // namespace Core::GEOCOM::simulator

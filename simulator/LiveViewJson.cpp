@@ -1,0 +1,236 @@
+#include "LiveViewJson.h"
+
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/Fields.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+namespace Core::GEOCOM::simulator {
+
+namespace {
+
+using json = nlohmann::json;
+
+std::string SnakeCase(std::string name) {
+  std::replace(name.begin(), name.end(), '-', '_');
+  return name;
+}
+
+json FieldsJson(const host::Fields& fields) {
+  json object = json::object();
+  for (const host::Field& field : fields) {
+    std::visit(
+        [&](const auto& value) { object[SnakeCase(field.name)] = value; },
+        field.value);
+  }
+  return object;
+}
+
+std::optional<GeoComSentence> Recognise(std::string_view bytes) {
+  GeoComSentence sentence;
+  int last = 0;
+  if (bytes.empty() || !sentence.CreateMessageFromBuffer(
+                           reinterpret_cast<const unsigned char*>(bytes.data()),
+                           static_cast<int>(bytes.size()), last)) {
+    return std::nullopt;
+  }
+  return sentence;
+}
+
+// The last whole reply line among the bytes written: a fault may put
+// noise or another sequence number's reply before it.
+std::optional<GeoComSentence> LastReply(std::string_view bytes) {
+  const std::size_t start = bytes.rfind("%R1P");
+  if (start == std::string_view::npos) return std::nullopt;
+  const std::string_view line = bytes.substr(start);
+  if (line.find('\n') == std::string_view::npos) return std::nullopt;
+  return Recognise(line);
+}
+
+// Bytes as text a browser shows: control and non-ASCII bytes escaped.
+std::string Printable(std::string_view bytes) {
+  std::string text;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\r') {
+      text += "\\r";
+    } else if (c == '\n') {
+      text += "\\n";
+    } else if (byte < 0x20 || byte >= 0x7f || c == '\\') {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+      text += escaped;
+    } else {
+      text += c;
+    }
+  }
+  return text;
+}
+
+std::string ClockText(const DATIME& clock) {
+  char text[32];
+  std::snprintf(
+      text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u",
+      static_cast<unsigned>(clock.year), static_cast<unsigned>(clock.month),
+      static_cast<unsigned>(clock.day), static_cast<unsigned>(clock.hour),
+      static_cast<unsigned>(clock.minute), static_cast<unsigned>(clock.second));
+  return text;
+}
+
+json PointJson(const Point& point) {
+  return {{"easting", point.easting},
+          {"northing", point.northing},
+          {"height", point.height}};
+}
+
+}  // namespace
+
+std::string StateJson(const InstrumentView& view, InstrumentControl& control) {
+  json prisms = json::array();
+  for (const PrismView& prism : view.prisms) {
+    json entry = PointJson(prism.position);
+    entry["id"] = prism.id;
+    prisms.push_back(std::move(entry));
+  }
+  const TrafficCounts counts = control.Counts();
+  json faults = json::object();
+  for (const FaultKind kind : FaultKinds()) {
+    const auto found = counts.faults.find(FaultName(kind));
+    faults[SnakeCase(FaultName(kind))] =
+        found == counts.faults.end() ? 0 : found->second;
+  }
+  json rates = json::object();
+  for (const FaultKind kind : FaultKinds()) {
+    rates[SnakeCase(FaultName(kind))] = 0.0;
+  }
+  for (const FaultRate& rate : control.Rates()) {
+    rates[SnakeCase(FaultName(rate.kind))] = rate.rate;
+  }
+  const json state = {
+      {"type", "state"},
+      {"station",
+       {{"id", view.station.id},
+        {"easting", view.station.easting},
+        {"northing", view.station.northing},
+        {"height", view.station.height},
+        {"instrument_height", view.station.instrumentHeight},
+        {"orientation", view.station.orientation}}},
+      {"prisms", std::move(prisms)},
+      {"telescope",
+       {{"hz", view.telescope.hz},
+        {"v", view.telescope.v},
+        {"moving", view.moving}}},
+      {"atr", view.atr},
+      {"lock", view.lock},
+      {"locked_prism",
+       view.lockedPrism.empty() ? json(nullptr) : json(view.lockedPrism)},
+      {"search_window",
+       {{"centre_hz", view.searchCentre.hz},
+        {"centre_v", view.searchCentre.v},
+        {"range_hz", view.searchRange.hz},
+        {"range_v", view.searchRange.v},
+        {"enabled", view.searchEnabled}}},
+      {"field_of_view", view.fieldOfView},
+      {"beam_divergence", view.beamDivergence},
+      {"battery", view.battery},
+      {"clock", ClockText(view.clock)},
+      {"paused", control.Paused()},
+      {"clients", control.Clients()},
+      {"calls", counts.calls},
+      {"faults", std::move(faults)},
+      {"fault_rates", std::move(rates)}};
+  return state.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::string ExchangeJson(const LoggedExchange& logged) {
+  const Exchange& exchange = logged.exchange;
+  json message = {{"type", "exchange"},
+                  {"number", logged.number},
+                  {"client", exchange.client},
+                  {"request_bytes", Printable(exchange.request)},
+                  {"reply_bytes", Printable(exchange.reply)},
+                  {"fault", exchange.fault},
+                  {"round_trip_ms", std::chrono::duration<double, std::milli>(
+                                        exchange.answered - exchange.received)
+                                        .count()},
+                  {"procedure", nullptr},
+                  {"name", nullptr},
+                  {"arguments", nullptr},
+                  {"return_code", nullptr},
+                  {"values", nullptr}};
+  if (const auto request = Recognise(exchange.request)) {
+    const unsigned short procedure = request->GetGeocomID();
+    message["procedure"] = procedure;
+    const host::Procedure* named = host::FindProcedure(procedure);
+    message["name"] =
+        named != nullptr ? std::string(named->name) : std::to_string(procedure);
+    if (const auto arguments = host::RequestFields(*request)) {
+      message["arguments"] = FieldsJson(*arguments);
+    }
+    if (const auto reply = LastReply(exchange.reply)) {
+      message["return_code"] = reply->GetRetCode();
+      if (reply->GetRetCode() == 0) {
+        if (const auto values = host::ReplyFields(procedure, *reply)) {
+          message["values"] = FieldsJson(*values);
+        }
+      }
+    }
+  }
+  return message.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+host::Result<Point> ReadPosition(std::string_view body, const Point& present) {
+  const auto refuse = [](const std::string& why) {
+    return host::Error(host::ErrorKind::kInvalidArgument, why);
+  };
+  // The body is bounded, so the document is too.
+  const json parsed = json::parse(body.begin(), body.end(), nullptr, false);
+  if (!parsed.is_object()) {
+    return refuse(
+        "the body must be a JSON object of easting, northing and "
+        "height");
+  }
+  Point point = present;
+  for (const auto& [key, value] : parsed.items()) {
+    double* target = key == "easting"    ? &point.easting
+                     : key == "northing" ? &point.northing
+                     : key == "height"   ? &point.height
+                                         : nullptr;
+    if (target == nullptr) return refuse(key + " is not a coordinate");
+    if (!value.is_number()) return refuse(key + " must be a number");
+    *target = value.get<double>();
+  }
+  return point;
+}
+
+host::Result<FaultRates> ReadRates(std::string_view body) {
+  const auto refuse = [](const std::string& why) {
+    return host::Error(host::ErrorKind::kInvalidArgument, why);
+  };
+  const json parsed = json::parse(body.begin(), body.end(), nullptr, false);
+  if (!parsed.is_object()) {
+    return refuse("the body must be a JSON object of fault kinds and rates");
+  }
+  FaultRates rates;
+  for (const auto& [key, value] : parsed.items()) {
+    std::string name = key;
+    std::replace(name.begin(), name.end(), '_', '-');
+    const std::optional<FaultKind> kind = FindFault(name);
+    if (!kind) return refuse(key + " is not a fault kind");
+    if (!value.is_number())
+      return refuse("the rate of " + key + " must be a number from 0 to 1");
+    rates.push_back({*kind, value.get<double>()});
+  }
+  return rates;
+}
+
+std::string ErrorJson(const std::string& message) {
+  return json{{"error", message}}.dump(-1, ' ', false,
+                                       json::error_handler_t::replace);
+}
+
+}  // namespace Core::GEOCOM::simulator

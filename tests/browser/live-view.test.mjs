@@ -1,0 +1,169 @@
+// The live view in a real browser: Debian's chromium, headless, driven by
+// puppeteer-core against `geocom simulate --http`.
+//
+// Usage: node live-view.test.mjs GEOCOM SCREENSHOT.png
+// Exit status 0 when every check passes, 1 otherwise.
+import { execFile, spawn } from "node:child_process";
+import { mkdirSync, mkdtempSync, rmSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { dirname, join } from "node:path";
+import { promisify } from "node:util";
+import puppeteer from "puppeteer-core";
+
+const [geocom, screenshot] = process.argv.slice(2);
+if (!geocom || !screenshot) {
+  console.error("usage: node live-view.test.mjs GEOCOM SCREENSHOT.png");
+  process.exit(2);
+}
+const run = promisify(execFile);
+const failures = [];
+function check(condition, what) {
+  console.log(`${condition ? "ok  " : "FAIL"} ${what}`);
+  if (!condition) failures.push(what);
+}
+
+// Starts the instrument and waits for both of its addresses.
+function simulate() {
+  const child = spawn(geocom, ["simulate", "--listen", "127.0.0.1:0",
+                               "--http", "127.0.0.1:0", "--seed", "1"],
+                      { stdio: ["ignore", "pipe", "inherit"] });
+  return new Promise((resolve, reject) => {
+    let output = "";
+    const timer = setTimeout(() => reject(new Error("simulate did not start")), 10000);
+    child.stdout.on("data", (chunk) => {
+      output += chunk;
+      const tcp = output.match(/listening on (\S+)/);
+      const http = output.match(/live view on (\S+)/);
+      if (tcp && http) {
+        clearTimeout(timer);
+        resolve({ child, tcp: tcp[1], url: http[1] });
+      }
+    });
+    child.on("exit", (code) => reject(new Error(`simulate exited with ${code}`)));
+  });
+}
+
+async function call(address, ...command) {
+  const { stdout } = await run(geocom, ["call", "--connect", address, "--json", ...command]);
+  return JSON.parse(stdout);
+}
+
+// Milliseconds until the exchange table has a row the predicate accepts.
+async function rowWithin(page, selector, timeout) {
+  const started = Date.now();
+  await page.waitForSelector(selector, { timeout });
+  return Date.now() - started;
+}
+
+const instrument = await simulate();
+const profile = mkdtempSync(join(tmpdir(), "live-view-chromium-"));
+const browser = await puppeteer.launch({
+  executablePath: "/usr/bin/chromium",
+  headless: true,
+  args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+         "--no-first-run", "--disable-background-networking",
+         "--disable-component-update", "--disable-sync",
+         `--user-data-dir=${profile}`],
+});
+try {
+  const page = await browser.newPage();
+  await page.setViewport({ width: 1280, height: 1000 });
+  const consoleErrors = [];
+  page.on("console", (message) => {
+    if (message.type() === "error") consoleErrors.push(message.text());
+  });
+  page.on("pageerror", (error) => consoleErrors.push(error.message));
+
+  await page.goto(instrument.url, { waitUntil: "load" });
+  await page.waitForFunction(
+    () => document.getElementById("connection").textContent === "live" &&
+          document.querySelectorAll(".prism[data-id]").length > 0,
+    { timeout: 5000 });
+  check(true, "the page loads and its feed goes live");
+
+  // A call made elsewhere shows, decoded, within a second.
+  const callMade = call(instrument.tcp, "angles");
+  const waited = await rowWithin(page, '#exchanges tr[data-name="angles"]', 1000);
+  await callMade;
+  const values = await page.$eval('#exchanges tr[data-name="angles"] .values',
+                                  (cell) => cell.textContent);
+  check(waited <= 1000 && /hz=\S+ v=\S+/.test(values),
+        `a call by geocom shows within 1 s with its values (${waited} ms: ${values})`);
+
+  // Locked onto P1, the telescope follows it when it is dragged.
+  await call(instrument.tcp, "set-atr-state", "1");
+  await call(instrument.tcp, "set-lock-state", "1");
+  const state = await (await fetch(`${instrument.url}api/state`)).json();
+  const station = state.station;
+  const p1 = state.prisms.find((prism) => prism.id === "P1");
+  const dE = p1.easting - station.easting;
+  const dN = p1.northing - station.northing;
+  const dH = p1.height - station.height - station.instrument_height;
+  const hz = (Math.atan2(dE, dN) - station.orientation + 2 * Math.PI) % (2 * Math.PI);
+  const v = Math.atan2(Math.hypot(dE, dN), dH);
+  await call(instrument.tcp, "position", String(hz), String(v), "0", "1");
+  await call(instrument.tcp, "lock-in");
+  const before = await call(instrument.tcp, "angles");
+  // The plan is drawn anew with each state, so its place is read in one
+  // step (a handle would be detached by the time it is asked).
+  const [startX, startY] = await page.evaluate(() => {
+    const box = document.querySelector('.prism[data-id="P1"] circle').getBoundingClientRect();
+    return [box.x + box.width / 2, box.y + box.height / 2];
+  });
+  await page.mouse.move(startX, startY);
+  await page.mouse.down();
+  for (let step = 1; step <= 10; ++step) {
+    await page.mouse.move(startX + 4 * step, startY + 2 * step);
+    await new Promise((resolve) => setTimeout(resolve, 30));
+  }
+  await page.mouse.up();
+  // The last move is sent on release; then the telescope turns after it.
+  await page.waitForNetworkIdle({ idleTime: 150, timeout: 3000 });
+  await page.waitForFunction(async (url, from) => {
+    const now = await (await fetch(`${url}api/state`)).json();
+    const p = now.prisms.find((candidate) => candidate.id === "P1");
+    const s = now.station;
+    const bearing = (Math.atan2(p.easting - s.easting, p.northing - s.northing) -
+                     s.orientation + 2 * Math.PI) % (2 * Math.PI);
+    return Math.abs(p.easting - from) > 1 && !now.telescope.moving &&
+           Math.abs(now.telescope.hz - bearing) < 1e-6;
+  }, { timeout: 5000, polling: 100 }, instrument.url, p1.easting).catch(async (error) => {
+    const now = await (await fetch(`${instrument.url}api/state`)).json();
+    throw new Error(`${error.message}; the state: ${JSON.stringify(now)}`);
+  });
+  const after = await call(instrument.tcp, "angles");
+  const moved = await (await fetch(`${instrument.url}api/state`)).json();
+  const p1Now = moved.prisms.find((prism) => prism.id === "P1");
+  const hzNow = (Math.atan2(p1Now.easting - station.easting, p1Now.northing - station.northing) -
+                 station.orientation + 2 * Math.PI) % (2 * Math.PI);
+  check(Math.abs(after.values.hz - before.values.hz) > 0.01 &&
+        Math.abs(after.values.hz - hzNow) < 1e-6 && moved.locked_prism === "P1",
+        `dragging P1 turns the locked telescope after it (hz ${before.values.hz} -> ${after.values.hz}, prism at ${hzNow})`);
+
+  // A fault rate set on the page shows in the next exchanges.
+  await page.$eval('#fault-rows input[name="noise"]', (input) => { input.value = "1"; });
+  await page.click("#set-faults");
+  await page.waitForFunction(async (url) => {
+    const now = await (await fetch(`${url}api/state`)).json();
+    return now.fault_rates.noise === 1;
+  }, { timeout: 2000, polling: 50 }, instrument.url);
+  await call(instrument.tcp, "instrument-number");
+  await rowWithin(page, '#exchanges tr[data-name="instrument-number"][data-fault="noise"] .fault', 1000);
+  await page.waitForFunction(
+    () => Number(document.querySelector('#fault-rows .applied[data-kind="noise"]')
+                   .textContent) >= 1,
+    { timeout: 1000 });
+  check(true, "a noise rate set on the page marks the next exchange and its counter");
+
+  mkdirSync(dirname(screenshot), { recursive: true });
+  await page.screenshot({ path: screenshot, fullPage: true });
+  check(consoleErrors.length === 0,
+        `no console error${consoleErrors.length ? ": " + consoleErrors.join("; ") : ""}`);
+} catch (error) {
+  check(false, error.stack ?? String(error));
+} finally {
+  await browser.close();
+  instrument.child.kill("SIGTERM");
+  rmSync(profile, { recursive: true, force: true });
+}
+process.exit(failures.length === 0 ? 0 : 1);

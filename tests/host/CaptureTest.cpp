@@ -1,0 +1,261 @@
+// Reading and writing captures, and the transports under relays and
+// sessions: each test names the fault it would catch.
+#include <DazoZazIdoRezeraro/host/Capture.h>
+#include <DazoZazIdoRezeraro/host/Connect.h>
+#include <DazoZazIdoRezeraro/host/SentenceStream.h>
+#include <DazoZazIdoRezeraro/host/Transport.h>
+#include <gtest/gtest.h>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/write.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace Core::GEOCOM::host {
+namespace {
+
+namespace asio = boost::asio;
+using asio::ip::tcp;
+
+struct Read {
+  std::vector<CaptureRecord> records;
+  std::string failure;  // empty when the capture read to its end
+};
+
+Read ReadAll(const std::string& text) {
+  std::istringstream in(text);
+  CaptureReader reader(in);
+  Read read;
+  for (;;) {
+    Result<std::optional<CaptureRecord>> next = reader.Next();
+    if (!next) {
+      read.failure = next.error().message;
+      return read;
+    }
+    if (!*next) return read;
+    read.records.push_back(std::move(**next));
+  }
+}
+
+std::string AllBytes(const Read& read) {
+  std::string bytes;
+  for (const CaptureRecord& record : read.records) bytes += record.bytes;
+  return bytes;
+}
+
+// Raw captures are their bytes, whatever they start with.
+TEST(CaptureReader, RawBytesComeBackWhole) {
+  const struct {
+    const char* fault;
+    std::string bytes;
+  } cases[] = {
+      {"a raw capture starting with { losing its newline",
+       "{not a header}\n%R1Q,5003:\r\n"},
+      {"a raw capture starting with { losing its last byte", "{\"a\":1}"},
+      {"a JSON header of another format taken for a capture",
+       "{\"format\":\"other\",\"version\":1}\nrest"},
+      {"raw bytes cut at 64 KiB losing some", std::string(200000, 'x')},
+  };
+  for (const auto& raw : cases) {
+    EXPECT_EQ(AllBytes(ReadAll(raw.bytes)), raw.bytes) << raw.fault;
+  }
+}
+
+const std::string kHeader2 = "{\"format\":\"geocom-capture\",\"version\":2}\n";
+const std::string kHeader1 = "{\"format\":\"geocom-capture\",\"version\":1}\n";
+
+TEST(CaptureReader, RefusesWhatItCannotReadAfterTheRecordsBefore) {
+  const std::string record =
+      "{\"time\":1,\"direction\":\"to-host\",\"bytes\":\"ab\"}\n";
+  const struct {
+    const char* fault;
+    std::string capture;
+    std::size_t records;
+    const char* failure;
+  } cases[] = {
+      {"a cut last line dropping the records before it",
+       kHeader2 + record + "{\"time\":2,\"bytes\":\"a", 1,
+       "line 3: the last line is cut short"},
+      {"a malformed line accepted", kHeader2 + record + "[1]\n", 1,
+       "line 3: not a JSON object"},
+      {"a line past the cap read whole",
+       kHeader2 + "{\"bytes\":\"" + std::string(kMaxCaptureLine, 'a') + "\"}\n",
+       0, "line 2: longer than 1048576 bytes"},
+      {"an unknown version read",
+       "{\"format\":\"geocom-capture\",\"version\":3}\n", 0,
+       "capture version 3 is not supported (this reads versions 1 to 2)"},
+      {"an unknown event taken for bytes",
+       kHeader2 + "{\"event\":\"reboot\",\"connection\":1}\n", 0,
+       "line 2: unknown event \"reboot\""},
+      {"a negative connection number wrapped",
+       kHeader2 + "{\"connection\":-1,\"bytes\":\"\"}\n", 0,
+       "line 2: \"connection\" is not a connection number"},
+  };
+  for (const auto& bad : cases) {
+    const Read read = ReadAll(bad.capture);
+    EXPECT_EQ(read.records.size(), bad.records) << bad.fault;
+    EXPECT_EQ(read.failure, bad.failure) << bad.fault;
+  }
+}
+
+// Version 1 relay captures marked connections with notes; version 2 with
+// events. Both must open and close connections for the decoder.
+TEST(CaptureReader, ReadsConnectionsOfBothVersions) {
+  const Read v1 = ReadAll(
+      kHeader1 +
+      "{\"time\":0,\"direction\":\"unknown\",\"bytes\":\"\",\"note\":\"host "
+      "connected from 127.0.0.1:5\"}\n"
+      "{\"time\":1,\"direction\":\"to-host\",\"bytes\":\"\\\\r\"}\n"
+      "{\"time\":2,\"direction\":\"unknown\",\"bytes\":\"\",\"note\":\"host "
+      "disconnected\"}\n");
+  ASSERT_EQ(v1.records.size(), 3u) << v1.failure;
+  EXPECT_EQ(v1.records[0].event, CaptureEvent::kOpen);
+  EXPECT_EQ(v1.records[1].bytes, "\r");
+  EXPECT_EQ(v1.records[1].direction, CaptureDirection::kToHost);
+  EXPECT_EQ(v1.records[2].event, CaptureEvent::kClose);
+
+  std::stringstream written;
+  CaptureWriter writer(written);
+  writer.Open(4, "host");
+  const TrafficTap tap = writer.Tap(CaptureDirection::kToInstrument);
+  tap({TrafficDirection::kReceived, "\x01\"\\",
+       std::chrono::system_clock::now(), 4});
+  writer.Close(4);
+  const Read v2 = ReadAll(written.str());
+  ASSERT_EQ(v2.records.size(), 3u) << v2.failure;
+  EXPECT_EQ(v2.records[0].event, CaptureEvent::kOpen);
+  EXPECT_EQ(v2.records[0].note, "host");
+  EXPECT_EQ(v2.records[1].connection, 4u);
+  EXPECT_EQ(v2.records[1].bytes, "\x01\"\\");
+  // A host's received bytes came from the instrument.
+  EXPECT_EQ(v2.records[1].direction, CaptureDirection::kToHost);
+  EXPECT_EQ(v2.records[2].event, CaptureEvent::kClose);
+}
+
+// Catches a writer that lets time run backwards when a tap's clock and the
+// writer's own disagree.
+TEST(CaptureWriter, TimeNeverRunsBackwards) {
+  std::stringstream written;
+  CaptureWriter writer(written);
+  CaptureRecord later;
+  later.time = 5.0;
+  writer.Write(later);
+  const TrafficTap tap = writer.Tap(CaptureDirection::kToHost);
+  tap({TrafficDirection::kSent, "x", std::chrono::system_clock::now(), 0});
+  const Read read = ReadAll(written.str());
+  ASSERT_EQ(read.records.size(), 2u);
+  EXPECT_EQ(read.records[1].time, 5.0);
+  EXPECT_EQ(read.records[1].direction, CaptureDirection::kToHost);
+}
+
+// Catches the LF after noise left out of the noise count when it arrives in
+// a piece of its own.
+TEST(SentenceStream, ALoneLfAfterNoiseIsCounted) {
+  SentenceStream stream;
+  stream.Append("noise\r");
+  stream.Append("\n");
+  EXPECT_EQ(stream.Counts().noiseBytes, 7u);
+}
+
+// Catches a reset connection reported as an I/O error instead of closed.
+TEST(Transport, AResetIsThePeerClosing) {
+  asio::io_context io;
+  tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
+  tcp::socket client(io);
+  client.connect(acceptor.local_endpoint());
+  tcp::socket server = acceptor.accept();
+  // Closing with a zero linger sends a reset instead of an end of stream.
+  server.set_option(asio::socket_base::linger(true, 0));
+  server.close();
+  char byte = 0;
+  boost::system::error_code error;
+  client.read_some(asio::buffer(&byte, 1), error);
+  EXPECT_EQ(error, asio::error::connection_reset);
+  EXPECT_TRUE(PeerClosed(error));
+  EXPECT_TRUE(PeerClosed(asio::error::eof));
+  EXPECT_FALSE(PeerClosed(asio::error::operation_aborted));
+  EXPECT_FALSE(PeerClosed(asio::error::timed_out));
+}
+
+// Catches a half-close that a socket transport cannot pass on.
+TEST(Transport, ASocketPassesItsHalfCloseOn) {
+  asio::io_context io;
+  tcp::acceptor acceptor(io, {asio::ip::address_v4::loopback(), 0});
+  tcp::socket client(io);
+  client.connect(acceptor.local_endpoint());
+  StreamTransport<tcp::socket> transport(acceptor.accept(), "peer");
+  EXPECT_TRUE(transport.ShutdownSend());
+  char byte = 0;
+  boost::system::error_code error;
+  client.read_some(asio::buffer(&byte, 1), error);
+  EXPECT_EQ(error, asio::error::eof);
+}
+
+// Catches an unbounded connect, and a failure that does not name the
+// address and the bound: a listener whose queue is full never answers.
+TEST(Connect, ASilentPeerEndsAtTheBound) {
+  asio::io_context io;
+  tcp::acceptor full(io, {asio::ip::address_v4::loopback(), 0});
+  full.listen(0);
+  // Connections that fill the queue, pending or made: the listener never
+  // accepts them.
+  std::vector<tcp::socket> queued;
+  for (int i = 0; i < 4; ++i) {
+    queued.emplace_back(io);
+    queued.back().async_connect(full.local_endpoint(),
+                                [](const boost::system::error_code&) {});
+  }
+  const Endpoint endpoint{"127.0.0.1", full.local_endpoint().port()};
+  boost::system::error_code outcome;
+  bool completed = false;
+  AsyncConnectTcp(io.get_executor(), endpoint, std::chrono::milliseconds(200),
+                  [&](const boost::system::error_code& error, tcp::socket) {
+                    outcome = error;
+                    completed = true;
+                  });
+  const auto giveUp =
+      std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!completed && std::chrono::steady_clock::now() < giveUp) {
+    io.run_one_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_TRUE(completed);
+  EXPECT_EQ(outcome, asio::error::timed_out);
+  EXPECT_EQ(ConnectFailure(endpoint, std::chrono::milliseconds(200), outcome),
+            "cannot connect to " + endpoint.ToString() + " within 200 ms");
+}
+
+TEST(Connect, ARefusedPortAndACancelEndOnce) {
+  asio::io_context io;
+  Endpoint endpoint{"127.0.0.1", 0};
+  {
+    tcp::acceptor freed(io, {asio::ip::address_v4::loopback(), 0});
+    endpoint.port = freed.local_endpoint().port();
+  }
+  int calls = 0;
+  boost::system::error_code outcome;
+  const auto handler = [&](const boost::system::error_code& error,
+                           tcp::socket) {
+    outcome = error;
+    ++calls;
+  };
+  AsyncConnectTcp(io.get_executor(), endpoint, std::chrono::seconds(5),
+                  handler);
+  io.run();
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(outcome, asio::error::connection_refused);
+
+  io.restart();
+  const std::function<void()> cancel = AsyncConnectTcp(
+      io.get_executor(), endpoint, std::chrono::seconds(5), handler);
+  cancel();
+  io.run();
+  cancel();
+  io.restart();
+  io.run();
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(outcome, asio::error::operation_aborted);
+}
+
+}  // namespace
+}  // namespace Core::GEOCOM::host

@@ -1,0 +1,232 @@
+// The live view's JSON API and feed: each endpoint's success, and bad input
+// refused with a 4xx and a message, changing nothing.
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "Support.h"
+
+namespace simtest {
+namespace {
+
+using namespace simulator;
+namespace http = boost::beast::http;
+namespace websocket = boost::beast::websocket;
+using tcp = boost::asio::ip::tcp;
+using json = nlohmann::json;
+
+struct Answer {
+  unsigned status;
+  json body;
+};
+
+tcp::socket Connect(boost::asio::io_context& io, const std::string& address) {
+  const std::size_t colon = address.rfind(':');
+  tcp::socket socket(io);
+  socket.connect(
+      {boost::asio::ip::make_address(address.substr(0, colon)),
+       static_cast<unsigned short>(std::stoi(address.substr(colon + 1)))});
+  return socket;
+}
+
+Answer Ask(const std::string& address, http::verb method,
+           const std::string& target, const std::string& body = "") {
+  boost::asio::io_context io;
+  tcp::socket socket = Connect(io, address);
+  http::request<http::string_body> request(method, target, 11);
+  request.set(http::field::host, address);
+  request.body() = body;
+  request.prepare_payload();
+  http::write(socket, request);
+  boost::beast::flat_buffer buffer;
+  http::response<http::string_body> response;
+  http::read(socket, buffer, response);
+  return {response.result_int(), json::parse(response.body(), nullptr, false)};
+}
+
+struct Refusal {
+  const char* name;
+  http::verb method;
+  const char* target;
+  std::string body;
+  unsigned status;
+  const char* message;
+};
+
+const Refusal kRefusals[] = {
+    {"UnknownPrism", http::verb::put, "/api/prisms/P9", R"({"easting": 1})",
+     404, "there is no prism P9"},
+    {"BadEscapeInTheId", http::verb::put, "/api/prisms/P%4",
+     R"({"easting": 1})", 400, "bad %-escape"},
+    {"CoordinateBeyondTheGrid", http::verb::put, "/api/prisms/P1",
+     R"({"easting": 1e300})", 400,
+     "prism P1 must have coordinates from -10000000 to 10000000"},
+    {"NotFiniteCoordinate", http::verb::put, "/api/prisms/P1",
+     R"({"northing": 1e999})", 400, "the body must be a JSON object"},
+    {"CoordinateNotANumber", http::verb::put, "/api/prisms/P1",
+     R"({"height": "high"})", 400, "height must be a number"},
+    {"UnknownCoordinate", http::verb::put, "/api/prisms/P1", R"({"x": 1})", 400,
+     "x is not a coordinate"},
+    {"OversizedBody", http::verb::put, "/api/prisms/P1",
+     std::string(20000, ' '), 413, "the body is larger than 16384 bytes"},
+    {"UnknownFault", http::verb::put, "/api/faults", R"({"fire": 0.1})", 400,
+     "fire is not a fault kind"},
+    {"RatesAboveOne", http::verb::put, "/api/faults",
+     R"({"drop": 0.6, "late": 0.6})", 400,
+     "the fault rates add up to more than 1"},
+    {"WrongMethod", http::verb::get, "/api/pause", "", 405, "use POST"},
+    {"FileOutsideThePage", http::verb::get, "/../CMakeLists.txt", "", 404,
+     "no such page"},
+};
+
+class ApiRefuses : public testing::TestWithParam<Refusal> {};
+
+// Catches a check missing from an endpoint, a wrong status, and a change
+// made before the input was found bad.
+TEST_P(ApiRefuses, WithAMessageChangingNothing) {
+  const Refusal& refusal = GetParam();
+  LoopbackOptions options;
+  options.http = "127.0.0.1:0";
+  LoopbackInstrument instrument(options);
+  const std::string before =
+      Ask(instrument.HttpAddress(), http::verb::get, "/api/state").body.dump();
+  const Answer answer = Ask(instrument.HttpAddress(), refusal.method,
+                            refusal.target, refusal.body);
+  EXPECT_EQ(answer.status, refusal.status);
+  EXPECT_NE(answer.body.value("error", "").find(refusal.message),
+            std::string::npos)
+      << answer.body.dump();
+  json after =
+      Ask(instrument.HttpAddress(), http::verb::get, "/api/state").body;
+  json was = json::parse(before);
+  // Time moves the clock, the battery and the walking prism; nothing else.
+  for (json* state : {&was, &after}) {
+    for (const char* moving : {"clock", "battery", "calls"}) {
+      state->erase(moving);
+    }
+    (*state)["prisms"][1].erase("easting");
+  }
+  EXPECT_EQ(after, was);
+}
+
+INSTANTIATE_TEST_SUITE_P(LiveView, ApiRefuses, testing::ValuesIn(kRefusals),
+                         [](const auto& test) { return test.param.name; });
+
+// Catches a move that a measurement does not see, rates not applied,
+// pause, resume and reset that do nothing, and a feed that accepts pages
+// of another origin.
+TEST(LiveViewApi, EachEndpointDoesWhatItSays) {
+  LoopbackOptions options;
+  options.http = "127.0.0.1:0";
+  LoopbackInstrument instrument(options);
+  const std::string& address = instrument.HttpAddress();
+
+  Answer moved = Ask(address, http::verb::put, "/api/prisms/%50%31",
+                     R"({"easting": 12.5, "northing": -3})");
+  ASSERT_EQ(moved.status, 200u) << moved.body.dump();
+  const Point now = *instrument.Instrument().PrismAt("P1", Clock::now());
+  EXPECT_EQ(now.easting, 12.5);
+  EXPECT_EQ(now.northing, -3);
+  EXPECT_EQ(now.height, DefaultScene().prisms[0].position.height);
+  EXPECT_EQ(moved.body["prisms"][0]["easting"], 12.5);
+
+  Answer rates =
+      Ask(address, http::verb::put, "/api/faults", R"({"wrong_sequence": 1})");
+  ASSERT_EQ(rates.status, 200u);
+  EXPECT_EQ(rates.body["fault_rates"]["wrong_sequence"], 1.0);
+  host::BlockingSession session =
+      host::BlockingSession::Connect(instrument.Address());
+  EXPECT_TRUE(session.TryCall(host::kInstrumentNumber, ""));
+  // The exchange is logged once its last write has ended, which may be
+  // after the host has its reply.
+  for (int i = 0; i < 100 && instrument.Control().Counts().calls == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_EQ(instrument.Control().Counts().faults["wrong-sequence"], 1u);
+  const Answer traffic = Ask(address, http::verb::get, "/api/traffic");
+  ASSERT_EQ(traffic.body.size(), 1u);
+  EXPECT_EQ(traffic.body[0]["name"], "instrument-number");
+  EXPECT_EQ(traffic.body[0]["values"]["serial_number"],
+            DefaultScene().instrument.serialNumber);
+  EXPECT_EQ(traffic.body[0]["fault"], "wrong-sequence");
+
+  EXPECT_EQ(Ask(address, http::verb::post, "/api/pause").body["paused"], true);
+  host::CallOptions brief;
+  brief.timeout = std::chrono::milliseconds(200);
+  EXPECT_FALSE(session.TryCall(host::kInstrumentNumber, "", brief));
+  EXPECT_EQ(Ask(address, http::verb::post, "/api/resume").body["paused"],
+            false);
+  EXPECT_EQ(Ask(address, http::verb::post, "/api/reset").status, 200u);
+  EXPECT_EQ(instrument.Instrument().PrismAt("P1", Clock::now())->easting,
+            DefaultScene().prisms[0].position.easting);
+}
+
+struct Origin {
+  const char* name;
+  const char* origin;  // nullptr: none sent, as by a program
+  bool accepted;
+};
+
+class Feed : public testing::TestWithParam<Origin> {};
+
+TEST_P(Feed, ServesItsOwnOriginOnly) {
+  LoopbackOptions options;
+  options.http = "127.0.0.1:0";
+  LoopbackInstrument instrument(options);
+  const std::string& address = instrument.HttpAddress();
+  boost::asio::io_context io;
+  websocket::stream<tcp::socket> feed(Connect(io, address));
+  const std::string origin =
+      GetParam().origin == nullptr ? "" : std::string(GetParam().origin);
+  feed.set_option(
+      websocket::stream_base::decorator([&](websocket::request_type& request) {
+        if (!origin.empty()) {
+          request.set(http::field::origin,
+                      origin == "self" ? "http://" + address : origin);
+        }
+      }));
+  boost::system::error_code error;
+  feed.handshake(address, "/feed", error);
+  ASSERT_EQ(!error, GetParam().accepted) << error.message();
+  if (!GetParam().accepted) return;
+  boost::beast::flat_buffer buffer;
+  feed.read(buffer);
+  const json message =
+      json::parse(boost::beast::buffers_to_string(buffer.data()));
+  EXPECT_EQ(message["type"], "state");
+}
+
+INSTANTIATE_TEST_SUITE_P(LiveView, Feed,
+                         testing::Values(Origin{"SameOrigin", "self", true},
+                                         Origin{"NoOrigin", nullptr, true},
+                                         Origin{"OtherOrigin",
+                                                "http://evil.example", false}),
+                         [](const auto& test) { return test.param.name; });
+
+// Catches a live view that listens beyond loopback unless allowed.
+TEST(LiveViewApi, RemoteAddressRefusedUnlessAllowed) {
+  boost::asio::io_context io;
+  VirtualInstrument instrument(DefaultScene());
+  FaultInjector faults(instrument, 0);
+  InstrumentControl control(instrument, faults);
+  LiveView view(io, control);
+  const host::Result<std::string> refused = view.Listen("0.0.0.0:0");
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().kind, host::ErrorKind::kInvalidArgument);
+  LiveViewOptions remote;
+  remote.allowRemote = true;
+  LiveView allowed(io, control, remote);
+  EXPECT_TRUE(allowed.Listen("0.0.0.0:0"));
+}
+
+}  // namespace
+}  // namespace simtest
