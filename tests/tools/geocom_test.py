@@ -323,7 +323,7 @@ class Terminal:
 
 
 class ShellOnTerminal(unittest.TestCase):
-    def test_completion_history_and_end_of_input(self):
+    def test_completion_and_history(self):
         with Simulator("--listen", "127.0.0.1:0") as simulator:
             terminal = Terminal("shell", "--connect", simulator.address)
             prompt = b"geocom> "
@@ -337,7 +337,7 @@ class ShellOnTerminal(unittest.TestCase):
             # Up twice recalls the first command.
             out = terminal.type(b"\x1b[A\x1b[A\r", prompt)
             self.assertIn(b"serial_number = 412237", out)
-            os.write(terminal.fd, b"\x04")
+            os.write(terminal.fd, b"quit\r")
             self.assertEqual(terminal.wait(), 0)
             self.assertEqual(simulator.stop(), 0)
 
