@@ -1,7 +1,7 @@
 // Makes one call through the installed host library to an instrument this
 // program plays itself on a loopback port; exits non-zero if the call fails.
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Calls.h>
-#include <DazoZazIdoRezeraro/host/Session.h>
 #include <DazoZazIdoRezeraro/host/Version.h>
 
 #include <boost/asio/ip/tcp.hpp>
@@ -28,9 +28,8 @@ int main() {
     asio::write(line, asio::buffer("%R1P,0," + sequence + ":0,\"TS\"\r\n"));
   });
 
-  asio::io_context io;
-  host::Session session = host::Session::ConnectTcp(
-      io, "127.0.0.1:" + std::to_string(acceptor.local_endpoint().port()));
+  host::BlockingSession session = host::BlockingSession::Connect(
+      "127.0.0.1:" + std::to_string(acceptor.local_endpoint().port()));
   const host::Result<std::string> name = host::GetInstrumentName(session);
   instrument.join();
   if (!name || *name != "TS") {

@@ -1,7 +1,7 @@
 // Makes one call through the installed host library to the installed virtual
 // instrument on a loopback port; exits non-zero if the call fails.
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Calls.h>
-#include <DazoZazIdoRezeraro/host/Session.h>
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 
 #include <iostream>
@@ -10,8 +10,8 @@ using namespace Core::GEOCOM;
 
 int main() {
   simulator::LoopbackInstrument instrument;
-  boost::asio::io_context io;
-  host::Session session = host::Session::ConnectTcp(io, instrument.Address());
+  host::BlockingSession session =
+      host::BlockingSession::Connect(instrument.Address());
   const host::Result<std::int32_t> number = host::GetInstrumentNumber(session);
   if (!number) {
     std::cerr << "simulator consumer: " << number.error().message << '\n';

@@ -4,6 +4,8 @@ the GEOCOM environment variable) on loopback addresses and pseudo-terminals.
 Run one case as: geocom_test.py Class.test_name."""
 
 import json
+import pty
+import select
 import math
 import os
 import random
@@ -115,6 +117,10 @@ class Call(unittest.TestCase):
                              ("-12.5", "7", "350.25", "1.55"))
             self.assertEqual(geocom(*connect, "position", "0.5", "1.25")
                              .returncode, 0)
+            # --raw: a one-digit number; a catalogued one is decoded.
+            self.assertEqual(geocom(*connect, "--raw", "0").returncode, 0)
+            self.assertEqual(fields(geocom(*connect, "--raw", "5003").stdout)
+                             ["serial_number"], "412237")
             angles = fields(geocom(*connect, "angles").stdout)
             self.assertEqual((angles["hz"], angles["v"]), ("0.5", "1.25"))
             self.assertEqual(simulator.stop(), 0)
@@ -174,8 +180,9 @@ class Call(unittest.TestCase):
                     outcome = json.loads(result.stdout)
                     self.assertEqual(outcome["command"], "instrument-number")
                     if status == 0:
-                        self.assertEqual(outcome["values"],
-                                         {"serial_number": 42})
+                        self.assertEqual(
+                            (outcome["return_code"], outcome["values"]),
+                            (0, {"serial_number": 42}))
                         continue
                     self.assertEqual(
                         (outcome["exit_status"], outcome["error"]["kind"],
@@ -185,6 +192,7 @@ class Call(unittest.TestCase):
                                   outcome["error"]["message"])
 
     def test_connection_failure_has_its_own_status(self):
+        """Also: an hour, the longest time-out, is accepted."""
         # A listener whose backlog is full leaves the next connect hanging.
         listener = socket.create_server(("127.0.0.1", 0), backlog=0)
         address = "127.0.0.1:%d" % listener.getsockname()[1]
@@ -197,7 +205,9 @@ class Call(unittest.TestCase):
             for args, message in (
                     (("--connect-timeout", "300", "--connect", address),
                      "within 300 ms"),
-                    (("--connect", closed_port), "refused")):
+                    (("--connect", closed_port), "refused"),
+                    (("--connect", closed_port, "--timeout", "3600000",
+                      "--connect-timeout", "3600000"), "refused")):
                 with self.subTest(args=args):
                     started = time.monotonic()
                     result = geocom("call", *args, "--json", "null")
@@ -272,6 +282,63 @@ class Shell(unittest.TestCase):
                             stdin=b'angles\nset-search-area 0 0 1 1 "on\n')
             self.assertEqual(result.returncode, 2)
             self.assertIn(b"quote", result.stderr)
+            # Hostile input: no line end ever, an empty quoted word, no file.
+            with open("/dev/zero", "rb") as zero:
+                result = subprocess.run(
+                    [GEOCOM, "shell", "--connect", simulator.address],
+                    stdin=zero, capture_output=True, timeout=STEP_TIMEOUT)
+            self.assertEqual(result.returncode, 2)
+            self.assertIn(b"line 1 is longer than 4096 bytes", result.stderr)
+            result = geocom("shell", "--connect", simulator.address,
+                            stdin=b'""\n')
+            self.assertEqual(result.returncode, 2)
+            self.assertIn(b"unknown command ''", result.stderr)
+            result = geocom("shell", "--connect", simulator.address, "--json",
+                            "/nonexistent/script")
+            self.assertEqual((result.returncode,
+                              json.loads(result.stdout)["error"]["kind"]),
+                             (1, "failure"))
+            self.assertEqual(simulator.stop(), 0)
+
+
+class Terminal:
+    """A geocom subcommand on a pseudo-terminal of its own."""
+
+    def __init__(self, *args):
+        self.pid, self.fd = pty.fork()
+        if self.pid == 0:
+            os.execv(GEOCOM, [GEOCOM, *args])
+
+    def type(self, keys, until):
+        """Types the keys; returns the output up to and with `until`."""
+        os.write(self.fd, keys)
+        out, deadline = b"", time.monotonic() + STEP_TIMEOUT
+        while not out.endswith(until) and time.monotonic() < deadline:
+            if select.select([self.fd], [], [], 0.1)[0]:
+                out += os.read(self.fd, 4096)
+        return out
+
+    def wait(self):
+        return os.waitstatus_to_exitcode(os.waitpid(self.pid, 0)[1])
+
+
+class ShellOnTerminal(unittest.TestCase):
+    def test_completion_and_history(self):
+        with Simulator("--listen", "127.0.0.1:0") as simulator:
+            terminal = Terminal("shell", "--connect", simulator.address)
+            prompt = b"geocom> "
+            terminal.type(b"", prompt)
+            # Tab completes the command name.
+            out = terminal.type(b"instrument-num\t\r", prompt)
+            self.assertIn(b"serial_number = 412237", out)
+            # A failed command does not end the session; nor its status.
+            out = terminal.type(b"lock-in\r", prompt)
+            self.assertIn(b"return code 3", out)
+            # Up twice recalls the first command.
+            out = terminal.type(b"\x1b[A\x1b[A\r", prompt)
+            self.assertIn(b"serial_number = 412237", out)
+            os.write(terminal.fd, b"quit\r")
+            self.assertEqual(terminal.wait(), 0)
             self.assertEqual(simulator.stop(), 0)
 
 
@@ -371,6 +438,8 @@ class Usage(unittest.TestCase):
             (connect + ("--timeout", "0", "null"), "--timeout: '0' is not"),
             (connect + ("--timeout", "3600001", "null"),
              "--timeout: '3600001' is not"),
+            (connect + ("--connect-timeout", "3600001", "null"),
+             "--connect-timeout: '3600001' is not"),
             (connect + ("--timeout", "99999999999999999999", "null"),
              "--timeout: '99999999999999999999' is not between"),
             (connect + ("--timeout", "-5", "null"), "--timeout: '-5' is not"),

@@ -45,6 +45,10 @@ _geocom_value() {
       compopt -o filenames 2>/dev/null || true
       _geocom_reply -f -- "$cur"
       ;;
+    *"|"*)
+      # A choice, as the help writes it: "rad|deg|gon".
+      _geocom_reply -W "${type//|/ }" -- "$cur"
+      ;;
   esac
 }
 

@@ -105,16 +105,33 @@ class LineSource {
       if (*line != '\0') add_history(line.get());
       return std::string(line.get());
     }
-    std::string line;
+    // A line is read to its end or to the cap, so that /dev/zero or a file
+    // without line ends cannot take all memory.
     std::istream& in = file_.is_open() ? file_ : std::cin;
-    if (!std::getline(in, line)) return std::nullopt;
+    std::string line;
+    int next = 0;
+    while ((next = in.get()) != std::char_traits<char>::eof() && next != '\n') {
+      if (line.size() == kMaxLine) {
+        throw UsageError("line " + std::to_string(number_ + 1) +
+                         " is longer than " + std::to_string(kMaxLine) +
+                         " bytes");
+      }
+      line.push_back(static_cast<char>(next));
+    }
+    if (next == std::char_traits<char>::eof() && line.empty()) {
+      return std::nullopt;
+    }
+    ++number_;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
   }
 
  private:
+  static constexpr std::size_t kMaxLine = 4096;
+
   bool interactive_;
   std::ifstream file_;
+  std::size_t number_ = 0;  // lines read so far
 };
 
 int RunLine(BlockingSession& session, const std::vector<std::string>& words,
@@ -127,9 +144,10 @@ int RunLine(BlockingSession& session, const std::vector<std::string>& words,
 }
 
 int RunShell(const ShellOptions& options) {
-  LineSource lines(options.script);
+  std::optional<LineSource> lines;
   std::optional<BlockingSession> session;
   try {
+    lines.emplace(options.script);
     session.emplace(OpenInstrument(options.line));
   } catch (const ToolError& error) {
     return ReportFailure("", error, options.settings);
@@ -138,14 +156,21 @@ int RunShell(const ShellOptions& options) {
 
   WordSplitter splitter;
   int lastFailure = kExitOk;
-  while (const std::optional<std::string> line = lines.Next()) {
+  while (true) {
+    std::optional<std::string> line;
+    try {
+      line = lines->Next();
+    } catch (const ToolError& error) {
+      return ReportFailure("", error, options.settings);
+    }
+    if (!line) break;
     const std::optional<std::vector<std::string>> words = splitter.Split(*line);
     int status = kExitOk;
     if (!words) {
       status = ReportFailure(
           "", UsageError("a quote is left open in '" + *line + "'"),
           options.settings);
-    } else if (words->empty() || words->front().front() == '#') {
+    } else if (words->empty() || words->front().rfind('#', 0) == 0) {
       continue;
     } else if (words->front() == "quit" || words->front() == "exit") {
       break;
@@ -157,7 +182,7 @@ int RunShell(const ShellOptions& options) {
     if (status != kExitOk) lastFailure = status;
     FlushOutput();
   }
-  return lines.interactive() ? kExitOk : lastFailure;
+  return lines->interactive() ? kExitOk : lastFailure;
 }
 
 }  // namespace
