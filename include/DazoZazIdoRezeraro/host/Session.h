@@ -8,7 +8,6 @@
 #include <boost/asio/associated_executor.hpp>
 #include <boost/asio/async_result.hpp>
 #include <boost/asio/cancellation_type.hpp>
-#include <boost/asio/dispatch.hpp>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/system/error_code.hpp>
@@ -144,17 +143,19 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
           auto shared = std::make_shared<decltype(handler)>(std::move(handler));
           auto work = boost::asio::make_work_guard(
               boost::asio::get_associated_executor(*shared, on));
-          StartConnect(
-              on, std::move(where), std::move(with),
-              [shared, work](boost::system::error_code error, Session session,
-                             std::string) mutable {
-                boost::asio::dispatch(
-                    work.get_executor(),
-                    [shared, error, session = std::move(session)]() mutable {
-                      (*shared)(error, std::move(session));
-                    });
-                work.reset();
-              });
+          StartConnect(on, std::move(where), std::move(with),
+                       [shared, work](boost::system::error_code error,
+                                      Session session, std::string) mutable {
+                         // The work guard goes with the handler, so that it is
+                         // released on the handler's own thread.
+                         auto target = work.get_executor();
+                         boost::asio::post(
+                             target, [shared, error, work = std::move(work),
+                                      session = std::move(session)]() mutable {
+                               (*shared)(error, std::move(session));
+                               work.reset();
+                             });
+                       });
         },
         token, std::move(executor), std::move(address), std::move(options));
   }
@@ -187,17 +188,20 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
           auto shared = std::make_shared<decltype(handler)>(std::move(handler));
           auto work = boost::asio::make_work_guard(
               boost::asio::get_associated_executor(*shared, get_executor()));
-          const std::uint64_t id = Enqueue(
-              number, std::move(text), with,
-              [shared, work](boost::system::error_code error,
-                             Reply reply) mutable {
-                boost::asio::post(
-                    work.get_executor(),
-                    [shared, error, reply = std::move(reply)]() mutable {
-                      (*shared)(error, std::move(reply));
-                    });
-                work.reset();
-              });
+          const std::uint64_t id =
+              Enqueue(number, std::move(text), with,
+                      [shared, work](boost::system::error_code error,
+                                     Reply reply) mutable {
+                        // The work guard goes with the handler, so that it is
+                        // released on the handler's own thread.
+                        auto target = work.get_executor();
+                        boost::asio::post(
+                            target, [shared, error, work = std::move(work),
+                                     reply = std::move(reply)]() mutable {
+                              (*shared)(error, std::move(reply));
+                              work.reset();
+                            });
+                      });
           if (slot.is_connected() && id != 0) {
             slot.assign([canceller = Canceller(id)](
                             boost::asio::cancellation_type type) {
