@@ -105,10 +105,11 @@ TEST(AsyncSession, CancellingAQueuedCallEndsItAtOnce) {
 }
 
 TEST(AsyncSession, HandlersRunOnTheirAssociatedExecutor) {
-  ScriptedPeer peer(AnswerAfter(0ms));
-  Loop loop(peer.Address());
+  // The handler's context outlives the session, as an application's must.
   boost::asio::io_context other;
   auto strand = boost::asio::make_strand(other);
+  ScriptedPeer peer(AnswerAfter(0ms));
+  Loop loop(peer.Address());
   std::atomic<bool> onStrand{false};
   loop.session.AsyncCall(
       kNull, "", boost::asio::bind_executor(strand, [&](error_code, Reply) {

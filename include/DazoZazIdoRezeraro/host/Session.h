@@ -146,11 +146,13 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
           StartConnect(on, std::move(where), std::move(with),
                        [shared, work](boost::system::error_code error,
                                       Session session, std::string) mutable {
-                         // The work guard goes with the handler, so that it is
-                         // released on the handler's own thread.
+                         // The handler and its work guard move into the posted
+                         // function, so both are released on the handler's own
+                         // thread.
                          auto target = work.get_executor();
                          boost::asio::post(
-                             target, [shared, error, work = std::move(work),
+                             target, [shared = std::move(shared), error,
+                                      work = std::move(work),
                                       session = std::move(session)]() mutable {
                                (*shared)(error, std::move(session));
                                work.reset();
@@ -188,20 +190,20 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
           auto shared = std::make_shared<decltype(handler)>(std::move(handler));
           auto work = boost::asio::make_work_guard(
               boost::asio::get_associated_executor(*shared, get_executor()));
-          const std::uint64_t id =
-              Enqueue(number, std::move(text), with,
-                      [shared, work](boost::system::error_code error,
-                                     Reply reply) mutable {
-                        // The work guard goes with the handler, so that it is
-                        // released on the handler's own thread.
-                        auto target = work.get_executor();
-                        boost::asio::post(
-                            target, [shared, error, work = std::move(work),
-                                     reply = std::move(reply)]() mutable {
-                              (*shared)(error, std::move(reply));
-                              work.reset();
-                            });
-                      });
+          const std::uint64_t id = Enqueue(
+              number, std::move(text), with,
+              [shared, work](boost::system::error_code error,
+                             Reply reply) mutable {
+                // The handler and its work guard move into the posted function,
+                // so both are released on the handler's own thread.
+                auto target = work.get_executor();
+                boost::asio::post(target, [shared = std::move(shared), error,
+                                           work = std::move(work),
+                                           reply = std::move(reply)]() mutable {
+                  (*shared)(error, std::move(reply));
+                  work.reset();
+                });
+              });
           if (slot.is_connected() && id != 0) {
             slot.assign([canceller = Canceller(id)](
                             boost::asio::cancellation_type type) {
