@@ -1,17 +1,16 @@
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/Connect.h>
 #include <DazoZazIdoRezeraro/host/Endpoint.h>
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>
 #include <DazoZazIdoRezeraro/host/Sentences.h>
+#include <DazoZazIdoRezeraro/host/SerialPort.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
-#include <termios.h>
 
 #include <array>
 #include <boost/asio/bind_executor.hpp>
-#include <boost/asio/connect.hpp>
 #include <boost/asio/execution_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/serial_port.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/system_executor.hpp>
@@ -36,29 +35,11 @@ namespace {
 
 constexpr std::size_t kReadChunk = 4096;
 
-// A serial line keeps what the peer sent before the request; tcflush is the
-// one terminal call Asio does not wrap.
-class SerialTransport final : public StreamTransport<asio::serial_port> {
- public:
-  using StreamTransport::StreamTransport;
-  void DiscardInput() override {
-    ::tcflush(stream().native_handle(), TCIFLUSH);
-  }
-};
-
 std::string ProcedureLabel(unsigned short procedure) {
   const Procedure* named = FindProcedure(procedure);
   return named != nullptr
              ? std::string(named->name) + " (" + std::to_string(procedure) + ")"
              : "procedure " + std::to_string(procedure);
-}
-
-bool IsClosedError(const error_code& error) {
-  return error == asio::error::eof || error == asio::error::connection_reset ||
-         error == asio::error::broken_pipe ||
-         error == asio::error::connection_aborted ||
-         // A pseudo-terminal whose other side has gone answers EIO.
-         error == boost::system::errc::io_error;
 }
 
 // A call waiting its turn.
@@ -340,7 +321,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   }
 
   void FailOnError(const char* action, const error_code& error) {
-    if (IsClosedError(error)) {
+    if (PeerClosed(error)) {
       closed_ = true;
       Finish(ErrorKind::kClosed,
              name() + " closed the connection before the reply to " +
@@ -557,86 +538,6 @@ void Session::Close() {
   }
 }
 
-namespace {
-
-// Resolving and connecting under one bound; whichever of the timer and the
-// connection ends first ends the attempt.
-struct Connecting : std::enable_shared_from_this<Connecting> {
-  Connecting(Session::executor_type executor, Endpoint where,
-             SessionOptions sessionOptions, Session::ConnectCompletion done)
-      : resolver(executor),
-        socket(executor),
-        timer(executor),
-        endpoint(std::move(where)),
-        options(std::move(sessionOptions)),
-        completion(std::move(done)) {}
-
-  void Start() {
-    timer.expires_after(options.connectTimeout);
-    timer.async_wait([self = shared_from_this()](const error_code& error) {
-      if (error || self->ended) return;
-      self->End(ErrorKind::kConnect,
-                "cannot connect to " + self->endpoint.ToString() + " within " +
-                    std::to_string(self->options.connectTimeout.count()) +
-                    " ms");
-    });
-    resolver.async_resolve(
-        endpoint.host, std::to_string(endpoint.port),
-        [self = shared_from_this()](
-            const error_code& error,
-            const asio::ip::tcp::resolver::results_type& results) {
-          if (self->ended) return;
-          if (error) {
-            self->End(ErrorKind::kConnect, "cannot resolve " +
-                                               self->endpoint.host + ": " +
-                                               error.message());
-            return;
-          }
-          asio::async_connect(self->socket, results,
-                              [self](const error_code& connectError,
-                                     const asio::ip::tcp::endpoint&) {
-                                self->Connected(connectError);
-                              });
-        });
-  }
-
-  void Connected(const error_code& error) {
-    if (ended) return;
-    if (error) {
-      End(ErrorKind::kConnect,
-          "cannot connect to " + endpoint.ToString() + ": " + error.message());
-      return;
-    }
-    ended = true;
-    timer.cancel();
-    error_code ignored;
-    socket.set_option(asio::ip::tcp::no_delay(true), ignored);
-    completion({},
-               Session::Over(std::move(socket), endpoint.ToString(),
-                             std::move(options)),
-               "");
-  }
-
-  void End(ErrorKind kind, std::string message) {
-    ended = true;
-    timer.cancel();
-    resolver.cancel();
-    error_code ignored;
-    socket.close(ignored);
-    completion(kind, Session(), std::move(message));
-  }
-
-  asio::ip::tcp::resolver resolver;
-  asio::ip::tcp::socket socket;
-  asio::steady_timer timer;
-  Endpoint endpoint;
-  SessionOptions options;
-  Session::ConnectCompletion completion;
-  bool ended = false;
-};
-
-}  // namespace
-
 void Session::StartConnect(executor_type executor, std::string address,
                            SessionOptions options,
                            ConnectCompletion completion) {
@@ -648,43 +549,30 @@ void Session::StartConnect(executor_type executor, std::string address,
     });
     return;
   }
-  // Everything runs on one strand, so the timer and the connection never
-  // race for the outcome.
-  auto connecting = std::make_shared<Connecting>(
-      asio::make_strand(executor), std::move(*endpoint), std::move(options),
-      std::move(completion));
-  asio::dispatch(connecting->socket.get_executor(),
-                 [connecting] { connecting->Start(); });
+  const std::chrono::milliseconds bound = options.connectTimeout;
+  AsyncConnectTcp(
+      executor, *endpoint, bound,
+      [where = *endpoint, bound, options = std::move(options),
+       completion = std::move(completion)](const error_code& error,
+                                           asio::ip::tcp::socket socket) {
+        if (error) {
+          completion(ErrorKind::kConnect, Session(),
+                     ConnectFailure(where, bound, error));
+          return;
+        }
+        completion({},
+                   Session::Over(std::move(socket), where.ToString(), options),
+                   "");
+      });
 }
 
 Session Session::OpenSerial(executor_type executor, const std::string& device,
                             unsigned baud, SessionOptions options) {
-  asio::serial_port port(executor);
-  error_code error;
-  port.open(device, error);
-  if (error) {
-    throw SessionError(Error{ErrorKind::kIo,
-                             "cannot open " + device + ": " + error.message()});
-  }
-  using Port = asio::serial_port_base;
-  port.set_option(Port::baud_rate(baud), error);
-  if (error) {
-    throw SessionError(
-        Error{ErrorKind::kInvalidArgument, "cannot set " + device + " to " +
-                                               std::to_string(baud) +
-                                               " baud: " + error.message()});
-  }
-  port.set_option(Port::character_size(8), error);
-  if (!error) port.set_option(Port::parity(Port::parity::none), error);
-  if (!error) port.set_option(Port::stop_bits(Port::stop_bits::one), error);
-  if (!error)
-    port.set_option(Port::flow_control(Port::flow_control::none), error);
-  if (error) {
-    throw SessionError(Error{
-        ErrorKind::kIo, "cannot configure " + device + ": " + error.message()});
-  }
+  Result<std::unique_ptr<asio::serial_port>> port =
+      OpenSerialPort(executor, device, baud);
+  if (!port) throw SessionError(port.error());
   options.discardBeforeRequest = true;
-  return Session(std::make_unique<SerialTransport>(std::move(port), device),
+  return Session(std::make_unique<SerialTransport>(std::move(**port), device),
                  std::move(options));
 }
 
