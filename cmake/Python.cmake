@@ -7,7 +7,10 @@
 # pybind11 and python3-dev serve, unless Python_EXECUTABLE names another:
 # a Python first on PATH (pyenv, a virtual environment) is not picked up by
 # chance. The configure step says which one it targets.
-if(PROJECT_IS_TOP_LEVEL)
+# Under a sanitizer the extension would be loaded by a Python that does not
+# carry the sanitizer's runtime, which it refuses: the package is built
+# without sanitizers only.
+if(PROJECT_IS_TOP_LEVEL AND DAZO_SANITIZERS STREQUAL "")
   set(dazo_python_default AUTO)
 else()
   set(dazo_python_default OFF)
