@@ -128,6 +128,15 @@ class VirtualInstrument:
         self._native.inject(find(procedure).number if isinstance(
             procedure, str) else procedure, fault, count)
 
+    def move_prism(self, prism_id: str, easting: float, northing: float,
+                   height: float) -> None:
+        """Puts the prism at the position (metres), standing still from now
+        on: a measurement afterwards sees it there, and a telescope locked
+        onto it turns after it. Raises InvalidArgument, changing nothing,
+        for an unknown prism or a coordinate that is not finite or too
+        large."""
+        self._native.move_prism(prism_id, easting, northing, height)
+
     def set_faults(self,
                    faults: "Union[str, Mapping[str, float], None]") -> None:
         """Replaces the random fault rates."""

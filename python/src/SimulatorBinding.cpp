@@ -92,6 +92,14 @@ class InstrumentHandle {
     return py::make_tuple(direction.hz, direction.v);
   }
 
+  // Puts the prism at the position, standing still from now on.
+  void MovePrism(const std::string& id, double easting, double northing,
+                 double height) {
+    const host::Result<host::Done> moved = instrument_->Control().MovePrism(
+        id, simulator::Point{easting, northing, height});
+    if (!moved) Raise(moved.error());
+  }
+
   void Inject(unsigned short procedure, const std::string& fault,
               unsigned count) {
     const std::optional<simulator::FaultKind> kind =
@@ -204,6 +212,8 @@ void BindSimulator(py::module_& module) {
       .def("station", &InstrumentHandle::Station)
       .def("prisms", &InstrumentHandle::Prisms)
       .def("telescope", &InstrumentHandle::Telescope)
+      .def("move_prism", &InstrumentHandle::MovePrism, py::arg("prism_id"),
+           py::arg("easting"), py::arg("northing"), py::arg("height"))
       .def("inject", &InstrumentHandle::Inject, py::arg("procedure"),
            py::arg("fault"), py::arg("count"))
       .def("set_faults", &InstrumentHandle::SetFaults, py::arg("rates"))

@@ -1,8 +1,10 @@
 """The pytest plugin's fixture, as a host's test suite uses it, and the
 virtual instrument's scene and traffic."""
 
+import math
 import os
 import socket
+import time
 
 import pytest
 
@@ -88,3 +90,36 @@ def test_the_example_surveys_every_prism():
     assert [line.split(":")[0] for line in output.splitlines()
             if line.startswith("P")] == ["P1", "P2", "P3"]
     assert "no reply to angles" in output
+
+
+def _direction_to(station, easting, northing, height):
+    east = easting - station["easting"]
+    north = northing - station["northing"]
+    up = height - station["height"] - station["instrument_height"]
+    hz = (math.atan2(east, north) - station["orientation"]) % (2 * math.pi)
+    return hz, math.atan2(math.hypot(east, north), up)
+
+
+def test_a_moved_prism_changes_the_measured_angles():
+    with VirtualInstrument(seed=3) as instrument, \
+            Session.connect(instrument.address) as session:
+        prism = instrument.prisms[0]
+        station = instrument.station
+        session.set_atr_state(True)
+        session.set_lock_state(True)
+        session.position(*_direction_to(station, prism.easting,
+                                        prism.northing, prism.height))
+        session.fine_adjust(0.01, 0.01)
+        session.lock_in()
+        before = session.angles()
+        moved = (prism.easting + 3.0, prism.northing - 2.0, prism.height)
+        instrument.move_prism(prism.id, *moved)
+        time.sleep(0.5)
+        after = session.angles()
+        expected, _ = _direction_to(station, *moved)
+        assert abs(after.hz - before.hz) > 0.01
+        assert abs(after.hz - expected) < 0.01
+        with pytest.raises(ValueError):
+            instrument.move_prism("no-such-prism", 0.0, 0.0, 0.0)
+        with pytest.raises(ValueError):
+            instrument.move_prism(prism.id, float("nan"), 0.0, 0.0)
