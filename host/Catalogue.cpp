@@ -32,25 +32,25 @@ const std::string& S(const FieldValue& value) {
 
 ValueSpec Value(std::string_view name, ValueType type, std::string_view unit,
                 std::string_view description) {
-  ValueSpec spec;
-  spec.name = name;
-  spec.type = type;
-  spec.unit = unit;
-  spec.description = description;
+  ValueSpec valueSpec;
+  valueSpec.name = name;
+  valueSpec.type = type;
+  valueSpec.unit = unit;
+  valueSpec.description = description;
   if (type == T::kReal) {
-    spec.minimum = -1.7976931348623157e308;
-    spec.maximum = 1.7976931348623157e308;
+    valueSpec.minimum = -1.7976931348623157e308;
+    valueSpec.maximum = 1.7976931348623157e308;
   }
-  return spec;
+  return valueSpec;
 }
 
 ValueSpec Integer(std::string_view name, std::string_view description,
                   double minimum = -2147483648.0,
                   double maximum = 2147483647.0) {
-  ValueSpec spec = Value(name, T::kInteger, "", description);
-  spec.minimum = minimum;
-  spec.maximum = maximum;
-  return spec;
+  ValueSpec valueSpec = Value(name, T::kInteger, "", description);
+  valueSpec.minimum = minimum;
+  valueSpec.maximum = maximum;
+  return valueSpec;
 }
 
 ValueSpec Real(std::string_view name, std::string_view unit,
@@ -72,24 +72,24 @@ ValueSpec Text(std::string_view name, std::string_view description) {
 
 ValueSpec Bytes(std::string_view name, unsigned count,
                 std::string_view description) {
-  ValueSpec spec = Value(name, T::kBytes, "", description);
-  spec.byteCount = count;
-  return spec;
+  ValueSpec valueSpec = Value(name, T::kBytes, "", description);
+  valueSpec.byteCount = count;
+  return valueSpec;
 }
 
-ValueSpec Defaults(ValueSpec spec, FieldValue fallback) {
-  spec.fallback = std::move(fallback);
-  return spec;
+ValueSpec Defaults(ValueSpec valueSpec, FieldValue fallback) {
+  valueSpec.fallback = std::move(fallback);
+  return valueSpec;
 }
 
-ValueSpec WithUnit(ValueSpec spec, std::string_view unit) {
-  spec.unit = unit;
-  return spec;
+ValueSpec WithUnit(ValueSpec valueSpec, std::string_view unit) {
+  valueSpec.unit = unit;
+  return valueSpec;
 }
 
-ValueSpec AtLeast(ValueSpec spec, double minimum) {
-  spec.minimum = minimum;
-  return spec;
+ValueSpec AtLeast(ValueSpec valueSpec, double minimum) {
+  valueSpec.minimum = minimum;
+  return valueSpec;
 }
 
 // ---- The core's decoders, naming the values of their records.

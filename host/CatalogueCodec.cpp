@@ -19,12 +19,12 @@ const GeoComSentence& Packer() {
 }
 
 // How many fields of the wire a value takes.
-std::size_t FieldCount(const ValueSpec& spec) {
-  switch (spec.type) {
+std::size_t FieldCount(const ValueSpec& valueSpec) {
+  switch (valueSpec.type) {
     case ValueType::kDateTime:
       return 6;
     case ValueType::kBytes:
-      return spec.byteCount;
+      return valueSpec.byteCount;
     default:
       return 1;
   }
@@ -142,10 +142,10 @@ const char* TypeName(ValueType type) {
 
 // One value read from its fields; nullopt when a field is not wholly of
 // the value's type.
-std::optional<FieldValue> ReadValue(const ValueSpec& spec,
+std::optional<FieldValue> ReadValue(const ValueSpec& valueSpec,
                                     const std::vector<std::string>& fields,
                                     std::size_t at) {
-  switch (spec.type) {
+  switch (valueSpec.type) {
     case ValueType::kInteger: {
       const auto value = ReadInteger(fields[at]);
       if (!value || *value < -2147483648LL || *value > 4294967295LL) {
@@ -182,7 +182,7 @@ std::optional<FieldValue> ReadValue(const ValueSpec& spec,
     }
     case ValueType::kBytes: {
       std::vector<unsigned> bytes;
-      for (unsigned i = 0; i < spec.byteCount; ++i) {
+      for (unsigned i = 0; i < valueSpec.byteCount; ++i) {
         const auto part = ReadByte(fields[at + i]);
         if (!part) return std::nullopt;
         bytes.push_back(*part);
@@ -201,26 +201,26 @@ Result<Fields> ReadValues(const std::vector<ValueSpec>& specs,
                           const std::string& what) {
   Fields values;
   std::size_t at = 0;
-  for (const ValueSpec& spec : specs) {
-    const std::size_t count = FieldCount(spec);
+  for (const ValueSpec& valueSpec : specs) {
+    const std::size_t count = FieldCount(valueSpec);
     if (at + count > fields.size()) {
-      if (defaultsAllowed && spec.fallback) {
-        values.push_back({std::string(spec.name), *spec.fallback});
+      if (defaultsAllowed && valueSpec.fallback) {
+        values.push_back({std::string(valueSpec.name), *valueSpec.fallback});
         continue;
       }
-      return Error{kind, what + " lacks " + std::string(spec.name)};
+      return Error{kind, what + " lacks " + std::string(valueSpec.name)};
     }
-    std::optional<FieldValue> value = ReadValue(spec, fields, at);
+    std::optional<FieldValue> value = ReadValue(valueSpec, fields, at);
     if (!value) {
       std::string got;
       for (std::size_t i = at; i < at + count; ++i) {
         got += (i == at ? "" : ",") + fields[i];
       }
       return Error{kind, what + " has '" + EscapeBytes(got) + "' for " +
-                             std::string(spec.name) + ", not " +
-                             TypeName(spec.type)};
+                             std::string(valueSpec.name) + ", not " +
+                             TypeName(valueSpec.type)};
     }
-    values.push_back({std::string(spec.name), std::move(*value)});
+    values.push_back({std::string(valueSpec.name), std::move(*value)});
     at += count;
   }
   return values;
@@ -237,18 +237,20 @@ Error InvalidArgument(const Procedure& procedure, const std::string& message) {
 std::string Number(double value) { return FormatDouble(value); }
 
 // The argument's value as its type wants it, checked; fails naming it.
-Result<FieldValue> Checked(const Procedure& procedure, const ValueSpec& spec,
+Result<FieldValue> Checked(const Procedure& procedure,
+                           const ValueSpec& valueSpec,
                            const FieldValue& given) {
-  const std::string name(spec.name);
+  const std::string name(valueSpec.name);
   const auto outOfRange = [&](double value) -> std::optional<Error> {
-    if (value < spec.minimum || value > spec.maximum) {
-      return InvalidArgument(
-          procedure, name + " must be from " + Number(spec.minimum) + " to " +
-                         Number(spec.maximum) + ", not " + Number(value));
+    if (value < valueSpec.minimum || value > valueSpec.maximum) {
+      return InvalidArgument(procedure, name + " must be from " +
+                                            Number(valueSpec.minimum) + " to " +
+                                            Number(valueSpec.maximum) +
+                                            ", not " + Number(value));
     }
     return std::nullopt;
   };
-  switch (spec.type) {
+  switch (valueSpec.type) {
     case ValueType::kInteger: {
       const auto* value = std::get_if<std::int64_t>(&given);
       if (value == nullptr) {
@@ -302,10 +304,11 @@ Result<FieldValue> Checked(const Procedure& procedure, const ValueSpec& spec,
     }
     case ValueType::kBytes: {
       const auto* text = std::get_if<std::string>(&given);
-      if (text == nullptr || !ParseBytes(*text, spec.byteCount)) {
-        return InvalidArgument(
-            procedure, name + " must be " + std::to_string(spec.byteCount) +
-                           " byte values (0 to 255) joined by dots");
+      if (text == nullptr || !ParseBytes(*text, valueSpec.byteCount)) {
+        return InvalidArgument(procedure,
+                               name + " must be " +
+                                   std::to_string(valueSpec.byteCount) +
+                                   " byte values (0 to 255) joined by dots");
       }
       return given;
     }
@@ -314,9 +317,9 @@ Result<FieldValue> Checked(const Procedure& procedure, const ValueSpec& spec,
 }
 
 // Packs one checked value with the core's packer for its type.
-std::string PackValue(const ValueSpec& spec, const FieldValue& value) {
+std::string PackValue(const ValueSpec& valueSpec, const FieldValue& value) {
   const GeoComSentence& packer = Packer();
-  switch (spec.type) {
+  switch (valueSpec.type) {
     case ValueType::kInteger: {
       const std::int64_t whole = std::get<std::int64_t>(value);
       return whole > 2147483647 ? packer.Pack(static_cast<unsigned>(whole))
@@ -333,7 +336,7 @@ std::string PackValue(const ValueSpec& spec, const FieldValue& value) {
           *ParseDateTime(std::get<std::string>(value)));
     case ValueType::kBytes: {
       const std::vector<unsigned> bytes =
-          ParseBytes(std::get<std::string>(value), spec.byteCount)
+          ParseBytes(std::get<std::string>(value), valueSpec.byteCount)
               .value_or(std::vector<unsigned>());
       std::string text;
       for (unsigned byte : bytes) {
@@ -346,12 +349,12 @@ std::string PackValue(const ValueSpec& spec, const FieldValue& value) {
 }
 
 // The core's primitive decoders, one value after another from the cursor.
-std::optional<FieldValue> DecodeValue(const ValueSpec& spec,
+std::optional<FieldValue> DecodeValue(const ValueSpec& valueSpec,
                                       const GeoComSentence& reply,
                                       unsigned short& cursor) {
-  switch (spec.type) {
+  switch (valueSpec.type) {
     case ValueType::kInteger: {
-      if (spec.maximum > 2147483647.0) {
+      if (valueSpec.maximum > 2147483647.0) {
         unsigned int value = 0;
         if (!reply.unPack(value, cursor)) return std::nullopt;
         return FieldValue(static_cast<std::int64_t>(value));
@@ -388,7 +391,7 @@ std::optional<FieldValue> DecodeValue(const ValueSpec& spec,
     }
     case ValueType::kBytes: {
       std::vector<unsigned> bytes;
-      for (unsigned i = 0; i < spec.byteCount; ++i) {
+      for (unsigned i = 0; i < valueSpec.byteCount; ++i) {
         unsigned char byte = 0;
         if (!reply.unPack(byte, cursor)) return std::nullopt;
         bytes.push_back(byte);
@@ -423,10 +426,10 @@ std::optional<std::vector<std::string>> SplitParameters(std::string_view text) {
 
 std::optional<FieldValue> ReadField(ValueType type, std::string_view field) {
   if (type == ValueType::kDateTime) return std::nullopt;
-  ValueSpec spec;
-  spec.type = type;
-  spec.byteCount = 1;
-  return ReadValue(spec, {std::string(field)}, 0);
+  ValueSpec valueSpec;
+  valueSpec.type = type;
+  valueSpec.byteCount = 1;
+  return ReadValue(valueSpec, {std::string(field)}, 0);
 }
 
 Result<std::string> PackArguments(const Procedure& procedure,
@@ -440,11 +443,12 @@ Result<std::string> PackArguments(const Procedure& procedure,
     const std::string& name = arguments[i].name;
     const bool known = std::any_of(
         procedure.arguments.begin(), procedure.arguments.end(),
-        [&name](const ValueSpec& spec) { return spec.name == name; });
+        [&name](const ValueSpec& valueSpec) { return valueSpec.name == name; });
     if (!known) {
       std::string accepted;
-      for (const ValueSpec& spec : procedure.arguments) {
-        accepted += (accepted.empty() ? "" : ", ") + std::string(spec.name);
+      for (const ValueSpec& valueSpec : procedure.arguments) {
+        accepted +=
+            (accepted.empty() ? "" : ", ") + std::string(valueSpec.name);
       }
       return InvalidArgument(procedure,
                              "it has no argument '" + name + "' (it takes " +
@@ -457,14 +461,14 @@ Result<std::string> PackArguments(const Procedure& procedure,
     }
   }
   std::vector<FieldValue> values;
-  for (const ValueSpec& spec : procedure.arguments) {
-    const FieldValue* given = FindValue(arguments, spec.name);
-    if (given == nullptr && !spec.fallback) {
+  for (const ValueSpec& valueSpec : procedure.arguments) {
+    const FieldValue* given = FindValue(arguments, valueSpec.name);
+    if (given == nullptr && !valueSpec.fallback) {
       return InvalidArgument(procedure,
-                             std::string(spec.name) + " must be given");
+                             std::string(valueSpec.name) + " must be given");
     }
-    Result<FieldValue> value =
-        Checked(procedure, spec, given != nullptr ? *given : *spec.fallback);
+    Result<FieldValue> value = Checked(
+        procedure, valueSpec, given != nullptr ? *given : *valueSpec.fallback);
     if (!value) return value.error();
     values.push_back(std::move(*value));
   }
@@ -499,10 +503,10 @@ Result<Fields> DecodeReply(const Procedure& procedure,
   } else {
     Fields values;
     unsigned short cursor = 0;
-    for (const ValueSpec& spec : procedure.reply) {
-      std::optional<FieldValue> value = DecodeValue(spec, reply, cursor);
+    for (const ValueSpec& valueSpec : procedure.reply) {
+      std::optional<FieldValue> value = DecodeValue(valueSpec, reply, cursor);
       if (!value) break;
-      values.push_back({std::string(spec.name), std::move(*value)});
+      values.push_back({std::string(valueSpec.name), std::move(*value)});
     }
     if (values.size() == procedure.reply.size()) decoded = std::move(values);
   }
@@ -532,18 +536,18 @@ Result<Fields> ReadArguments(const Procedure& procedure,
 Result<std::string> ComposeReply(const Procedure& procedure,
                                  const Fields& values) {
   std::string text;
-  for (const ValueSpec& spec : procedure.reply) {
-    const FieldValue* value = FindValue(values, spec.name);
+  for (const ValueSpec& valueSpec : procedure.reply) {
+    const FieldValue* value = FindValue(values, valueSpec.name);
     if (value == nullptr) {
       return InvalidArgument(procedure,
-                             "the reply lacks " + std::string(spec.name));
+                             "the reply lacks " + std::string(valueSpec.name));
     }
-    const std::string name(spec.name);
+    const std::string name(valueSpec.name);
     const auto wrongType = [&] {
-      return InvalidArgument(
-          procedure, "the reply's " + name + " must be " + TypeName(spec.type));
+      return InvalidArgument(procedure, "the reply's " + name + " must be " +
+                                            TypeName(valueSpec.type));
     };
-    switch (spec.type) {
+    switch (valueSpec.type) {
       case ValueType::kInteger: {
         const auto* whole = std::get_if<std::int64_t>(value);
         if (whole == nullptr) return wrongType();
@@ -585,7 +589,7 @@ Result<std::string> ComposeReply(const Procedure& procedure,
       case ValueType::kBytes: {
         const auto* string = std::get_if<std::string>(value);
         const auto bytes = string != nullptr
-                               ? ParseBytes(*string, spec.byteCount)
+                               ? ParseBytes(*string, valueSpec.byteCount)
                                : std::nullopt;
         if (!bytes) return wrongType();
         for (unsigned byte : *bytes) text += "," + ByteField(byte);

@@ -72,10 +72,10 @@ class Procedure:
         return "".join(part.capitalize() for part in self.name.split("-"))
 
 
-def _value(spec: Dict[str, Any]) -> Value:
-    return Value(**{field.name: spec.get(field.name)
+def _value(described: Dict[str, Any]) -> Value:
+    return Value(**{field.name: described.get(field.name)
                     for field in dataclasses.fields(Value)
-                    if field.name in spec})
+                    if field.name in described})
 
 
 def _load() -> Tuple[Procedure, ...]:
@@ -83,8 +83,8 @@ def _load() -> Tuple[Procedure, ...]:
         Procedure(number=entry["id"], name=entry["name"],
                   description=entry["description"], timeout=entry["timeout"],
                   known=entry["known"],
-                  arguments=tuple(_value(spec) for spec in entry["arguments"]),
-                  reply=tuple(_value(spec) for spec in entry["reply"]))
+                  arguments=tuple(_value(value) for value in entry["arguments"]),
+                  reply=tuple(_value(value) for value in entry["reply"]))
         for entry in _native.procedures())
 
 

@@ -15,16 +15,16 @@ namespace {
 
 py::list Specs(const std::vector<host::ValueSpec>& specs) {
   py::list list;
-  for (const host::ValueSpec& spec : specs) {
+  for (const host::ValueSpec& valueSpec : specs) {
     py::dict entry;
-    entry["name"] = std::string(spec.name);
-    entry["type"] = TypeName(spec.type);
-    entry["unit"] = std::string(spec.unit);
-    entry["description"] = std::string(spec.description);
-    entry["default"] =
-        spec.fallback ? ToPython(*spec.fallback) : py::object(py::none());
-    entry["minimum"] = spec.minimum;
-    entry["maximum"] = spec.maximum;
+    entry["name"] = std::string(valueSpec.name);
+    entry["type"] = TypeName(valueSpec.type);
+    entry["unit"] = std::string(valueSpec.unit);
+    entry["description"] = std::string(valueSpec.description);
+    entry["default"] = valueSpec.fallback ? ToPython(*valueSpec.fallback)
+                                          : py::object(py::none());
+    entry["minimum"] = valueSpec.minimum;
+    entry["maximum"] = valueSpec.maximum;
     list.append(entry);
   }
   return list;

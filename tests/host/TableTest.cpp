@@ -60,15 +60,15 @@ TEST(Endpoint, PortsMustBeNumbersInRange) {
 }
 
 // A sample value of each type, inside the argument's range.
-FieldValue Sample(const ValueSpec& spec) {
-  switch (spec.type) {
+FieldValue Sample(const ValueSpec& valueSpec) {
+  switch (valueSpec.type) {
     case ValueType::kInteger:
-      return static_cast<std::int64_t>(std::max(spec.minimum, 0.0) + 1 <=
-                                               spec.maximum
-                                           ? std::max(spec.minimum, 0.0) + 1
-                                           : spec.minimum);
+      return static_cast<std::int64_t>(
+          std::max(valueSpec.minimum, 0.0) + 1 <= valueSpec.maximum
+              ? std::max(valueSpec.minimum, 0.0) + 1
+              : valueSpec.minimum);
     case ValueType::kReal:
-      return std::max(spec.minimum, 0.0) + 0.25;
+      return std::max(valueSpec.minimum, 0.0) + 0.25;
     case ValueType::kBoolean:
       return true;
     case ValueType::kText:
@@ -77,7 +77,7 @@ FieldValue Sample(const ValueSpec& spec) {
       return std::string("2024-02-29T23:59:58");
     case ValueType::kBytes: {
       std::string text = "1";
-      for (unsigned i = 1; i < spec.byteCount; ++i)
+      for (unsigned i = 1; i < valueSpec.byteCount; ++i)
         text += "." + std::to_string(i * 60);
       return text;
     }
@@ -102,21 +102,23 @@ TEST(Catalogue, EveryRowRoundTripsThroughItsOwnSchema) {
     SCOPED_TRACE(std::string(procedure.name));
     for (const auto* list : {&procedure.arguments, &procedure.reply}) {
       std::set<std::string_view> names;
-      for (const ValueSpec& spec : *list) {
-        EXPECT_TRUE(names.insert(spec.name).second) << spec.name;
-        EXPECT_EQ(spec.name.find_first_not_of("abcdefghijklmnopqrstuvwxyz_"),
-                  std::string_view::npos)
-            << spec.name;
-        EXPECT_LE(spec.minimum, spec.maximum) << spec.name;
+      for (const ValueSpec& valueSpec : *list) {
+        EXPECT_TRUE(names.insert(valueSpec.name).second) << valueSpec.name;
+        EXPECT_EQ(
+            valueSpec.name.find_first_not_of("abcdefghijklmnopqrstuvwxyz_"),
+            std::string_view::npos)
+            << valueSpec.name;
+        EXPECT_LE(valueSpec.minimum, valueSpec.maximum) << valueSpec.name;
       }
     }
     Fields required;
     Fields given;
-    for (const ValueSpec& spec : procedure.arguments) {
-      if (!spec.fallback)
-        required.push_back({std::string(spec.name), Sample(spec)});
-      given.push_back({std::string(spec.name),
-                       spec.fallback ? *spec.fallback : Sample(spec)});
+    for (const ValueSpec& valueSpec : procedure.arguments) {
+      if (!valueSpec.fallback)
+        required.push_back({std::string(valueSpec.name), Sample(valueSpec)});
+      given.push_back({std::string(valueSpec.name), valueSpec.fallback
+                                                        ? *valueSpec.fallback
+                                                        : Sample(valueSpec)});
     }
     const Result<std::string> packed = PackArguments(procedure, required);
     ASSERT_TRUE(packed) << packed.error().message;
@@ -129,8 +131,8 @@ TEST(Catalogue, EveryRowRoundTripsThroughItsOwnSchema) {
           << given[i].name;
     }
     Fields values;
-    for (const ValueSpec& spec : procedure.reply) {
-      values.push_back({std::string(spec.name), Sample(spec)});
+    for (const ValueSpec& valueSpec : procedure.reply) {
+      values.push_back({std::string(valueSpec.name), Sample(valueSpec)});
     }
     const Result<std::string> text = ComposeReply(procedure, values);
     ASSERT_TRUE(text) << text.error().message;

@@ -26,9 +26,9 @@ std::string Placeholder(std::string_view name) {
 
 // One word as the argument's type wants it; ArgReader names the argument
 // when the word is malformed.
-FieldValue ReadWord(ArgReader& reader, const ValueSpec& spec,
+FieldValue ReadWord(ArgReader& reader, const ValueSpec& valueSpec,
                     const std::string& name) {
-  switch (spec.type) {
+  switch (valueSpec.type) {
     case ValueType::kInteger:
       return static_cast<std::int64_t>(reader.Int(name.c_str()));
     case ValueType::kReal:
@@ -55,11 +55,12 @@ std::string PackCallArguments(const Procedure& procedure,
   ArgReader reader(words);
   Fields arguments;
   std::size_t index = 0;
-  for (const ValueSpec& spec : procedure.arguments) {
+  for (const ValueSpec& valueSpec : procedure.arguments) {
     // Arguments with defaults may be left out at the end.
-    if (index >= words.size() && spec.fallback) break;
-    const std::string name = Placeholder(spec.name);
-    arguments.push_back({std::string(spec.name), ReadWord(reader, spec, name)});
+    if (index >= words.size() && valueSpec.fallback) break;
+    const std::string name = Placeholder(valueSpec.name);
+    arguments.push_back(
+        {std::string(valueSpec.name), ReadWord(reader, valueSpec, name)});
     ++index;
   }
   reader.Finish();
@@ -70,12 +71,12 @@ std::string PackCallArguments(const Procedure& procedure,
 
 std::string CallUsage(const Procedure& procedure) {
   std::string usage;
-  for (const ValueSpec& spec : procedure.arguments) {
-    std::string name = Placeholder(spec.name);
-    if (!spec.unit.empty()) name += ":" + UnitPlaceholder(spec.unit);
+  for (const ValueSpec& valueSpec : procedure.arguments) {
+    std::string name = Placeholder(valueSpec.name);
+    if (!valueSpec.unit.empty()) name += ":" + UnitPlaceholder(valueSpec.unit);
     usage += usage.empty() ? "" : " ";
-    usage += spec.fallback
-                 ? "[" + name + "=" + FormatValue(*spec.fallback) + "]"
+    usage += valueSpec.fallback
+                 ? "[" + name + "=" + FormatValue(*valueSpec.fallback) + "]"
                  : "<" + name + ">";
   }
   return usage;

@@ -98,9 +98,10 @@ std::vector<std::string> ArgumentsInRadians(const Procedure& procedure,
 Fields ValuesInUnit(const Procedure& procedure, Fields values, AngleUnit unit) {
   if (unit == AngleUnit::kRadian) return values;
   for (Field& field : values) {
-    for (const ValueSpec& spec : procedure.reply) {
+    for (const ValueSpec& valueSpec : procedure.reply) {
       double* const angle = std::get_if<double>(&field.value);
-      if (spec.name == field.name && IsAngle(spec.unit) && angle != nullptr) {
+      if (valueSpec.name == field.name && IsAngle(valueSpec.unit) &&
+          angle != nullptr) {
         *angle = *angle * HalfTurn(unit) / kPi;
       }
     }
