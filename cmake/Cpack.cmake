@@ -77,7 +77,7 @@ and a virtual instrument for testing host programs.")
 
 # The host headers include Boost.Asio.
 dazo_package(development NAME lib${dazo_package_base}-dev SECTION libdevel
-  MULTI_ARCH same DEPENDS runtime PACKAGE_DEPENDS "libboost-dev (>= 1.81)"
+  MULTI_ARCH same DEPENDS runtime PACKAGE_DEPENDS "libboost1.81-dev"
   DESCRIPTION "GeoCOM codec, host and virtual instrument libraries (development files)
 Headers, CMake package (find_package(DazoZazIdoRezeraro)) and pkg-config
 files for building programs against the GeoCOM libraries.")
