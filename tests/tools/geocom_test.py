@@ -379,8 +379,9 @@ class ShellOnTerminal(unittest.TestCase):
                 # Arguments: truth values complete, others show their name.
                 out = terminal.type(b"set-atr-state of\t\r", prompt)
                 self.assertIn(b"return_code = 0", out)
-                out = terminal.type(b"position \t\t\x15\r", prompt)
+                out = terminal.type(b"position \t\t", b"> position ")
                 self.assertIn(b"<HZ:angle>", out)
+                terminal.type(b"0.5 1.25\r", prompt)
                 os.write(terminal.fd, b"quit\r")
                 self.assertEqual(terminal.wait(), 0)
                 # The history is kept for the next run.
@@ -389,8 +390,9 @@ class ShellOnTerminal(unittest.TestCase):
                     self.assertIn(b"instrument-number", kept.read())
                 terminal = Terminal("shell", "--connect", simulator.address)
                 terminal.type(b"", prompt)
-                # quit, set-atr-state off, ang, instrument-number, lock-in
-                out = terminal.type(b"\x1b[A" * 5 + b"\r", prompt)
+                # quit, position, set-atr-state, ang, instrument-number,
+                # lock-in
+                out = terminal.type(b"\x1b[A" * 6 + b"\r", prompt)
                 self.assertIn(b"return code 3 invalid-result", out)
                 os.write(terminal.fd, b"quit\r")
                 self.assertEqual(terminal.wait(), 0)
