@@ -79,9 +79,6 @@ TEST(CaptureReader, RefusesWhatItCannotReadAfterTheRecordsBefore) {
        "line 3: the last line is cut short"},
       {"a malformed line accepted", kHeader2 + record + "[1]\n", 1,
        "line 3: not a JSON object"},
-      {"a line past the cap read whole",
-       kHeader2 + "{\"bytes\":\"" + std::string(kMaxCaptureLine, 'a') + "\"}\n",
-       0, "line 2: longer than 1048576 bytes"},
       {"an unknown version read",
        "{\"format\":\"geocom-capture\",\"version\":3}\n", 0,
        "capture version 3 is not supported (this reads versions 1 to 2)"},
@@ -97,6 +94,67 @@ TEST(CaptureReader, RefusesWhatItCannotReadAfterTheRecordsBefore) {
     EXPECT_EQ(read.records.size(), bad.records) << bad.fault;
     EXPECT_EQ(read.failure, bad.failure) << bad.fault;
   }
+}
+
+// A line too long to read is one record of its own, whatever piece of the
+// input its end falls in, and the lines after it are read as before.
+TEST(CaptureReader, PassesOverALongLineAndReadsOn) {
+  const std::string record = "{\"bytes\":\"ab\"}\n";
+  const auto line = [](std::size_t length) {
+    return "{\"bytes\":\"" + std::string(length - 12, 'a') + "\"}";
+  };
+  const struct {
+    const char* fault;
+    std::string capture;
+    std::size_t length;  // of the long line; 0: none is long
+    std::uint64_t line;  // its number
+    std::size_t recordsAfter;
+  } cases[] = {
+      {"a line at the cap taken for a long one",
+       kHeader2 + line(kMaxCaptureLine) + "\n" + record, 0, 0, 2},
+      {"a line one past the cap read",
+       kHeader2 + line(kMaxCaptureLine + 1) + "\n" + record + record,
+       kMaxCaptureLine + 1, 2, 2},
+      {"a line ending pieces after the cap losing the lines after",
+       kHeader2 + line(2 * kMaxCaptureLine + 5) + "\n" + record,
+       2 * kMaxCaptureLine + 5, 2, 1},
+      {"a long last line without its newline lost",
+       kHeader2 + record + line(kMaxCaptureLine + 100), kMaxCaptureLine + 100,
+       3, 0},
+  };
+  for (const auto& long_ : cases) {
+    const Read read = ReadAll(long_.capture);
+    EXPECT_EQ(read.failure, "") << long_.fault;
+    std::size_t after = 0;
+    const CaptureRecord* passed = nullptr;
+    for (const CaptureRecord& each : read.records) {
+      if (passed != nullptr) ++after;
+      if (each.event == CaptureEvent::kLongLine) passed = &each;
+    }
+    if (long_.length == 0) {
+      EXPECT_EQ(passed, nullptr) << long_.fault;
+      EXPECT_EQ(read.records.size(), long_.recordsAfter) << long_.fault;
+      continue;
+    }
+    ASSERT_NE(passed, nullptr) << long_.fault;
+    EXPECT_EQ(passed->length, long_.length) << long_.fault;
+    EXPECT_EQ(passed->line, long_.line) << long_.fault;
+    EXPECT_EQ(passed->bytes, line(kMaxCaptureLine).substr(0, kLongLineStart))
+        << long_.fault;
+    EXPECT_EQ(after, long_.recordsAfter) << long_.fault;
+  }
+}
+
+// A writer handed a reader's long-line mark writes nothing for it: it holds
+// no traffic, and a reader would not take it back.
+TEST(CaptureWriter, LeavesOutLongLineMarks) {
+  std::ostringstream out;
+  CaptureWriter writer(out);
+  CaptureRecord mark;
+  mark.event = CaptureEvent::kLongLine;
+  mark.bytes = "{\"time\":1";
+  EXPECT_TRUE(writer.Write(mark));
+  EXPECT_EQ(out.str(), kHeader2);
 }
 
 // Version 1 relay captures marked connections with notes; version 2 with
