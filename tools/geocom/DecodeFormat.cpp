@@ -153,8 +153,10 @@ std::string FormatJson(const TrafficRecord& record) {
     add("round_trip_ms", OrNull(record.roundTripMs));
     add("late", record.late);
   }
-  return line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace) +
-         "\n";
+  std::string text =
+      line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
+  text += '\n';
+  return text;
 }
 
 std::string FormatSummaryText(const TrafficSummary& summary) {
