@@ -450,6 +450,38 @@ TEST(TrafficSummary, DroppedBytesAreNotNoise) {
   EXPECT_EQ(summary.Totals().records, 3u);
 }
 
+// The summary as people and tools read it: numbers right-aligned, names and
+// times left-aligned, and every total in its place.
+TEST(TrafficFormat, SummaryPrintsEveryColumnAndTotal) {
+  TrafficSummary summary;
+  for (const TrafficRecord& record :
+       Decode({ToInstrument(0, Request(kPower, 1)),
+               ToHost(0.0025, Reply(1, 0, ",1,1,1")),
+               ToInstrument(1, Request(kPower, 5)), ToHost(1.5, Reply(5, 1)),
+               ToInstrument(2, Request(kAngles, 6, "1")), ToHost(2.1, "~"),
+               ToHost(2.2, Reply(9, 0)), LongLine(3, 5)})) {
+    summary.Add(record);
+  }
+  EXPECT_EQ(
+      FormatSummaryText(summary),
+      R"(procedure name   calls time-outs gaps round trip ms min/median/p95/max replies by return code)"
+      "\n"
+      R"(     2107 angles     1         1    0 -                                -)"
+      "\n"
+      R"(     5039 power      2         0    1 2.500/2.500/500.000/500.000      0:1 1:1)"
+      "\n"
+      R"(records=9 unmatched-replies=1 unrecognised=0 noise-bytes=1 dropped-bytes=0 long-lines=1)"
+      "\n");
+  EXPECT_EQ(
+      FormatSummaryJson(summary),
+      R"({"calls":1,"kind":"procedure","name":"angles","procedure":2107,"replies":{},"round_trip_ms":null,"sequence_gaps":0,"timeouts":1})"
+      "\n"
+      R"({"calls":2,"kind":"procedure","name":"power","procedure":5039,"replies":{"0":1,"1":1},"round_trip_ms":{"count":2,"max":500.0,"median":2.5,"min":2.5,"p95":500.0},"sequence_gaps":1,"timeouts":0})"
+      "\n"
+      R"({"dropped_bytes":0,"kind":"totals","long_lines":1,"noise_bytes":1,"records":9,"unmatched_replies":1,"unrecognised":0})"
+      "\n");
+}
+
 // Catches columns that slip once a count has six digits: every row's
 // columns start where the header's do.
 TEST(TrafficFormat, SummaryColumnsStayAlignedAtSixDigits) {
