@@ -480,8 +480,8 @@ Result<std::string> PackArguments(const Procedure& procedure,
   return text;
 }
 
-Result<Fields> DecodeReply(const Procedure& procedure,
-                           const GeoComSentence& reply) {
+Result<Done> CheckReply(const Procedure& procedure,
+                        const GeoComSentence& reply) {
   const std::string what = "the reply to " + Label(procedure);
   if (!procedure.known) {
     return Error{ErrorKind::kInvalidReply,
@@ -496,7 +496,14 @@ Result<Fields> DecodeReply(const Procedure& procedure,
   }
   Result<Fields> strict = ReadValues(procedure.reply, *fields, false,
                                      ErrorKind::kInvalidReply, what);
-  if (!strict) return strict;
+  if (!strict) return strict.error();
+  return Done{};
+}
+
+Result<Fields> DecodeReply(const Procedure& procedure,
+                           const GeoComSentence& reply) {
+  Result<Done> checked = CheckReply(procedure, reply);
+  if (!checked) return checked.error();
   std::optional<Fields> decoded;
   if (procedure.decode != nullptr) {
     decoded = procedure.decode(reply);
@@ -510,11 +517,16 @@ Result<Fields> DecodeReply(const Procedure& procedure,
     }
     if (values.size() == procedure.reply.size()) decoded = std::move(values);
   }
-  if (!decoded) {
-    return Error{ErrorKind::kInvalidReply,
-                 what + " does not decode: " + EscapeBytes(text)};
-  }
+  if (!decoded) return UndecodedReply(procedure, reply);
   return std::move(*decoded);
+}
+
+Error UndecodedReply(const Procedure& procedure, const GeoComSentence& reply) {
+  std::string text = SentenceBytes(reply);
+  if (!text.empty() && text.front() == ',') text.erase(0, 1);
+  return Error{ErrorKind::kInvalidReply, "the reply to " + Label(procedure) +
+                                             " does not decode: " +
+                                             EscapeBytes(text)};
 }
 
 Result<Fields> ReadArguments(const Procedure& procedure,
