@@ -220,7 +220,8 @@ Result<Reply> BlockingSession::TryCall(unsigned short procedure,
 
 Fields BlockingSession::Call(std::string_view procedure,
                              const Fields& arguments, CallOptions options) {
-  return std::move(CallNamed(*this, procedure, arguments, options).value().values);
+  return std::move(
+      CallNamed(*this, procedure, arguments, options).value().values);
 }
 
 SessionCounts BlockingSession::Counts() const {

@@ -827,10 +827,9 @@ std::chrono::milliseconds CoreReplyTimeout(unsigned short number) {
 std::vector<Procedure> BuildCatalogue() {
   std::vector<Procedure> table;
   for (Row& row : Rows()) {
-    table.push_back({row.id, row.name, row.description,
-                     CoreReplyTimeout(row.id),
-                     row.known, std::move(row.arguments), std::move(row.reply),
-                     row.pack, row.decode});
+    table.push_back(
+        {row.id, row.name, row.description, CoreReplyTimeout(row.id), row.known,
+         std::move(row.arguments), std::move(row.reply), row.pack, row.decode});
   }
   return table;
 }

@@ -524,9 +524,9 @@ Result<Fields> DecodeReply(const Procedure& procedure,
 Error UndecodedReply(const Procedure& procedure, const GeoComSentence& reply) {
   std::string text = SentenceBytes(reply);
   if (!text.empty() && text.front() == ',') text.erase(0, 1);
-  return Error{ErrorKind::kInvalidReply, "the reply to " + Label(procedure) +
-                                             " does not decode: " +
-                                             EscapeBytes(text)};
+  return Error{ErrorKind::kInvalidReply,
+               "the reply to " + Label(procedure) +
+                   " does not decode: " + EscapeBytes(text)};
 }
 
 Result<Fields> ReadArguments(const Procedure& procedure,

@@ -27,8 +27,8 @@ Result<Fields> ReadNamedReply(const Procedure& procedure, const Reply& reply) {
   return failure;
 }
 
-Result<Reply> CallChecked(BlockingSession& session,
-                          const NamedRequest& request, CallOptions options) {
+Result<Reply> CallChecked(BlockingSession& session, const NamedRequest& request,
+                          CallOptions options) {
   Result<Reply> reply =
       session.TryCall(request.procedure->id, request.parameters, options);
   if (!reply) return reply;
@@ -40,8 +40,7 @@ Result<Reply> CallChecked(BlockingSession& session,
 }
 
 Result<NamedReply> CallNamed(BlockingSession& session,
-                             const NamedRequest& request,
-                             CallOptions options) {
+                             const NamedRequest& request, CallOptions options) {
   Result<Reply> reply =
       session.TryCall(request.procedure->id, request.parameters, options);
   if (!reply) return reply.error();

@@ -84,9 +84,9 @@ host::NamedRequest PrepareNamed(const std::string& name,
   fields.reserve(arguments.size());
   for (const auto& [key, value] : arguments) {
     const std::string argument = py::str(key);
-    fields.push_back({argument, FromPython(std::string(procedure.name) + ": " +
-                                               argument,
-                                           value)});
+    fields.push_back(
+        {argument,
+         FromPython(std::string(procedure.name) + ": " + argument, value)});
   }
   host::Result<host::NamedRequest> request =
       host::PrepareNamedCall(procedure, fields);

@@ -64,12 +64,11 @@ struct DefaultCase {
 const DefaultCase kDefaults[] = {
     {"angles", {}, "1"},
     {"simple-measurement", {}, "1000,1"},
-    {"quick-distance", {}, "1"},
     {"motor-stop", {}, "0"},
-    {"position", {{"hz", 1.5}, {"v", 0.25}}, "1.5,0.25,0,0,0"},
+    {"position", {{"hz", 1.5}, {"v", 0.25}}, "1.500000,0.250000,0,0,0"},
     {"fast-position",
      {{"hz", 1.5}, {"v", 0.25}, {"accuracy", 0.125}},
-     "1.5,0.25,0.125,0"},
+     "1.500000,0.250000,0.125000,0"},
     {"file-list-setup", {}, "0,0,\"\""},
     {"file-list", {}, "0"},
 };
@@ -134,13 +133,13 @@ const Entry kEntries[] = {
        io.run();
        Session session = connecting.get();
        Error error = Succeeded();
-       AsyncCallNamed(session, "instrument-number", {},
-                      [&error](boost::system::error_code code,
-                               NamedReply named) {
-                        if (!code) return;
-                        error = Error(KindOf(code), named.reply.diagnostics);
-                        error.bytes = named.reply.bytes;
-                      });
+       AsyncCallNamed(
+           session, "instrument-number", {},
+           [&error](boost::system::error_code code, NamedReply named) {
+             if (!code) return;
+             error = Error(KindOf(code), named.reply.diagnostics);
+             error.bytes = named.reply.bytes;
+           });
        io.restart();
        io.run();
        return error;
@@ -182,13 +181,13 @@ TEST_P(EveryEntry, FailsAlikeCarryingTheReplyBytes) {
   EXPECT_EQ(error.bytes, received);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    NamedCalls, EveryEntry,
-    testing::Combine(testing::ValuesIn(kEntries), testing::ValuesIn(kBadReplies)),
-    [](const auto& row) {
-      return std::string(std::get<0>(row.param).name) + "_" +
-             std::get<1>(row.param).name;
-    });
+INSTANTIATE_TEST_SUITE_P(NamedCalls, EveryEntry,
+                         testing::Combine(testing::ValuesIn(kEntries),
+                                          testing::ValuesIn(kBadReplies)),
+                         [](const auto& row) {
+                           return std::string(std::get<0>(row.param).name) +
+                                  "_" + std::get<1>(row.param).name;
+                         });
 
 // An argument that must not reach the wire, or a name the catalogue does not
 // know, fails every way in before anything is sent.

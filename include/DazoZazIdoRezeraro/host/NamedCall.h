@@ -103,29 +103,26 @@ auto AsyncCallNamed(Session& session, std::string_view procedure,
         session.AsyncCall(
             named.id, request->parameters,
             boost::asio::bind_cancellation_slot(
-                slot, boost::asio::bind_executor(
-                          executor,
-                          [handler = std::move(handler), &named](
-                              boost::system::error_code error,
-                              Reply reply) mutable {
-                            if (error) {
-                              std::move(handler)(
-                                  error, NamedReply{std::move(reply), {}});
-                              return;
-                            }
-                            Result<Fields> values =
-                                ReadNamedReply(named, reply);
-                            if (!values) {
-                              reply.diagnostics = values.error().message;
-                              std::move(handler)(ErrorKind::kInvalidReply,
-                                                 NamedReply{std::move(reply),
-                                                            {}});
-                              return;
-                            }
-                            std::move(handler)(
-                                error, NamedReply{std::move(reply),
-                                                  std::move(*values)});
-                          })),
+                slot,
+                boost::asio::bind_executor(
+                    executor,
+                    [handler = std::move(handler), &named](
+                        boost::system::error_code error, Reply reply) mutable {
+                      if (error) {
+                        std::move(handler)(error,
+                                           NamedReply{std::move(reply), {}});
+                        return;
+                      }
+                      Result<Fields> values = ReadNamedReply(named, reply);
+                      if (!values) {
+                        reply.diagnostics = values.error().message;
+                        std::move(handler)(ErrorKind::kInvalidReply,
+                                           NamedReply{std::move(reply), {}});
+                        return;
+                      }
+                      std::move(handler)(error, NamedReply{std::move(reply),
+                                                           std::move(*values)});
+                    })),
             with);
       },
       token, std::string(procedure), std::move(arguments), options);
