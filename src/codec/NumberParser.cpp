@@ -21,22 +21,16 @@ bool IsClassicSpace(char c) {
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // The characters the classic locale's floating-point extraction takes from
-// the field, in its order of rules: an optional sign; leading zeros folded
-// into one; digits, one decimal point before any exponent, and one exponent
-// marker after some mantissa digit, with an optional sign right after it.
-// Stops at the first character that fits none. Returns the gathered length.
+// the field, in its order of rules: an optional sign; digits, one decimal
+// point before any exponent, and one exponent marker after some mantissa
+// digit, with an optional sign right after it. Stops at the first character
+// that fits none. Returns the gathered length. (The extraction also folds
+// leading zeros into one, which changes no value strtod reads.)
 std::size_t Gather(const char* begin, const char* end, char* out) {
   std::size_t length = 0;
   const char* at = begin;
   if (at != end && (*at == '+' || *at == '-')) out[length++] = *at++;
   bool foundMantissa = false;
-  while (at != end && *at == '0') {
-    if (!foundMantissa) {
-      out[length++] = '0';
-      foundMantissa = true;
-    }
-    ++at;
-  }
   bool foundDecimal = false;
   bool foundExponent = false;
   while (at != end) {
