@@ -2,6 +2,7 @@
 // virtual instrument on a loopback port, on a thread of its own, and talks
 // to it through host::BlockingSession and the typed calls, as the host program
 // talks to a real instrument. No instrument on the desk, none in CI.
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Calls.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/simulator/Geometry.h>

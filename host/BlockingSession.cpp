@@ -1,6 +1,7 @@
 #include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Errors.h>
+#include <DazoZazIdoRezeraro/host/NamedCall.h>
 
 #include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/cancellation_signal.hpp>
@@ -219,18 +220,8 @@ Result<Reply> BlockingSession::TryCall(unsigned short procedure,
 
 Fields BlockingSession::Call(std::string_view procedure,
                              const Fields& arguments, CallOptions options) {
-  const Procedure* named = FindProcedure(procedure);
-  if (named == nullptr) {
-    throw SessionError(
-        Error{ErrorKind::kInvalidArgument,
-              "no procedure is named '" + std::string(procedure) + "'"});
-  }
-  Result<std::string> parameters = PackArguments(*named, arguments);
-  if (!parameters) throw SessionError(parameters.error());
-  const Reply reply = Call(named->id, *parameters, options);
-  Result<Fields> fields = DecodeReply(*named, reply.sentence);
-  if (!fields) throw SessionError(fields.error());
-  return std::move(*fields);
+  return std::move(
+      CallNamed(*this, procedure, arguments, options).value().values);
 }
 
 SessionCounts BlockingSession::Counts() const {

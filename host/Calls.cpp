@@ -1,6 +1,9 @@
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Calls.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
-#include <DazoZazIdoRezeraro/host/Errors.h>
+#include <DazoZazIdoRezeraro/host/NamedCall.h>
+
+#include <cstdio>
 
 #include "ReplyDecoders.h"
 
@@ -34,22 +37,14 @@ std::string BytesText(const unsigned char (&bytes)[3]) {
          std::to_string(bytes[2]);
 }
 
-// Packs the arguments by the catalogue, calls, and reads the reply
-// strictly; the reply on success.
+// A named call whose reply the record's decoder reads after the catalogue
+// has read it strictly.
 Result<Reply> Send(BlockingSession& session, ProcedureId id,
                    const Fields& arguments) {
-  const Procedure& procedure = *FindProcedure(id);
-  Result<std::string> parameters = PackArguments(procedure, arguments);
-  if (!parameters) return parameters.error();
-  Result<Reply> reply = session.TryCall(id, *parameters);
-  if (!reply) return reply;
-  Result<Fields> strict = DecodeReply(procedure, reply->sentence);
-  if (!strict) {
-    Error failure = strict.error();
-    failure.bytes = reply->bytes;
-    return failure;
-  }
-  return reply;
+  Result<NamedRequest> request =
+      PrepareNamedCall(*FindProcedure(id), arguments);
+  if (!request) return request.error();
+  return CallChecked(session, *request);
 }
 
 Result<Done> Command(BlockingSession& session, ProcedureId id,
@@ -66,9 +61,7 @@ Result<Value> Query(BlockingSession& session, ProcedureId id, Decoder decoder,
   if (!reply) return reply.error();
   Value value{};
   if (!decoder(reply->sentence, value)) {
-    Error error(ErrorKind::kInvalidReply,
-                "the reply to " + std::string(FindProcedure(id)->name) +
-                    " does not decode");
+    Error error = UndecodedReply(*FindProcedure(id), reply->sentence);
     error.bytes = reply->bytes;
     return error;
   }

@@ -824,12 +824,20 @@ std::vector<Row> Rows() {
   };
 }
 
+// A reply holds its return code where a request holds its procedure number,
+// and composing one takes no sequence number from the counter.
+std::chrono::milliseconds CoreReplyTimeout(unsigned short number) {
+  GeoComSentence probe;
+  probe.CreateReply(0, static_cast<GRC_TYPE>(number), "");
+  return std::chrono::milliseconds(probe.GetTimeout());
+}
+
 std::vector<Procedure> BuildCatalogue() {
   std::vector<Procedure> table;
   for (Row& row : Rows()) {
-    table.push_back({row.id, row.name, row.description, ReplyTimeout(row.id),
-                     row.known, std::move(row.arguments), std::move(row.reply),
-                     row.pack, row.decode});
+    table.push_back(
+        {row.id, row.name, row.description, CoreReplyTimeout(row.id), row.known,
+         std::move(row.arguments), std::move(row.reply), row.pack, row.decode});
   }
   return table;
 }
@@ -859,11 +867,8 @@ const Procedure* FindProcedure(std::string_view name) {
 }
 
 std::chrono::milliseconds ReplyTimeout(unsigned short number) {
-  // A reply holds its return code where a request holds its procedure
-  // number, and composing one takes no sequence number from the counter.
-  GeoComSentence probe;
-  probe.CreateReply(0, static_cast<GRC_TYPE>(number), "");
-  return std::chrono::milliseconds(probe.GetTimeout());
+  const Procedure* named = FindProcedure(number);
+  return named != nullptr ? named->timeout : CoreReplyTimeout(number);
 }
 
 }  // namespace Core::GEOCOM::host

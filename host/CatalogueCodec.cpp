@@ -451,6 +451,21 @@ Result<Fields> DecodeReply(const Procedure& procedure,
                     what);
 }
 
+Result<Done> CheckReply(const Procedure& procedure,
+                        const GeoComSentence& reply) {
+  Result<Fields> strict = DecodeReply(procedure, reply);
+  if (!strict) return strict.error();
+  return Done{};
+}
+
+Error UndecodedReply(const Procedure& procedure, const GeoComSentence& reply) {
+  std::string text = SentenceBytes(reply);
+  if (!text.empty() && text.front() == ',') text.erase(0, 1);
+  return Error{ErrorKind::kInvalidReply,
+               "the reply to " + Label(procedure) +
+                   " does not decode: " + EscapeBytes(text)};
+}
+
 Result<Fields> ReadArguments(const Procedure& procedure,
                              std::string_view parameters) {
   const auto what = [&procedure] {

@@ -1,7 +1,11 @@
 #ifndef DAZOZAZIDOREZERARO_HOST_REPLYDECODERS_H
 #define DAZOZAZIDOREZERARO_HOST_REPLYDECODERS_H
 
-#include <DazoZazIdoRezeraro/host/Calls.h>
+#include <DazoZazIdoRezeraro/GeoComSentence.h>
+#include <DazoZazIdoRezeraro/host/Records.h>
+
+#include <cstdint>
+#include <string>
 
 // The reply decoders that the typed calls and the named fields share: each
 // reads a reply's parameter text into what the typed call returns, with the

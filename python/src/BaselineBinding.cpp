@@ -1,4 +1,5 @@
 #include <DazoZazIdoRezeraro/host/BlockingSession.h>
+#include <DazoZazIdoRezeraro/host/NamedCall.h>
 
 #include <chrono>
 #include <string>
@@ -29,6 +30,21 @@ void BindBaseline(py::module_& module) {
       },
       py::arg("address"), py::arg("procedure"), py::arg("parameters"),
       py::arg("count"));
+  module.def(
+      "time_named_calls",
+      [](const std::string& address, const std::string& procedure,
+         unsigned count) {
+        py::gil_scoped_release release;
+        host::BlockingSession session = host::BlockingSession::Connect(address);
+        const auto start = std::chrono::steady_clock::now();
+        for (unsigned call = 0; call < count; ++call) {
+          host::CallNamed(session, procedure, {}).value();
+        }
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() -
+                                             start)
+            .count();
+      },
+      py::arg("address"), py::arg("procedure"), py::arg("count"));
 }
 
 }  // namespace Core::GEOCOM::python

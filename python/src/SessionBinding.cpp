@@ -1,5 +1,6 @@
 #include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/NamedCall.h>
 #include <pybind11/stl.h>
 
 #include <chrono>
@@ -75,33 +76,23 @@ const host::Procedure& Catalogued(const std::string& name) {
   return *procedure;
 }
 
-// The named arguments, packed by the catalogue; nothing is sent when one is
-// refused.
-std::string PackNamed(const host::Procedure& procedure,
-                      const py::dict& arguments) {
+// The named call's request, its arguments packed by the catalogue; nothing
+// is sent when one is refused.
+host::NamedRequest PrepareNamed(const std::string& name,
+                                const py::dict& arguments) {
+  const host::Procedure& procedure = Catalogued(name);
   host::Fields fields;
   fields.reserve(arguments.size());
-  for (const auto& [name, value] : arguments) {
-    const std::string key = py::str(name);
+  for (const auto& [key, value] : arguments) {
+    const std::string argument = py::str(key);
     fields.push_back(
-        {key, FromPython(std::string(procedure.name) + ": " + key, value)});
+        {argument,
+         FromPython(std::string(procedure.name) + ": " + argument, value)});
   }
-  host::Result<std::string> packed = host::PackArguments(procedure, fields);
-  if (!packed) Raise(packed.error());
-  return std::move(*packed);
-}
-
-// The reply's values in the catalogue's order, decoded strictly.
-host::Result<host::Fields> DecodeNamed(const host::Procedure& procedure,
-                                       const host::Reply& reply) {
-  host::Result<host::Fields> fields =
-      host::DecodeReply(procedure, reply.sentence);
-  if (!fields) {
-    host::Error error = fields.error();
-    error.bytes = reply.bytes;
-    return error;
-  }
-  return fields;
+  host::Result<host::NamedRequest> request =
+      host::PrepareNamedCall(procedure, fields);
+  if (!request) Raise(request.error());
+  return std::move(*request);
 }
 
 py::tuple ValuesTuple(const host::Fields& fields) {
@@ -177,12 +168,12 @@ class SessionHandle {
   py::tuple CallNamed(const std::string& name, const py::dict& arguments,
                       std::optional<double> timeout,
                       std::optional<unsigned> retries) {
-    const host::Procedure& procedure = Catalogued(name);
-    const std::string parameters = PackNamed(procedure, arguments);
+    const host::NamedRequest request = PrepareNamed(name, arguments);
     const host::CallOptions options = MakeCallOptions(timeout, retries);
-    const host::Reply reply =
-        WaitWithSignals(session_->Start(procedure.id, parameters, options));
-    host::Result<host::Fields> fields = DecodeNamed(procedure, reply);
+    const host::Reply reply = WaitWithSignals(
+        session_->Start(request.procedure->id, request.parameters, options));
+    host::Result<host::Fields> fields =
+        host::ReadNamedReply(*request.procedure, reply);
     if (!fields) Raise(fields.error());
     return ValuesTuple(*fields);
   }
@@ -205,14 +196,15 @@ class SessionHandle {
                                           const py::dict& arguments,
                                           std::optional<double> timeout,
                                           std::optional<unsigned> retries) {
-    const host::Procedure& procedure = Catalogued(name);
-    const std::string parameters = PackNamed(procedure, arguments);
+    const host::NamedRequest request = PrepareNamed(name, arguments);
     const host::CallOptions options = MakeCallOptions(timeout, retries);
     py::gil_scoped_release release;
     return std::make_unique<StartedCall>(
-        session_->Start(procedure.id, parameters, options),
-        [&procedure](const host::Reply& reply) -> py::object {
-          host::Result<host::Fields> fields = DecodeNamed(procedure, reply);
+        session_->Start(request.procedure->id, request.parameters, options),
+        [procedure =
+             request.procedure](const host::Reply& reply) -> py::object {
+          host::Result<host::Fields> fields =
+              host::ReadNamedReply(*procedure, reply);
           if (!fields) Raise(fields.error());
           return ValuesTuple(*fields);
         });

@@ -54,6 +54,17 @@ class FieldStream {
 // white space is skipped, whatever follows the number is ignored, and a value
 // beyond the type's range fails.
 template <typename Number>
+bool ParseNumber(std::string_view field, Number& value);
+
+// A double as the formatted extraction reads it in the classic locale, with
+// the same result and the same value left in the output, without a stream:
+// the characters the extraction would take are gathered as it gathers them
+// and converted by the same C-locale strtod. Most of a stream's cost is its
+// machinery, not the conversion, and replies are mostly doubles.
+template <>
+bool ParseNumber<double>(std::string_view field, double& value);
+
+template <typename Number>
 bool ParseNumber(std::string_view field, Number& value) {
   if (detail::FieldStream* const stream = ThisThreads<detail::FieldStream>()) {
     return stream->Extract(field, value);

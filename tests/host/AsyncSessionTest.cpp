@@ -4,6 +4,7 @@
 #include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Calls.h>
 #include <DazoZazIdoRezeraro/host/Errors.h>
+#include <DazoZazIdoRezeraro/host/NamedCall.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
 #include <gtest/gtest.h>
 

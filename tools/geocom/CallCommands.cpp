@@ -1,5 +1,7 @@
 #include "CallCommands.h"
 
+#include <DazoZazIdoRezeraro/host/NamedCall.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -73,9 +75,9 @@ std::string PackCallArguments(const Procedure& procedure,
     ++index;
   }
   reader.Finish();
-  Result<std::string> parameters = PackArguments(procedure, arguments);
-  if (!parameters) throw UsageError(parameters.error().message);
-  return *parameters;
+  Result<NamedRequest> request = PrepareNamedCall(procedure, arguments);
+  if (!request) throw UsageError(request.error().message);
+  return std::move(request->parameters);
 }
 
 std::string ArgumentUsage(const ValueSpec& valueSpec) {

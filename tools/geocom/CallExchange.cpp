@@ -1,6 +1,7 @@
 #include "CallExchange.h"
 
 #include <DazoZazIdoRezeraro/host/Errors.h>
+#include <DazoZazIdoRezeraro/host/NamedCall.h>
 #include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
@@ -60,6 +61,17 @@ PreparedCall RawCall(const std::vector<std::string>& words) {
       ComposeRequest(call.procedure.id, call.parameters);
   if (!composed) throw UsageError(composed.error().message);
   return call;
+}
+
+// A call of a procedure the catalogue does not describe: its one value is
+// the reply's parameter text as it is.
+Result<NamedReply> Raw(BlockingSession& session, unsigned short procedure,
+                       const std::string& parameters,
+                       const CallOptions& options) {
+  Result<Reply> reply = session.TryCall(procedure, parameters, options);
+  if (!reply) return reply.error();
+  Fields values{{"parameters", SentenceBytes(reply->sentence)}};
+  return NamedReply{std::move(*reply), std::move(values)};
 }
 
 }  // namespace
@@ -127,29 +139,23 @@ int MakeCall(BlockingSession& session, const PreparedCall& call,
   if (settings.timeoutMs) {
     options.timeout = std::chrono::milliseconds(*settings.timeoutMs);
   }
-  boost::system::error_code error;
-  const Reply reply =
-      session.Call(procedure.id, call.parameters, options, error);
-  if (error) {
-    const ErrorKind kind = KindOf(error);
-    failure.exitStatus = StatusFor(kind);
-    failure.message = reply.diagnostics;
-    if (kind == ErrorKind::kReturnCode) failure.returnCode = reply.returnCode;
+  Result<NamedReply> outcome =
+      procedure.known
+          ? CallNamed(session, NamedRequest{&procedure, call.parameters},
+                      options)
+          : Raw(session, procedure.id, call.parameters, options);
+  if (!outcome) {
+    const Error& error = outcome.error();
+    failure.exitStatus = StatusFor(error.kind);
+    failure.message = error.message;
+    if (error.kind == ErrorKind::kReturnCode) {
+      failure.returnCode = error.returnCode;
+    }
     return Report(failure, settings);
   }
-  Fields fields;
-  if (procedure.known) {
-    Result<Fields> decoded = DecodeReply(procedure, reply.sentence);
-    if (!decoded) {
-      failure.exitStatus = kExitInvalidReply;
-      failure.message = decoded.error().message;
-      return Report(failure, settings);
-    }
-    fields = ValuesInUnit(procedure, std::move(*decoded), settings.units);
-  } else {
-    fields.push_back({"parameters", SentenceBytes(reply.sentence)});
-  }
-  Print(settings.json ? ReplyJson(procedure, reply, fields)
+  const Fields fields =
+      ValuesInUnit(procedure, std::move(outcome->values), settings.units);
+  Print(settings.json ? ReplyJson(procedure, outcome->reply, fields)
                       : ReplyText(fields));
   return kExitOk;
 }

@@ -1,6 +1,7 @@
 // geocom demo: a host session against the virtual instrument over loopback
 // TCP, through host::Session and the typed calls, showing every sentence
 // and comparing what the instrument measures with the scene's geometry.
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Calls.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>

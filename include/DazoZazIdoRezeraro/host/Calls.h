@@ -7,101 +7,23 @@
 #include <optional>
 #include <string>
 
-#include <boost/asio/bind_cancellation_slot.hpp>
-#include <boost/asio/bind_executor.hpp>
 #include "Export.h"
-
-#include "BlockingSession.h"
-#include "Catalogue.h"
-#include "Errors.h"
+#include "Records.h"
 #include "Result.h"
 
 /// @file
-/// Typed calls: one function per procedure a host commonly makes. Each packs
-/// its arguments by the catalogue (an argument left out takes the
+/// Typed calls: one function per procedure a host commonly makes, on a
+/// BlockingSession (BlockingSession.h). Each is a named call (NamedCall.h):
+/// its arguments are packed by the catalogue (an argument left out takes the
 /// catalogue's default; one that must not reach the wire fails with
-/// kInvalidArgument before anything is sent), makes the call and decodes the
-/// reply with the core's decoders into the core's records, after reading it
-/// strictly by the catalogue (kInvalidReply naming the value otherwise).
+/// kInvalidArgument before anything is sent), and its reply is read strictly
+/// by the catalogue (kInvalidReply naming the value and carrying the reply's
+/// bytes otherwise), then decoded once with the core's decoders into the
+/// core's records.
 
 namespace Core::GEOCOM::host {
 
-/// The firmware release, as the instrument reports it.
-struct SoftwareVersion {
-  unsigned short release = 0;     ///< Release number.
-  unsigned short version = 0;     ///< Version within the release.
-  unsigned short subversion = 0;  ///< Subversion within the version.
-};
-
-/// One entry of a file listing.
-struct FileEntry {
-  bool last = false;  ///< Whether this is the listing's last entry.
-  FTR_DIRINFO info;   ///< Name, size and modification time of the file.
-};
-
-/// A reply with its values named by the catalogue.
-struct NamedReply {
-  Reply reply;    ///< The reply, with its diagnostics when the call failed.
-  Fields values;  ///< The reply's values; empty when the call failed.
-};
-
-/// Starts a call of the catalogued procedure with named arguments on an
-/// asynchronous session; token receives (error_code, NamedReply). Bad
-/// arguments complete with kInvalidArgument before anything is sent, a reply
-/// that does not read strictly with kInvalidReply. The handler's executor
-/// and cancellation slot are honoured as by Session::AsyncCall.
-template <typename CompletionToken>
-auto AsyncCallNamed(Session& session, std::string_view procedure,
-                    Fields arguments, CompletionToken&& token,
-                    CallOptions options = {}) {
-  using Signature = void(boost::system::error_code, NamedReply);
-  return boost::asio::async_initiate<CompletionToken, Signature>(
-      [&session](auto handler, std::string name, Fields given,
-                 CallOptions with) {
-        auto slot = boost::asio::get_associated_cancellation_slot(handler);
-        auto executor = boost::asio::get_associated_executor(
-            handler, session.get_executor());
-        const Procedure* named = FindProcedure(name);
-        Result<std::string> parameters =
-            named != nullptr ? PackArguments(*named, given)
-                             : Result<std::string>(Error{
-                                   ErrorKind::kInvalidArgument,
-                                   "no procedure is named '" + name + "'"});
-        if (!parameters) {
-          NamedReply failed;
-          failed.reply.diagnostics = parameters.error().message;
-          boost::asio::post(executor, [handler = std::move(handler),
-                                       failed = std::move(failed)]() mutable {
-            std::move(handler)(ErrorKind::kInvalidArgument, std::move(failed));
-          });
-          return;
-        }
-        session.AsyncCall(
-            named->id, *parameters,
-            boost::asio::bind_cancellation_slot(
-                slot,
-                boost::asio::bind_executor(
-                    executor,
-                    [handler = std::move(handler), named](
-                        boost::system::error_code error, Reply reply) mutable {
-                      NamedReply result;
-                      if (!error) {
-                        Result<Fields> values =
-                            DecodeReply(*named, reply.sentence);
-                        if (values) {
-                          result.values = std::move(*values);
-                        } else {
-                          error = ErrorKind::kInvalidReply;
-                          reply.diagnostics = values.error().message;
-                        }
-                      }
-                      result.reply = std::move(reply);
-                      std::move(handler)(error, std::move(result));
-                    })),
-            with);
-      },
-      token, std::string(procedure), std::move(arguments), options);
-}
+class BlockingSession;
 
 /// Checks that the instrument answers.
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> Ping(BlockingSession& session);

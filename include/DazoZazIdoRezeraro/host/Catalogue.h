@@ -178,11 +178,22 @@ DAZOZAZIDOREZERARO_HOST_EXPORT std::chrono::milliseconds ReplyTimeout(
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<std::string> PackArguments(
     const Procedure& procedure, const Fields& arguments);
 
+/// Reads a successful reply's parameter text strictly: each value wholly of
+/// its type (no empty field, no "12abc"), as many as the reply lists. Fails
+/// with kInvalidReply naming the value.
+DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> CheckReply(
+    const Procedure& procedure, const GeoComSentence& reply);
+
 /// The named values of a successful reply's parameter text, read strictly
 /// and once: each value wholly of its type (no empty field, no "12abc").
 /// Fails with kInvalidReply naming the value.
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<Fields> DecodeReply(
     const Procedure& procedure, const GeoComSentence& reply);
+
+/// The kInvalidReply error of a reply that reads strictly but that the
+/// core's decoder refuses, showing its parameter text.
+DAZOZAZIDOREZERARO_HOST_EXPORT Error
+UndecodedReply(const Procedure& procedure, const GeoComSentence& reply);
 
 /// The named arguments of a request recognised in received bytes (its text
 /// is the parameter text), read strictly by their types; arguments left out

@@ -5,9 +5,9 @@
 
 #include <optional>
 
-#include "Calls.h"
 #include "Catalogue.h"
 #include "Export.h"
+#include "Records.h"
 
 /// @file
 /// Named values of requests and replies, for printing, JSON and captures:

@@ -21,6 +21,7 @@
 
 #include "Errors.h"
 #include "Export.h"
+#include "Records.h"
 #include "Result.h"
 #include "Traffic.h"
 #include "Transport.h"
@@ -31,22 +32,6 @@
 /// associated executors and per-call cancellation honoured).
 
 namespace Core::GEOCOM::host {
-
-/// A reply paired with its request, or, when the call failed, what is known
-/// of it: the diagnostics always say what happened.
-struct Reply {
-  GeoComSentence sentence;  ///< The recognised reply, ready for the decoders.
-  std::string request;      ///< The request's bytes as written.
-  std::string bytes;        ///< The reply's bytes as received.
-  unsigned short procedure = 0;   ///< The procedure called.
-  unsigned short sequence = 0;    ///< The sequence number both carry.
-  unsigned short returnCode = 0;  ///< The reply's return code.
-  /// From the request's first byte written to the reply's last byte read.
-  std::chrono::microseconds roundTrip{0};
-  /// One line for people naming the procedure, the peer and the cause when
-  /// the call failed; empty when it succeeded.
-  std::string diagnostics;
-};
 
 /// How a Session behaves; every field has a sensible default.
 struct SessionOptions {
