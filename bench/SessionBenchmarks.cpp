@@ -1,15 +1,19 @@
-// Calls per second through a blocking session over loopback TCP, set
-// against a ping-pong of the same request and reply bytes over a plain
-// blocking socket, against the same plain peer, in the same run.
+// Calls per second through a blocking session, and through asynchronous
+// calls chained on one io_context (each completion starts the next), over
+// loopback TCP, set against a ping-pong of the same request and reply bytes
+// over a plain blocking socket, against the same plain peer, in the same
+// run.
 #include <benchmark/benchmark.h>
 
 #include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/Session.h>
 
 #include <array>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read_until.hpp>
 #include <boost/asio/write.hpp>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -67,6 +71,35 @@ void Session_NullCall_Library(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
+constexpr int kChain = 1000;
+
+void Session_NullCall_AsyncChained(benchmark::State& state) {
+  PlainPeer peer;
+  asio::io_context io(1);
+  host::Session session;
+  host::Session::AsyncConnect(
+      io.get_executor(), peer.Address(), {},
+      [&session](boost::system::error_code, host::Session connected) {
+        session = std::move(connected);
+      });
+  io.run();
+  io.restart();
+  int left = 0;
+  std::function<void(boost::system::error_code, host::Reply)> next =
+      [&](boost::system::error_code error, host::Reply) {
+        if (error) state.SkipWithError(error.message().c_str());
+        if (!error && --left > 0) session.AsyncCall(host::kNull, "", next);
+      };
+  while (state.KeepRunningBatch(kChain)) {
+    left = kChain;
+    session.AsyncCall(host::kNull, "", next);
+    io.run();
+    io.restart();
+  }
+  session.Close();
+  state.SetItemsProcessed(state.iterations());
+}
+
 // The same bytes each way with a plain blocking socket against the same
 // peer: what the machine's loopback allows.
 void Session_NullCall_Baseline(benchmark::State& state) {
@@ -93,4 +126,5 @@ void Session_NullCall_Baseline(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(Session_NullCall_Library)->UseRealTime();
+BENCHMARK(Session_NullCall_AsyncChained)->UseRealTime();
 BENCHMARK(Session_NullCall_Baseline)->UseRealTime();

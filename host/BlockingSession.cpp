@@ -3,12 +3,12 @@
 #include <DazoZazIdoRezeraro/host/Errors.h>
 #include <DazoZazIdoRezeraro/host/NamedCall.h>
 
+#include <atomic>
 #include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/cancellation_signal.hpp>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/io_context.hpp>
 #include <condition_variable>
-#include <future>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -17,27 +17,152 @@ namespace Core::GEOCOM::host {
 
 namespace asio = boost::asio;
 using boost::system::error_code;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// Far enough to mean "until it ends", near enough not to overflow.
+Clock::time_point Forever() { return Clock::now() + std::chrono::hours(24); }
+
+}  // namespace
+
+// The session's private event loop. Nobody runs it but the threads that wait
+// on it: a thread waiting for its call runs it itself (no hop to another
+// thread and back), and while others are waiting too, one of them runs it
+// for all. Asynchronous calls with nobody waiting are served by a helper
+// thread that lives only while such calls are outstanding.
+struct BlockingSession::Loop : std::enable_shared_from_this<Loop> {
+  ~Loop() {
+    // The last owner may be the helper itself, once it has left the loop.
+    if (helper.joinable()) {
+      if (helper.get_id() == std::this_thread::get_id()) {
+        helper.detach();
+      } else {
+        helper.join();
+      }
+    }
+  }
+
+  // Whether the session's work runs on this loop.
+  bool OwnsSession() {
+    return &asio::query(session.get_executor(), asio::execution::context) ==
+           &static_cast<asio::execution_context&>(io);
+  }
+
+  // Runs the loop on this thread until done() holds or until passes, unless
+  // another thread runs it: then waits for done(), or for its turn. done()
+  // must turn true only together with a Notify().
+  bool Drive(const std::function<bool()>& done, Clock::time_point until) {
+    const std::shared_ptr<Loop> keep = shared_from_this();
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!done()) {
+      const bool nested = running && runner == std::this_thread::get_id();
+      if (running && !nested) {
+        if (changed.wait_until(lock, until) == std::cv_status::timeout) break;
+        continue;
+      }
+      running = true;
+      runner = std::this_thread::get_id();
+      lock.unlock();
+      while (!done() && io.run_one_until(until) != 0) {
+      }
+      lock.lock();
+      if (!nested) {
+        running = false;
+        runner = {};
+        changed.notify_all();
+      }
+      if (Clock::now() >= until) break;
+    }
+    return done();
+  }
+
+  // Wakes every thread waiting in Drive to look at its condition again; the
+  // one running the loop is woken by a handler when the news comes from
+  // another thread (a call on a context the application runs).
+  void Notify() {
+    const std::lock_guard<std::mutex> lock(mutex);
+    changed.notify_all();
+    if (running && runner != std::this_thread::get_id()) {
+      asio::post(io, [] {});
+    }
+  }
+
+  void AsyncStarted() {
+    const std::lock_guard<std::mutex> lock(mutex);
+    ++asyncOutstanding;
+    if (helperActive) return;
+    helperActive = true;
+    // A previous helper has left the loop already and is just ending.
+    if (helper.joinable()) helper.join();
+    helper = std::thread([self = shared_from_this()] { self->Help(); });
+  }
+
+  void AsyncEnded() {
+    const std::lock_guard<std::mutex> lock(mutex);
+    --asyncOutstanding;
+    changed.notify_all();
+  }
+
+  void Help() {
+    for (;;) {
+      Drive([this] { return asyncOutstanding.load() == 0; }, Forever());
+      const std::lock_guard<std::mutex> lock(mutex);
+      // A call started just as the wait ended found this helper still
+      // active: it is served here too.
+      if (asyncOutstanding.load() == 0) {
+        helperActive = false;
+        return;
+      }
+    }
+  }
+
+  // Closes the session and serves what is still outstanding, unless this
+  // thread is inside the loop (a completion destroying its session): the
+  // loop then finishes that work once the completion has returned.
+  void Shut() {
+    session.Close();
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      if (running && runner == std::this_thread::get_id()) return;
+    }
+    Drive([this] { return asyncOutstanding.load() == 0; }, Forever());
+  }
+
+  asio::io_context io{1};
+  // The loop waits for what a call needs even when nothing is pending yet.
+  asio::executor_work_guard<asio::io_context::executor_type> work{
+      io.get_executor()};
+  Session session;
+  bool foreign = false;
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool running = false;
+  std::thread::id runner;
+  std::atomic<unsigned> asyncOutstanding{0};
+  bool helperActive = false;
+  std::thread helper;
+};
 
 struct PendingCall::State {
-  std::mutex mutex;
-  std::condition_variable ended;
-  bool done = false;
+  std::shared_ptr<BlockingSession::Loop> loop;
+  std::atomic<bool> done{false};
   error_code error;
   Reply reply;
   asio::cancellation_signal cancel;
   // Set when the session runs on a context that is not its own loop: the
   // wait is then bounded here too, since nothing else may ever run it.
-  std::optional<std::chrono::steady_clock::time_point> giveUpAt;
+  std::optional<Clock::time_point> giveUpAt;
 
   void End(error_code outcome, Reply value) {
     {
-      const std::lock_guard<std::mutex> lock(mutex);
+      const std::lock_guard<std::mutex> lock(loop->mutex);
       if (done) return;
-      done = true;
       error = outcome;
       reply = std::move(value);
+      done = true;
     }
-    ended.notify_all();
+    loop->Notify();
   }
 };
 
@@ -45,13 +170,12 @@ PendingCall::PendingCall(std::shared_ptr<State> state)
     : state_(std::move(state)) {}
 
 bool PendingCall::WaitFor(std::chrono::milliseconds slice) {
-  std::unique_lock<std::mutex> lock(state_->mutex);
-  auto until = std::chrono::steady_clock::now() + slice;
+  auto until = Clock::now() + slice;
   if (state_->giveUpAt && *state_->giveUpAt < until) until = *state_->giveUpAt;
-  state_->ended.wait_until(lock, until, [this] { return state_->done; });
-  if (!state_->done && state_->giveUpAt &&
-      std::chrono::steady_clock::now() >= *state_->giveUpAt) {
-    lock.unlock();
+  if (state_->loop->Drive([this] { return state_->done.load(); }, until)) {
+    return true;
+  }
+  if (state_->giveUpAt && Clock::now() >= *state_->giveUpAt) {
     Reply reply;
     reply.diagnostics =
         "the call did not end within its bound: the event loop of the "
@@ -59,7 +183,7 @@ bool PendingCall::WaitFor(std::chrono::milliseconds slice) {
     state_->End(ErrorKind::kTimeout, std::move(reply));
     return true;
   }
-  return state_->done;
+  return false;
 }
 
 void PendingCall::Wait() {
@@ -68,13 +192,13 @@ void PendingCall::Wait() {
 }
 
 void PendingCall::Cancel() {
-  const std::lock_guard<std::mutex> lock(state_->mutex);
+  const std::lock_guard<std::mutex> lock(state_->loop->mutex);
   if (!state_->done) state_->cancel.emit(asio::cancellation_type::terminal);
 }
 
 Reply PendingCall::Take(error_code& error) {
   Wait();
-  const std::lock_guard<std::mutex> lock(state_->mutex);
+  const std::lock_guard<std::mutex> lock(state_->loop->mutex);
   error = state_->error;
   return std::move(state_->reply);
 }
@@ -86,51 +210,39 @@ Reply PendingCall::Take() {
   return reply;
 }
 
-struct BlockingSession::Loop {
-  Loop() : work(asio::make_work_guard(io)), thread([this] { io.run(); }) {}
-
-  ~Loop() {
-    session.Close();
-    session = Session();
-    work.reset();
-    thread.join();
-  }
-
-  // Whether the session's work runs on this loop.
-  bool OwnsSession() {
-    return &asio::query(session.get_executor(), asio::execution::context) ==
-           &static_cast<asio::execution_context&>(io);
-  }
-
-  asio::io_context io;
-  asio::executor_work_guard<asio::io_context::executor_type> work;
-  std::thread thread;
-  Session session;
-  bool foreign = false;
-};
-
-BlockingSession::BlockingSession(std::unique_ptr<Loop> loop)
+BlockingSession::BlockingSession(std::shared_ptr<Loop> loop)
     : loop_(std::move(loop)) {}
 
 BlockingSession::BlockingSession(BlockingSession&&) noexcept = default;
-BlockingSession& BlockingSession::operator=(BlockingSession&&) noexcept =
-    default;
-BlockingSession::~BlockingSession() = default;
+
+BlockingSession& BlockingSession::operator=(BlockingSession&& other) noexcept {
+  if (this != &other) {
+    if (loop_) loop_->Shut();
+    loop_ = std::move(other.loop_);
+  }
+  return *this;
+}
+
+BlockingSession::~BlockingSession() {
+  if (loop_) loop_->Shut();
+}
 
 BlockingSession BlockingSession::Connect(std::string_view address,
                                          SessionOptions options) {
-  auto loop = std::make_unique<Loop>();
-  std::promise<std::pair<error_code, std::string>> connected;
-  auto outcome = connected.get_future();
-  Loop* raw = loop.get();
-  Session::StartConnect(raw->io.get_executor(), std::string(address),
-                        std::move(options),
-                        [raw, &connected](error_code error, Session session,
-                                          std::string diagnostics) {
-                          raw->session = std::move(session);
-                          connected.set_value({error, std::move(diagnostics)});
-                        });
-  auto [error, diagnostics] = outcome.get();
+  auto loop = std::make_shared<Loop>();
+  std::atomic<bool> connected{false};
+  error_code error;
+  std::string diagnostics;
+  Session::StartConnect(
+      loop->io.get_executor(), std::string(address), std::move(options),
+      [&](error_code outcome, Session session, std::string message) {
+        loop->session = std::move(session);
+        error = outcome;
+        diagnostics = std::move(message);
+        connected = true;
+        loop->Notify();
+      });
+  loop->Drive([&connected] { return connected.load(); }, Forever());
   if (error) throw SessionError(ToError(error, std::move(diagnostics)));
   return BlockingSession(std::move(loop));
 }
@@ -145,19 +257,8 @@ BlockingSession BlockingSession::OpenSerial(const std::string& device,
 
 BlockingSession BlockingSession::Make(
     const std::function<Session(Session::executor_type)>& make) {
-  auto loop = std::make_unique<Loop>();
-  std::promise<void> made;
-  auto outcome = made.get_future();
-  Loop* raw = loop.get();
-  asio::post(raw->io, [raw, &make, &made] {
-    try {
-      raw->session = make(raw->io.get_executor());
-      made.set_value();
-    } catch (...) {
-      made.set_exception(std::current_exception());
-    }
-  });
-  outcome.get();
+  auto loop = std::make_shared<Loop>();
+  loop->session = make(loop->io.get_executor());
   loop->foreign = !loop->OwnsSession();
   return BlockingSession(std::move(loop));
 }
@@ -166,17 +267,17 @@ PendingCall BlockingSession::Start(unsigned short procedure,
                                    std::string_view parameters,
                                    CallOptions options) {
   auto state = std::make_shared<PendingCall::State>();
-  if (loop_ && loop_->foreign) {
+  // A moved-from session gets a loop of its own that just reports kClosed.
+  state->loop = loop_ ? loop_ : std::make_shared<Loop>();
+  if (state->loop->foreign) {
     const unsigned tries = options.retries.value_or(0) + 1;
     const std::chrono::milliseconds bound =
         options.deadline.value_or(
             options.timeout.value_or(ReplyTimeout(procedure)) * tries) +
         std::chrono::milliseconds(1000);
-    state->giveUpAt = std::chrono::steady_clock::now() + bound;
+    state->giveUpAt = Clock::now() + bound;
   }
-  Session empty;
-  Session& session = loop_ ? loop_->session : empty;
-  session.AsyncCall(
+  state->loop->session.AsyncCall(
       procedure, parameters,
       asio::bind_cancellation_slot(state->cancel.slot(),
                                    [state](error_code error, Reply reply) {
@@ -190,9 +291,23 @@ void BlockingSession::AsyncCall(unsigned short procedure,
                                 std::string_view parameters,
                                 Session::Completion completion,
                                 CallOptions options) {
-  Session empty;
-  Session& session = loop_ ? loop_->session : empty;
-  session.AsyncCall(procedure, parameters, std::move(completion), options);
+  if (!loop_ || loop_->foreign) {
+    // Whoever runs the stream's context serves the call.
+    Session empty;
+    Session& session = loop_ ? loop_->session : empty;
+    session.AsyncCall(procedure, parameters, std::move(completion), options);
+    return;
+  }
+  loop_->AsyncStarted();
+  // The loop outlives every handler it runs: whoever runs it holds it.
+  loop_->session.AsyncCall(
+      procedure, parameters,
+      [loop = loop_.get(), completion = std::move(completion)](error_code error,
+                                                               Reply reply) {
+        completion(error, std::move(reply));
+        loop->AsyncEnded();
+      },
+      options);
 }
 
 Reply BlockingSession::Call(unsigned short procedure,

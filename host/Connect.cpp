@@ -1,8 +1,10 @@
 #include <DazoZazIdoRezeraro/host/Connect.h>
 
+#include <boost/asio/bind_executor.hpp>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
 #include <memory>
 #include <utility>
 
@@ -15,10 +17,12 @@ using boost::system::error_code;
 namespace {
 
 // What one attempt holds until its handler has run; the timer, the resolver
-// and the socket complete on the same executor, so no lock is needed.
+// and the socket complete on one strand, so no lock is needed even when
+// several threads run the context.
 struct Attempt : std::enable_shared_from_this<Attempt> {
   Attempt(const asio::any_io_executor& executor, ConnectHandler done)
-      : resolver(executor),
+      : strand(asio::make_strand(executor)),
+        resolver(executor),
         socket(executor),
         timer(executor),
         handler(std::move(done)) {}
@@ -39,6 +43,7 @@ struct Attempt : std::enable_shared_from_this<Attempt> {
     done(error, std::move(socket));
   }
 
+  asio::strand<asio::any_io_executor> strand;
   tcp::resolver resolver;
   tcp::socket socket;
   asio::steady_timer timer;
@@ -53,24 +58,28 @@ std::function<void()> AsyncConnectTcp(const asio::any_io_executor& executor,
                                       ConnectHandler handler) {
   auto attempt = std::make_shared<Attempt>(executor, std::move(handler));
   attempt->timer.expires_after(bound);
-  attempt->timer.async_wait([attempt](const error_code& error) {
-    if (!error) attempt->Complete(asio::error::timed_out);
-  });
+  attempt->timer.async_wait(
+      asio::bind_executor(attempt->strand, [attempt](const error_code& error) {
+        if (!error) attempt->Complete(asio::error::timed_out);
+      }));
   attempt->resolver.async_resolve(
       endpoint.host, std::to_string(endpoint.port),
-      [attempt](const error_code& error,
-                const tcp::resolver::results_type& found) {
-        if (error) return attempt->Complete(error);
-        if (!attempt->handler) return;
-        asio::async_connect(
-            attempt->socket, found,
-            [attempt](const error_code& connectError, const tcp::endpoint&) {
-              attempt->Complete(connectError);
-            });
-      });
-  return [weak = std::weak_ptr<Attempt>(attempt), executor] {
-    // On the attempt's executor, like every other step of it.
-    asio::post(executor, [weak] {
+      asio::bind_executor(
+          attempt->strand, [attempt](const error_code& error,
+                                     const tcp::resolver::results_type& found) {
+            if (error) return attempt->Complete(error);
+            if (!attempt->handler) return;
+            asio::async_connect(
+                attempt->socket, found,
+                asio::bind_executor(attempt->strand,
+                                    [attempt](const error_code& connectError,
+                                              const tcp::endpoint&) {
+                                      attempt->Complete(connectError);
+                                    }));
+          }));
+  return [weak = std::weak_ptr<Attempt>(attempt), strand = attempt->strand] {
+    // On the attempt's strand, like every other step of it.
+    asio::post(strand, [weak] {
       if (const auto live = weak.lock()) {
         live->Complete(asio::error::operation_aborted);
       }

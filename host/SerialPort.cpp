@@ -76,11 +76,8 @@ class SerialLoan final : public Transport {
     line_->port->async_read_some(buffer, std::move(handler));
   }
   void AsyncWrite(asio::const_buffer buffer, WriteHandler handler) override {
-    asio::async_write(
-        *line_->port, buffer,
-        [handler = std::move(handler)](const error_code& error, std::size_t) {
-          handler(error);
-        });
+    asio::async_write(*line_->port, buffer,
+                      detail::WrittenAll{std::move(handler)});
   }
   void Cancel() override {
     error_code ignored;

@@ -9,7 +9,9 @@
 #include <DazoZazIdoRezeraro/host/Text.h>
 
 #include <array>
+#include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/bind_executor.hpp>
+#include <boost/asio/cancellation_signal.hpp>
 #include <boost/asio/execution_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
@@ -89,26 +91,35 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   executor_type executor() const { return executor_; }
   const std::string& name() const { return name_; }
 
-  std::uint64_t Enqueue(Pending pending) {
-    pending.id = nextId_.fetch_add(1) + 1;
-    pending.queued = Clock::now();
-    const std::uint64_t id = pending.id;
+  std::uint64_t NewCallId() { return nextId_.fetch_add(1) + 1; }
+
+  // False once the execution context is gone: its executor must not be
+  // touched any more.
+  bool ContextAlive() const {
     const std::lock_guard<std::mutex> lock(lifeMutex_);
-    if (contextGone_) return 0;
+    return !contextGone_;
+  }
+
+  // Hands the call to the strand; false when the context is gone and the
+  // call can never run.
+  bool Enqueue(Pending pending) {
+    pending.queued = Clock::now();
+    const std::lock_guard<std::mutex> lock(lifeMutex_);
+    if (contextGone_) return false;
     asio::post(*strand_, [self = shared_from_this(),
                           pending = std::move(pending)]() mutable {
       self->queue_.push_back(std::move(pending));
       self->ArmDeadline();
       self->StartNextIfIdle();
     });
-    return id;
+    return true;
   }
 
-  void Cancel(std::uint64_t id) {
+  void Cancel(std::uint64_t id, asio::cancellation_type type) {
     const std::lock_guard<std::mutex> lock(lifeMutex_);
     if (contextGone_) return;
-    asio::post(*strand_, [self = shared_from_this(), id] {
-      self->EndCall(id, asio::error::operation_aborted, "was cancelled");
+    asio::post(*strand_, [self = shared_from_this(), id, type] {
+      self->CancelNow(id, type);
     });
   }
 
@@ -156,6 +167,20 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
       Finish(ErrorKind::kClosed, "the session to " + name() + " was closed");
     }
     StartNextIfIdle();
+  }
+
+  // Once a request's first byte may have reached the instrument, its side
+  // effect (a telescope turning) may be under way: only a terminal
+  // cancellation, which accepts that, ends the call then. A queued call has
+  // sent nothing, so any type ends it.
+  void CancelNow(std::uint64_t id, asio::cancellation_type type) {
+    constexpr auto kAnyType = asio::cancellation_type::terminal |
+                              asio::cancellation_type::partial |
+                              asio::cancellation_type::total;
+    const bool sent = current_ && current_->pending.id == id;
+    const auto accepted = sent ? asio::cancellation_type::terminal : kAnyType;
+    if ((type & accepted) == asio::cancellation_type::none) return;
+    EndCall(id, asio::error::operation_aborted, "was cancelled");
   }
 
   // Ends the call with the id wherever it is: waiting its turn or waiting
@@ -276,12 +301,16 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
         });
     Tap(TrafficDirection::kSent, call.requestBytes);
     writeInFlight_ = true;
+    // Every step of the write runs on the strand, and the signal stops it
+    // between two steps as well as during one.
     transport_->AsyncWrite(
         asio::buffer(call.requestBytes),
-        asio::bind_executor(
-            *strand_,
-            [self = shared_from_this(), attempt = attempt_](
-                const error_code& e) { self->OnWritten(attempt, e); }));
+        asio::bind_cancellation_slot(
+            stopWrite_.slot(),
+            asio::bind_executor(
+                *strand_,
+                [self = shared_from_this(), attempt = attempt_](
+                    const error_code& e) { self->OnWritten(attempt, e); })));
   }
 
   void StartRead() {
@@ -339,7 +368,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     Current& call = *current_;
     // A request still being written when its time runs out has not reached
     // the peer whole; its rest must not hold up the next call.
-    if (writeInFlight_) transport_->Cancel();
+    if (writeInFlight_) stopWrite_.emit(asio::cancellation_type::terminal);
     if (call.retriesLeft > 0 && !writeInFlight_) {
       --call.retriesLeft;
       ++attempt_;
@@ -423,6 +452,8 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     current_.reset();
     ++attempt_;
     if (timer_) timer_->cancel();
+    // The rest of an ended call's request must not hold up the next call.
+    if (writeInFlight_) stopWrite_.emit(asio::cancellation_type::terminal);
     AddCount(&SessionCounts::calls);
     Complete(pending, error, std::move(reply));
   }
@@ -463,6 +494,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   std::optional<Current> current_;
   std::atomic<std::uint64_t> nextId_{0};
   std::uint64_t attempt_ = 0;  // which request the timer and writes belong to
+  asio::cancellation_signal stopWrite_;
   bool readInFlight_ = false;
   bool writeInFlight_ = false;
   bool closed_ = false;
@@ -488,6 +520,7 @@ Session& Session::operator=(Session&& other) noexcept {
       impl_->Close();
     }
     impl_ = std::move(other.impl_);
+    failure_ = std::move(other.failure_);
   }
   return *this;
 }
@@ -499,24 +532,57 @@ Session::~Session() {
   }
 }
 
-std::uint64_t Session::Enqueue(unsigned short procedure, std::string parameters,
-                               CallOptions options, Completion completion) {
-  if (impl_) {
-    const std::uint64_t id = impl_->Enqueue(
-        {0, procedure, std::move(parameters), options, completion, {}});
-    if (id != 0) return id;
-  }
-  completion(ErrorKind::kClosed,
-             Failed(procedure, "the call to " + ProcedureLabel(procedure) +
-                                   " has no connection: the session is empty "
-                                   "or was moved from"));
-  return 0;
+std::uint64_t Session::NewCallId() const {
+  return impl_ ? impl_->NewCallId() : 0;
 }
 
-std::function<void()> Session::Canceller(std::uint64_t id) const {
-  return [weak = std::weak_ptr<Impl>(impl_), id] {
-    if (const auto impl = weak.lock()) impl->Cancel(id);
+Session::executor_type Session::CompletionExecutor() const {
+  if (impl_ && impl_->ContextAlive()) return impl_->executor();
+  return asio::system_executor();
+}
+
+void Session::Enqueue(std::uint64_t id, unsigned short procedure,
+                      std::string parameters, CallOptions options,
+                      Completion completion) {
+  if (impl_ &&
+      impl_->Enqueue(
+          {id, procedure, std::move(parameters), options, completion, {}})) {
+    return;
+  }
+  std::string why = impl_ ? "its event loop's context was destroyed"
+                    : !failure_.empty()
+                        ? failure_
+                        : "the session is empty or was moved from";
+  completion(ErrorKind::kClosed,
+             Failed(procedure, "the call to " + ProcedureLabel(procedure) +
+                                   " has no connection: " + why));
+}
+
+std::function<void(asio::cancellation_type)> Session::Canceller(
+    std::uint64_t id) const {
+  return [weak = std::weak_ptr<Impl>(impl_), id](asio::cancellation_type type) {
+    if (const auto impl = weak.lock()) impl->Cancel(id, type);
   };
+}
+
+void Session::LateStop::Request() {
+  std::function<void()> stop;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    requested_ = true;
+    stop = stop_;
+  }
+  if (stop) stop();
+}
+
+void Session::LateStop::Arm(std::function<void()> stop) {
+  bool requested = false;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = stop;
+    requested = requested_;
+  }
+  if (requested && stop) stop();
 }
 
 Session::executor_type Session::get_executor() const {
@@ -539,26 +605,39 @@ void Session::Close() {
   }
 }
 
-void Session::StartConnect(executor_type executor, std::string address,
-                           SessionOptions options,
-                           ConnectCompletion completion) {
+std::function<void()> Session::StartConnect(executor_type executor,
+                                            std::string address,
+                                            SessionOptions options,
+                                            ConnectCompletion completion) {
   Result<Endpoint> endpoint = ParseEndpoint(address);
   if (!endpoint) {
+    Session failed;
+    failed.failure_ = endpoint.error().message;
     asio::post(executor, [completion = std::move(completion),
-                          message = endpoint.error().message]() mutable {
-      completion(ErrorKind::kInvalidArgument, Session(), message);
+                          failed = std::move(failed)]() mutable {
+      std::string message = failed.failure_;
+      completion(ErrorKind::kInvalidArgument, std::move(failed),
+                 std::move(message));
     });
-    return;
+    return [] {};
   }
   const std::chrono::milliseconds bound = options.connectTimeout;
-  AsyncConnectTcp(
+  return AsyncConnectTcp(
       executor, *endpoint, bound,
       [where = *endpoint, bound, options = std::move(options),
        completion = std::move(completion)](const error_code& error,
                                            asio::ip::tcp::socket socket) {
         if (error) {
-          completion(ErrorKind::kConnect, Session(),
-                     ConnectFailure(where, bound, error));
+          Session failed;
+          failed.failure_ =
+              error == asio::error::operation_aborted
+                  ? "connecting to " + where.ToString() + " was cancelled"
+                  : ConnectFailure(where, bound, error);
+          std::string message = failed.failure_;
+          const error_code outcome = error == asio::error::operation_aborted
+                                         ? error
+                                         : error_code(ErrorKind::kConnect);
+          completion(outcome, std::move(failed), std::move(message));
           return;
         }
         completion({},

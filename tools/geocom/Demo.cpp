@@ -59,10 +59,11 @@ class RecordingTransport final : public StreamTransport<tcp::socket> {
   void AsyncReadSome(asio::mutable_buffer buffer,
                      ReadHandler handler) override {
     StreamTransport::AsyncReadSome(
-        buffer, [buffer, wire = wire_, handler = std::move(handler)](
-                    const boost::system::error_code& error, std::size_t read) {
+        buffer,
+        [buffer, wire = wire_, handler = std::move(handler)](
+            const boost::system::error_code& error, std::size_t read) mutable {
           wire->received.append(static_cast<const char*>(buffer.data()), read);
-          handler(error, read);
+          std::move(handler)(error, read);
         });
   }
 

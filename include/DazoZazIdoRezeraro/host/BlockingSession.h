@@ -13,9 +13,9 @@
 #include "Session.h"
 
 /// @file
-/// The blocking session: the asynchronous Session on an event loop of its
-/// own, for programs that make one call after the other. It never runs the
-/// caller's event loop.
+/// The blocking session: the asynchronous Session on a private event loop
+/// that the waiting thread runs itself, for programs that make one call
+/// after the other. It never runs the caller's event loop.
 
 namespace Core::GEOCOM::host {
 
@@ -46,11 +46,14 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT PendingCall {
   std::shared_ptr<State> state_;
 };
 
-/// One connection to an instrument, with its own event loop on a thread of
-/// its own. Every call ends within its bound (the procedure's time-out from
-/// the first byte written, times the tries, or the call's deadline), never
-/// runs an event loop of the caller's, and may be made from several threads
-/// at once: the calls are served one after the other.
+/// One connection to an instrument, with a private event loop that nobody
+/// runs but the threads waiting on it: a thread waiting for its call runs
+/// the loop itself, so a call costs no hop to another thread and back. Every
+/// call ends within its bound (the procedure's time-out from the first byte
+/// written, times the tries, or the call's deadline), never runs an event
+/// loop of the caller's, and may be made from several threads at once: the
+/// calls are served one after the other, and one waiting thread runs the
+/// loop for all of them.
 class DAZOZAZIDOREZERARO_HOST_EXPORT BlockingSession {
  public:
   /// Connects to "HOST:PORT" within options.connectTimeout; throws
@@ -63,8 +66,9 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT BlockingSession {
   static BlockingSession OpenSerial(const std::string& device, unsigned baud,
                                     SessionOptions options = {});
 
-  /// A session over a stream made on executor(); make is called on the
-  /// session's own thread and returns the Session to wrap.
+  /// A session over a stream made on the executor make is given (the
+  /// private loop's), or on a context the application runs; make is called
+  /// on the calling thread and returns the Session to wrap.
   static BlockingSession Make(
       const std::function<Session(Session::executor_type)>& make);
 
@@ -72,8 +76,10 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT BlockingSession {
   BlockingSession(BlockingSession&&) noexcept;
   /// Moves the connection and its thread.
   BlockingSession& operator=(BlockingSession&&) noexcept;
-  /// Closes the connection, ends every call still waiting with kClosed and
-  /// stops the session's thread.
+  /// Closes the connection and ends every call still outstanding with
+  /// kClosed before it returns. Called from inside a completion of the
+  /// session's own AsyncCall, it returns at once and the loop ends those
+  /// calls once the completion has returned.
   ~BlockingSession();
 
   /// Makes one call of the procedure with the parameter text and waits for
@@ -101,8 +107,11 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT BlockingSession {
   PendingCall Start(unsigned short procedure, std::string_view parameters,
                     CallOptions options = {});
 
-  /// Starts one call; completion runs on the session's own thread when it
-  /// ends, and must not block.
+  /// Starts one call; completion runs when it ends, on the thread then
+  /// running the private loop: one waiting in a blocking call of this
+  /// session, or a helper thread that lives only while asynchronous calls
+  /// are outstanding. It must not block, but may start calls or destroy the
+  /// session.
   void AsyncCall(unsigned short procedure, std::string_view parameters,
                  Session::Completion completion, CallOptions options = {});
 
@@ -114,9 +123,10 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT BlockingSession {
   void Close();
 
  private:
+  friend class PendingCall;
   struct Loop;
-  explicit BlockingSession(std::unique_ptr<Loop> loop);
-  std::unique_ptr<Loop> loop_;
+  explicit BlockingSession(std::shared_ptr<Loop> loop);
+  std::shared_ptr<Loop> loop_;
 };
 
 }  // namespace Core::GEOCOM::host

@@ -23,8 +23,8 @@ using ConnectHandler = std::function<void(const boost::system::error_code&,
                                           boost::asio::ip::tcp::socket)>;
 
 /// Resolves the endpoint's host and connects to the first of its addresses
-/// that answers, all within bound. The handler runs once, on executor:
-/// with boost::asio::error::timed_out when the bound ran out, with
+/// that answers, all within bound. The handler runs once, on a strand of
+/// executor: with boost::asio::error::timed_out when the bound ran out, with
 /// boost::asio::error::operation_aborted when the returned function was
 /// called first. Calling that function after completion does nothing.
 DAZOZAZIDOREZERARO_HOST_EXPORT std::function<void()> AsyncConnectTcp(

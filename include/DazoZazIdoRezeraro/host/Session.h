@@ -8,6 +8,7 @@
 #include <boost/asio/associated_executor.hpp>
 #include <boost/asio/async_result.hpp>
 #include <boost/asio/cancellation_type.hpp>
+#include <boost/asio/deferred.hpp>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/system/error_code.hpp>
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -118,31 +120,42 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
 
   /// Resolves and connects to "HOST:PORT" within options.connectTimeout;
   /// completes with (error_code, Session). A bad address completes with
-  /// kInvalidArgument, a refusal or the bound with kConnect.
-  template <typename CompletionToken>
+  /// kInvalidArgument, a refusal or the bound with kConnect, a cancellation
+  /// through the handler's slot (of any type) with operation_aborted; the
+  /// empty session of a failure names the address and the cause in
+  /// Failure(). Without a token it returns a deferred operation.
+  template <typename CompletionToken = boost::asio::deferred_t>
   static auto AsyncConnect(executor_type executor, std::string address,
-                           SessionOptions options, CompletionToken&& token) {
+                           SessionOptions options,
+                           CompletionToken&& token = CompletionToken()) {
     return boost::asio::async_initiate<CompletionToken, ConnectSignature>(
         [](auto handler, executor_type on, std::string where,
            SessionOptions with) {
-          auto shared = std::make_shared<decltype(handler)>(std::move(handler));
+          auto stop = std::make_shared<LateStop>();
+          auto slot = boost::asio::get_associated_cancellation_slot(handler);
+          if (slot.is_connected()) {
+            slot.assign([stop](boost::asio::cancellation_type type) {
+              if (type != boost::asio::cancellation_type::none) stop->Request();
+            });
+          }
           auto work = boost::asio::make_work_guard(
-              boost::asio::get_associated_executor(*shared, on));
-          StartConnect(on, std::move(where), std::move(with),
-                       [shared, work](boost::system::error_code error,
-                                      Session session, std::string) mutable {
-                         // The handler and its work guard move into the posted
-                         // function, so both are released on the handler's own
-                         // thread.
-                         auto target = work.get_executor();
-                         boost::asio::post(
-                             target, [shared = std::move(shared), error,
-                                      work = std::move(work),
-                                      session = std::move(session)]() mutable {
-                               (*shared)(error, std::move(session));
-                               work.reset();
-                             });
-                       });
+              boost::asio::get_associated_executor(handler, on));
+          auto shared = std::make_shared<decltype(handler)>(std::move(handler));
+          stop->Arm(StartConnect(
+              on, std::move(where), std::move(with),
+              [shared, work](boost::system::error_code error, Session session,
+                             std::string) mutable {
+                // The handler and its work guard move into the posted
+                // function, so both are released on the handler's own thread.
+                auto target = work.get_executor();
+                boost::asio::post(
+                    target,
+                    [shared = std::move(shared), error, work = std::move(work),
+                     session = std::move(session)]() mutable {
+                      (*shared)(error, std::move(session));
+                      work.reset();
+                    });
+              }));
         },
         token, std::move(executor), std::move(address), std::move(options));
   }
@@ -161,40 +174,50 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
 
   /// Starts one call of the procedure with the parameter text; token
   /// receives (error_code, Reply) when it ends (a callback, use_future,
-  /// as_tuple, a parallel group, ...). A return code other than 0 ends the
-  /// call with kReturnCode and the reply. The handler runs on its
-  /// associated executor; a cancellation through its slot ends a queued or
-  /// waiting call with operation_aborted.
-  template <typename CompletionToken>
+  /// use_awaitable, as_tuple, a parallel group, ...; without a token the
+  /// call is returned as a deferred operation). A return code other than 0
+  /// ends the call with kReturnCode and the reply. The handler runs on its
+  /// associated executor (the session's when it has none). Cancellation
+  /// through its slot ends the call with operation_aborted as Asio defines
+  /// the types: total and partial only while the call is queued, before its
+  /// first byte is written (nothing reached the instrument); terminal at
+  /// any time, the late reply then passed over.
+  template <typename CompletionToken = boost::asio::deferred_t>
   auto AsyncCall(unsigned short procedure, std::string_view parameters,
-                 CompletionToken&& token, CallOptions options = {}) {
+                 CompletionToken&& token = CompletionToken(),
+                 CallOptions options = {}) {
     return boost::asio::async_initiate<CompletionToken, CallSignature>(
         [this](auto handler, unsigned short number, std::string text,
                CallOptions with) {
+          // The session's own executor may belong to a context already
+          // destroyed: it is asked for only while the session is alive.
+          auto work =
+              boost::asio::make_work_guard(boost::asio::get_associated_executor(
+                  handler, CompletionExecutor()));
+          const std::uint64_t id = NewCallId();
           auto slot = boost::asio::get_associated_cancellation_slot(handler);
-          auto shared = std::make_shared<decltype(handler)>(std::move(handler));
-          auto work = boost::asio::make_work_guard(
-              boost::asio::get_associated_executor(*shared, get_executor()));
-          const std::uint64_t id = Enqueue(
-              number, std::move(text), with,
-              [shared, work](boost::system::error_code error,
-                             Reply reply) mutable {
-                // The handler and its work guard move into the posted function,
-                // so both are released on the handler's own thread.
-                auto target = work.get_executor();
-                boost::asio::post(target, [shared = std::move(shared), error,
-                                           work = std::move(work),
-                                           reply = std::move(reply)]() mutable {
-                  (*shared)(error, std::move(reply));
-                  work.reset();
-                });
-              });
           if (slot.is_connected() && id != 0) {
-            slot.assign([canceller = Canceller(id)](
-                            boost::asio::cancellation_type type) {
-              if (type != boost::asio::cancellation_type::none) canceller();
-            });
+            slot.assign(
+                [cancel = Canceller(id)](boost::asio::cancellation_type type) {
+                  cancel(type);
+                });
           }
+          auto shared = std::make_shared<decltype(handler)>(std::move(handler));
+          Enqueue(id, number, std::move(text), with,
+                  [shared, work](boost::system::error_code error,
+                                 Reply reply) mutable {
+                    // The handler and its work guard move into the posted
+                    // function, so both are released on the handler's own
+                    // thread.
+                    auto target = work.get_executor();
+                    boost::asio::post(target,
+                                      [shared = std::move(shared), error,
+                                       work = std::move(work),
+                                       reply = std::move(reply)]() mutable {
+                                        (*shared)(error, std::move(reply));
+                                        work.reset();
+                                      });
+                  });
         },
         token, procedure, std::string(parameters), options);
   }
@@ -212,6 +235,10 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
   /// Whether the session has a connection that was not closed.
   bool IsOpen() const;
 
+  /// Why the session is empty when it came from a failed AsyncConnect: the
+  /// message naming the address and the cause; empty otherwise.
+  const std::string& Failure() const { return failure_; }
+
   /// Closes the connection; calls still queued or waiting end with kClosed.
   void Close();
 
@@ -222,19 +249,42 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
       std::function<void(boost::system::error_code, Session, std::string)>;
 
   /// What AsyncConnect runs, with the diagnostics as a third argument: the
-  /// message naming the address and the cause.
-  static void StartConnect(executor_type executor, std::string address,
-                           SessionOptions options,
-                           ConnectCompletion completion);
+  /// message naming the address and the cause. Returns what stops the
+  /// attempt early (completing it with operation_aborted); calling it after
+  /// completion does nothing.
+  static std::function<void()> StartConnect(executor_type executor,
+                                            std::string address,
+                                            SessionOptions options,
+                                            ConnectCompletion completion);
+
+  /// Stops an operation whose stopping function is known only once it has
+  /// started: a request made earlier is kept and acted on by Arm.
+  class DAZOZAZIDOREZERARO_HOST_EXPORT LateStop {
+   public:
+    /// Stops the operation now, or as soon as it is armed.
+    void Request();
+    /// Gives the function that stops the operation.
+    void Arm(std::function<void()> stop);
+
+   private:
+    std::mutex mutex_;
+    bool requested_ = false;
+    std::function<void()> stop_;
+  };
 
  private:
   class Impl;
 
-  std::uint64_t Enqueue(unsigned short procedure, std::string parameters,
-                        CallOptions options, Completion completion);
-  std::function<void()> Canceller(std::uint64_t id) const;
+  std::uint64_t NewCallId() const;
+  executor_type CompletionExecutor() const;
+  void Enqueue(std::uint64_t id, unsigned short procedure,
+               std::string parameters, CallOptions options,
+               Completion completion);
+  std::function<void(boost::asio::cancellation_type)> Canceller(
+      std::uint64_t id) const;
 
   std::shared_ptr<Impl> impl_;
+  std::string failure_;
 };
 
 /// Composes a request under the lock that every session of the process

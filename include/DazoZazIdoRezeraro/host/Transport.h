@@ -1,11 +1,12 @@
 #ifndef DAZOZAZIDOREZERARO_HOST_TRANSPORT_H
 #define DAZOZAZIDOREZERARO_HOST_TRANSPORT_H
 
+#include <boost/asio/any_completion_handler.hpp>
 #include <boost/asio/any_io_executor.hpp>
+#include <boost/asio/associator.hpp>
 #include <boost/asio/buffer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/system/error_code.hpp>
-#include <functional>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -20,14 +21,17 @@ namespace Core::GEOCOM::host {
 
 /// The byte stream under a Session: a socket, a serial port, a pty, or any
 /// Asio stream a host already owns. Every operation completes through the
-/// stream's executor.
+/// handler's associated executor (the stream's when it has none), and
+/// honours the handler's cancellation slot, so that a session on a strand
+/// sees its completions on that strand whatever thread runs the context.
 class DAZOZAZIDOREZERARO_HOST_EXPORT Transport {
  public:
   /// Receives the error and how many bytes were read.
-  using ReadHandler =
-      std::function<void(const boost::system::error_code&, std::size_t)>;
+  using ReadHandler = boost::asio::any_completion_handler<void(
+      boost::system::error_code, std::size_t)>;
   /// Receives the error, or success once every byte is written.
-  using WriteHandler = std::function<void(const boost::system::error_code&)>;
+  using WriteHandler =
+      boost::asio::any_completion_handler<void(boost::system::error_code)>;
 
   virtual ~Transport();
 
@@ -67,6 +71,15 @@ DAZOZAZIDOREZERARO_HOST_EXPORT bool PeerClosed(
     const boost::system::error_code& error);
 
 namespace detail {
+// Passes a whole write's outcome on without its byte count, keeping the
+// handler's associated executor and cancellation slot.
+struct WrittenAll {
+  Transport::WriteHandler handler;
+  void operator()(const boost::system::error_code& error, std::size_t) {
+    std::move(handler)(error);
+  }
+};
+
 template <typename Stream, typename = void>
 struct CanShutdown : std::false_type {};
 template <typename Stream>
@@ -98,10 +111,8 @@ class StreamTransport : public Transport {
   /// See Transport::AsyncWrite.
   void AsyncWrite(boost::asio::const_buffer buffer,
                   WriteHandler handler) override {
-    boost::asio::async_write(
-        stream_, buffer,
-        [handler = std::move(handler)](const boost::system::error_code& error,
-                                       std::size_t) { handler(error); });
+    boost::asio::async_write(stream_, buffer,
+                             detail::WrittenAll{std::move(handler)});
   }
   /// See Transport::Cancel.
   void Cancel() override {
@@ -133,5 +144,25 @@ class StreamTransport : public Transport {
 };
 
 }  // namespace Core::GEOCOM::host
+
+namespace boost::asio {
+/// A whole write's handler keeps what is associated with the handler it
+/// wraps.
+template <template <typename, typename> class Associator,
+          typename DefaultCandidate>
+struct associator<Associator, Core::GEOCOM::host::detail::WrittenAll,
+                  DefaultCandidate>
+    : Associator<Core::GEOCOM::host::Transport::WriteHandler,
+                 DefaultCandidate> {
+  /// What the wrapped handler has associated.
+  static typename Associator<Core::GEOCOM::host::Transport::WriteHandler,
+                             DefaultCandidate>::type
+  get(const Core::GEOCOM::host::detail::WrittenAll& written,
+      const DefaultCandidate& candidate = DefaultCandidate()) noexcept {
+    return Associator<Core::GEOCOM::host::Transport::WriteHandler,
+                      DefaultCandidate>::get(written.handler, candidate);
+  }
+};
+}  // namespace boost::asio
 
 #endif
