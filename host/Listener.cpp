@@ -21,8 +21,9 @@ class ListenerState : public std::enable_shared_from_this<ListenerState> {
         if (self->options.acceptFailed) self->options.acceptFailed(error);
         self->pause.expires_after(self->options.acceptPause);
         self->pause.async_wait(
-            [self, handler, again](const error_code& waited) {
-              if (!waited && !self->closed) self->Accept(handler, again);
+            // Only Close cancels the pause.
+            [self, handler, again](const error_code&) {
+              if (!self->closed) self->Accept(handler, again);
             });
         return;
       }

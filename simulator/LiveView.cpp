@@ -582,8 +582,6 @@ host::Result<std::string> LiveView::Listen(std::string_view address) {
   impl_->hosts = {bound.ToString(), "localhost:" + port};
   for (const std::string& name : impl_->options.remoteNames) {
     impl_->hosts.push_back(name + ":" + port);
-    // A browser leaves out the port it takes for granted.
-    if (bound.port == 80) impl_->hosts.push_back(name);
   }
   impl_->listener.emplace(std::move(*listener));
   impl_->listener->AcceptEach([impl = impl_](tcp::socket peer) {

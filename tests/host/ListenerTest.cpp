@@ -99,6 +99,30 @@ TEST(Listener, AcceptsOneOrEachUntilClosed) {
   EXPECT_EQ(fromEach, 3);
 }
 
+// Catches a listener that cannot bind its port again while a connection it
+// closed first is still in TIME_WAIT, as after a restart of a server.
+TEST(Listener, BindsAgainThePortOfAConnectionItClosed) {
+  asio::io_context io;
+  std::optional<host::Listener> first =
+      host::Listen(io.get_executor(), {"127.0.0.1", 0}).value();
+  const unsigned short port = first->Local().port;
+  std::optional<tcp::socket> served;
+  first->AcceptOne([&](tcp::socket peer) { served.emplace(std::move(peer)); });
+  tcp::socket client(io);
+  ConnectTo(client, *first);
+  io.run_for(std::chrono::milliseconds(200));
+  ASSERT_TRUE(served);
+  served->close();  // the server's side closes first and waits
+  first->Close();
+  first.reset();
+  io.restart();
+  io.run_for(std::chrono::milliseconds(50));
+  client.close();
+  const host::Result<host::Listener> again =
+      host::Listen(io.get_executor(), {"127.0.0.1", port});
+  EXPECT_TRUE(again) << again.error().message;
+}
+
 // The lowest descriptor free now: the next one the process would get.
 int NextDescriptor() {
   const int next = dup(0);
