@@ -37,7 +37,9 @@ class CaptureRecord:
 def read_capture(path: "Union[str, os.PathLike[str]]"
                  ) -> Iterator[CaptureRecord]:
     """The decoded records of the capture file, one by one, in constant
-    memory. A malformed line raises
+    memory. A file that cannot be opened raises Python's own
+    :class:`OSError` (:class:`FileNotFoundError`, :class:`PermissionError`,
+    ...) with its ``errno`` and file name; a malformed line raises
     :class:`~dazozazidorezeraro.errors.InvalidArgument` naming the file and
     the line; the records before it come first."""
     reader = _native.CaptureFile(os.fspath(path))

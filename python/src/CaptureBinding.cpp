@@ -63,7 +63,9 @@ class CaptureFile {
           decoded_.push_back(std::move(record));
         }) {
     if (!in_) {
-      Raise(host::Error(host::ErrorKind::kIo, "cannot open " + path));
+      // Python's own exception for the cause: FileNotFoundError, ...
+      PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
+      throw py::error_already_set();
     }
   }
 

@@ -1,5 +1,7 @@
 """Reading a capture file as decoded, paired records."""
 
+import errno
+
 import pytest
 
 from dazozazidorezeraro import InvalidArgument, read_capture
@@ -38,6 +40,8 @@ def test_a_bad_capture_names_the_file_and_the_line(tmp_path, text, named):
     assert str(capture) in str(raised.value)
 
 
-def test_a_missing_capture_is_an_os_error(tmp_path):
-    with pytest.raises(OSError, match="no.capture"):
+def test_a_capture_that_cannot_be_opened_raises_pythons_own_error(tmp_path):
+    with pytest.raises(FileNotFoundError) as missing:
         list(read_capture(tmp_path / "no.capture"))
+    assert missing.value.errno == errno.ENOENT
+    assert missing.value.filename == str(tmp_path / "no.capture")

@@ -207,8 +207,9 @@ TEST(TrafficFormat, JsonKeysStayTheDocumentedOnes) {
        ToInstrument(0.003, Request(kAngles, 3, "1") + "~" + "%R1P,3,3:0\r\n")});
   const std::vector<std::string> sentence = {"sequence", "procedure", "name",
                                              "timeout_ms"};
-  const std::vector<std::string> reply = {"parameters", "return_code", "values",
-                                          "round_trip_ms", "late"};
+  const std::vector<std::string> reply = {"parameters",       "return_code",
+                                          "return_code_name", "values",
+                                          "round_trip_ms",    "late"};
   std::vector<std::set<std::string>> expected = {
       With(With(kCommonKeys, sentence), {"parameters", "arguments"}),
       With(With(kCommonKeys, sentence), reply),
@@ -272,6 +273,44 @@ TEST(TrafficSummary, CountsTimesAndGaps) {
   EXPECT_EQ(rows[0].roundTrip->median, 50);
   EXPECT_EQ(rows[0].roundTrip->p95, 95);
   EXPECT_EQ(rows[0].roundTrip->max, 100);
+}
+
+// A code this project names shows its name in every form; any other code
+// shows its number alone.
+TEST(TrafficFormat, ReturnCodesShowTheirNames) {
+  TrafficSummary summary;
+  const unsigned short codes[] = {0, 8710, 8710, 1234};
+  std::vector<std::string> lines;
+  std::vector<nlohmann::json> objects;
+  for (unsigned short i = 0; i < 4; ++i) {
+    TrafficRecord reply = Exchange(TrafficKind::kReply, i, codes[i], 1.5);
+    reply.fields = Fields{};
+    summary.Add(reply);
+    lines.push_back(FormatText(reply));
+    objects.push_back(nlohmann::json::parse(FormatJson(reply)));
+  }
+  EXPECT_NE(lines[0].find(" return_code=0 return_code_name=ok "),
+            std::string::npos)
+      << lines[0];
+  EXPECT_NE(lines[1].find(" return_code=8710 return_code_name=no-target "),
+            std::string::npos)
+      << lines[1];
+  EXPECT_NE(lines[3].find(" return_code=1234 round_trip_ms=1.500"),
+            std::string::npos)
+      << lines[3];
+  EXPECT_EQ(objects[1]["return_code_name"], "no-target");
+  EXPECT_TRUE(objects[3]["return_code_name"].is_null());
+
+  const std::string text = FormatSummaryText(summary);
+  EXPECT_NE(text.find(" 0(ok):1 1234:1 8710(no-target):2\n"), std::string::npos)
+      << text;
+  const nlohmann::json row =
+      nlohmann::json::parse(FormatSummaryJson(summary).substr(
+          0, FormatSummaryJson(summary).find('\n')));
+  EXPECT_EQ(row["replies"],
+            nlohmann::json({{"0", 1}, {"1234", 1}, {"8710", 2}}));
+  EXPECT_EQ(row["return_code_names"],
+            nlohmann::json({{"0", "ok"}, {"8710", "no-target"}}));
 }
 
 // Beyond the sample size the quantiles come from a sample; a sample that

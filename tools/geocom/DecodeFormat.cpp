@@ -1,6 +1,7 @@
 #include "DecodeFormat.h"
 
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/ReturnCodes.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
 #include <algorithm>
@@ -180,14 +181,18 @@ std::string FormatText(const TrafficRecord& record) {
             " name=" + (named != nullptr ? std::string(named->name) : "-");
   }
   if (record.kind == TrafficKind::kTimeout) {
-    return line + " timeout-ms=" + std::to_string(record.timeout->count()) +
+    return line + " timeout_ms=" + std::to_string(record.timeout->count()) +
            " bytes=" + Quoted(record.bytes) + '\n';
   }
   if (record.kind != TrafficKind::kRequest) {
-    line += " return-code=" + std::to_string(record.returnCode);
+    line += " return_code=" + std::to_string(record.returnCode);
+    if (const host::ReturnCodeName* code =
+            host::FindReturnCode(record.returnCode)) {
+      line += " return_code_name=" + std::string(code->name);
+    }
   }
   if (record.roundTripMs)
-    line += Printf(" round-trip-ms=%.3f", *record.roundTripMs);
+    line += Printf(" round_trip_ms=%.3f", *record.roundTripMs);
   if (record.late) line += " late";
   if (!record.fields) {
     return line + ": parameters=" + Quoted(record.parameters) + '\n';
@@ -229,6 +234,12 @@ std::string FormatJson(const TrafficRecord& record) {
     return line.End();
   }
   line.Number("return_code", record.returnCode);
+  if (const host::ReturnCodeName* code =
+          host::FindReturnCode(record.returnCode)) {
+    line.Text("return_code_name", code->name);
+  } else {
+    line.Null("return_code_name");
+  }
   line.Fields("values", record.fields);
   line.Optional("round_trip_ms", record.roundTripMs);
   line.Bool("late", record.late);
@@ -258,8 +269,11 @@ std::string FormatSummaryText(const TrafficSummary& summary) {
     }
     std::string replies;
     for (const auto& [code, count] : row.replies) {
-      replies += (replies.empty() ? "" : " ") + std::to_string(code) + ':' +
-                 std::to_string(count);
+      replies += (replies.empty() ? "" : " ") + std::to_string(code);
+      if (const host::ReturnCodeName* codeName = host::FindReturnCode(code)) {
+        replies += "(" + std::string(codeName->name) + ")";
+      }
+      replies += ':' + std::to_string(count);
     }
     rows.push_back({std::to_string(row.procedure),
                     named != nullptr ? std::string(named->name) : "-",
@@ -286,10 +300,10 @@ std::string FormatSummaryText(const TrafficSummary& summary) {
   }
   const TrafficTotals& totals = summary.Totals();
   return text + "records=" + std::to_string(totals.records) +
-         " unmatched-replies=" + std::to_string(totals.unmatchedReplies) +
+         " unmatched_replies=" + std::to_string(totals.unmatchedReplies) +
          " unrecognised=" + std::to_string(totals.unrecognised) +
-         " noise-bytes=" + std::to_string(totals.noiseBytes) +
-         " dropped-bytes=" + std::to_string(totals.droppedBytes) + '\n';
+         " noise_bytes=" + std::to_string(totals.noiseBytes) +
+         " dropped_bytes=" + std::to_string(totals.droppedBytes) + '\n';
 }
 
 std::string FormatSummaryJson(const TrafficSummary& summary) {
@@ -297,8 +311,12 @@ std::string FormatSummaryJson(const TrafficSummary& summary) {
   for (const ProcedureSummary& row : summary.Procedures()) {
     const host::Procedure* named = host::FindProcedure(row.procedure);
     json replies = json::object();
+    json names = json::object();
     for (const auto& [code, count] : row.replies) {
       replies[std::to_string(code)] = count;
+      if (const host::ReturnCodeName* codeName = host::FindReturnCode(code)) {
+        names[std::to_string(code)] = codeName->name;
+      }
     }
     json times = nullptr;
     if (row.roundTrip) {
@@ -314,6 +332,7 @@ std::string FormatSummaryJson(const TrafficSummary& summary) {
               {"name", named != nullptr ? json(named->name) : json(nullptr)},
               {"calls", row.calls},
               {"replies", replies},
+              {"return_code_names", names},
               {"timeouts", row.timeouts},
               {"round_trip_ms", times},
               {"sequence_gaps", row.sequenceGaps}});
