@@ -17,7 +17,7 @@ class CaptureRecord:
     """One decoded record of a capture."""
 
     #: ``"request"``, ``"reply"``, ``"unmatched-reply"``, ``"timeout"``,
-    #: ``"unrecognised"``, ``"noise"`` or ``"dropped"``
+    #: ``"unrecognised"``, ``"noise"``, ``"dropped"`` or ``"long-line"``
     kind: str
     connection: int  #: the capture's connection number
     direction: str  #: ``"to-instrument"``, ``"to-host"`` or ``"unknown"``
@@ -32,6 +32,10 @@ class CaptureRecord:
     late: bool  #: a reply that came after its request's time-out
     fields: Optional[Dict[str, Any]]  #: named arguments or values
     parameters: str  #: the parameter text as it passed
+    #: how many bytes the record stands for; for a ``"long-line"``, the
+    #: length of the capture line passed over (``bytes`` holds its start)
+    size: int
+    line: int  #: ``"long-line"``: the line's number in the capture file
 
 
 def read_capture(path: "Union[str, os.PathLike[str]]"

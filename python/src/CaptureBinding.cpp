@@ -48,6 +48,8 @@ py::dict RecordDict(const host::TrafficRecord& record) {
   values["fields"] = record.fields ? py::object(FieldsDict(*record.fields))
                                    : py::object(py::none());
   values["parameters"] = record.parameters;
+  values["size"] = record.size;
+  values["line"] = record.line;
   return values;
 }
 

@@ -808,6 +808,52 @@ class Decode(unittest.TestCase):
                                     timeout=STEP_TIMEOUT).returncode
         self.assertEqual(status, 1)
 
+    def test_long_line_is_a_record_and_decoding_goes_on(self):
+        """A 2 MiB line in the middle of a capture: every exchange before and
+        after it decodes, paired, and no false time-out is reported."""
+        def exchange(sequence, time):
+            return ('{"time":%.3f,"direction":"to-instrument","bytes":'
+                    '"%%R1Q,5003,%d:\\r\\n"}\n'
+                    '{"time":%.3f,"direction":"to-host","bytes":'
+                    '"%%R1P,0,%d:0,412237\\r\\n"}\n'
+                    % (time, sequence, time + 0.01, sequence)).encode()
+        long_line = b'{"time":2,"bytes":"' + b"a" * (2 << 20) + b'"}\n'
+        path = self.write("long", b'{"format":"geocom-capture",'
+                                  b'"version":2}\n' + exchange(1, 1.0) +
+                          long_line + exchange(2, 3.0))
+        records = decode_json(path)
+        self.assertEqual([(r["kind"], r.get("sequence")) for r in records],
+                         [("request", 1), ("reply", 1), ("long-line", None),
+                          ("request", 2), ("reply", 2)])
+        self.assertEqual((records[2]["line"], records[2]["size"],
+                          records[2]["bytes"]),
+                         (4, len(long_line) - 1, '{"time":2,"bytes":"' +
+                          "a" * 45))
+        self.assertEqual(records[4]["values"], {"serial_number": 412237})
+        result = geocom("decode", path)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        lines = result.stdout.decode().splitlines()
+        self.assertEqual([line.split()[2] for line in lines[:2] + lines[3:]],
+                         ["request", "reply", "request", "reply"])
+        self.assertEqual(lines[2].split()[:3],
+                         ["long-line", "line=4", "size=%d" % (2 << 20 | 21)])
+
+    def test_memory_stays_bounded_on_huge_lines(self):
+        """A 64 MiB line is passed over in pieces, not held."""
+        path = self.write("huge", b'{"format":"geocom-capture",'
+                                  b'"version":2}\n{"bytes":"' +
+                          b"x" * (64 << 20) + b'"}\n')
+        # A process of its own, so that no other child's peak counts.
+        peak = subprocess.run(
+            [sys.executable, "-c",
+             "import resource, subprocess, sys\n"
+             "subprocess.run([sys.argv[1], 'decode', '--json', sys.argv[2]],"
+             " stdout=subprocess.DEVNULL, check=True)\n"
+             "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)",
+             GEOCOM, path], capture_output=True, check=True,
+            timeout=STEP_TIMEOUT)
+        self.assertLess(int(peak.stdout), 32 << 10)  # KiB
+
     def test_closed_pipe_ends_quietly(self):
         """`geocom decode FILE | head -1`: no message, ended by SIGPIPE as
         the shell's own tools are."""
