@@ -14,6 +14,7 @@ const view = {
   scale: null, // metres to pixels, fixed while dragging
   dragging: null,
   ratesShown: false,
+  shown: new Set(), // the numbers of the exchanges in the table
 };
 
 function element(name, attributes, parent) {
@@ -23,8 +24,19 @@ function element(name, attributes, parent) {
   return node;
 }
 
-function degrees(radians) {
-  return (radians * 180 / Math.PI).toFixed(4) + "°";
+// Every value as a surveyor reads it: angles in degrees to a ten-thousandth
+// (a third of an arc second), distances in metres to a tenth of a
+// millimetre; the server says which values are which.
+const UNITS = {
+  rad: (value) => `${(value * 180 / Math.PI).toFixed(4)}°`,
+  m: (value) => `${value.toFixed(4)} m`,
+};
+
+function formatted(value, unit) {
+  if (typeof value !== "number") return String(value);
+  if (UNITS[unit]) return UNITS[unit](value);
+  const text = Number.isInteger(value) ? String(value) : String(Number(value.toPrecision(8)));
+  return unit ? `${text} ${unit}` : text;
 }
 
 // The plan's frame: every prism and the station fit, the station's
@@ -155,10 +167,12 @@ function dragTo(event, final) {
 }
 
 async function api(method, path, body) {
+  // Every change is sent as JSON: the server refuses any other kind, which
+  // a page of another site could send.
   const response = await fetch(path, {
     method,
-    headers: body === undefined ? {} : { "Content-Type": "application/json" },
-    body: body === undefined ? undefined : JSON.stringify(body),
+    headers: { "Content-Type": "application/json" },
+    body: JSON.stringify(body ?? {}),
   });
   const answer = await response.json();
   if (!response.ok) throw new Error(answer.error || response.statusText);
@@ -196,8 +210,8 @@ function showState(state) {
   view.state = state;
   drawPlan(state);
   const text = (id, value) => { document.getElementById(id).textContent = value; };
-  text("hz", `${degrees(state.telescope.hz)} (${state.telescope.hz.toFixed(6)} rad)`);
-  text("v", `${degrees(state.telescope.v)} (${state.telescope.v.toFixed(6)} rad)`);
+  text("hz", formatted(state.telescope.hz, "rad"));
+  text("v", formatted(state.telescope.v, "rad"));
   text("motors", state.telescope.moving ? "turning" : "still");
   text("atr", state.atr ? "on" : "off");
   text("lock", state.lock ? "on" : "off");
@@ -211,14 +225,19 @@ function showState(state) {
   showFaultRows(state);
 }
 
-function describe(values) {
+function describe(values, units) {
   if (!values) return "";
-  return Object.entries(values).map(([key, value]) => `${key}=${value}`).join(" ");
+  return Object.entries(values)
+    .map(([key, value]) => `${key}=${formatted(value, units?.[key])}`).join(" ");
 }
 
+// Adds the exchange in its place, newest first, once.
 function showExchange(exchange) {
+  if (view.shown.has(exchange.number)) return;
+  view.shown.add(exchange.number);
   const body = document.querySelector("#exchanges tbody");
   const row = document.createElement("tr");
+  row.dataset.number = exchange.number;
   row.dataset.name = exchange.name ?? "";
   row.dataset.fault = exchange.fault;
   if (exchange.fault) row.className = "faulty";
@@ -226,9 +245,9 @@ function showExchange(exchange) {
     exchange.number,
     exchange.client,
     exchange.name ?? exchange.request_bytes,
-    describe(exchange.arguments),
+    describe(exchange.arguments, exchange.units),
     exchange.return_code ?? "–",
-    describe(exchange.values),
+    describe(exchange.values, exchange.units),
     `${exchange.round_trip_ms.toFixed(1)} ms`,
   ];
   for (const value of cells) {
@@ -248,8 +267,21 @@ function showExchange(exchange) {
   }
   row.appendChild(fault);
   row.title = `${exchange.request_bytes} → ${exchange.reply_bytes}`;
-  body.prepend(row);
-  while (body.children.length > KEPT_ROWS) body.lastChild.remove();
+  const older = [...body.children].find((other) => Number(other.dataset.number) < exchange.number);
+  body.insertBefore(row, older ?? null);
+  while (body.children.length > KEPT_ROWS) {
+    view.shown.delete(Number(body.lastChild.dataset.number));
+    body.lastChild.remove();
+  }
+}
+
+// The feed sends what happens from now on; what happened before is in the
+// traffic log.
+async function showEarlierExchanges() {
+  const response = await fetch("/api/traffic");
+  if (!response.ok) return;
+  const exchanges = await response.json();
+  exchanges.slice(-KEPT_ROWS).forEach(showExchange);
 }
 
 function connect() {
@@ -258,6 +290,7 @@ function connect() {
   socket.addEventListener("open", () => {
     badge.textContent = "live";
     badge.className = "badge";
+    showEarlierExchanges().catch(() => {});
   });
   socket.addEventListener("message", (event) => {
     const message = JSON.parse(event.data);
@@ -283,6 +316,9 @@ function setUp() {
       rates[input.name] = Number(input.value);
     }
     report("fault-message", api("PUT", "/api/faults", rates));
+  });
+  document.getElementById("faults-only").addEventListener("change", (event) => {
+    document.getElementById("traffic").classList.toggle("faults-only", event.target.checked);
   });
   document.getElementById("pause").addEventListener("click",
     () => report("control-message", api("POST", "/api/pause")));

@@ -1,6 +1,5 @@
 #include "Lines.h"
 
-#include <DazoZazIdoRezeraro/host/Transport.h>
 #include <fcntl.h>
 #include <stdlib.h>
 
@@ -8,7 +7,6 @@
 #include <boost/asio/post.hpp>
 #include <boost/asio/serial_port.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/write.hpp>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -20,103 +18,97 @@ using boost::system::error_code;
 
 namespace {
 
-// A client's socket through the host library's transport.
-class TcpLine final : public Line {
+class WriteDeadline final : public host::Transport {
  public:
-  TcpLine(asio::ip::tcp::socket socket, std::chrono::milliseconds timeout)
-      : transport_(std::move(socket), "client"),
-        timer_(transport_.Executor()),
-        timeout_(timeout) {}
+  WriteDeadline(std::unique_ptr<host::Transport> inner,
+                std::chrono::milliseconds limit)
+      : Transport(inner->Name()),
+        inner_(std::move(inner)),
+        timer_(inner_->Executor()),
+        limit_(limit) {}
 
-  void AsyncRead(asio::mutable_buffer buffer, ReadHandler handler) override {
-    transport_.AsyncReadSome(buffer, std::move(handler));
+  asio::any_io_executor Executor() override { return inner_->Executor(); }
+  void AsyncReadSome(asio::mutable_buffer buffer,
+                     ReadHandler handler) override {
+    inner_->AsyncReadSome(buffer, std::move(handler));
   }
-
-  void Write(std::string bytes, WriteHandler handler) override {
-    auto kept = std::make_shared<std::string>(std::move(bytes));
-    timer_.expires_after(timeout_);
+  void AsyncWrite(asio::const_buffer buffer, WriteHandler handler) override {
+    timer_.expires_after(limit_);
     timer_.async_wait([this](const error_code& error) {
-      // A peer that takes nothing for this long is not coming back.
-      if (!error) Close();
+      if (!error) inner_->Close();
     });
-    transport_.AsyncWrite(
-        asio::buffer(*kept),
-        [this, kept, handler = std::move(handler)](const error_code& error) {
+    inner_->AsyncWrite(
+        buffer, [this, handler = std::move(handler)](const error_code& error) {
           timer_.cancel();
-          handler(!error);
+          handler(error);
         });
   }
-
+  void Cancel() override { inner_->Cancel(); }
   void Close() override {
     timer_.cancel();
-    transport_.Close();
+    inner_->Close();
   }
-
-  bool CanDisconnect() const override { return true; }
+  void DiscardInput() override { inner_->DiscardInput(); }
+  bool ShutdownSend() override { return inner_->ShutdownSend(); }
 
  private:
-  host::StreamTransport<asio::ip::tcp::socket> transport_;
+  std::unique_ptr<host::Transport> inner_;
   asio::steady_timer timer_;
-  std::chrono::milliseconds timeout_;
+  std::chrono::milliseconds limit_;
 };
 
-// The master side of a pseudo-terminal as a transport that can also write
-// without waiting.
-class MasterTransport final
+// The master side of a pseudo-terminal, whose writes take what the terminal
+// takes now and drop the rest, so that a host that stops reading costs it
+// replies, never the line. The terminal side is held open with it.
+class PtyMaster final
     : public host::StreamTransport<asio::posix::stream_descriptor> {
  public:
-  using StreamTransport::StreamTransport;
-  // Writes what the terminal takes now; how much it took.
-  std::size_t WriteNow(std::string_view bytes, error_code& error) {
-    std::size_t written = 0;
-    while (written < bytes.size() && !error) {
-      written += stream().write_some(
-          asio::buffer(bytes.data() + written, bytes.size() - written), error);
-    }
-    return written;
-  }
-};
+  PtyMaster(asio::posix::stream_descriptor master, asio::serial_port terminal)
+      : StreamTransport(std::move(master), "pty"),
+        terminal_(std::move(terminal)) {}
 
-class PtyLine final : public Line {
- public:
-  PtyLine(asio::posix::stream_descriptor master, asio::serial_port terminal)
-      : master_(std::move(master), "pty"), terminal_(std::move(terminal)) {}
-
-  void AsyncRead(asio::mutable_buffer buffer, ReadHandler handler) override {
-    master_.AsyncReadSome(buffer, std::move(handler));
-  }
-
-  // Writes what the line takes now; the rest is dropped, so that a host
-  // that stops reading costs it replies, never the line.
-  void Write(std::string bytes, WriteHandler handler) override {
+  void AsyncWrite(asio::const_buffer buffer, WriteHandler handler) override {
     error_code error;
-    dropped_ += bytes.size() - master_.WriteNow(bytes, error);
-    const bool usable = !error || error == asio::error::would_block ||
-                        error == asio::error::try_again;
-    asio::post(master_.Executor(),
-               [handler = std::move(handler), usable] { handler(usable); });
+    std::size_t written = 0;
+    while (written < buffer.size() && !error) {
+      written += stream().write_some(buffer + written, error);
+    }
+    dropped_ += buffer.size() - written;
+    if (error == asio::error::would_block || error == asio::error::try_again) {
+      error = {};
+    }
+    asio::post(Executor(),
+               [handler = std::move(handler), error] { handler(error); });
   }
 
   void Close() override {
     error_code ignored;
-    master_.Close();
+    StreamTransport::Close();
     terminal_.close(ignored);
   }
 
-  bool CanDisconnect() const override { return false; }
-  std::uint64_t Dropped() const override { return dropped_; }
+  std::uint64_t Dropped() const { return dropped_; }
 
  private:
-  MasterTransport master_;
   asio::serial_port terminal_;
   std::uint64_t dropped_ = 0;
 };
 
 }  // namespace
 
-std::unique_ptr<Line> MakeTcpLine(asio::ip::tcp::socket socket,
-                                  std::chrono::milliseconds writeTimeout) {
-  return std::make_unique<TcpLine>(std::move(socket), writeTimeout);
+std::unique_ptr<host::Transport> WithWriteDeadline(
+    std::unique_ptr<host::Transport> inner, std::chrono::milliseconds limit) {
+  return std::make_unique<WriteDeadline>(std::move(inner), limit);
+}
+
+Line MakeTcpLine(asio::ip::tcp::socket socket,
+                 std::chrono::milliseconds writeTimeout) {
+  Line line;
+  line.transport = WithWriteDeadline(
+      std::make_unique<host::StreamTransport<asio::ip::tcp::socket>>(
+          std::move(socket), "client"),
+      writeTimeout);
+  return line;
 }
 
 host::Result<PseudoTerminal> OpenPseudoTerminal(
@@ -141,8 +133,13 @@ host::Result<PseudoTerminal> OpenPseudoTerminal(
   asio::serial_port terminal(executor);
   if (!error) terminal.open(path, error);
   if (error) return failure(error.message());
+  auto transport =
+      std::make_unique<PtyMaster>(std::move(master), std::move(terminal));
+  const PtyMaster& counted = *transport;
   PseudoTerminal pty;
-  pty.line = std::make_unique<PtyLine>(std::move(master), std::move(terminal));
+  pty.line.transport = std::move(transport);
+  pty.line.canDisconnect = false;
+  pty.line.dropped = [&counted] { return counted.Dropped(); };
   pty.path = path;
   return pty;
 }

@@ -2,9 +2,9 @@
 #define DAZOZAZIDOREZERARO_SIMULATOR_LINES_H
 
 #include <DazoZazIdoRezeraro/host/Result.h>
+#include <DazoZazIdoRezeraro/host/Transport.h>
 
 #include <boost/asio/any_io_executor.hpp>
-#include <boost/asio/buffer.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <chrono>
 #include <cstdint>
@@ -14,36 +14,31 @@
 
 namespace Core::GEOCOM::simulator {
 
-// The byte stream of one client of the server: a TCP connection, or the
-// master side of a pseudo-terminal. Handlers run on the line's executor.
-class Line {
- public:
-  using ReadHandler =
-      std::function<void(const boost::system::error_code&, std::size_t)>;
-  // Receives whether the connection is still usable.
-  using WriteHandler = std::function<void(bool usable)>;
-
-  virtual ~Line() = default;
-  virtual void AsyncRead(boost::asio::mutable_buffer buffer,
-                         ReadHandler handler) = 0;
-  // Writes the bytes; see each line for what happens when the peer does
-  // not read.
-  virtual void Write(std::string bytes, WriteHandler handler) = 0;
-  virtual void Close() = 0;
+// The byte stream of one client of the server, a host transport with the
+// line's policy on a peer that does not read built in, and what the server
+// may do with it.
+struct Line {
+  std::unique_ptr<host::Transport> transport;
   // Whether closing it is something the peer sees (a pty stays open).
-  virtual bool CanDisconnect() const = 0;
-  // Bytes of replies dropped because the peer did not read.
-  virtual std::uint64_t Dropped() const { return 0; }
+  bool canDisconnect = true;
+  // Bytes of replies dropped so far because the peer did not read; empty
+  // for a line whose writes wait for the peer instead.
+  std::function<std::uint64_t()> dropped;
 };
 
+// Closes the transport under it when a write does not end within the limit:
+// a peer that takes nothing for this long is not coming back.
+std::unique_ptr<host::Transport> WithWriteDeadline(
+    std::unique_ptr<host::Transport> inner, std::chrono::milliseconds limit);
+
 // A TCP connection whose writes that do not end within the limit close it.
-std::unique_ptr<Line> MakeTcpLine(boost::asio::ip::tcp::socket socket,
-                                  std::chrono::milliseconds writeTimeout);
+Line MakeTcpLine(boost::asio::ip::tcp::socket socket,
+                 std::chrono::milliseconds writeTimeout);
 
 // A pseudo-terminal: the master side, served, and the terminal side held
 // open so that the line survives the hosts that open and close it.
 struct PseudoTerminal {
-  std::unique_ptr<Line> line;
+  Line line;
   std::string path;  // the terminal side, which a host opens
 };
 

@@ -1,4 +1,5 @@
 #include <DazoZazIdoRezeraro/host/Endpoint.h>
+#include <DazoZazIdoRezeraro/host/Listener.h>
 #include <DazoZazIdoRezeraro/simulator/LiveView.h>
 
 #include <algorithm>
@@ -16,7 +17,6 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <vector>
 
 #include "LiveViewJson.h"
@@ -48,8 +48,6 @@ constexpr std::size_t kMaxPendingExchanges = 2000;
 // between two turns of the event loop.
 constexpr std::size_t kMaxSentExchanges = 50;
 constexpr std::size_t kExchangesPerSlice = 8;
-// How long accepting pauses when the process is out of descriptors.
-constexpr std::chrono::milliseconds kAcceptPause(100);
 
 std::string_view ContentType(std::string_view name) {
   const auto ends = [&](std::string_view suffix) {
@@ -105,6 +103,41 @@ Response Refuse(const Request& request, http::status status,
   return Json(request, status, ErrorJson(message));
 }
 
+bool SameIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// A form or text/plain body is what a page of any site may send without
+// asking; a JSON body needs the browser's permission, never given here.
+bool JsonBody(const Request& request) {
+  std::string_view type = request[http::field::content_type];
+  type = type.substr(0, type.find(';'));
+  while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
+  return SameIgnoringCase(type, "application/json");
+}
+
+// Whether the page that sent the request is the view's own: its Origin,
+// or without one its Referer, names the host it was sent to. A program
+// sends neither.
+bool FromOwnPage(const Request& request) {
+  const std::string own = "http://" + std::string(request[http::field::host]);
+  const auto origin = request.find(http::field::origin);
+  if (origin != request.end()) return origin->value() == own;
+  const auto referer = request.find(http::field::referer);
+  if (referer == request.end()) return true;
+  const std::string_view from = referer->value();
+  return from == own || from.substr(0, own.size() + 1) == own + "/";
+}
+
+bool ChangesState(const Request& request) {
+  return request.method() != http::verb::get &&
+         request.method() != http::verb::head;
+}
+
 }  // namespace
 
 class Browser;
@@ -116,14 +149,13 @@ class LiveViewState : public std::enable_shared_from_this<LiveViewState> {
                 LiveViewOptions given)
       : strand(asio::make_strand(io)),
         control(controlGiven),
-        options(given),
-        acceptor(strand),
-        acceptPause(strand),
+        options(std::move(given)),
         stateTimer(strand) {}
 
   void Start();
   void Tick();
-  void Accept();
+  void Accept(tcp::socket peer);
+  std::optional<Response> Guard(const Request& request) const;
   void StopNow();
   void Broadcast(std::shared_ptr<const std::string> message);
   void SendState();
@@ -133,8 +165,10 @@ class LiveViewState : public std::enable_shared_from_this<LiveViewState> {
   Strand strand;
   InstrumentControl& control;
   const LiveViewOptions options;
-  tcp::acceptor acceptor;
-  asio::steady_timer acceptPause;
+  std::optional<host::Listener> listener;
+  // The Host headers the view answers: its own names only, so that a page
+  // of another site whose name was pointed here cannot reach it.
+  std::vector<std::string> hosts;
   asio::steady_timer stateTimer;
   std::set<std::shared_ptr<HttpClient>> clients;
   std::set<std::shared_ptr<Browser>> browsers;
@@ -273,6 +307,10 @@ class HttpClient : public std::enable_shared_from_this<HttpClient> {
       return;
     }
     Request request = parser_->release();
+    if (std::optional<Response> refused = view_->Guard(request)) {
+      Write(std::move(*refused));
+      return;
+    }
     if (websocket::is_upgrade(request)) {
       Upgrade(std::move(request));
       return;
@@ -283,10 +321,7 @@ class HttpClient : public std::enable_shared_from_this<HttpClient> {
   // A page of another origin must not watch or steer the instrument: a
   // browser always says where the page came from.
   void Upgrade(Request request) {
-    const auto origin = request.find(http::field::origin);
-    const std::string host(request[http::field::host]);
-    if (request.target() != "/feed" ||
-        (origin != request.end() && origin->value() != "http://" + host)) {
+    if (request.target() != "/feed" || !FromOwnPage(request)) {
       request.keep_alive(false);
       Write(Refuse(request, http::status::forbidden,
                    "a WebSocket is served at /feed to this origin only"));
@@ -317,6 +352,32 @@ class HttpClient : public std::enable_shared_from_this<HttpClient> {
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
 };
+
+std::optional<Response> LiveViewState::Guard(const Request& request) const {
+  const std::string_view host = request[http::field::host];
+  const bool known = std::any_of(
+      hosts.begin(), hosts.end(),
+      [&](const std::string& name) { return SameIgnoringCase(host, name); });
+  const auto refuse = [&](const std::string& why) {
+    Response response = Refuse(request, http::status::forbidden, why);
+    response.keep_alive(false);
+    return response;
+  };
+  if (!known) {
+    return refuse("this live view is not served as '" + std::string(host) +
+                  "'; ask for " + hosts.front());
+  }
+  if (!ChangesState(request)) return std::nullopt;
+  if (!FromOwnPage(request)) {
+    return refuse("the instrument is steered from its own page only");
+  }
+  if (!JsonBody(request)) {
+    return refuse(
+        "a request that changes the instrument must be sent as "
+        "application/json");
+  }
+  return std::nullopt;
+}
 
 Response LiveViewState::Handle(const Request& request) {
   const std::string target(request.target());
@@ -479,31 +540,18 @@ void LiveViewState::Tick() {
   });
 }
 
-void LiveViewState::Accept() {
-  acceptor.async_accept(strand, [self = shared_from_this()](
-                                    const error_code& error, tcp::socket peer) {
-    if (self->stopped) return;
-    if (error) {
-      self->acceptPause.expires_after(kAcceptPause);
-      self->acceptPause.async_wait([self](const error_code& waited) {
-        if (!waited && !self->stopped) self->Accept();
-      });
-      return;
-    }
-    auto client = std::make_shared<HttpClient>(self, std::move(peer));
-    self->clients.insert(client);
-    client->Read();
-    self->Accept();
-  });
+void LiveViewState::Accept(tcp::socket peer) {
+  auto client =
+      std::make_shared<HttpClient>(shared_from_this(), std::move(peer));
+  clients.insert(client);
+  client->Read();
 }
 
 void LiveViewState::StopNow() {
   stopped = true;
   if (subscription) control.Unsubscribe(*subscription);
   subscription.reset();
-  error_code ignored;
-  acceptor.close(ignored);
-  acceptPause.cancel();
+  if (listener) listener->Close();
   stateTimer.cancel();
   const std::set<std::shared_ptr<HttpClient>> http = clients;
   for (const auto& client : http) client->Close();
@@ -521,48 +569,26 @@ host::Result<std::string> LiveView::Listen(std::string_view address) {
   const host::Result<host::Endpoint> endpoint =
       host::ParseEndpoint(address, true);
   if (!endpoint) return endpoint.error();
-  const auto failure = [&](host::ErrorKind kind, const std::string& why) {
-    return host::Error(kind, "cannot serve the live view on " +
-                                 std::string(address) + ": " + why);
-  };
-  error_code error;
-  tcp::resolver resolver(impl_->strand);
-  const tcp::resolver::results_type results = resolver.resolve(
-      endpoint->host, std::to_string(endpoint->port),
-      tcp::resolver::passive | tcp::resolver::numeric_service, error);
-  if (error) return failure(host::ErrorKind::kIo, error.message());
-  tcp::acceptor& acceptor = impl_->acceptor;
-  for (const auto& entry : results) {
-    if (!impl_->options.allowRemote &&
-        !entry.endpoint().address().is_loopback()) {
-      return failure(host::ErrorKind::kInvalidArgument,
-                     "it is not a loopback address, and remote access to "
-                     "the live view was not allowed");
-    }
+  host::ListenOptions listenOptions;
+  listenOptions.allowRemote = impl_->options.allowRemote;
+  host::Result<host::Listener> listener =
+      host::Listen(impl_->strand, *endpoint, listenOptions);
+  if (!listener) {
+    return host::Error(listener.error().kind,
+                       "the live view " + listener.error().message);
   }
-  for (const auto& entry : results) {
-    error_code ignored;
-    acceptor.close(ignored);
-    acceptor.open(entry.endpoint().protocol(), error);
-    if (!error) acceptor.set_option(tcp::acceptor::reuse_address(true), error);
-    if (!error) acceptor.bind(entry.endpoint(), error);
-    if (!error) {
-      acceptor.listen(asio::socket_base::max_listen_connections, error);
-    }
-    if (!error) break;
+  const host::Endpoint& bound = listener->Local();
+  const std::string port = std::to_string(bound.port);
+  impl_->hosts = {bound.ToString(), "localhost:" + port};
+  for (const std::string& name : impl_->options.remoteNames) {
+    impl_->hosts.push_back(name + ":" + port);
   }
-  if (error) {
-    error_code ignored;
-    acceptor.close(ignored);
-    return failure(host::ErrorKind::kIo, error.message());
-  }
-  const tcp::endpoint bound = acceptor.local_endpoint(error);
-  if (error) return failure(host::ErrorKind::kIo, error.message());
-  impl_->Accept();
+  impl_->listener.emplace(std::move(*listener));
+  impl_->listener->AcceptEach([impl = impl_](tcp::socket peer) {
+    if (!impl->stopped) impl->Accept(std::move(peer));
+  });
   impl_->Start();
-  std::ostringstream text;
-  text << bound;
-  return text.str();
+  return bound.ToString();
 }
 
 void LiveView::Stop() {

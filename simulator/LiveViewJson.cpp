@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
+#include <set>
+#include <vector>
 
 namespace Core::GEOCOM::simulator {
 
@@ -81,6 +83,50 @@ std::string ClockText(const DATIME& clock) {
   return text;
 }
 
+// One JSON object, each key given once, and nothing after it. The parser
+// takes a NUL byte for the end of the text, and JSON has none, so a body
+// holding one is refused before it is parsed. The body is bounded, so the
+// document is too.
+host::Result<json> ReadObject(std::string_view body, const std::string& what) {
+  const auto refuse = [](const std::string& why) {
+    return host::Error(host::ErrorKind::kInvalidArgument, why);
+  };
+  if (body.find('\0') != std::string_view::npos) {
+    return refuse("the body must be " + what + ", and nothing after it");
+  }
+  std::vector<std::set<std::string>> keys;
+  std::string repeated;
+  json parsed = json::parse(
+      body.begin(), body.end(),
+      [&](int, json::parse_event_t event, json& value) {
+        if (event == json::parse_event_t::object_start) keys.emplace_back();
+        if (event == json::parse_event_t::object_end) keys.pop_back();
+        if (event == json::parse_event_t::key && repeated.empty() &&
+            !keys.back().insert(value.get<std::string>()).second) {
+          repeated = value.get<std::string>();
+        }
+        return true;
+      },
+      false);
+  if (!parsed.is_object()) return refuse("the body must be " + what);
+  if (!repeated.empty()) return refuse(repeated + " is given twice");
+  return parsed;
+}
+
+// The unit of each value of the procedure that has one, so that a page
+// shows every angle and distance in its own units.
+json UnitsJson(const host::Procedure& procedure) {
+  json units = json::object();
+  for (const auto* specs : {&procedure.arguments, &procedure.reply}) {
+    for (const host::ValueSpec& value : *specs) {
+      if (!value.unit.empty()) {
+        units[SnakeCase(std::string(value.name))] = std::string(value.unit);
+      }
+    }
+  }
+  return units;
+}
+
 json PointJson(const Point& point) {
   return {{"easting", point.easting},
           {"northing", point.northing},
@@ -100,15 +146,14 @@ std::string StateJson(const InstrumentView& view, InstrumentControl& control) {
   json faults = json::object();
   for (const FaultKind kind : FaultKinds()) {
     const auto found = counts.faults.find(FaultName(kind));
-    faults[SnakeCase(FaultName(kind))] =
-        found == counts.faults.end() ? 0 : found->second;
+    faults[FaultName(kind)] = found == counts.faults.end() ? 0 : found->second;
   }
   json rates = json::object();
   for (const FaultKind kind : FaultKinds()) {
-    rates[SnakeCase(FaultName(kind))] = 0.0;
+    rates[FaultName(kind)] = 0.0;
   }
   for (const FaultRate& rate : control.Rates()) {
-    rates[SnakeCase(FaultName(rate.kind))] = rate.rate;
+    rates[FaultName(rate.kind)] = rate.rate;
   }
   const json state = {
       {"type", "state"},
@@ -161,13 +206,15 @@ std::string ExchangeJson(const LoggedExchange& logged) {
                   {"name", nullptr},
                   {"arguments", nullptr},
                   {"return_code", nullptr},
-                  {"values", nullptr}};
+                  {"values", nullptr},
+                  {"units", json::object()}};
   if (const auto request = Recognise(exchange.request)) {
     const unsigned short procedure = request->GetGeocomID();
     message["procedure"] = procedure;
     const host::Procedure* named = host::FindProcedure(procedure);
     message["name"] =
         named != nullptr ? std::string(named->name) : std::to_string(procedure);
+    if (named != nullptr) message["units"] = UnitsJson(*named);
     if (const auto arguments = host::RequestFields(*request)) {
       message["arguments"] = FieldsJson(*arguments);
     }
@@ -187,15 +234,11 @@ host::Result<Point> ReadPosition(std::string_view body, const Point& present) {
   const auto refuse = [](const std::string& why) {
     return host::Error(host::ErrorKind::kInvalidArgument, why);
   };
-  // The body is bounded, so the document is too.
-  const json parsed = json::parse(body.begin(), body.end(), nullptr, false);
-  if (!parsed.is_object()) {
-    return refuse(
-        "the body must be a JSON object of easting, northing and "
-        "height");
-  }
+  const host::Result<json> parsed =
+      ReadObject(body, "a JSON object of easting, northing and height");
+  if (!parsed) return parsed.error();
   Point point = present;
-  for (const auto& [key, value] : parsed.items()) {
+  for (const auto& [key, value] : parsed->items()) {
     double* target = key == "easting"    ? &point.easting
                      : key == "northing" ? &point.northing
                      : key == "height"   ? &point.height
@@ -211,12 +254,11 @@ host::Result<FaultRates> ReadRates(std::string_view body) {
   const auto refuse = [](const std::string& why) {
     return host::Error(host::ErrorKind::kInvalidArgument, why);
   };
-  const json parsed = json::parse(body.begin(), body.end(), nullptr, false);
-  if (!parsed.is_object()) {
-    return refuse("the body must be a JSON object of fault kinds and rates");
-  }
+  const host::Result<json> parsed =
+      ReadObject(body, "a JSON object of fault kinds and rates");
+  if (!parsed) return parsed.error();
   FaultRates rates;
-  for (const auto& [key, value] : parsed.items()) {
+  for (const auto& [key, value] : parsed->items()) {
     std::string name = key;
     std::replace(name.begin(), name.end(), '_', '-');
     const std::optional<FaultKind> kind = FindFault(name);

@@ -455,12 +455,16 @@ host::Result<Scene> LoadScene(const std::string& path) {
   // device that never ends) is read only up to the cap.
   const auto size = std::filesystem::file_size(path, error);
   if (!error && size > kMaxSceneBytes) return tooLarge();
-  std::string text(kMaxSceneBytes + 1, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
+  // Read a piece at a time, so that a small scene costs what it holds.
+  std::string text;
+  char piece[64 * 1024];
+  while (text.size() <= kMaxSceneBytes && in) {
+    in.read(piece, sizeof piece);
+    text.append(piece, static_cast<std::size_t>(in.gcount()));
+  }
   if (in.bad()) {
     return host::Error(host::ErrorKind::kIo, "cannot read scene " + path);
   }
-  text.resize(static_cast<std::size_t>(in.gcount()));
   if (text.size() > kMaxSceneBytes) return tooLarge();
   return ParseScene(text, path);
 }

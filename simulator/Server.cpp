@@ -1,5 +1,6 @@
-#include <DazoZazIdoRezeraro/host/Endpoint.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/Endpoint.h>
+#include <DazoZazIdoRezeraro/host/Listener.h>
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>
 #include <DazoZazIdoRezeraro/simulator/Server.h>
 
@@ -11,6 +12,7 @@
 #include <boost/asio/strand.hpp>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -28,8 +30,6 @@ namespace {
 // peer's writes wait.
 constexpr std::size_t kMaxQueued = 64;
 constexpr std::size_t kReadChunk = 4096;
-// How long accepting pauses when the process is out of descriptors.
-constexpr std::chrono::milliseconds kAcceptPause(100);
 
 std::string Note(const host::Frame& frame) {
   switch (frame.kind) {
@@ -68,11 +68,9 @@ class ServerState : public std::enable_shared_from_this<ServerState> {
               ServerOptions given)
       : strand(asio::make_strand(io)),
         responder(responderGiven),
-        options(std::move(given)),
-        acceptor(strand),
-        acceptPause(strand) {}
+        options(std::move(given)) {}
 
-  void Accept();
+  void Accept(tcp::socket peer);
   void StopNow();
   void Remove(const std::shared_ptr<Connection>& connection) {
     connections.erase(connection);
@@ -103,8 +101,7 @@ class ServerState : public std::enable_shared_from_this<ServerState> {
   asio::strand<asio::io_context::executor_type> strand;
   Responder& responder;
   const ServerOptions options;
-  tcp::acceptor acceptor;
-  asio::steady_timer acceptPause;
+  std::optional<host::Listener> listener;
   std::shared_ptr<Connection> pty;
   std::set<std::shared_ptr<Connection>> connections;  // TCP clients
   // The names of the clients, for other threads.
@@ -130,8 +127,7 @@ class ServerState : public std::enable_shared_from_this<ServerState> {
 // time in order, and writes each plan's steps at their times.
 class Connection : public std::enable_shared_from_this<Connection> {
  public:
-  Connection(std::shared_ptr<ServerState> server, std::unique_ptr<Line> line,
-             std::string name)
+  Connection(std::shared_ptr<ServerState> server, Line line, std::string name)
       : server_(std::move(server)),
         line_(std::move(line)),
         id_(++server_->lastConnection),
@@ -160,7 +156,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
     if (busy_) Report();
     stepTimer_.cancel();
     idleTimer_.cancel();
-    line_->Close();
+    line_.transport->Close();
     server_->Monitor(id_, host::CaptureDirection::kUnknown, "", "", "",
                      host::CaptureEvent::kClose);
     server_->Remove(shared_from_this());
@@ -170,11 +166,12 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void Read() {
     if (reading_ || closed_ || ended_ || queue_.size() >= kMaxQueued) return;
     reading_ = true;
-    line_->AsyncRead(asio::buffer(buffer_),
-                     [self = shared_from_this()](const error_code& error,
-                                                 std::size_t received) {
-                       self->OnRead(error, received);
-                     });
+    line_.transport->AsyncReadSome(
+        asio::buffer(buffer_),
+        [self = shared_from_this()](const error_code& error,
+                                    std::size_t received) {
+          self->OnRead(error, received);
+        });
   }
 
   void OnRead(const error_code& error, std::size_t received) {
@@ -263,7 +260,7 @@ class Connection : public std::enable_shared_from_this<Connection> {
   void Write(std::size_t index) {
     if (closed_) return;
     const ReplyStep& step = plan_.steps[index];
-    if (step.disconnect && !line_->CanDisconnect()) {
+    if (step.disconnect && !line_.canDisconnect) {
       // A pty cannot be hung up from this side: the cut-off reply is not
       // written at all, as if dropped.
       server_->Monitor(id_, host::CaptureDirection::kToHost, "", note_,
@@ -275,26 +272,29 @@ class Connection : public std::enable_shared_from_this<Connection> {
                      plan_.fault);
     exchange_.reply += step.bytes;
     const bool disconnect = step.disconnect;
-    const std::uint64_t droppedBefore = line_->Dropped();
-    line_->Write(step.bytes, [self = shared_from_this(), index, disconnect,
-                              droppedBefore](bool usable) {
-      if (self->line_->Dropped() > droppedBefore) {
-        self->server_->Count(&ServerCounts::droppedReplies);
-      }
-      if (!usable || disconnect) {
-        self->Close();
-        return;
-      }
-      self->lastHeard_ = Clock::now();
-      self->Step(index + 1);
-    });
+    const std::uint64_t droppedBefore = Dropped();
+    auto kept = std::make_shared<const std::string>(step.bytes);
+    line_.transport->AsyncWrite(
+        asio::buffer(*kept),
+        [self = shared_from_this(), kept, index, disconnect,
+         droppedBefore](const error_code& error) {
+          if (self->Dropped() > droppedBefore) {
+            self->server_->Count(&ServerCounts::droppedReplies);
+          }
+          if (error || disconnect) {
+            self->Close();
+            return;
+          }
+          self->lastHeard_ = Clock::now();
+          self->Step(index + 1);
+        });
   }
 
   // A TCP client that neither asks nor is answered for the idle limit is
   // closed; a reply still being planned keeps it.
   void ArmIdle() {
     const std::chrono::milliseconds limit = server_->options.idleTimeout;
-    if (limit.count() <= 0 || !line_->CanDisconnect()) return;
+    if (limit.count() <= 0 || !line_.canDisconnect) return;
     idleTimer_.expires_at(lastHeard_ + limit);
     idleTimer_.async_wait([self = shared_from_this()](const error_code& error) {
       if (error || self->closed_) return;
@@ -316,7 +316,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
   }
 
   std::shared_ptr<ServerState> server_;
-  std::unique_ptr<Line> line_;
+  std::uint64_t Dropped() const { return line_.dropped ? line_.dropped() : 0; }
+
+  Line line_;
   const unsigned id_;  // the client's number in the log
   std::string name_;
   Exchange exchange_;
@@ -339,45 +341,29 @@ const std::string& ServerState::ClientName(const Connection& connection) {
   return connection.Name();
 }
 
-void ServerState::Accept() {
-  acceptor.async_accept(strand, [self = shared_from_this()](
-                                    const error_code& error, tcp::socket peer) {
-    if (self->stopped) return;
-    if (error) {
-      // Out of descriptors or memory: the listener stays readable, so pause
-      // rather than spin until a client leaves.
-      self->acceptPause.expires_after(kAcceptPause);
-      self->acceptPause.async_wait([self](const error_code& waited) {
-        if (!waited && !self->stopped) self->Accept();
-      });
-      return;
-    }
-    if (self->connections.size() >= self->options.maxClients) {
-      self->Count(&ServerCounts::refused);
-      error_code ignored;
-      peer.close(ignored);
-    } else {
-      error_code ignored;
-      peer.set_option(tcp::no_delay(true), ignored);
-      std::ostringstream name;
-      name << peer.remote_endpoint(ignored);
-      auto connection = std::make_shared<Connection>(
-          self, MakeTcpLine(std::move(peer), self->options.writeTimeout),
-          name.str());
-      self->connections.insert(connection);
-      self->Publish();
-      self->Count(&ServerCounts::connections);
-      connection->Start();
-    }
-    self->Accept();
-  });
+void ServerState::Accept(tcp::socket peer) {
+  if (connections.size() >= options.maxClients) {
+    Count(&ServerCounts::refused);
+    error_code ignored;
+    peer.close(ignored);
+    return;
+  }
+  error_code ignored;
+  peer.set_option(tcp::no_delay(true), ignored);
+  std::ostringstream name;
+  name << peer.remote_endpoint(ignored);
+  auto connection = std::make_shared<Connection>(
+      shared_from_this(), MakeTcpLine(std::move(peer), options.writeTimeout),
+      name.str());
+  connections.insert(connection);
+  Publish();
+  Count(&ServerCounts::connections);
+  connection->Start();
 }
 
 void ServerState::StopNow() {
   stopped = true;
-  error_code ignored;
-  acceptor.close(ignored);
-  acceptPause.cancel();
+  if (listener) listener->Close();
   // Closing removes each from the set.
   const std::set<std::shared_ptr<Connection>> open = connections;
   for (const auto& connection : open) connection->Close();
@@ -396,39 +382,16 @@ host::Result<std::string> Server::ListenTcp(std::string_view address) {
   const host::Result<host::Endpoint> endpoint =
       host::ParseEndpoint(address, true);
   if (!endpoint) return endpoint.error();
-  const auto failure = [&](const std::string& why) {
-    return host::Error(host::ErrorKind::kIo,
-                       "cannot listen on " + std::string(address) + ": " + why);
-  };
-  error_code error;
-  tcp::resolver resolver(impl_->strand);
-  const tcp::resolver::results_type results = resolver.resolve(
-      endpoint->host, std::to_string(endpoint->port),
-      tcp::resolver::passive | tcp::resolver::numeric_service, error);
-  if (error) return failure(error.message());
-  tcp::acceptor& acceptor = impl_->acceptor;
-  for (const auto& entry : results) {
-    error_code ignored;
-    acceptor.close(ignored);
-    acceptor.open(entry.endpoint().protocol(), error);
-    if (!error) acceptor.set_option(tcp::acceptor::reuse_address(true), error);
-    if (!error) acceptor.bind(entry.endpoint(), error);
-    if (!error)
-      acceptor.listen(asio::socket_base::max_listen_connections, error);
-    if (!error) break;
-  }
-  if (error) {
-    error_code ignored;
-    acceptor.close(ignored);
-    return failure(error.message());
-  }
-  const tcp::endpoint bound = acceptor.local_endpoint(error);
-  if (error) return failure(error.message());
-  impl_->Accept();
-  // Asio writes an IPv6 address in brackets, as "HOST:PORT" wants it.
-  std::ostringstream text;
-  text << bound;
-  return text.str();
+  host::ListenOptions listenOptions;
+  listenOptions.allowRemote = impl_->options.allowRemote;
+  host::Result<host::Listener> listener =
+      host::Listen(impl_->strand, *endpoint, listenOptions);
+  if (!listener) return listener.error();
+  impl_->listener.emplace(std::move(*listener));
+  impl_->listener->AcceptEach([impl = impl_](tcp::socket peer) {
+    if (!impl->stopped) impl->Accept(std::move(peer));
+  });
+  return impl_->listener->Local().ToString();
 }
 
 host::Result<std::string> Server::OpenPty() {

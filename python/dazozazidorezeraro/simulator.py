@@ -27,12 +27,15 @@ class Prism:
 class TrafficRecord:
     """One piece of traffic the instrument's server saw."""
 
-    time: Optional[float]  #: seconds since the instrument started
+    time: float  #: seconds since the instrument started
     direction: str  #: ``"to-instrument"`` or ``"to-host"``
     bytes: bytes  #: exactly as they passed
     note: str  #: e.g. the procedure's name
     fault: str  #: the fault applied to a reply, or empty
 
+
+#: How many traffic records a VirtualInstrument keeps unless told.
+DEFAULT_TRAFFIC_LIMIT = 10_000
 
 _running: "weakref.WeakSet[VirtualInstrument]" = weakref.WeakSet()
 
@@ -58,7 +61,8 @@ class VirtualInstrument:
     a late reply comes ``late_by`` seconds (0.25 by default); by default
     each procedure's own. ``split_pause``
     (seconds, 0.02 by default) is the pause between the pieces of a split
-    reply.
+    reply. :meth:`traffic` keeps the latest ``traffic_limit`` records
+    (10 000 by default; settable later through the attribute).
 
     Use it as a context manager, or call :meth:`stop`::
 
@@ -72,7 +76,8 @@ class VirtualInstrument:
                  seed: int = 0, fault_timeout: Optional[float] = None,
                  late_by: Optional[float] = None,
                  split_pause: Optional[float] = None,
-                 pty: bool = False) -> None:
+                 pty: bool = False,
+                 traffic_limit: int = DEFAULT_TRAFFIC_LIMIT) -> None:
         scene_json: Optional[str] = None
         scene_path: Optional[str] = None
         if isinstance(scene, Mapping):
@@ -82,7 +87,7 @@ class VirtualInstrument:
         self._native = _native.Instrument(scene_json, scene_path,
                                           _fault_text(faults), seed,
                                           fault_timeout, late_by, split_pause,
-                                          pty)
+                                          pty, traffic_limit)
         _running.add(self)
 
     @property
@@ -142,8 +147,21 @@ class VirtualInstrument:
         """Replaces the random fault rates."""
         self._native.set_faults(_fault_text(faults))
 
+    @property
+    def traffic_limit(self) -> int:
+        """How many of the latest traffic records are kept; older ones are
+        forgotten, so that a long-running instrument stays small."""
+        return self._native.traffic_limit
+
+    @traffic_limit.setter
+    def traffic_limit(self, limit: int) -> None:
+        self._native.traffic_limit = limit
+
     def traffic(self, *, clear: bool = False) -> List[TrafficRecord]:
-        """Every piece of traffic so far (and forgets it when ``clear``)."""
+        """The bytes that passed, oldest first: each request and other bytes
+        received, and each write of a reply, at most :attr:`traffic_limit`
+        of the latest (and forgets them when ``clear``). Opening and closing
+        a connection are not traffic."""
         return [TrafficRecord(*record)
                 for record in self._native.traffic(clear)]
 

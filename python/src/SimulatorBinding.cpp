@@ -3,6 +3,8 @@
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 #include <pybind11/stl.h>
 
+#include <chrono>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,23 +21,50 @@ namespace py = pybind11;
 
 namespace {
 
-// What the server's monitor has seen; the monitor runs on the server's
-// thread, Python reads on its own.
+// The latest traffic the server's monitor has seen, at most a limit of
+// records, each stamped with the seconds since the log began. The monitor
+// runs on the server's thread, Python reads on its own.
 class TrafficLog {
  public:
+  explicit TrafficLog(std::size_t limit) : limit_(limit) {}
+
+  // Only bytes are traffic: a connection opened or closed is not, and is
+  // told on the server's thread only after the host has moved on.
   void Add(host::CaptureRecord record) {
+    if (record.event != host::CaptureEvent::kBytes) return;
+    record.time =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_)
+            .count();
     std::lock_guard<std::mutex> lock(mutex_);
     records_.push_back(std::move(record));
+    Trim();
   }
   std::vector<host::CaptureRecord> Take(bool clear) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!clear) return records_;
-    return std::exchange(records_, {});
+    std::vector<host::CaptureRecord> taken(records_.begin(), records_.end());
+    if (clear) records_.clear();
+    return taken;
+  }
+  std::size_t Limit() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return limit_;
+  }
+  void SetLimit(std::size_t limit) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    limit_ = limit;
+    Trim();
   }
 
  private:
+  void Trim() {
+    while (records_.size() > limit_) records_.pop_front();
+  }
+
+  const std::chrono::steady_clock::time_point start_ =
+      std::chrono::steady_clock::now();
   std::mutex mutex_;
-  std::vector<host::CaptureRecord> records_;
+  std::size_t limit_;
+  std::deque<host::CaptureRecord> records_;
 };
 
 py::dict PointDict(const simulator::Point& point) {
@@ -49,8 +78,8 @@ py::dict PointDict(const simulator::Point& point) {
 // A LoopbackInstrument with its traffic log.
 class InstrumentHandle {
  public:
-  InstrumentHandle(simulator::LoopbackOptions options)
-      : log_(std::make_shared<TrafficLog>()) {
+  InstrumentHandle(simulator::LoopbackOptions options, std::size_t trafficLimit)
+      : log_(std::make_shared<TrafficLog>(trafficLimit)) {
     options.server.monitor = [log = log_](host::CaptureRecord record) {
       log->Add(std::move(record));
     };
@@ -122,14 +151,15 @@ class InstrumentHandle {
     if (!set) Raise(set.error());
   }
 
+  std::size_t TrafficLimit() { return log_->Limit(); }
+  void SetTrafficLimit(std::size_t limit) { log_->SetLimit(limit); }
+
   py::list Traffic(bool clear) {
     py::list records;
     for (const host::CaptureRecord& record : log_->Take(clear)) {
-      records.append(
-          py::make_tuple(record.time ? py::object(py::float_(*record.time))
-                                     : py::object(py::none()),
-                         host::DirectionName(record.direction),
-                         py::bytes(record.bytes), record.note, record.fault));
+      records.append(py::make_tuple(
+          record.time.value_or(0), host::DirectionName(record.direction),
+          py::bytes(record.bytes), record.note, record.fault));
     }
     return records;
   }
@@ -181,7 +211,8 @@ void BindSimulator(py::module_& module) {
                        const std::string& faults, std::uint64_t seed,
                        std::optional<double> faultTimeout,
                        std::optional<double> lateBy,
-                       std::optional<double> splitPause, bool pty) {
+                       std::optional<double> splitPause, bool pty,
+                       std::size_t trafficLimit) {
              simulator::LoopbackOptions options;
              options.scene = ReadScene(sceneJson, scenePath);
              if (!faults.empty()) {
@@ -202,11 +233,12 @@ void BindSimulator(py::module_& module) {
              }
              options.pty = pty;
              py::gil_scoped_release release;
-             return std::make_unique<InstrumentHandle>(std::move(options));
+             return std::make_unique<InstrumentHandle>(std::move(options),
+                                                       trafficLimit);
            }),
            py::arg("scene_json"), py::arg("scene_path"), py::arg("faults"),
            py::arg("seed"), py::arg("fault_timeout"), py::arg("late_by"),
-           py::arg("split_pause"), py::arg("pty"))
+           py::arg("split_pause"), py::arg("pty"), py::arg("traffic_limit"))
       .def_property_readonly("address", &InstrumentHandle::Address)
       .def_property_readonly("pty_path", &InstrumentHandle::PtyPath)
       .def("station", &InstrumentHandle::Station)
@@ -218,6 +250,8 @@ void BindSimulator(py::module_& module) {
            py::arg("fault"), py::arg("count"))
       .def("set_faults", &InstrumentHandle::SetFaults, py::arg("rates"))
       .def("traffic", &InstrumentHandle::Traffic, py::arg("clear"))
+      .def_property("traffic_limit", &InstrumentHandle::TrafficLimit,
+                    &InstrumentHandle::SetTrafficLimit)
       .def("counts", &InstrumentHandle::Counts)
       .def("stop", &InstrumentHandle::Stop)
       .def_property_readonly("running", &InstrumentHandle::Running);

@@ -67,19 +67,33 @@ const browser = await puppeteer.launch({
 });
 try {
   const page = await browser.newPage();
-  await page.setViewport({ width: 1280, height: 1000 });
+  await page.setViewport({ width: 1280, height: 900 });
   const consoleErrors = [];
   page.on("console", (message) => {
     if (message.type() === "error") consoleErrors.push(message.text());
   });
   page.on("pageerror", (error) => consoleErrors.push(error.message));
 
+  // Exchanges made before the page opens show at once, newest first.
+  for (let i = 0; i < 12; ++i) await call(instrument.tcp, i % 2 ? "power" : "angles");
   await page.goto(instrument.url, { waitUntil: "load" });
   await page.waitForFunction(
     () => document.getElementById("connection").textContent === "live" &&
           document.querySelectorAll(".prism[data-id]").length > 0,
     { timeout: 5000 });
   check(true, "the page loads and its feed goes live");
+  await page.waitForFunction(
+    () => document.querySelectorAll("#exchanges tbody tr").length === 12,
+    { timeout: 2000 }).catch(() => {});
+  const earlier = await page.$$eval("#exchanges tbody tr",
+                                    (rows) => rows.map((row) => Number(row.dataset.number)));
+  check(earlier.length === 12 && earlier[0] === 12 && earlier[11] === 1,
+        `the exchanges made before the page opened show at once, newest first (${earlier})`);
+
+  // One spelling of each fault, the one the exchanges use.
+  const kinds = await page.$$eval("#fault-rows input", (inputs) => inputs.map((input) => input.name));
+  check(kinds.includes("wrong-sequence") && !kinds.some((kind) => kind.includes("_")),
+        `the faults table spells the kinds as the exchanges do (${kinds})`);
 
   // A call made elsewhere shows, decoded, within a second.
   const callMade = call(instrument.tcp, "angles");
@@ -87,8 +101,10 @@ try {
   await callMade;
   const values = await page.$eval('#exchanges tr[data-name="angles"] .values',
                                   (cell) => cell.textContent);
-  check(waited <= 1000 && /hz=\S+ v=\S+/.test(values),
-        `a call by geocom shows within 1 s with its values (${waited} ms: ${values})`);
+  check(waited <= 1000 && /^hz=\d+\.\d{4}° v=\d+\.\d{4}°$/.test(values),
+        `a call by geocom shows within 1 s with its angles in degrees (${waited} ms: ${values})`);
+  const panel = await page.$eval("#hz", (cell) => cell.textContent);
+  check(/^\d+\.\d{4}°$/.test(panel), `the panel shows angles in the same unit (${panel})`);
 
   // Locked onto P1, the telescope follows it when it is dragged.
   await call(instrument.tcp, "set-atr-state", "1");
@@ -155,8 +171,35 @@ try {
     { timeout: 1000 });
   check(true, "a noise rate set on the page marks the next exchange and its counter");
 
+  // The faulty exchange is in sight without scrolling the page.
+  const bottom = (selector) => page.$eval(selector, (row) => row.getBoundingClientRect().bottom);
+  const newestFaulty = await bottom("#exchanges tr.faulty");
+  check(newestFaulty <= 900, `the faulty exchange shows above the fold (bottom ${newestFaulty} px)`);
   mkdirSync(dirname(screenshot), { recursive: true });
-  await page.screenshot({ path: screenshot, fullPage: true });
+  await page.screenshot({ path: screenshot });
+
+  // Once many clean exchanges follow it, "faults only" brings it back.
+  await page.$eval('#fault-rows input[name="noise"]', (input) => { input.value = "0"; });
+  await page.click("#set-faults");
+  await page.waitForFunction(async (url) => {
+    const now = await (await fetch(`${url}api/state`)).json();
+    return now.fault_rates.noise === 0;
+  }, { timeout: 2000, polling: 50 }, instrument.url);
+  for (let i = 0; i < 30; ++i) await call(instrument.tcp, "angles");
+  await page.waitForFunction(
+    () => !document.querySelector("#exchanges tbody tr").classList.contains("faulty") &&
+          document.querySelectorAll("#exchanges tbody tr").length >= 50,
+    { timeout: 2000 });
+  await page.click("#faults-only");
+  const onlyFaults = await page.$$eval("#exchanges tbody tr",
+    (rows) => rows.filter((row) => row.offsetParent !== null).map((row) => row.className));
+  const shownFaulty = await bottom("#exchanges tr.faulty");
+  check(onlyFaults.length >= 1 && onlyFaults.every((name) => name === "faulty") &&
+        shownFaulty <= 900,
+        `"faults only" shows the faulty exchanges alone, in sight (${onlyFaults.length} rows)`);
+  await page.click("#faults-only");
+  await call(instrument.tcp, "angles");
+
   check(consoleErrors.length === 0,
         `no console error${consoleErrors.length ? ": " + consoleErrors.join("; ") : ""}`);
 } catch (error) {

@@ -8,7 +8,7 @@ import time
 
 import pytest
 
-from dazozazidorezeraro import Session, VirtualInstrument
+from dazozazidorezeraro import InvalidArgument, Session, VirtualInstrument
 
 pytest_plugins = ["pytester"]
 
@@ -123,3 +123,60 @@ def test_a_moved_prism_changes_the_measured_angles():
             instrument.move_prism("no-such-prism", 0.0, 0.0, 0.0)
         with pytest.raises(ValueError):
             instrument.move_prism(prism.id, float("nan"), 0.0, 0.0)
+
+
+def test_a_bad_call_leaves_no_traffic_every_time(virtual_instrument):
+    for _ in range(100):
+        with Session.connect(virtual_instrument.address) as session:
+            virtual_instrument.traffic(clear=True)
+            with pytest.raises(InvalidArgument):
+                session.call_raw(2107, "1", timeout=-1)
+            assert virtual_instrument.traffic() == []
+
+
+def test_traffic_records_carry_their_time(virtual_instrument):
+    started = time.monotonic()
+    with Session.connect(virtual_instrument.address) as session:
+        session.angles()
+    elapsed = time.monotonic() - started
+    records = virtual_instrument.traffic()
+    assert [record.direction for record in records] == [
+        "to-instrument", "to-host"]
+    times = [record.time for record in records]
+    assert times == sorted(times)
+    assert 0 < times[0] <= times[-1] < elapsed + 60
+
+
+def test_traffic_keeps_the_latest_records_up_to_its_limit():
+    with VirtualInstrument(traffic_limit=6) as instrument:
+        assert instrument.traffic_limit == 6
+        with Session.connect(instrument.address) as session:
+            for call in (session.power, session.angles, session.power,
+                         session.angles, session.power):
+                call()
+            notes = [record.note for record in instrument.traffic()]
+            assert notes == ["power", "power", "angles", "angles", "power",
+                             "power"]
+            instrument.traffic_limit = 2
+            assert [record.note for record in instrument.traffic()] == [
+                "power", "power"]
+
+
+def resident_bytes():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def test_a_long_run_of_calls_stays_small():
+    # 2 * 10^4 calls, a fifth of 10^5, with a fifth of the 5 MB allowed: an
+    # unbounded log holds some 300 bytes a call, 6 MB here.
+    with VirtualInstrument(traffic_limit=1000) as instrument:
+        with Session.connect(instrument.address) as session:
+            for _ in range(2000):
+                session.power()
+            before = resident_bytes()
+            for _ in range(20000):
+                session.power()
+            grown = resident_bytes() - before
+        assert len(instrument.traffic()) == 1000
+    assert grown < 1 << 20

@@ -76,6 +76,62 @@ TEST(Determinism, SameSeedAndSceneGiveTheSameRepliesByteForByte) {
   EXPECT_FALSE(SamePlans(first, other));
 }
 
+struct SeededFaults {
+  const char* name;
+  const char* rates;
+};
+
+class FaultSeed : public testing::TestWithParam<SeededFaults> {};
+
+// The faults alone, over an instrument whose own seed and noise stay
+// fixed: what a fault seed fixed at any value, or shared with the noise,
+// would not change.
+std::string FaultSequence(const char* rates, std::uint64_t faultSeed) {
+  host::StartSequenceAt(0);
+  const Clock::time_point start{};
+  VirtualInstrument instrument(DefaultScene(), 0, start);
+  FaultInjector faults(instrument, faultSeed);
+  EXPECT_TRUE(faults.SetRates(ParseFaultRates(rates).value()));
+  std::string sequence;
+  for (int i = 0; i < 100; ++i) {
+    const ReplyPlan plan =
+        faults.Respond(Request(i % 2 == 0 ? host::kAngles : host::kPower,
+                               i % 2 == 0 ? "1" : ""),
+                       start + milliseconds(100 * i));
+    sequence += plan.fault + "|";
+    for (const ReplyStep& step : plan.steps) {
+      sequence += std::to_string(step.delay.count()) + ":" + step.bytes +
+                  (step.disconnect ? "!" : "") + "|";
+    }
+    sequence += "\n";
+  }
+  return sequence;
+}
+
+// Catches a fault seed that is ignored (fixed, or taken from elsewhere)
+// in the choice of a fault or in the bytes and times each kind draws.
+TEST_P(FaultSeed, RepeatsTheSequenceByteForByteAndAnotherSeedChangesIt) {
+  const char* rates = GetParam().rates;
+  const std::string first = FaultSequence(rates, 42);
+  EXPECT_EQ(FaultSequence(rates, 42), first);
+  EXPECT_NE(FaultSequence(rates, 43), first);
+  EXPECT_NE(FaultSequence(rates, 0), first);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Determinism, FaultSeed,
+    testing::Values(
+        SeededFaults{"WhichKind",
+                     "drop=0.1,late=0.1,split=0.1,noise=0.1,corrupt=0.1,"
+                     "duplicate=0.1,wrong-sequence=0.1,disconnect=0.1"},
+        SeededFaults{"WhetherAtAll", "duplicate=0.5"},
+        SeededFaults{"SplitCuts", "split=1"},
+        SeededFaults{"NoiseBytes", "noise=1"},
+        SeededFaults{"CorruptDigit", "corrupt=1"},
+        SeededFaults{"WrongSequenceNumber", "wrong-sequence=1"},
+        SeededFaults{"DisconnectCut", "disconnect=1"}),
+    [](const auto& test) { return test.param.name; });
+
 struct Shares {
   const char* name;
   const char* rates;

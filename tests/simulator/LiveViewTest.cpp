@@ -38,12 +38,43 @@ tcp::socket Connect(boost::asio::io_context& io, const std::string& address) {
   return socket;
 }
 
+// A header the test sets; "{}" in its value stands for the view's address,
+// "{port}" for its port. An empty value leaves the header out.
+struct Header {
+  http::field name;
+  std::string value;
+};
+
+std::string WithAddress(std::string text, const std::string& address) {
+  const std::string port = address.substr(address.rfind(':') + 1);
+  for (std::size_t at; (at = text.find("{port}")) != std::string::npos;) {
+    text.replace(at, 6, port);
+  }
+  for (std::size_t at; (at = text.find("{}")) != std::string::npos;) {
+    text.replace(at, 2, address);
+  }
+  return text;
+}
+
+// Asks as the view's own page does: its Host, and a JSON body for a request
+// that changes something; headers replace those.
 Answer Ask(const std::string& address, http::verb method,
-           const std::string& target, const std::string& body = "") {
+           const std::string& target, const std::string& body = "",
+           const std::vector<Header>& headers = {}) {
   boost::asio::io_context io;
   tcp::socket socket = Connect(io, address);
   http::request<http::string_body> request(method, target, 11);
   request.set(http::field::host, address);
+  if (method != http::verb::get) {
+    request.set(http::field::content_type, "application/json");
+  }
+  for (const Header& header : headers) {
+    if (header.value.empty()) {
+      request.erase(header.name);
+    } else {
+      request.set(header.name, WithAddress(header.value, address));
+    }
+  }
   request.body() = body;
   request.prepare_payload();
   http::write(socket, request);
@@ -60,7 +91,10 @@ struct Refusal {
   std::string body;
   unsigned status;
   const char* message;
+  std::vector<Header> headers = {};
 };
+
+const std::string kEvil = "http://evil.example";
 
 const Refusal kRefusals[] = {
     {"UnknownPrism", http::verb::put, "/api/prisms/P9", R"({"easting": 1})",
@@ -86,6 +120,114 @@ const Refusal kRefusals[] = {
     {"WrongMethod", http::verb::get, "/api/pause", "", 405, "use POST"},
     {"FileOutsideThePage", http::verb::get, "/../CMakeLists.txt", "", 404,
      "no such page"},
+    // A page of any site may send these without asking the browser.
+    {"CrossSiteTextPlainPost",
+     http::verb::post,
+     "/api/pause",
+     "x",
+     403,
+     "steered from its own page only",
+     {{http::field::origin, kEvil}, {http::field::content_type, "text/plain"}}},
+    {"CrossSiteFormPost",
+     http::verb::post,
+     "/api/reset",
+     "a=b",
+     403,
+     "steered from its own page only",
+     {{http::field::origin, kEvil},
+      {http::field::content_type, "application/x-www-form-urlencoded"}}},
+    {"CrossSiteJsonByReferer",
+     http::verb::put,
+     "/api/faults",
+     R"({"drop": 1})",
+     403,
+     "steered from its own page only",
+     {{http::field::referer, kEvil + "/{}/"}}},
+    {"RefererOfALookalikeHost",
+     http::verb::post,
+     "/api/pause",
+     "",
+     403,
+     "steered from its own page only",
+     {{http::field::referer, "http://{}.evil.example/"}}},
+    {"SandboxedPage",
+     http::verb::post,
+     "/api/pause",
+     "",
+     403,
+     "steered from its own page only",
+     {{http::field::origin, "null"}}},
+    {"OwnPageTextPlain",
+     http::verb::post,
+     "/api/pause",
+     "x",
+     403,
+     "must be sent as application/json",
+     {{http::field::origin, "http://{}"},
+      {http::field::content_type, "text/plain"}}},
+    {"ProgramWithoutContentType",
+     http::verb::post,
+     "/api/pause",
+     "",
+     403,
+     "must be sent as application/json",
+     {{http::field::content_type, ""}}},
+    {"JsonLookalikeType",
+     http::verb::post,
+     "/api/pause",
+     "",
+     403,
+     "must be sent as application/json",
+     {{http::field::content_type, "application/jsonx"}}},
+    // A site whose name now points at this address (DNS rebinding).
+    {"RebindingHostPost",
+     http::verb::post,
+     "/api/pause",
+     "",
+     403,
+     "not served as 'evil.example:{port}'",
+     {{http::field::host, "evil.example:{port}"},
+      {http::field::origin, "http://evil.example:{port}"}}},
+    {"RebindingHostRead",
+     http::verb::get,
+     "/api/traffic",
+     "",
+     403,
+     "not served as",
+     {{http::field::host, "evil.example:{port}"}}},
+    {"RebindingHostPage",
+     http::verb::get,
+     "/",
+     "",
+     403,
+     "not served as",
+     {{http::field::host, "evil.example:{port}"}}},
+    {"OwnAddressOtherPort",
+     http::verb::get,
+     "/api/state",
+     "",
+     403,
+     "not served as",
+     {{http::field::host, "127.0.0.1:1"}}},
+    {"NoHost",
+     http::verb::get,
+     "/api/state",
+     "",
+     403,
+     "not served as",
+     {{http::field::host, ""}}},
+    // The JSON reader takes one object, each key once, and nothing else.
+    {"TrailingBytesAfterNul", http::verb::put, "/api/prisms/P1",
+     std::string("{\"easting\": 12.5}\0junk", 22), 400, "nothing after it"},
+    {"TrailingText", http::verb::put, "/api/prisms/P1",
+     R"({"easting": 12.5} junk)", 400, "the body must be a JSON object"},
+    {"SecondObject", http::verb::put, "/api/faults",
+     R"({"drop": 0.1}{"late": 0.1})", 400, "the body must be a JSON object"},
+    {"DuplicateCoordinate", http::verb::put, "/api/prisms/P1",
+     R"({"easting": 12.5, "northing": 1, "easting": 13})", 400,
+     "easting is given twice"},
+    {"DuplicateFaultKind", http::verb::put, "/api/faults",
+     R"({"drop": 0.1, "drop": 0.2})", 400, "drop is given twice"},
 };
 
 class ApiRefuses : public testing::TestWithParam<Refusal> {};
@@ -100,9 +242,10 @@ TEST_P(ApiRefuses, WithAMessageChangingNothing) {
   const std::string before =
       Ask(instrument.HttpAddress(), http::verb::get, "/api/state").body.dump();
   const Answer answer = Ask(instrument.HttpAddress(), refusal.method,
-                            refusal.target, refusal.body);
+                            refusal.target, refusal.body, refusal.headers);
   EXPECT_EQ(answer.status, refusal.status);
-  EXPECT_NE(answer.body.value("error", "").find(refusal.message),
+  EXPECT_NE(answer.body.value("error", "")
+                .find(WithAddress(refusal.message, instrument.HttpAddress())),
             std::string::npos)
       << answer.body.dump();
   json after =
@@ -120,6 +263,43 @@ TEST_P(ApiRefuses, WithAMessageChangingNothing) {
 
 INSTANTIATE_TEST_SUITE_P(LiveView, ApiRefuses, testing::ValuesIn(kRefusals),
                          [](const auto& test) { return test.param.name; });
+
+struct OwnPage {
+  const char* name;
+  std::vector<Header> headers;
+};
+
+class OwnPageSteers : public testing::TestWithParam<OwnPage> {};
+
+// Catches a guard stricter than the page and programs need: each way the
+// view's own page or a program asks is served.
+TEST_P(OwnPageSteers, ThroughEveryNameOfTheView) {
+  LoopbackOptions options;
+  options.http = "127.0.0.1:0";
+  options.liveView.remoteNames = {"survey.local"};
+  LoopbackInstrument instrument(options);
+  const Answer answer = Ask(instrument.HttpAddress(), http::verb::post,
+                            "/api/pause", "", GetParam().headers);
+  EXPECT_EQ(answer.status, 200u) << answer.body.dump();
+  EXPECT_TRUE(instrument.Control().Paused());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LiveView, OwnPageSteers,
+    testing::Values(
+        OwnPage{"ProgramWithoutOrigin", {}},
+        OwnPage{"PageByOrigin", {{http::field::origin, "http://{}"}}},
+        OwnPage{"PageByReferer", {{http::field::referer, "http://{}/"}}},
+        OwnPage{"Localhost",
+                {{http::field::host, "localhost:{port}"},
+                 {http::field::origin, "http://localhost:{port}"}}},
+        OwnPage{"NameGiven",
+                {{http::field::host, "Survey.local:{port}"},
+                 {http::field::origin, "http://Survey.local:{port}"}}},
+        OwnPage{
+            "JsonWithCharset",
+            {{http::field::content_type, "Application/JSON; charset=utf-8"}}}),
+    [](const auto& test) { return test.param.name; });
 
 // Catches a move that a measurement does not see, rates not applied,
 // pause, resume and reset that do nothing, and a feed that accepts pages
@@ -142,7 +322,8 @@ TEST(LiveViewApi, EachEndpointDoesWhatItSays) {
   Answer rates =
       Ask(address, http::verb::put, "/api/faults", R"({"wrong_sequence": 1})");
   ASSERT_EQ(rates.status, 200u);
-  EXPECT_EQ(rates.body["fault_rates"]["wrong_sequence"], 1.0);
+  // A fault has one name, as the exchanges and the command line spell it.
+  EXPECT_EQ(rates.body["fault_rates"]["wrong-sequence"], 1.0);
   host::BlockingSession session =
       host::BlockingSession::Connect(instrument.Address());
   EXPECT_TRUE(session.TryCall(host::kInstrumentNumber, ""));
@@ -174,6 +355,7 @@ struct Origin {
   const char* name;
   const char* origin;  // nullptr: none sent, as by a program
   bool accepted;
+  const char* host = "{}";  // the Host asked for
 };
 
 class Feed : public testing::TestWithParam<Origin> {};
@@ -185,17 +367,15 @@ TEST_P(Feed, ServesItsOwnOriginOnly) {
   const std::string& address = instrument.HttpAddress();
   boost::asio::io_context io;
   websocket::stream<tcp::socket> feed(Connect(io, address));
-  const std::string origin =
-      GetParam().origin == nullptr ? "" : std::string(GetParam().origin);
+  const std::string origin = GetParam().origin == nullptr
+                                 ? ""
+                                 : WithAddress(GetParam().origin, address);
   feed.set_option(
       websocket::stream_base::decorator([&](websocket::request_type& request) {
-        if (!origin.empty()) {
-          request.set(http::field::origin,
-                      origin == "self" ? "http://" + address : origin);
-        }
+        if (!origin.empty()) request.set(http::field::origin, origin);
       }));
   boost::system::error_code error;
-  feed.handshake(address, "/feed", error);
+  feed.handshake(WithAddress(GetParam().host, address), "/feed", error);
   ASSERT_EQ(!error, GetParam().accepted) << error.message();
   if (!GetParam().accepted) return;
   boost::beast::flat_buffer buffer;
@@ -205,12 +385,16 @@ TEST_P(Feed, ServesItsOwnOriginOnly) {
   EXPECT_EQ(message["type"], "state");
 }
 
-INSTANTIATE_TEST_SUITE_P(LiveView, Feed,
-                         testing::Values(Origin{"SameOrigin", "self", true},
-                                         Origin{"NoOrigin", nullptr, true},
-                                         Origin{"OtherOrigin",
-                                                "http://evil.example", false}),
-                         [](const auto& test) { return test.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    LiveView, Feed,
+    testing::Values(Origin{"SameOrigin", "http://{}", true},
+                    Origin{"NoOrigin", nullptr, true},
+                    Origin{"Localhost", "http://localhost:{port}", true,
+                           "localhost:{port}"},
+                    Origin{"OtherOrigin", "http://evil.example", false},
+                    Origin{"RebindingHost", "http://evil.example:{port}", false,
+                           "evil.example:{port}"}),
+    [](const auto& test) { return test.param.name; });
 
 // Catches a live view that listens beyond loopback unless allowed.
 TEST(LiveViewApi, RemoteAddressRefusedUnlessAllowed) {

@@ -180,6 +180,39 @@ TEST(SceneLimits, OversizedInputRefusedAtOnce) {
   EXPECT_FALSE(ParseScene(std::string(kMaxSceneBytes + 1, ' '), "s.json"));
 }
 
+// The process's peak resident memory in bytes, from /proc.
+std::size_t PeakResidentBytes() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) {
+      return std::stoul(line.substr(6)) * 1024;
+    }
+  }
+  return 0;
+}
+
+// Catches a loader that sets aside room for the largest scene whatever the
+// file holds: the peak, reset to the present use, may rise by little.
+TEST(SceneLimits, SmallSceneCostsWhatItHolds) {
+  const std::string path = testing::TempDir() + "small-scene.json";
+  std::ofstream(path)
+      << R"({"station": {"easting": 0, "northing": 0, "height": 0},)"
+      << R"( "prisms": [{"id": "A", "easting": 10, "northing": 20,)"
+      << R"( "height": 1}, {"id": "B", "easting": -5, "northing": 7,)"
+      << R"( "height": 2}]})";
+  std::ofstream resetPeak("/proc/self/clear_refs");
+  resetPeak << "5" << std::flush;
+  ASSERT_TRUE(resetPeak.good()) << "cannot reset the peak";
+  const std::size_t before = PeakResidentBytes();
+  const host::Result<Scene> scene = LoadScene(path);
+  const std::size_t after = PeakResidentBytes();
+  std::filesystem::remove(path);
+  ASSERT_TRUE(scene) << scene.error().message;
+  EXPECT_EQ(scene->prisms.size(), 2u);
+  EXPECT_LT(after - before, std::size_t{10} << 20);
+}
+
 // Catches the range checks of a point moved while the instrument runs
 // differing from those of a file.
 TEST(SceneLimits, MovedPointCheckedAsInAFile) {

@@ -529,6 +529,12 @@ class Usage(unittest.TestCase):
              "--timeout: 'x' is not a number"),
             (connect + ("--units", "grad", "angles"),
              "--units: 'grad' is not rad, deg or gon"),
+            (("simulate", "--listen", "0.0.0.0:0"),
+             "0.0.0.0 is not a loopback address"),
+            (("simulate", "--http", "0.0.0.0:0"),
+             "0.0.0.0 is not a loopback address"),
+            (("simulate", "--http-name", "survey.local", "--http",
+              "127.0.0.1:0"), "--http-name requires --http-remote"),
         ]
         for args, message in cases:
             with self.subTest(args=args):

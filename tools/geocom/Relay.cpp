@@ -22,7 +22,6 @@ namespace {
 // Enough for any sentence in one piece, small enough that a side that stops
 // reading holds up little.
 constexpr std::size_t kBufferSize = 16384;
-constexpr std::chrono::milliseconds kAcceptRetry{100};
 
 std::string Describe(const tcp::endpoint& endpoint) {
   return Endpoint{endpoint.address().to_string(), endpoint.port()}.ToString();
@@ -133,11 +132,7 @@ class Relay::Link : public std::enable_shared_from_this<Link> {
 
 Relay::Relay(asio::io_context& io, const Endpoint& listen,
              InstrumentLine instrument, RelayEvents events)
-    : io_(io),
-      acceptor_(io),
-      acceptRetry_(io),
-      instrument_(std::move(instrument)),
-      events_(std::move(events)) {
+    : io_(io), instrument_(std::move(instrument)), events_(std::move(events)) {
   namespace host = Core::GEOCOM::host;
   if (!instrument_.tcp) {
     host::Result<std::unique_ptr<asio::serial_port>> port =
@@ -152,28 +147,23 @@ Relay::Relay(asio::io_context& io, const Endpoint& listen,
     serial_.emplace(std::move(*port), instrument_.serial);
   }
 
-  error_code error;
-  tcp::resolver resolver(io);
-  const auto bound = resolver.resolve(listen.host, std::to_string(listen.port),
-                                      tcp::resolver::passive, error);
-  if (!error && bound.empty()) error = asio::error::host_not_found;
-  if (!error) acceptor_.open(bound.begin()->endpoint().protocol(), error);
-  if (!error) acceptor_.set_option(tcp::acceptor::reuse_address(true), error);
-  if (!error) acceptor_.bind(bound.begin()->endpoint(), error);
-  if (!error)
-    acceptor_.listen(asio::socket_base::max_listen_connections, error);
-  if (error) {
-    throw std::runtime_error("cannot listen on " + listen.ToString() + ": " +
-                             error.message());
-  }
+  // A relay answers whoever its owner points at it, as the instrument does.
+  host::ListenOptions options;
+  options.allowRemote = true;
+  options.acceptFailed = [this](const error_code& error) {
+    if (events_.warning) {
+      events_.warning("cannot accept a connection: " + error.message());
+    }
+  };
+  host::Result<host::Listener> listener =
+      host::Listen(io.get_executor(), listen, options);
+  if (!listener) throw std::runtime_error(listener.error().message);
+  listener_.emplace(std::move(*listener));
 }
 
 Relay::~Relay() = default;
 
-Endpoint Relay::Local() const {
-  const tcp::endpoint local = acceptor_.local_endpoint();
-  return {local.address().to_string(), local.port()};
-}
+Endpoint Relay::Local() const { return listener_->Local(); }
 
 void Relay::Start(RelayCapture& capture) {
   capture_ = &capture;
@@ -183,8 +173,7 @@ void Relay::Start(RelayCapture& capture) {
 void Relay::Stop() {
   stopped_ = true;
   error_code ignored;
-  acceptor_.close(ignored);
-  acceptRetry_.cancel();
+  listener_->Close();
   if (cancelConnect_) std::exchange(cancelConnect_, nullptr)();
   if (connectingHost_) connectingHost_->close(ignored);
   if (link_) std::exchange(link_, nullptr)->Close();
@@ -192,19 +181,8 @@ void Relay::Stop() {
 }
 
 void Relay::Accept() {
-  acceptor_.async_accept([this](const error_code& error, tcp::socket host) {
+  listener_->AcceptOne([this](tcp::socket host) {
     if (stopped_) return;
-    if (error) {
-      if (events_.warning) {
-        events_.warning("cannot accept a connection: " + error.message());
-      }
-      // Out of descriptors, say: try again a little later, not in a loop.
-      acceptRetry_.expires_after(kAcceptRetry);
-      acceptRetry_.async_wait([this](const error_code& cancelled) {
-        if (!cancelled && !stopped_) Accept();
-      });
-      return;
-    }
     error_code ignored;
     host.set_option(tcp::no_delay(true), ignored);
     ++connection_;

@@ -2,11 +2,11 @@
 #define GEOCOM_TOOL_RELAY_H
 
 #include <DazoZazIdoRezeraro/host/Endpoint.h>
+#include <DazoZazIdoRezeraro/host/Listener.h>
 #include <DazoZazIdoRezeraro/host/SerialPort.h>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -71,8 +71,7 @@ class Relay {
   void Ended(bool captureFailed);
 
   boost::asio::io_context& io_;
-  boost::asio::ip::tcp::acceptor acceptor_;
-  boost::asio::steady_timer acceptRetry_;
+  std::optional<Core::GEOCOM::host::Listener> listener_;
   InstrumentLine instrument_;
   std::optional<Core::GEOCOM::host::SharedSerialLine> serial_;
   RelayCapture* capture_ = nullptr;

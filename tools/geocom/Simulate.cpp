@@ -19,6 +19,7 @@
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "ExitStatus.h"
 #include "Output.h"
@@ -35,6 +36,7 @@ constexpr const char* kDefaultListen = "127.0.0.1:0";
 
 struct SimulateOptions {
   std::string listen;
+  bool listenRemote = false;
   bool pty = false;
   std::string scene;
   std::string faults;
@@ -46,6 +48,7 @@ struct SimulateOptions {
   std::string idleTimeoutMs = "60000";
   std::string http;
   bool httpRemote = false;
+  std::vector<std::string> httpNames;
 };
 
 template <typename Number>
@@ -142,6 +145,7 @@ int RunSimulate(const SimulateOptions& options) {
   boost::asio::io_context io;
   bool logFailed = false;
   sim::ServerOptions serverOptions;
+  serverOptions.allowRemote = options.listenRemote;
   serverOptions.maxClients = *maxClients;
   serverOptions.idleTimeout = std::chrono::milliseconds(*idleMs);
   if (log) {
@@ -159,6 +163,7 @@ int RunSimulate(const SimulateOptions& options) {
     control->Attach(server);
     sim::LiveViewOptions viewOptions;
     viewOptions.allowRemote = options.httpRemote;
+    viewOptions.remoteNames = options.httpNames;
     liveView = std::make_unique<sim::LiveView>(io, *control, viewOptions);
   }
 
@@ -222,8 +227,12 @@ Runner AddSimulate(CLI::App& app) {
   command
       ->add_option("--listen", options->listen,
                    "Listen on HOST:PORT; port 0 lets the system choose "
-                   "(default 127.0.0.1:0 unless only --pty is given)")
+                   "(default 127.0.0.1:0 unless only --pty is given). "
+                   "Loopback only, unless --listen-remote is given")
       ->type_name("HOST:PORT");
+  command->add_flag("--listen-remote", options->listenRemote,
+                    "Allow --listen on an address other hosts reach: anyone "
+                    "who reaches it is answered as the instrument");
   command->add_flag("--pty", options->pty,
                     "Serve a pseudo-terminal, whose path is printed");
   command
@@ -272,9 +281,19 @@ Runner AddSimulate(CLI::App& app) {
                    "view on http://HOST:PORT/'. Loopback only, unless "
                    "--http-remote is given")
       ->type_name("HOST:PORT");
-  command->add_flag("--http-remote", options->httpRemote,
-                    "Allow --http on an address other hosts reach: anyone "
-                    "who reaches it can steer the instrument");
+  CLI::Option* httpRemote = command->add_flag(
+      "--http-remote", options->httpRemote,
+      "Allow --http on an address other hosts reach: anyone who reaches "
+      "it can steer the instrument");
+  command
+      ->add_option("--http-name", options->httpNames,
+                   "With --http-remote: a name browsers on other hosts ask "
+                   "for the live view by (a host name or address; repeat or "
+                   "separate by commas). Requests naming any host but these, "
+                   "the bound address and localhost are refused")
+      ->delimiter(',')
+      ->needs(httpRemote)
+      ->type_name("NAME");
   command->footer(ExitStatusHelp({kExitOk, kExitFailure, kExitUsage}));
   return [options] { return RunSimulate(*options); };
 }

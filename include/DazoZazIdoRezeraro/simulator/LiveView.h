@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Control.h"
 #include "Export.h"
@@ -26,6 +27,11 @@ class LiveViewState;
 struct LiveViewOptions {
   /// Listening on an address that is not loopback is refused unless set.
   bool allowRemote = false;
+  /// The names, besides the bound address and localhost, that browsers
+  /// reach the view by (e.g. "survey-laptop.local"); the port is the
+  /// bound one. A request naming any other host is refused (403), so that
+  /// a site whose name is pointed at this address cannot use it.
+  std::vector<std::string> remoteNames;
   /// The largest request body the API reads; a larger one gets 413.
   std::size_t maxBodyBytes = 16 * 1024;
   /// Messages waiting for one browser; a browser that falls further

@@ -36,6 +36,9 @@ struct Exchange {
 
 /// How a Server treats its clients.
 struct ServerOptions {
+  /// Listening on an address that is not loopback is refused unless set:
+  /// whoever reaches the port can steer the instrument.
+  bool allowRemote = false;
   /// TCP clients served at once; one more is accepted and closed at once.
   std::size_t maxClients = 8;
   /// A TCP client that sends nothing this long, while no reply to it is
@@ -82,7 +85,9 @@ class DAZOZAZIDOREZERARO_SIMULATOR_EXPORT Server {
 
   /// Listens on "HOST:PORT" (port 0 lets the system choose); returns the
   /// bound address, e.g. "127.0.0.1:41234", or fails with kInvalidArgument
-  /// or kIo naming the address. Call before the io_context runs.
+  /// (a bad address, or one that is not loopback without
+  /// ServerOptions::allowRemote) or kIo naming the address. Call before the
+  /// io_context runs.
   host::Result<std::string> ListenTcp(std::string_view address);
 
   /// Opens a pseudo-terminal in raw mode and serves its master side;
