@@ -457,7 +457,7 @@ std::vector<Row> Rows() {
        "set-atr-setting",
        "sets the target-recognition setting",
        true,
-       {Integer("setting", "the target-recognition setting", 0)},
+       {Integer("setting", "the target-recognition setting", 0, 4)},
        {}},
       {kObjectListSetup,
        "object-list-setup",

@@ -2,6 +2,7 @@
 
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Fields.h>
+#include <DazoZazIdoRezeraro/host/Text.h>
 
 #include <algorithm>
 #include <chrono>
@@ -71,16 +72,6 @@ std::string Printable(std::string_view bytes) {
   return text;
 }
 
-std::string ClockText(const DATIME& clock) {
-  char text[32];
-  std::snprintf(
-      text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u",
-      static_cast<unsigned>(clock.year), static_cast<unsigned>(clock.month),
-      static_cast<unsigned>(clock.day), static_cast<unsigned>(clock.hour),
-      static_cast<unsigned>(clock.minute), static_cast<unsigned>(clock.second));
-  return text;
-}
-
 json PointJson(const Point& point) {
   return {{"easting", point.easting},
           {"northing", point.northing},
@@ -137,7 +128,7 @@ std::string StateJson(const InstrumentView& view, InstrumentControl& control) {
       {"field_of_view", view.fieldOfView},
       {"beam_divergence", view.beamDivergence},
       {"battery", view.battery},
-      {"clock", ClockText(view.clock)},
+      {"clock", host::FormatDateTime(view.clock)},
       {"paused", control.Paused()},
       {"clients", control.Clients()},
       {"calls", counts.calls},
