@@ -474,8 +474,7 @@ Result<Fields> DecodeReply(const Procedure& procedure,
     return Error{ErrorKind::kInvalidReply,
                  what + " cannot be decoded: its values are not catalogued"};
   }
-  std::string text = SentenceBytes(reply);
-  if (!text.empty() && text.front() == ',') text.erase(0, 1);
+  const std::string text = ReplyParameters(reply);
   std::optional<std::vector<std::string>> fields = SplitParameters(text);
   if (!fields) {
     return Error{ErrorKind::kInvalidReply,

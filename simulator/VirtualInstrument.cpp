@@ -242,6 +242,9 @@ ReplyPlan VirtualInstrument::Respond(const GeoComSentence& request,
   plan.steps.push_back(
       {outcome.delay,
        ReplyBytes(request.GetSequenceID(), outcome.code, outcome.text), false});
+  plan.arguments = outcome.arguments;
+  plan.returnCode = outcome.code;
+  if (outcome.code == GRC_OK) plan.values = outcome.values;
   return plan;
 }
 
