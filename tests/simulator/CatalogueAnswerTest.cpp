@@ -106,8 +106,9 @@ TEST(CatalogueAnswers, EveryReplyReadsBackStrictly) {
     Ask(instrument, kStart, kObjectListSetup, "0,0");
     const std::string arguments = Unchecked(procedure, Samples(procedure));
     ASSERT_TRUE(ReadArguments(procedure, arguments));
-    const GeoComSentence reply =
-        Ask(instrument, kStart, procedure.id, arguments);
+    const ReplyPlan plan =
+        instrument.Respond(Request(procedure.id, arguments), kStart);
+    const GeoComSentence reply = ReplyOf(plan);
     const unsigned short code = reply.GetRetCode();
     EXPECT_NE(code, GRC_FATAL) << "a reply the catalogue refuses";
     EXPECT_NE(code, GRC_NOT_IMPL);
@@ -115,6 +116,12 @@ TEST(CatalogueAnswers, EveryReplyReadsBackStrictly) {
     const Result<Fields> values = DecodeReply(procedure, reply);
     ASSERT_TRUE(values) << values.error().message;
     EXPECT_EQ(values->size(), procedure.reply.size());
+    // The names the plan carries are the reply's, none more.
+    ASSERT_TRUE(plan.values);
+    ASSERT_EQ(plan.values->size(), procedure.reply.size());
+    for (std::size_t i = 0; i < procedure.reply.size(); ++i) {
+      EXPECT_EQ(plan.values->at(i).name, procedure.reply[i].name);
+    }
     if (!values->empty()) ++withValues;
   });
   // Every procedure whose reply carries values answers in this set-up.
