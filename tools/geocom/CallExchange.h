@@ -26,8 +26,9 @@ struct CallSettings {
 // Adds --timeout, --json and --units.
 void AddCallSettings(CLI::App& command, CallSettings& settings);
 
-// The commands with their arguments and the exit statuses, for a help footer.
-std::string CallHelpFooter();
+// The commands with their arguments and the exit statuses, for a help footer;
+// with raw, how --raw changes the command.
+std::string CallHelpFooter(bool raw);
 
 // A command whose arguments have been checked and packed.
 struct PreparedCall {
