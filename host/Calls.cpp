@@ -4,6 +4,8 @@
 #include <DazoZazIdoRezeraro/host/NamedCall.h>
 
 #include <cstdio>
+#include <DazoZazIdoRezeraro/host/Errors.h>
+#include <DazoZazIdoRezeraro/host/Text.h>
 
 #include "ReplyDecoders.h"
 
@@ -20,16 +22,6 @@ template <typename Number>
 std::optional<FieldValue> Whole(std::optional<Number> value) {
   if (!value) return std::nullopt;
   return FieldValue(static_cast<std::int64_t>(*value));
-}
-
-std::string DateTimeText(const DATIME& t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u",
-                static_cast<unsigned>(t.year), static_cast<unsigned>(t.month),
-                static_cast<unsigned>(t.day), static_cast<unsigned>(t.hour),
-                static_cast<unsigned>(t.minute),
-                static_cast<unsigned>(t.second));
-  return text;
 }
 
 std::string BytesText(const unsigned char (&bytes)[3]) {
@@ -99,7 +91,7 @@ Result<DATIME> GetDateTime(BlockingSession& session) {
 
 Result<Done> SetDateTime(BlockingSession& session, const DATIME& dateTime) {
   return Command(session, kSetDateTime,
-                 {{"date_time", DateTimeText(dateTime)}});
+                 {{"date_time", FormatDateTime(dateTime)}});
 }
 
 Result<TMC_Hz_V_Ang> GetAngles(BlockingSession& session,

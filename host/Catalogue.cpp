@@ -462,7 +462,7 @@ std::vector<Row> Rows() {
        {Integer("setting",
                 "0 normal, 1 low visibility on, 2 low visibility always on, "
                 "3 short range on, 4 short range always on",
-                0)},
+                0, 4)},
        {}},
       {kObjectListSetup,
        "object-list-setup",

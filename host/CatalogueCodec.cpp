@@ -65,27 +65,14 @@ std::optional<unsigned> ReadByte(std::string_view field) {
   return value;
 }
 
-// "2024-03-15T10:30:00" into its six numbers.
-std::optional<DATIME> ParseDateTime(const std::string& text) {
-  unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-  int consumed = 0;
-  if (std::sscanf(text.c_str(), "%4u-%2u-%2uT%2u:%2u:%2u%n", &year, &month,
-                  &day, &hour, &minute, &second, &consumed) != 6 ||
-      static_cast<std::size_t>(consumed) != text.size()) {
-    return std::nullopt;
-  }
-  return DATIME{
-      static_cast<std::uint16_t>(year),   static_cast<unsigned char>(month),
-      static_cast<unsigned char>(day),    static_cast<unsigned char>(hour),
-      static_cast<unsigned char>(minute), static_cast<unsigned char>(second)};
-}
-
+// A date and time from the year and the five byte fields after it.
 std::string DateTimeText(unsigned year, const unsigned (&parts)[5]) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", year,
-                parts[0] % 100, parts[1] % 100, parts[2] % 100, parts[3] % 100,
-                parts[4] % 100);
-  return text;
+  return FormatDateTime(DATIME{static_cast<std::uint16_t>(year),
+                               static_cast<unsigned char>(parts[0]),
+                               static_cast<unsigned char>(parts[1]),
+                               static_cast<unsigned char>(parts[2]),
+                               static_cast<unsigned char>(parts[3]),
+                               static_cast<unsigned char>(parts[4])});
 }
 
 // "10.5.24" into count byte values.
@@ -480,8 +467,17 @@ Result<Fields> ReadArguments(const Procedure& procedure,
     return Error{ErrorKind::kInvalidArgument,
                  what() + " has an unclosed quote: " + EscapeBytes(parameters)};
   }
-  return ReadValues(procedure.arguments, *fields, true,
-                    ErrorKind::kInvalidArgument, what);
+  Result<Fields> values = ReadValues(procedure.arguments, *fields, true,
+                                     ErrorKind::kInvalidArgument, what);
+  if (!values) return values;
+  // Read as the host would have packed them: each within its range, a date
+  // that exists.
+  for (std::size_t i = 0; i < values->size(); ++i) {
+    Result<FieldValue> checked =
+        Checked(procedure, procedure.arguments[i], (*values)[i].value);
+    if (!checked) return checked.error();
+  }
+  return values;
 }
 
 Result<std::string> ComposeReply(const Procedure& procedure,

@@ -1,19 +1,10 @@
 #include <DazoZazIdoRezeraro/host/Fields.h>
 #include <DazoZazIdoRezeraro/host/Sentences.h>
-
-#include <cstdio>
+#include <DazoZazIdoRezeraro/host/Text.h>
 
 namespace Core::GEOCOM::host {
 
 namespace {
-
-std::string DateTimeText(const DATIME& t) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u",
-                static_cast<unsigned>(t.year), t.month % 100u, t.day % 100u,
-                t.hour % 100u, t.minute % 100u, t.second % 100u);
-  return text;
-}
 
 template <std::size_t N>
 std::string JoinBytes(const unsigned char (&bytes)[N]) {
@@ -63,7 +54,7 @@ Fields Describe(const CSV_PowerStatus& power) {
 }
 
 Fields Describe(const DATIME& dateTime) {
-  return {{"date_time", DateTimeText(dateTime)}};
+  return {{"date_time", FormatDateTime(dateTime)}};
 }
 
 Fields Describe(const TMC_Hz_V_Ang& angles) {

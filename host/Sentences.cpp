@@ -10,6 +10,12 @@ std::string SentenceBytes(const GeoComSentence& sentence) {
                      static_cast<std::size_t>(length));
 }
 
+std::string ReplyParameters(const GeoComSentence& reply) {
+  std::string text = SentenceBytes(reply);
+  if (!text.empty() && text.front() == ',') text.erase(0, 1);
+  return text;
+}
+
 std::string ReplyBytes(unsigned short sequence, unsigned short returnCode,
                        const std::string& parameters) {
   GeoComSentence reply;

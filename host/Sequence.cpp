@@ -2,6 +2,7 @@
 #include <DazoZazIdoRezeraro/host/Session.h>
 
 #include <mutex>
+#include <random>
 
 namespace Core::GEOCOM::host {
 
@@ -53,6 +54,12 @@ void StartSequenceAt(unsigned short start) {
   for (unsigned taken = 0; taken < start % kSequenceNumbers; ++taken) {
     discarded.CreateRequest(0);
   }
+}
+
+void StartSequenceAtRandom() {
+  std::random_device seed;
+  StartSequenceAt(static_cast<unsigned short>(
+      std::uniform_int_distribution<unsigned>(0, kSequenceNumbers - 1)(seed)));
 }
 
 }  // namespace Core::GEOCOM::host

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstdio>
 
 namespace Core::GEOCOM::host {
 
@@ -91,6 +92,29 @@ std::string FormatDouble(double value) {
   const auto result =
       std::to_chars(text.data(), text.data() + text.size(), value);
   return std::string(text.data(), result.ptr);
+}
+
+std::string FormatDateTime(const DATIME& t) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u",
+                static_cast<unsigned>(t.year), t.month % 100u, t.day % 100u,
+                t.hour % 100u, t.minute % 100u, t.second % 100u);
+  return text;
+}
+
+std::optional<DATIME> ParseDateTime(std::string_view text) {
+  const std::string whole(text);
+  unsigned year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  int consumed = 0;
+  if (std::sscanf(whole.c_str(), "%4u-%2u-%2uT%2u:%2u:%2u%n", &year, &month,
+                  &day, &hour, &minute, &second, &consumed) != 6 ||
+      static_cast<std::size_t>(consumed) != whole.size()) {
+    return std::nullopt;
+  }
+  return DATIME{
+      static_cast<std::uint16_t>(year),   static_cast<unsigned char>(month),
+      static_cast<unsigned char>(day),    static_cast<unsigned char>(hour),
+      static_cast<unsigned char>(minute), static_cast<unsigned char>(second)};
 }
 
 }  // namespace Core::GEOCOM::host

@@ -1,4 +1,5 @@
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/TrafficDecoder.h>
 
 #include <cmath>
@@ -229,6 +230,10 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   record.time = time;
   record.size = frame.size;
   record.sequence = sentence.GetSequenceID();
+  auto& last = lastRequest_[static_cast<std::size_t>(key.second)];
+  record.sequenceGap =
+      last && record.sequence != (*last + 1u) % kSequenceNumbers;
+  last = record.sequence;
   record.procedure = sentence.GetGeocomID();
   // The catalogue holds the time-outs of the procedures it names; asking the
   // core composes a reply each time.

@@ -173,6 +173,12 @@ void FaultState::Apply(FaultKind kind, ReplyPlan& plan,
                        unsigned short procedure) {
   plan.fault = FaultName(kind);
   ReplyStep& reply = plan.steps.back();
+  // A reply dropped, cut off or with another code is not the one planned.
+  if (kind == FaultKind::kDrop || kind == FaultKind::kCorrupt ||
+      kind == FaultKind::kDisconnect) {
+    plan.returnCode.reset();
+    plan.values.reset();
+  }
   switch (kind) {
     case FaultKind::kDrop:
       plan.steps.pop_back();

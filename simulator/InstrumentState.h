@@ -4,22 +4,35 @@
 #include <DazoZazIdoRezeraro/simulator/VirtualInstrument.h>
 
 #include <ctime>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "Arguments.h"
 #include "Random.h"
 #include "Telescope.h"
-#include "Wire.h"
 
 namespace Core::GEOCOM::simulator {
 
-// What the instrument answers to one request.
+// What the instrument answers to one request: a return code, the reply's
+// named values as the catalogue lists them (none for a bare code), and how
+// long the answer takes.
 struct Answer {
   unsigned short code = GRC_OK;
-  std::string text;  // the parameter text, each value behind its comma
+  host::Fields values;
   Clock::duration delay{0};
+};
+
+// The answer to one request as it goes out: the reply's parameter text,
+// and by name what the request asked and the reply carries.
+struct Outcome {
+  unsigned short code = GRC_OK;
+  std::string text;
+  Clock::duration delay{0};
+  std::optional<host::Fields> arguments;  // nullopt when they did not read
+  host::Fields values;
 };
 
 // An answer with only a return code.
@@ -29,12 +42,27 @@ inline Answer Code(unsigned short code) {
   return answer;
 }
 
-// A successful answer with the reply's parameter text.
-inline Answer Reply(const ReplyText& text) {
+// A successful answer carrying the reply's values.
+inline Answer Reply(host::Fields values) {
   Answer answer;
-  answer.text = text.str();
+  answer.values = std::move(values);
   return answer;
 }
+
+// An integer value of a reply.
+inline host::FieldValue Whole(std::int64_t value) { return value; }
+
+class InstrumentState;
+
+// A handler: the answer to one procedure, from its checked arguments.
+using Handler = Answer (InstrumentState::*)(const Arguments& in,
+                                            Clock::time_point now);
+using Handlers = std::map<host::ProcedureId, Handler>;
+
+// Each file of handlers adds those it defines.
+void AddMotionHandlers(Handlers& handlers);
+void AddMeasurementHandlers(Handlers& handlers);
+void AddServiceHandlers(Handlers& handlers);
 
 // Where a prism moving along its path is, seconds after the start.
 Point PrismPosition(const Prism& prism, double seconds);
@@ -53,7 +81,9 @@ class InstrumentState {
 
   // Brings the state up to now: a lock follows its prism or loses it.
   void Advance(Clock::time_point now);
-  Answer Handle(const GeoComSentence& request, Clock::time_point now);
+  // The answer to a request, its arguments read and checked by the
+  // catalogue and its reply composed by it.
+  Outcome Handle(const GeoComSentence& request, Clock::time_point now);
 
   // What a live view shows, and a prism moved while running.
   InstrumentView View(Clock::time_point now);
@@ -68,64 +98,63 @@ class InstrumentState {
   Telescope telescope;
 
   // ---- Motion, target recognition and search.
-  Answer Position(RequestReader& in, Clock::time_point now);
-  Answer FastPosition(RequestReader& in, Clock::time_point now);
-  Answer FineAdjust(RequestReader& in, Clock::time_point now);
-  Answer FineAdjustRetry(RequestReader& in, Clock::time_point now);
-  Answer LockIn(RequestReader& in, Clock::time_point now);
-  Answer LockStatus(RequestReader& in, Clock::time_point now);
-  Answer PowerSearch(RequestReader& in, Clock::time_point now);
-  Answer SetPowerSearchRange(RequestReader& in, Clock::time_point now);
-  Answer SearchArea(RequestReader& in, Clock::time_point now);
-  Answer SetSearchArea(RequestReader& in, Clock::time_point now);
-  Answer MotorStart(RequestReader& in, Clock::time_point now);
-  Answer MotorStop(RequestReader& in, Clock::time_point now);
-  Answer MotorVelocity(RequestReader& in, Clock::time_point now);
-  Answer AutomationActivity(RequestReader& in, Clock::time_point now);
-  Answer AtrState(RequestReader& in, Clock::time_point now);
-  Answer SetAtrState(RequestReader& in, Clock::time_point now);
-  Answer LockState(RequestReader& in, Clock::time_point now);
-  Answer SetLockState(RequestReader& in, Clock::time_point now);
-  Answer AtrSetting(RequestReader& in, Clock::time_point now);
-  Answer SetAtrSetting(RequestReader& in, Clock::time_point now);
+  Answer Position(const Arguments& in, Clock::time_point now);
+  Answer FastPosition(const Arguments& in, Clock::time_point now);
+  Answer FineAdjust(const Arguments& in, Clock::time_point now);
+  Answer FineAdjustRetry(const Arguments& in, Clock::time_point now);
+  Answer LockIn(const Arguments& in, Clock::time_point now);
+  Answer LockStatus(const Arguments& in, Clock::time_point now);
+  Answer PowerSearch(const Arguments& in, Clock::time_point now);
+  Answer SetPowerSearchRange(const Arguments& in, Clock::time_point now);
+  Answer SearchArea(const Arguments& in, Clock::time_point now);
+  Answer SetSearchArea(const Arguments& in, Clock::time_point now);
+  Answer MotorStart(const Arguments& in, Clock::time_point now);
+  Answer MotorStop(const Arguments& in, Clock::time_point now);
+  Answer MotorVelocity(const Arguments& in, Clock::time_point now);
+  Answer AutomationActivity(const Arguments& in, Clock::time_point now);
+  Answer AtrState(const Arguments& in, Clock::time_point now);
+  Answer SetAtrState(const Arguments& in, Clock::time_point now);
+  Answer LockState(const Arguments& in, Clock::time_point now);
+  Answer SetLockState(const Arguments& in, Clock::time_point now);
+  Answer AtrSetting(const Arguments& in, Clock::time_point now);
+  Answer SetAtrSetting(const Arguments& in, Clock::time_point now);
 
   // ---- Measurement, station and corrections.
-  Answer Angles(RequestReader& in, Clock::time_point now);
-  Answer SimpleMeasurement(RequestReader& in, Clock::time_point now);
-  Answer QuickDistance(RequestReader& in, Clock::time_point now);
-  Answer InclineIndex(RequestReader& in, Clock::time_point now);
-  Answer AngleSwitches(RequestReader& in, Clock::time_point now);
-  Answer StartCompensator(RequestReader& in, Clock::time_point now);
-  Answer StopCompensator(RequestReader& in, Clock::time_point now);
-  Answer AtmosphereValues(RequestReader& in, Clock::time_point now);
-  Answer SlopeDistanceCorrections(RequestReader& in, Clock::time_point now);
-  Answer StationValues(RequestReader& in, Clock::time_point now);
-  Answer SetStation(RequestReader& in, Clock::time_point now);
-  Answer StationId(RequestReader& in, Clock::time_point now);
-  Answer Calibration(RequestReader& in, Clock::time_point now);
-  Answer CalibrationParameters(RequestReader& in, Clock::time_point now);
-  Answer GuideLight(RequestReader& in, Clock::time_point now);
-  Answer SetGuideLight(RequestReader& in, Clock::time_point now);
+  Answer Angles(const Arguments& in, Clock::time_point now);
+  Answer SimpleMeasurement(const Arguments& in, Clock::time_point now);
+  Answer QuickDistance(const Arguments& in, Clock::time_point now);
+  Answer InclineIndex(const Arguments& in, Clock::time_point now);
+  Answer AngleSwitches(const Arguments& in, Clock::time_point now);
+  Answer StartCompensator(const Arguments& in, Clock::time_point now);
+  Answer StopCompensator(const Arguments& in, Clock::time_point now);
+  Answer AtmosphereValues(const Arguments& in, Clock::time_point now);
+  Answer SlopeDistanceCorrections(const Arguments& in, Clock::time_point now);
+  Answer StationValues(const Arguments& in, Clock::time_point now);
+  Answer SetStation(const Arguments& in, Clock::time_point now);
+  Answer StationId(const Arguments& in, Clock::time_point now);
+  Answer Calibration(const Arguments& in, Clock::time_point now);
+  Answer CalibrationParameters(const Arguments& in, Clock::time_point now);
+  Answer GuideLight(const Arguments& in, Clock::time_point now);
+  Answer SetGuideLight(const Arguments& in, Clock::time_point now);
 
   // ---- Identity, power, clock, files and ports.
-  Answer InstrumentNumber(RequestReader& in, Clock::time_point now);
-  Answer InstrumentName(RequestReader& in, Clock::time_point now);
-  Answer SoftwareVersion(RequestReader& in, Clock::time_point now);
-  Answer DeviceConfig(RequestReader& in, Clock::time_point now);
-  Answer Power(RequestReader& in, Clock::time_point now);
-  Answer BatteryStatus(RequestReader& in, Clock::time_point now);
-  Answer DateTime(RequestReader& in, Clock::time_point now);
-  Answer SetDateTime(RequestReader& in, Clock::time_point now);
-  Answer ObjectListSetup(RequestReader& in, Clock::time_point now);
-  Answer ObjectList(RequestReader& in, Clock::time_point now);
-  Answer ObjectDelete(RequestReader& in, Clock::time_point now);
-  Answer FileListSetup(RequestReader& in, Clock::time_point now);
-  Answer FileList(RequestReader& in, Clock::time_point now);
-  Answer FileDelete(RequestReader& in, Clock::time_point now);
-  Answer InterfacePort(RequestReader& in, Clock::time_point now);
-  Answer SetDeviceOnPort(RequestReader& in, Clock::time_point now);
-  Answer Authenticate(RequestReader& in, Clock::time_point now);
-  Answer UploadObject(RequestReader& in, Clock::time_point now);
+  Answer InstrumentNumber(const Arguments& in, Clock::time_point now);
+  Answer InstrumentName(const Arguments& in, Clock::time_point now);
+  Answer SoftwareVersion(const Arguments& in, Clock::time_point now);
+  Answer DeviceConfig(const Arguments& in, Clock::time_point now);
+  Answer Power(const Arguments& in, Clock::time_point now);
+  Answer BatteryStatus(const Arguments& in, Clock::time_point now);
+  Answer DateTime(const Arguments& in, Clock::time_point now);
+  Answer SetDateTime(const Arguments& in, Clock::time_point now);
+  Answer ObjectListSetup(const Arguments& in, Clock::time_point now);
+  Answer ObjectList(const Arguments& in, Clock::time_point now);
+  Answer ObjectDelete(const Arguments& in, Clock::time_point now);
+  Answer FileListSetup(const Arguments& in, Clock::time_point now);
+  Answer FileList(const Arguments& in, Clock::time_point now);
+  Answer FileDelete(const Arguments& in, Clock::time_point now);
+  Answer InterfacePort(const Arguments& in, Clock::time_point now);
+  Answer Authenticate(const Arguments& in, Clock::time_point now);
+  Answer UploadObject(const Arguments& in, Clock::time_point now);
 
  private:
   // Directions and distances of the scene at time t.
@@ -138,8 +167,8 @@ class InstrumentState {
   Answer TurnOntoPrism(std::size_t index, Clock::time_point now,
                        AUT_AUTEVENT activity);
   Answer Measure(Clock::time_point now, bool distance);
-  Answer Fine(RequestReader& in, Clock::time_point now, bool retry);
-  Answer Positioning(double hz, double v, std::int32_t atrMode,
+  Answer Fine(Clock::time_point now);
+  Answer Positioning(double hz, double v, std::int64_t atrMode,
                      Clock::time_point now);
   void Unlock() { locked_.reset(); }
   double BatteryLevel(Clock::time_point now) const;

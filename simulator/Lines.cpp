@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 
+#include <boost/asio/bind_executor.hpp>
 #include <boost/asio/posix/stream_descriptor.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/serial_port.hpp>
@@ -37,11 +38,15 @@ class WriteDeadline final : public host::Transport {
     timer_.async_wait([this](const error_code& error) {
       if (!error) inner_->Close();
     });
+    // The inner write completes where the outer handler would have.
+    auto executor = asio::get_associated_executor(handler, inner_->Executor());
     inner_->AsyncWrite(
-        buffer, [this, handler = std::move(handler)](const error_code& error) {
-          timer_.cancel();
-          handler(error);
-        });
+        buffer, asio::bind_executor(
+                    executor, [this, handler = std::move(handler)](
+                                  const error_code& error) mutable {
+                      timer_.cancel();
+                      std::move(handler)(error);
+                    }));
   }
   void Cancel() override { inner_->Cancel(); }
   void Close() override {
@@ -77,8 +82,12 @@ class PtyMaster final
     if (error == asio::error::would_block || error == asio::error::try_again) {
       error = {};
     }
+    auto executor = asio::get_associated_executor(handler, Executor());
     asio::post(Executor(),
-               [handler = std::move(handler), error] { handler(error); });
+               asio::bind_executor(executor, [handler = std::move(handler),
+                                              error]() mutable {
+                 std::move(handler)(error);
+               }));
   }
 
   void Close() override {

@@ -1,12 +1,11 @@
 #include "LiveViewJson.h"
 
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
-#include <DazoZazIdoRezeraro/host/Fields.h>
+#include <DazoZazIdoRezeraro/host/Text.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <vector>
@@ -30,57 +29,6 @@ json FieldsJson(const host::Fields& fields) {
         field.value);
   }
   return object;
-}
-
-std::optional<GeoComSentence> Recognise(std::string_view bytes) {
-  GeoComSentence sentence;
-  int last = 0;
-  if (bytes.empty() || !sentence.CreateMessageFromBuffer(
-                           reinterpret_cast<const unsigned char*>(bytes.data()),
-                           static_cast<int>(bytes.size()), last)) {
-    return std::nullopt;
-  }
-  return sentence;
-}
-
-// The last whole reply line among the bytes written: a fault may put
-// noise or another sequence number's reply before it.
-std::optional<GeoComSentence> LastReply(std::string_view bytes) {
-  const std::size_t start = bytes.rfind("%R1P");
-  if (start == std::string_view::npos) return std::nullopt;
-  const std::string_view line = bytes.substr(start);
-  if (line.find('\n') == std::string_view::npos) return std::nullopt;
-  return Recognise(line);
-}
-
-// Bytes as text a browser shows: control and non-ASCII bytes escaped.
-std::string Printable(std::string_view bytes) {
-  std::string text;
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\r') {
-      text += "\\r";
-    } else if (c == '\n') {
-      text += "\\n";
-    } else if (byte < 0x20 || byte >= 0x7f || c == '\\') {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-      text += escaped;
-    } else {
-      text += c;
-    }
-  }
-  return text;
-}
-
-std::string ClockText(const DATIME& clock) {
-  char text[32];
-  std::snprintf(
-      text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u",
-      static_cast<unsigned>(clock.year), static_cast<unsigned>(clock.month),
-      static_cast<unsigned>(clock.day), static_cast<unsigned>(clock.hour),
-      static_cast<unsigned>(clock.minute), static_cast<unsigned>(clock.second));
-  return text;
 }
 
 // One JSON object, each key given once, and nothing after it. The parser
@@ -182,7 +130,7 @@ std::string StateJson(const InstrumentView& view, InstrumentControl& control) {
       {"field_of_view", view.fieldOfView},
       {"beam_divergence", view.beamDivergence},
       {"battery", view.battery},
-      {"clock", ClockText(view.clock)},
+      {"clock", host::FormatDateTime(view.clock)},
       {"paused", control.Paused()},
       {"clients", control.Clients()},
       {"calls", counts.calls},
@@ -196,37 +144,26 @@ std::string ExchangeJson(const LoggedExchange& logged) {
   json message = {{"type", "exchange"},
                   {"number", logged.number},
                   {"client", exchange.client},
-                  {"request_bytes", Printable(exchange.request)},
-                  {"reply_bytes", Printable(exchange.reply)},
+                  {"request_bytes", host::EscapeBytes(exchange.request)},
+                  {"reply_bytes", host::EscapeBytes(exchange.reply)},
                   {"fault", exchange.fault},
                   {"round_trip_ms", std::chrono::duration<double, std::milli>(
                                         exchange.answered - exchange.received)
                                         .count()},
-                  {"procedure", nullptr},
+                  {"procedure", exchange.procedure},
                   {"name", nullptr},
                   {"arguments", nullptr},
                   {"return_code", nullptr},
                   {"values", nullptr},
                   {"units", json::object()}};
-  if (const auto request = Recognise(exchange.request)) {
-    const unsigned short procedure = request->GetGeocomID();
-    message["procedure"] = procedure;
-    const host::Procedure* named = host::FindProcedure(procedure);
-    message["name"] =
-        named != nullptr ? std::string(named->name) : std::to_string(procedure);
-    if (named != nullptr) message["units"] = UnitsJson(*named);
-    if (const auto arguments = host::RequestFields(*request)) {
-      message["arguments"] = FieldsJson(*arguments);
-    }
-    if (const auto reply = LastReply(exchange.reply)) {
-      message["return_code"] = reply->GetRetCode();
-      if (reply->GetRetCode() == 0) {
-        if (const auto values = host::ReplyFields(procedure, *reply)) {
-          message["values"] = FieldsJson(*values);
-        }
-      }
-    }
-  }
+  const host::Procedure* named = host::FindProcedure(exchange.procedure);
+  message["name"] = named != nullptr ? std::string(named->name)
+                                     : std::to_string(exchange.procedure);
+  if (named != nullptr) message["units"] = UnitsJson(*named);
+  if (exchange.arguments)
+    message["arguments"] = FieldsJson(*exchange.arguments);
+  if (exchange.returnCode) message["return_code"] = *exchange.returnCode;
+  if (exchange.values) message["values"] = FieldsJson(*exchange.values);
   return message.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 

@@ -3,134 +3,148 @@
 namespace Core::GEOCOM::simulator {
 
 using State = InstrumentState;
+using namespace host;
 
 // The telescope's direction, and the distance to a prism in the beam, each
 // with the scene's noise. Without a prism the reply carries the angles, a
 // distance of 0 and the no-target code.
 Answer State::Measure(Clock::time_point now, bool distance) {
   const Direction aim = telescope.At(now);
-  ReplyText text;
-  text.Double(NormalisedAngle(aim.hz + random_.Gaussian(scene.noise.angle)))
-      .Double(NormalisedAngle(aim.v + random_.Gaussian(scene.noise.angle)));
-  if (!distance) return Reply(text);
-  Answer answer;
+  Answer answer = Reply(
+      {{"hz", NormalisedAngle(aim.hz + random_.Gaussian(scene.noise.angle))},
+       {"v", NormalisedAngle(aim.v + random_.Gaussian(scene.noise.angle))}});
+  if (!distance) return answer;
   answer.delay = Seconds(scene.edm.measureTime);
   const std::optional<std::size_t> prism =
       PrismNear(aim, scene.edm.beamDivergence, scene.edm.range, now);
   if (!prism) {
     answer.code = kNoTargetCode;
-    answer.text = text.Double(0).str();
+    answer.values.push_back({"slope_distance", 0.0});
     return answer;
   }
   const double slope = SightOfPrism(*prism, now).slopeDistance;
-  answer.text =
-      text.Double(slope + random_.Gaussian(scene.noise.distance)).str();
+  answer.values.push_back(
+      {"slope_distance", slope + random_.Gaussian(scene.noise.distance)});
   return answer;
 }
 
-Answer State::Angles(RequestReader& in, Clock::time_point now) {
-  std::int32_t inclineMode = 0;
-  if (!in.Int(inclineMode)) return Code(GRC_IVPARAM);
+Answer State::Angles(const Arguments&, Clock::time_point now) {
   return Measure(now, false);
 }
 
-Answer State::SimpleMeasurement(RequestReader& in, Clock::time_point now) {
-  std::int32_t waitMs = 0, inclineMode = 0;
-  if (!in.Int(waitMs) || !in.Int(inclineMode) || waitMs < 0) {
-    return Code(GRC_IVPARAM);
-  }
+Answer State::SimpleMeasurement(const Arguments&, Clock::time_point now) {
   return Measure(now, true);
 }
 
-Answer State::QuickDistance(RequestReader&, Clock::time_point now) {
+Answer State::QuickDistance(const Arguments&, Clock::time_point now) {
   return Measure(now, true);
 }
 
-Answer State::InclineIndex(RequestReader&, Clock::time_point) {
+Answer State::InclineIndex(const Arguments&, Clock::time_point) {
   // The instrument stands level.
-  return Reply(ReplyText().Double(0).Double(0));
+  return Reply({{"cross_index", 0.0}, {"length_index", 0.0}});
 }
 
-Answer State::AngleSwitches(RequestReader&, Clock::time_point) {
-  return Reply(
-      ReplyText().Int(compensator_ ? ON : OFF).Int(ON).Int(ON).Int(ON));
+Answer State::AngleSwitches(const Arguments&, Clock::time_point) {
+  return Reply({{"incline_correction", compensator_},
+                {"stand_axis_correction", true},
+                {"collimation_correction", true},
+                {"tilt_axis_correction", true}});
 }
 
-Answer State::StartCompensator(RequestReader&, Clock::time_point) {
+Answer State::StartCompensator(const Arguments&, Clock::time_point) {
   compensator_ = true;
   return Answer{};
 }
 
-Answer State::StopCompensator(RequestReader&, Clock::time_point) {
+Answer State::StopCompensator(const Arguments&, Clock::time_point) {
   compensator_ = false;
   return Answer{};
 }
 
-Answer State::AtmosphereValues(RequestReader&, Clock::time_point) {
+Answer State::AtmosphereValues(const Arguments&, Clock::time_point) {
   const Atmosphere& air = scene.atmosphere;
-  return Reply(ReplyText()
-                   .Double(air.lambda)
-                   .Double(air.pressure)
-                   .Double(air.dryTemperature)
-                   .Double(air.wetTemperature));
+  return Reply({{"lambda", air.lambda},
+                {"pressure", air.pressure},
+                {"dry_temperature", air.dryTemperature},
+                {"wet_temperature", air.wetTemperature}});
 }
 
-Answer State::SlopeDistanceCorrections(RequestReader&, Clock::time_point) {
-  return Reply(
-      ReplyText().Double(scene.edm.ppm).Double(scene.edm.prismConstant));
+Answer State::SlopeDistanceCorrections(const Arguments&, Clock::time_point) {
+  return Reply({{"ppm_correction", scene.edm.ppm},
+                {"prism_correction", scene.edm.prismConstant}});
 }
 
-Answer State::StationValues(RequestReader&, Clock::time_point) {
-  return Reply(ReplyText()
-                   .Double(station_.easting)
-                   .Double(station_.northing)
-                   .Double(station_.height)
-                   .Double(station_.instrumentHeight));
+Answer State::StationValues(const Arguments&, Clock::time_point) {
+  return Reply({{"easting", station_.easting},
+                {"northing", station_.northing},
+                {"height", station_.height},
+                {"instrument_height", station_.instrumentHeight}});
 }
 
-Answer State::SetStation(RequestReader& in, Clock::time_point) {
-  Station station = station_;
-  if (!in.Double(station.easting) || !in.Double(station.northing) ||
-      !in.Double(station.height) || !in.Double(station.instrumentHeight)) {
-    return Code(GRC_IVPARAM);
-  }
-  station_ = station;
+Answer State::SetStation(const Arguments& in, Clock::time_point) {
+  station_.easting = in.Real("easting");
+  station_.northing = in.Real("northing");
+  station_.height = in.Real("height");
+  station_.instrumentHeight = in.Real("instrument_height");
   return Answer{};
 }
 
-Answer State::StationId(RequestReader&, Clock::time_point) {
-  return Reply(ReplyText().Text(station_.id));
+Answer State::StationId(const Arguments&, Clock::time_point) {
+  return Reply({{"id", station_.id}});
 }
 
-Answer State::Calibration(RequestReader&, Clock::time_point) {
-  // Six calibration values, the zero point and the temperature gradients
-  // of a well-adjusted instrument.
-  ReplyText text;
-  for (const double value :
-       {1.0, 1.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0}) {
-    text.Double(value);
-  }
-  return Reply(text);
+Answer State::Calibration(const Arguments&, Clock::time_point) {
+  // The calibration of a well-adjusted instrument.
+  return Reply({{"scale_hz", 1.0},
+                {"scale_v", 1.0},
+                {"rotation", 0.0},
+                {"zero_hz", 0.0},
+                {"zero_v", 0.0},
+                {"zero_x", 0.0},
+                {"zero_y", 0.0},
+                {"gradient_hz", 0.0},
+                {"gradient_v", 0.0},
+                {"temperature", 0.0}});
 }
 
-Answer State::CalibrationParameters(RequestReader&, Clock::time_point) {
-  ReplyText text;
-  for (int i = 0; i < 6; ++i) text.Double(0);
-  return Reply(text);
+Answer State::CalibrationParameters(const Arguments&, Clock::time_point) {
+  return Reply({{"offset_hz", 0.0},
+                {"offset_v", 0.0},
+                {"collimation", 0.0},
+                {"tilt_axis", 0.0},
+                {"index", 0.0},
+                {"temperature", 0.0}});
 }
 
-Answer State::GuideLight(RequestReader&, Clock::time_point) {
-  return Reply(ReplyText().Int(guideLight_));
+Answer State::GuideLight(const Arguments&, Clock::time_point) {
+  return Reply({{"intensity", Whole(guideLight_)}});
 }
 
-Answer State::SetGuideLight(RequestReader& in, Clock::time_point) {
-  std::int32_t intensity = 0;
-  if (!in.Int(intensity) || intensity < EDM_EGLINTEN_OFF ||
-      intensity > EDM_EGLINTEN_HIGH) {
-    return Code(GRC_IVPARAM);
-  }
-  guideLight_ = intensity;
+Answer State::SetGuideLight(const Arguments& in, Clock::time_point) {
+  guideLight_ = static_cast<std::int32_t>(in.Integer("intensity"));
   return Answer{};
+}
+
+void AddMeasurementHandlers(Handlers& handlers) {
+  handlers.insert({
+      {kAngles, &State::Angles},
+      {kSimpleMeasurement, &State::SimpleMeasurement},
+      {kQuickDistance, &State::QuickDistance},
+      {kInclineIndex, &State::InclineIndex},
+      {kAngleSwitches, &State::AngleSwitches},
+      {kStartCompensator, &State::StartCompensator},
+      {kStopCompensator, &State::StopCompensator},
+      {kAtmosphere, &State::AtmosphereValues},
+      {kSlopeDistanceCorrections, &State::SlopeDistanceCorrections},
+      {kStation, &State::StationValues},
+      {kSetStation, &State::SetStation},
+      {kStationId, &State::StationId},
+      {kCalibration, &State::Calibration},
+      {kCalibrationParameters, &State::CalibrationParameters},
+      {kGuideLight, &State::GuideLight},
+      {kSetGuideLight, &State::SetGuideLight},
+  });
 }
 
 }  // namespace Core::GEOCOM::simulator

@@ -12,15 +12,12 @@ bool InWindow(const Direction& direction, const AUT_SEARCH_AREA& area) {
          std::fabs(ShortestTurn(direction.v - area.centerV)) <= area.rangeV / 2;
 }
 
-bool ValidMotorMode(std::int32_t mode) {
-  return (mode >= MOT_POSIT && mode <= MOT_BREAK) || mode == MOT_TERM;
-}
-
 }  // namespace
 
 using State = InstrumentState;
+using namespace host;
 
-Answer State::Positioning(double hz, double v, std::int32_t atrMode,
+Answer State::Positioning(double hz, double v, std::int64_t atrMode,
                           Clock::time_point now) {
   if (atrMode == AUT_TARGET && !atr_) return Code(GRC_IVRESULT);
   Unlock();
@@ -44,31 +41,17 @@ Answer State::Positioning(double hz, double v, std::int32_t atrMode,
   return answer;
 }
 
-Answer State::Position(RequestReader& in, Clock::time_point now) {
-  double hz = 0, v = 0;
-  std::int32_t posMode = AUT_NORMAL, atrMode = AUT_POSITION;
-  if (!in.Double(hz) || !in.Double(v)) return Code(GRC_IVPARAM);
-  in.Int(posMode);
-  in.Int(atrMode);
-  return Positioning(hz, v, atrMode, now);
+Answer State::Position(const Arguments& in, Clock::time_point now) {
+  return Positioning(in.Real("hz"), in.Real("v"), in.Integer("atr_mode"), now);
 }
 
-Answer State::FastPosition(RequestReader& in, Clock::time_point now) {
-  double hz = 0, v = 0, accuracy = 0;
-  std::int32_t atrMode = AUT_POSITION;
-  if (!in.Double(hz) || !in.Double(v)) return Code(GRC_IVPARAM);
-  in.Double(accuracy);
-  in.Int(atrMode);
-  return Positioning(hz, v, atrMode, now);
+Answer State::FastPosition(const Arguments& in, Clock::time_point now) {
+  return Positioning(in.Real("hz"), in.Real("v"), in.Integer("atr_mode"), now);
 }
 
-Answer State::Fine(RequestReader& in, Clock::time_point now, bool retry) {
-  double hzRange = 0, vRange = 0;
-  if (!in.Double(hzRange) || !in.Double(vRange) || hzRange < 0 || vRange < 0) {
-    return Code(GRC_IVPARAM);
-  }
-  std::int32_t visibility = ATA_VISIBILITY_NORMAL;
-  if (retry && !in.Int(visibility)) return Code(GRC_IVPARAM);
+// The search ranges and the visibility hint change nothing here: the prism
+// nearest the line of sight within the field of view is taken.
+Answer State::Fine(Clock::time_point now) {
   if (!atr_) return Code(GRC_IVRESULT);
   const std::optional<std::size_t> prism = PrismNear(
       telescope.At(now), scene.atr.fieldOfView / 2, scene.atr.range, now);
@@ -77,15 +60,15 @@ Answer State::Fine(RequestReader& in, Clock::time_point now, bool retry) {
   return TurnOntoPrism(*prism, now, AUT_EVENT_FINE_ADJUST);
 }
 
-Answer State::FineAdjust(RequestReader& in, Clock::time_point now) {
-  return Fine(in, now, false);
+Answer State::FineAdjust(const Arguments&, Clock::time_point now) {
+  return Fine(now);
 }
 
-Answer State::FineAdjustRetry(RequestReader& in, Clock::time_point now) {
-  return Fine(in, now, true);
+Answer State::FineAdjustRetry(const Arguments&, Clock::time_point now) {
+  return Fine(now);
 }
 
-Answer State::LockIn(RequestReader&, Clock::time_point now) {
+Answer State::LockIn(const Arguments&, Clock::time_point now) {
   if (!lockSwitch_ || !atr_) return Code(GRC_IVRESULT);
   const std::optional<std::size_t> prism = PrismNear(
       telescope.At(now), scene.atr.fieldOfView / 2, scene.atr.range, now);
@@ -96,13 +79,13 @@ Answer State::LockIn(RequestReader&, Clock::time_point now) {
   return Answer{};
 }
 
-Answer State::LockStatus(RequestReader&, Clock::time_point) {
-  return Reply(ReplyText().Int(locked_ ? MOT_LOCKED_IN : MOT_LOCKED_OUT));
+Answer State::LockStatus(const Arguments&, Clock::time_point) {
+  return Reply({{"status", Whole(locked_ ? MOT_LOCKED_IN : MOT_LOCKED_OUT)}});
 }
 
-Answer State::PowerSearch(RequestReader& in, Clock::time_point now) {
-  std::int32_t direction = 0, swing = 0;
-  if (!in.Int(direction) || !in.Int(swing)) return Code(GRC_IVPARAM);
+// The direction and the swing change nothing here: the nearest prism in
+// the window is found.
+Answer State::PowerSearch(const Arguments&, Clock::time_point now) {
   if (!atr_) return Code(GRC_IVRESULT);
   const Direction here = telescope.At(now);
   std::optional<std::size_t> found;
@@ -135,62 +118,49 @@ Answer State::PowerSearch(RequestReader& in, Clock::time_point now) {
   return TurnOntoPrism(*found, now, AUT_EVENT_SEARCH);
 }
 
-Answer State::SetPowerSearchRange(RequestReader& in, Clock::time_point) {
-  std::int32_t minimum = 0, maximum = 0;
-  if (!in.Int(minimum) || !in.Int(maximum) || minimum < 0 ||
-      maximum < minimum) {
-    return Code(GRC_IVPARAM);
-  }
-  searchRangeMin_ = minimum;
-  searchRangeMax_ = maximum;
+Answer State::SetPowerSearchRange(const Arguments& in, Clock::time_point) {
+  const std::int64_t minimum = in.Integer("minimum");
+  const std::int64_t maximum = in.Integer("maximum");
+  if (maximum < minimum) return Code(GRC_IVPARAM);
+  searchRangeMin_ = static_cast<std::int32_t>(minimum);
+  searchRangeMax_ = static_cast<std::int32_t>(maximum);
   return Answer{};
 }
 
-Answer State::SearchArea(RequestReader&, Clock::time_point) {
-  return Reply(ReplyText()
-                   .Double(searchArea_.centerHz)
-                   .Double(searchArea_.centerV)
-                   .Double(searchArea_.rangeHz)
-                   .Double(searchArea_.rangeV)
-                   .Int(searchArea_.enabled ? 1 : 0));
+Answer State::SearchArea(const Arguments&, Clock::time_point) {
+  return Reply({{"center_hz", searchArea_.centerHz},
+                {"center_v", searchArea_.centerV},
+                {"range_hz", searchArea_.rangeHz},
+                {"range_v", searchArea_.rangeV},
+                {"enabled", searchArea_.enabled}});
 }
 
-Answer State::SetSearchArea(RequestReader& in, Clock::time_point) {
-  AUT_SEARCH_AREA area{};
-  std::int32_t enabled = 0;
-  if (!in.Double(area.centerHz) || !in.Double(area.centerV) ||
-      !in.Double(area.rangeHz) || !in.Double(area.rangeV) || !in.Int(enabled) ||
-      area.rangeHz < 0 || area.rangeV < 0) {
-    return Code(GRC_IVPARAM);
-  }
-  area.centerHz = NormalisedAngle(area.centerHz);
-  area.centerV = NormalisedAngle(area.centerV);
-  area.enabled = enabled == 1;
-  searchArea_ = area;
+Answer State::SetSearchArea(const Arguments& in, Clock::time_point) {
+  searchArea_.centerHz = NormalisedAngle(in.Real("center_hz"));
+  searchArea_.centerV = NormalisedAngle(in.Real("center_v"));
+  searchArea_.rangeHz = in.Real("range_hz");
+  searchArea_.rangeV = in.Real("range_v");
+  searchArea_.enabled = in.Flag("enabled");
   return Answer{};
 }
 
-Answer State::MotorStart(RequestReader& in, Clock::time_point now) {
-  std::int32_t mode = 0;
-  if (!in.Int(mode) || !ValidMotorMode(mode)) return Code(GRC_IVPARAM);
+Answer State::MotorStart(const Arguments& in, Clock::time_point now) {
   Unlock();
   telescope.Stop(now);
-  motorMode_ = mode;
+  motorMode_ = static_cast<std::int32_t>(in.Integer("mode"));
   return Answer{};
 }
 
-Answer State::MotorStop(RequestReader& in, Clock::time_point now) {
-  std::int32_t mode = 0;
-  if (!in.Int(mode)) return Code(GRC_IVPARAM);
+Answer State::MotorStop(const Arguments&, Clock::time_point now) {
   if (motorMode_ == MOT_OCONST) telescope.Stop(now);
   motorMode_.reset();
   return Answer{};
 }
 
-Answer State::MotorVelocity(RequestReader& in, Clock::time_point now) {
-  double hzSpeed = 0, vSpeed = 0;
-  if (!in.Double(hzSpeed) || !in.Double(vSpeed) ||
-      std::fabs(hzSpeed) > scene.telescope.maxSpeed ||
+Answer State::MotorVelocity(const Arguments& in, Clock::time_point now) {
+  const double hzSpeed = in.Real("hz_speed");
+  const double vSpeed = in.Real("v_speed");
+  if (std::fabs(hzSpeed) > scene.telescope.maxSpeed ||
       std::fabs(vSpeed) > scene.telescope.maxSpeed) {
     return Code(GRC_IVPARAM);
   }
@@ -199,47 +169,63 @@ Answer State::MotorVelocity(RequestReader& in, Clock::time_point now) {
   return Answer{};
 }
 
-Answer State::AutomationActivity(RequestReader&, Clock::time_point now) {
+Answer State::AutomationActivity(const Arguments&, Clock::time_point now) {
   return Reply(
-      ReplyText().Int(now < activityUntil_ ? activity_ : AUT_EVENT_NONE));
+      {{"activity", Whole(now < activityUntil_ ? activity_ : AUT_EVENT_NONE)}});
 }
 
-Answer State::AtrState(RequestReader&, Clock::time_point) {
-  return Reply(ReplyText().Int(atr_ ? 1 : 0));
+Answer State::AtrState(const Arguments&, Clock::time_point) {
+  return Reply({{"atr", atr_}});
 }
 
-Answer State::SetAtrState(RequestReader& in, Clock::time_point) {
-  std::int32_t on = 0;
-  if (!in.Int(on)) return Code(GRC_IVPARAM);
-  atr_ = on != 0;
+Answer State::SetAtrState(const Arguments& in, Clock::time_point) {
+  atr_ = in.Flag("on");
   if (!atr_) Unlock();
   return Answer{};
 }
 
-Answer State::LockState(RequestReader&, Clock::time_point) {
-  return Reply(ReplyText().Int(lockSwitch_ ? 1 : 0));
+Answer State::LockState(const Arguments&, Clock::time_point) {
+  return Reply({{"lock", lockSwitch_}});
 }
 
-Answer State::SetLockState(RequestReader& in, Clock::time_point) {
-  std::int32_t on = 0;
-  if (!in.Int(on)) return Code(GRC_IVPARAM);
-  lockSwitch_ = on != 0;
+Answer State::SetLockState(const Arguments& in, Clock::time_point) {
+  lockSwitch_ = in.Flag("on");
   if (!lockSwitch_) Unlock();
   return Answer{};
 }
 
-Answer State::AtrSetting(RequestReader&, Clock::time_point) {
-  return Reply(ReplyText().Int(atrSetting_));
+Answer State::AtrSetting(const Arguments&, Clock::time_point) {
+  return Reply({{"setting", Whole(atrSetting_)}});
 }
 
-Answer State::SetAtrSetting(RequestReader& in, Clock::time_point) {
-  std::int32_t setting = 0;
-  if (!in.Int(setting) || setting < BAP_ATRSET_NORMAL ||
-      setting > BAP_ATRSET_SRANGE_AON) {
-    return Code(GRC_IVPARAM);
-  }
-  atrSetting_ = setting;
+Answer State::SetAtrSetting(const Arguments& in, Clock::time_point) {
+  atrSetting_ = static_cast<std::int32_t>(in.Integer("setting"));
   return Answer{};
+}
+
+void AddMotionHandlers(Handlers& handlers) {
+  handlers.insert({
+      {kPosition, &State::Position},
+      {kFastPosition, &State::FastPosition},
+      {kFineAdjust, &State::FineAdjust},
+      {kFineAdjustRetry, &State::FineAdjustRetry},
+      {kLockIn, &State::LockIn},
+      {kLockStatus, &State::LockStatus},
+      {kPowerSearch, &State::PowerSearch},
+      {kSetPowerSearchRange, &State::SetPowerSearchRange},
+      {kSearchArea, &State::SearchArea},
+      {kSetSearchArea, &State::SetSearchArea},
+      {kMotorStart, &State::MotorStart},
+      {kMotorStop, &State::MotorStop},
+      {kMotorVelocity, &State::MotorVelocity},
+      {kAutomationActivity, &State::AutomationActivity},
+      {kAtrState, &State::AtrState},
+      {kSetAtrState, &State::SetAtrState},
+      {kLockState, &State::LockState},
+      {kSetLockState, &State::SetLockState},
+      {kAtrSetting, &State::AtrSetting},
+      {kSetAtrSetting, &State::SetAtrSetting},
+  });
 }
 
 }  // namespace Core::GEOCOM::simulator

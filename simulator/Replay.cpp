@@ -23,6 +23,9 @@ class ReplayState {
   struct Recorded {
     std::optional<std::string> reply;  // its parameter text, once read
     unsigned short returnCode = 0;
+    // By name, as the capture's decoder read them.
+    std::optional<host::Fields> arguments;
+    std::optional<host::Fields> values;
     Clock::duration delay{0};
   };
   struct Replies {
@@ -62,6 +65,7 @@ host::Result<std::shared_ptr<ReplayResponder>> ReplayResponder::Read(
                                                    record.parameters};
         std::vector<Recorded>& slots = replies[key].recorded;
         slots.emplace_back();
+        slots.back().arguments = std::move(record.fields);
         open[record.exchange] = {std::move(key), slots.size() - 1, record.time};
         return;
       }
@@ -73,6 +77,9 @@ host::Result<std::shared_ptr<ReplayResponder>> ReplayResponder::Read(
         recorded.reply.emplace();
         recorded.returnCode = record.returnCode;
         *recorded.reply = record.parameters;
+        if (record.returnCode == GRC_OK) {
+          recorded.values = std::move(record.fields);
+        }
         if (timing && record.time && request->second.time) {
           recorded.delay =
               Seconds(std::max(0.0, *record.time - *request->second.time));
@@ -155,6 +162,9 @@ ReplyPlan ReplayResponder::Respond(const GeoComSentence& request,
                         host::ReplyBytes(request.GetSequenceID(),
                                          recorded.returnCode, *recorded.reply),
                         false});
+  plan.arguments = recorded.arguments;
+  plan.returnCode = recorded.returnCode;
+  plan.values = recorded.values;
   return plan;
 }
 

@@ -222,11 +222,18 @@ class Connection : public std::enable_shared_from_this<Connection> {
     const host::Frame frame = std::move(queue_.front());
     const GeoComSentence& request = frame.sentence;
     queue_.pop_front();
-    exchange_ = Exchange{name_, frame.bytes, "", "", Clock::now(), {}};
+    exchange_ = Exchange{};
+    exchange_.client = name_;
+    exchange_.request = frame.bytes;
+    exchange_.received = Clock::now();
+    exchange_.procedure = request.GetGeocomID();
     Read();
     server_->Count(&ServerCounts::requests);
     plan_ = server_->responder.Respond(request, exchange_.received);
     exchange_.fault = plan_.fault;
+    exchange_.arguments = plan_.arguments;
+    exchange_.returnCode = plan_.returnCode;
+    exchange_.values = plan_.values;
     note_ = ProcedureNote(request.GetGeocomID());
     if (plan_.steps.empty() && !plan_.fault.empty()) {
       server_->Monitor(id_, host::CaptureDirection::kToHost, "", note_,

@@ -17,76 +17,19 @@ namespace {
 constexpr double kLockStep = 0.02;
 constexpr double kMaxLockSteps = 10000;
 
-using Handler = Answer (InstrumentState::*)(RequestReader&, Clock::time_point);
-using S = InstrumentState;
-
-struct Handled {
-  ProcedureId id;
-  Handler handler;
-};
-
-// Every procedure whose answer depends on the instrument's state. The
-// procedures that only take their arguments need no entry, and those the
-// catalogue does not describe (change-face, search, firmware-upload) answer
-// 5 as unknown ones do.
-constexpr Handled kHandled[] = {
-    {kGuideLight, &S::GuideLight},
-    {kSetGuideLight, &S::SetGuideLight},
-    {kStation, &S::StationValues},
-    {kSetStation, &S::SetStation},
-    {kAngleSwitches, &S::AngleSwitches},
-    {kStartCompensator, &S::StartCompensator},
-    {kAtmosphere, &S::AtmosphereValues},
-    {kStopCompensator, &S::StopCompensator},
-    {kAngles, &S::Angles},
-    {kSimpleMeasurement, &S::SimpleMeasurement},
-    {kInclineIndex, &S::InclineIndex},
-    {kQuickDistance, &S::QuickDistance},
-    {kSlopeDistanceCorrections, &S::SlopeDistanceCorrections},
-    {kInstrumentNumber, &S::InstrumentNumber},
-    {kInstrumentName, &S::InstrumentName},
-    {kSetDateTime, &S::SetDateTime},
-    {kDateTime, &S::DateTime},
-    {kSoftwareVersion, &S::SoftwareVersion},
-    {kDeviceConfig, &S::DeviceConfig},
-    {kPower, &S::Power},
-    {kAtrSetting, &S::AtrSetting},
-    {kSetAtrSetting, &S::SetAtrSetting},
-    {kObjectListSetup, &S::ObjectListSetup},
-    {kObjectList, &S::ObjectList},
-    {kObjectDelete, &S::ObjectDelete},
-    {kBatteryStatus, &S::BatteryStatus},
-    {kCalibration, &S::Calibration},
-    {kInterfacePort, &S::InterfacePort},
-    {kSetDeviceOnPort, &S::SetDeviceOnPort},
-    {kDeviceType, &S::DeviceConfig},
-    {kAuthenticate, &S::Authenticate},
-    {kUploadObject, &S::UploadObject},
-    {kAuthenticateWithKey, &S::Authenticate},
-    {kAutomationActivity, &S::AutomationActivity},
-    {kStationId, &S::StationId},
-    {kMotorStart, &S::MotorStart},
-    {kMotorStop, &S::MotorStop},
-    {kMotorVelocity, &S::MotorVelocity},
-    {kLockStatus, &S::LockStatus},
-    {kLockIn, &S::LockIn},
-    {kPosition, &S::Position},
-    {kFineAdjust, &S::FineAdjust},
-    {kSearchArea, &S::SearchArea},
-    {kSetSearchArea, &S::SetSearchArea},
-    {kPowerSearch, &S::PowerSearch},
-    {kSetPowerSearchRange, &S::SetPowerSearchRange},
-    {kFineAdjustRetry, &S::FineAdjustRetry},
-    {kFastPosition, &S::FastPosition},
-    {kCalibrationParameters, &S::CalibrationParameters},
-    {kSetAtrState, &S::SetAtrState},
-    {kAtrState, &S::AtrState},
-    {kSetLockState, &S::SetLockState},
-    {kLockState, &S::LockState},
-    {kFileListSetup, &S::FileListSetup},
-    {kFileList, &S::FileList},
-    {kFileDelete, &S::FileDelete},
-};
+// Every procedure whose answer depends on the instrument's state, by the
+// catalogue's number. A catalogued procedure whose reply carries nothing
+// needs no handler: reading its arguments is all it does here.
+const Handlers& AllHandlers() {
+  static const Handlers handlers = [] {
+    Handlers all;
+    AddMotionHandlers(all);
+    AddMeasurementHandlers(all);
+    AddServiceHandlers(all);
+    return all;
+  }();
+  return handlers;
+}
 
 }  // namespace
 
@@ -237,30 +180,46 @@ std::time_t InstrumentState::ClockSeconds(Clock::time_point now) const {
          static_cast<std::time_t>(std::floor(InSeconds(now - clockSetAt_)));
 }
 
-Answer InstrumentState::Handle(const GeoComSentence& request,
-                               Clock::time_point now) {
+// Procedures the catalogue does not describe (change-face, search,
+// firmware-upload, set-device-on-port) answer 5 as unknown ones do;
+// arguments the catalogue refuses answer GRC_IVPARAM before any handler
+// sees them.
+Outcome InstrumentState::Handle(const GeoComSentence& request,
+                                Clock::time_point now) {
   ++requests_;
-  const unsigned short procedure = request.GetGeocomID();
-  const Procedure* catalogued = FindProcedure(procedure);
+  const Procedure* procedure = FindProcedure(request.GetGeocomID());
+  Outcome outcome;
+  if (procedure == nullptr || !procedure->known) {
+    outcome.code = GRC_NOT_IMPL;
+    return outcome;
+  }
+  Result<Fields> arguments = ReadArguments(*procedure, SentenceBytes(request));
+  if (!arguments) {
+    outcome.code = GRC_IVPARAM;
+    return outcome;
+  }
   Answer answer;
-  // Arguments the catalogue cannot read are refused before any handler
-  // sees them.
-  if (catalogued != nullptr && catalogued->known &&
-      !ReadArguments(*catalogued, SentenceBytes(request))) {
-    answer.code = GRC_IVPARAM;
-    return answer;
-  }
-  RequestReader in(request);
-  for (const Handled& entry : kHandled) {
-    if (entry.id == procedure) return (this->*entry.handler)(in, now);
-  }
-  // A catalogued procedure whose reply carries nothing needs no handler of
-  // its own: reading its arguments is all it does here.
-  if (catalogued == nullptr || !catalogued->known ||
-      !catalogued->reply.empty()) {
+  const auto handler = AllHandlers().find(procedure->id);
+  if (handler != AllHandlers().end()) {
+    answer = (this->*handler->second)(Arguments(*arguments), now);
+  } else if (!procedure->reply.empty()) {
     answer.code = GRC_NOT_IMPL;
   }
-  return answer;
+  outcome.code = answer.code;
+  outcome.delay = answer.delay;
+  outcome.arguments = std::move(*arguments);
+  if (!answer.values.empty()) {
+    Result<std::string> text = ComposeReply(*procedure, answer.values);
+    // Values the catalogue refuses are this instrument's fault, not the
+    // host's: it answers as a failed instrument would.
+    if (!text) {
+      outcome.code = GRC_FATAL;
+      return outcome;
+    }
+    outcome.text = std::move(*text);
+    outcome.values = std::move(answer.values);
+  }
+  return outcome;
 }
 
 VirtualInstrument::VirtualInstrument(Scene scene, std::uint64_t seed,
@@ -278,12 +237,14 @@ ReplyPlan VirtualInstrument::Respond(const GeoComSentence& request,
   now = std::max(now, state_->latest);
   state_->latest = now;
   state_->Advance(now);
-  const Answer answer = state_->Handle(request, now);
+  const Outcome outcome = state_->Handle(request, now);
   ReplyPlan plan;
   plan.steps.push_back(
-      {answer.delay,
-       host::ReplyBytes(request.GetSequenceID(), answer.code, answer.text),
-       false});
+      {outcome.delay,
+       ReplyBytes(request.GetSequenceID(), outcome.code, outcome.text), false});
+  plan.arguments = outcome.arguments;
+  plan.returnCode = outcome.code;
+  if (outcome.code == GRC_OK) plan.values = outcome.values;
   return plan;
 }
 

@@ -1,6 +1,7 @@
 #include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/NamedCall.h>
+#include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <pybind11/stl.h>
 
 #include <chrono>
@@ -48,21 +49,10 @@ host::CallOptions MakeCallOptions(std::optional<double> timeout,
   return options;
 }
 
-// The parameters of a reply: what follows its return code.
-std::string ReplyParameters(const std::string& bytes) {
-  const auto colon = bytes.find(':');
-  if (colon == std::string::npos) return {};
-  const auto comma = bytes.find(',', colon);
-  if (comma == std::string::npos) return {};
-  auto end = bytes.find_first_of("\r\n", comma);
-  if (end == std::string::npos) end = bytes.size();
-  return bytes.substr(comma + 1, end - comma - 1);
-}
-
 // A reply for Python: (sequence, parameters, round trip in seconds,
 // request bytes, reply bytes).
 py::tuple RawTuple(const host::Reply& reply) {
-  return py::make_tuple(reply.sequence, ReplyParameters(reply.bytes),
+  return py::make_tuple(reply.sequence, host::ReplyParameters(reply.sentence),
                         std::chrono::duration<double>(reply.roundTrip).count(),
                         py::bytes(reply.request), py::bytes(reply.bytes));
 }

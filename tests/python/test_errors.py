@@ -41,10 +41,11 @@ def test_a_fault_raises_its_exception(virtual_instrument, fault, error, base,
 
 
 def test_a_return_code_is_carried(virtual_instrument):
-    # angles without its argument: the instrument answers GRC_IVPARAM (2).
+    # angles with an incline mode out of range: the instrument answers
+    # GRC_IVPARAM (2).
     with Session.connect(virtual_instrument.address) as session:
         with pytest.raises(ReturnCodeError) as raised:
-            session.call_raw(2107, "")
+            session.call_raw(2107, "7")
     assert raised.value.return_code == 2
     assert raised.value.return_code_name == "invalid-parameter"
     assert "return code 2 invalid-parameter: a parameter was invalid" in str(

@@ -1,6 +1,6 @@
 // Every procedure of the host's table gets an answer with the meaning the
-// core's packers and decoders give it; those the core knows nothing of
-// answer 5.
+// core's packers and decoders give it; those whose arguments the table
+// does not describe answer 5.
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Fields.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
@@ -98,7 +98,7 @@ const std::map<ProcedureId, Entry>& Entries() {
       {kInterfacePort, {"0", {}, int32(&GeoComSentence::UnPackInterfacePort)}},
       {kConfigurePort, {"1,2"}},
       {kPowerOnPort, {"1,1"}},
-      {kSetDeviceOnPort, {"1,\"GPS\""}},
+      {kSetDeviceOnPort, {"1,\"GPS\"", {}, {}, GRC_NOT_IMPL}},
       {kDeviceType,
        {"",
         {},

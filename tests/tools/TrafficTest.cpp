@@ -317,17 +317,35 @@ TrafficRecord Exchange(TrafficKind kind, unsigned short sequence,
   return record;
 }
 
+// Catches a gap missed across the wrap, one reported there, and a gap
+// counted between the two directions.
+TEST(TrafficDecoder, MarksRequestsWhoseNumberDoesNotFollow) {
+  std::vector<CaptureRecord> records;
+  for (const unsigned sequence : {32766u, 32767u, 0u, 1u, 200u}) {
+    records.push_back(ToInstrument(1.0, Request(kAngles, sequence)));
+    records.push_back(ToHost(1.0, Request(kAngles, 5)));
+  }
+  std::vector<bool> gaps;
+  for (const TrafficRecord& record : Decode(records)) {
+    if (record.kind == TrafficKind::kRequest &&
+        record.direction == CaptureDirection::kToInstrument) {
+      gaps.push_back(record.sequenceGap);
+    }
+  }
+  EXPECT_EQ(gaps, (std::vector<bool>{false, false, false, false, true}));
+}
+
 TEST(TrafficSummary, CountsTimesAndGaps) {
   TrafficSummary summary;
-  // Sequence numbers 32765..32767, 0..96 follow each other across the wrap;
-  // 200 does not.
   for (unsigned i = 0; i < 100; ++i) {
     const auto sequence = static_cast<unsigned short>((32765 + i) % 32768);
     summary.Add(Exchange(TrafficKind::kRequest, sequence));
     summary.Add(
         Exchange(TrafficKind::kReply, sequence, i == 0 ? 5 : 0, 100.0 - i));
   }
-  summary.Add(Exchange(TrafficKind::kRequest, 200));
+  TrafficRecord gap = Exchange(TrafficKind::kRequest, 200);
+  gap.sequenceGap = true;
+  summary.Add(gap);
   summary.Add(Exchange(TrafficKind::kTimeout, 200));
   const std::vector<ProcedureSummary> rows = summary.Procedures();
   ASSERT_EQ(rows.size(), 1u);

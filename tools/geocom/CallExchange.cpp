@@ -5,8 +5,6 @@
 #include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
-#include <random>
-
 #include "CallCommands.h"
 #include "InstrumentOptions.h"
 #include "Output.h"
@@ -103,12 +101,6 @@ std::string CallHelpFooter(bool raw) {
          ExitStatusHelp({kExitOk, kExitFailure, kExitUsage, kExitTimeout,
                          kExitClosed, kExitInvalidReply, kExitReturnCode,
                          kExitConnect});
-}
-
-void StartSequenceAtRandom() {
-  std::random_device seed;
-  StartSequenceAt(static_cast<unsigned short>(
-      std::uniform_int_distribution<unsigned>(0, kSequenceNumbers - 1)(seed)));
 }
 
 PreparedCall PrepareCall(const std::vector<std::string>& words, AngleUnit units,

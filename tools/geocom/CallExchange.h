@@ -30,11 +30,6 @@ void AddCallSettings(CLI::App& command, CallSettings& settings);
 // with raw, how --raw changes the command.
 std::string CallHelpFooter(bool raw);
 
-// Starts the process's sequence numbers at a random point: a late reply
-// left on the line by an earlier run then carries a number this run is
-// unlikely to use.
-void StartSequenceAtRandom();
-
 // A command whose arguments have been checked and packed.
 struct PreparedCall {
   Core::GEOCOM::host::Procedure procedure;

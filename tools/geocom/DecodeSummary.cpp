@@ -53,11 +53,7 @@ void TrafficSummary::Add(const TrafficRecord& record) {
     if (record.roundTripMs) AddRoundTrip(collected, *record.roundTripMs);
   } else {
     ++summary.calls;
-    auto& last = lastSequence_[static_cast<std::size_t>(record.direction)];
-    if (last && record.sequence != (*last + 1u) % host::kSequenceNumbers) {
-      ++summary.sequenceGaps;
-    }
-    last = record.sequence;
+    if (record.sequenceGap) ++summary.sequenceGaps;
   }
 }
 

@@ -1,7 +1,6 @@
 #ifndef GEOCOM_TOOL_DECODESUMMARY_H
 #define GEOCOM_TOOL_DECODESUMMARY_H
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -73,8 +72,6 @@ class TrafficSummary {
   void AddRoundTrip(Collected& collected, double milliseconds);
 
   std::map<unsigned short, Collected> procedures_;
-  // The last request's sequence number, by direction.
-  std::array<std::optional<unsigned short>, 3> lastSequence_;
   TrafficTotals totals_;
   // A fixed seed: the same capture gives the same summary every time.
   std::minstd_rand random_{1};

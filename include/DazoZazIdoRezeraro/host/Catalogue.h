@@ -196,7 +196,8 @@ DAZOZAZIDOREZERARO_HOST_EXPORT Error
 UndecodedReply(const Procedure& procedure, const GeoComSentence& reply);
 
 /// The named arguments of a request recognised in received bytes (its text
-/// is the parameter text), read strictly by their types; arguments left out
+/// is the parameter text), read strictly by their types and checked as
+/// PackArguments checks them (ranges, dates that exist); arguments left out
 /// at the end take their defaults. Fails with kInvalidArgument naming the
 /// argument.
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<Fields> ReadArguments(

@@ -22,6 +22,11 @@ inline constexpr unsigned kSequenceNumbers = 32768;
 DAZOZAZIDOREZERARO_HOST_EXPORT std::string SentenceBytes(
     const GeoComSentence& sentence);
 
+/// The parameter text of a recognised reply: what follows its return code,
+/// without the comma before it ("1.5,2" of "%R1P,0,0:0,1.5,2").
+DAZOZAZIDOREZERARO_HOST_EXPORT std::string ReplyParameters(
+    const GeoComSentence& reply);
+
 /// The bytes of the reply an instrument gives: the sequence number, the
 /// return code and the parameter text as the core composes it (each value
 /// behind its own comma); empty when the core refuses it.

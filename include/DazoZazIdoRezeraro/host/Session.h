@@ -299,6 +299,10 @@ DAZOZAZIDOREZERARO_HOST_EXPORT Result<GeoComSentence> ComposeRequest(
 /// it to avoid reusing the numbers of a previous run on the same line.
 DAZOZAZIDOREZERARO_HOST_EXPORT void StartSequenceAt(unsigned short start);
 
+/// Starts the sequence counter at a random number: a late reply left on the
+/// line by an earlier run then carries a number this run is unlikely to use.
+DAZOZAZIDOREZERARO_HOST_EXPORT void StartSequenceAtRandom();
+
 }  // namespace Core::GEOCOM::host
 
 #endif

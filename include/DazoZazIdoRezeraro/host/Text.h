@@ -1,6 +1,8 @@
 #ifndef DAZOZAZIDOREZERARO_HOST_TEXT_H
 #define DAZOZAZIDOREZERARO_HOST_TEXT_H
 
+#include <DazoZazIdoRezeraro/ServiceTypes.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,8 +10,8 @@
 #include "Export.h"
 
 /// @file
-/// Bytes as printable text and back, and numbers in their shortest exact
-/// form.
+/// Bytes as printable text and back, numbers in their shortest exact form,
+/// and dates and times as text.
 
 namespace Core::GEOCOM::host {
 
@@ -26,6 +28,15 @@ DAZOZAZIDOREZERARO_HOST_EXPORT std::optional<std::string> UnescapeBytes(
 /// The shortest decimal form that reads back to the same double, in the
 /// classic locale ("1.5", "100", "6.58e-07", "0.7853981633974483").
 DAZOZAZIDOREZERARO_HOST_EXPORT std::string FormatDouble(double value);
+
+/// The date and time as "2024-03-15T10:30:00"; each part after the year is
+/// taken modulo 100, so that the text always has two digits there.
+DAZOZAZIDOREZERARO_HOST_EXPORT std::string FormatDateTime(const DATIME& t);
+
+/// The date and time FormatDateTime writes, read back; nullopt for any other
+/// text. Whether the date exists is not checked.
+DAZOZAZIDOREZERARO_HOST_EXPORT std::optional<DATIME> ParseDateTime(
+    std::string_view text);
 
 }  // namespace Core::GEOCOM::host
 

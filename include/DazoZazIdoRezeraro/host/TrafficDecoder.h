@@ -1,6 +1,7 @@
 #ifndef DAZOZAZIDOREZERARO_HOST_TRAFFICDECODER_H
 #define DAZOZAZIDOREZERARO_HOST_TRAFFICDECODER_H
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -62,6 +63,9 @@ struct TrafficRecord {
 
   /// Requests, replies and time-outs: the sequence number.
   unsigned short sequence = 0;
+  /// Requests: the sequence number does not follow that of the request
+  /// before it in the same direction (numbers wrap after 32767).
+  bool sequenceGap = false;
   /// The procedure; unknown for unmatched replies.
   std::optional<unsigned short> procedure;
   /// The procedure's reply time-out.
@@ -138,6 +142,8 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT TrafficDecoder {
     std::uint64_t lastUsed = 0;
   };
   using StreamKey = std::pair<unsigned, CaptureDirection>;
+  // The last request's sequence number in each direction.
+  std::array<std::optional<unsigned short>, 3> lastRequest_;
 
   Stream& StreamOf(const StreamKey& key);
   void Release();

@@ -2,8 +2,10 @@
 #define DAZOZAZIDOREZERARO_SIMULATOR_RESPONDER_H
 
 #include <DazoZazIdoRezeraro/GeoComSentence.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,10 +30,20 @@ struct ReplyStep {
   bool disconnect = false;  ///< Close the connection after the bytes.
 };
 
-/// What to write in answer to one request, in order.
+/// What to write in answer to one request, in order, and what it means by
+/// name, so that logs and views need not read the bytes again.
 struct ReplyPlan {
   std::vector<ReplyStep> steps;  ///< The writes; none when nothing is sent.
   std::string fault;  ///< The fault applied (its name), empty for none.
+  /// The request's arguments as the catalogue read them; nullopt when they
+  /// were not read (an unknown procedure, refused arguments).
+  std::optional<host::Fields> arguments;
+  /// The return code of the reply written; nullopt when no whole reply is
+  /// written, or a fault changed its code.
+  std::optional<unsigned short> returnCode;
+  /// The values of the reply written, by name; nullopt when it carries
+  /// none a host would read (no reply, a failing code, a fault).
+  std::optional<host::Fields> values;
 };
 
 /// Answers requests without doing any I/O of its own.

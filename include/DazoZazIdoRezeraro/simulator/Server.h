@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,14 +25,22 @@ namespace Core::GEOCOM::simulator {
 
 class ServerState;
 
-/// One request and what was written in answer to it.
+/// One request and what was written in answer to it, as bytes and by
+/// name (as the responder read and composed them; see ReplyPlan).
 struct Exchange {
   std::string client;   ///< "HOST:PORT" of a TCP client, or "pty".
   std::string request;  ///< The request's bytes.
   std::string reply;    ///< Every byte written in answer; empty if none.
   std::string fault;    ///< The fault applied (its name), empty for none.
-  Clock::time_point received;  ///< When the request was taken up.
-  Clock::time_point answered;  ///< When the last write ended.
+  Clock::time_point received;    ///< When the request was taken up.
+  Clock::time_point answered;    ///< When the last write ended.
+  unsigned short procedure = 0;  ///< The procedure the request calls.
+  /// The request's arguments; nullopt when they were not read.
+  std::optional<host::Fields> arguments;
+  /// The reply's return code; nullopt when no whole reply was planned.
+  std::optional<unsigned short> returnCode;
+  /// The reply's values; nullopt when it carries none a host would read.
+  std::optional<host::Fields> values;
 };
 
 /// How a Server treats its clients.

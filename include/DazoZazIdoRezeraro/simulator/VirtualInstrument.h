@@ -55,9 +55,11 @@ inline constexpr unsigned short kNoTargetCode = host::kNoTargetReturnCode;
 
 /// An instrument on its station in a scene: a telescope that takes time to
 /// turn, measurements that follow from the geometry, switches, a clock, a
-/// battery and files. It answers every procedure of host::Procedures() that
-/// the core packs or decodes, and return code 5 to the others. Requests in
-/// the wrong state answer GRC_IVRESULT, bad parameters GRC_IVPARAM.
+/// battery and files. It answers every procedure of host::Procedures()
+/// whose arguments and reply values the catalogue describes, reading the
+/// request and composing the reply by them, and return code 5 to the
+/// others. Requests in the wrong state answer GRC_IVRESULT, parameters the
+/// catalogue refuses (of another type, out of range) GRC_IVPARAM.
 /// Thread-safe; time is whatever each call says it is, never earlier than
 /// the latest time it was given.
 class DAZOZAZIDOREZERARO_SIMULATOR_EXPORT VirtualInstrument final
