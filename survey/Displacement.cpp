@@ -63,7 +63,7 @@ const char* NameOf(Component component) {
 }
 
 std::optional<Epoch> ReferenceEpoch(const std::vector<Epoch>& series,
-                                    const std::optional<std::string>& round) {
+                                    const std::optional<std::int64_t>& round) {
   const auto found =
       std::find_if(series.begin(), series.end(), [&round](const Epoch& epoch) {
         return round ? epoch.round == *round : epoch.roundComplete;

@@ -179,6 +179,13 @@ const char* NameOf(Level level) {
   return "clear";
 }
 
+std::optional<Level> LevelNamed(std::string_view name) {
+  for (Level level : {Level::Clear, Level::Warning, Level::Alarm}) {
+    if (name == NameOf(level)) return level;
+  }
+  return std::nullopt;
+}
+
 bool Limit::AppliesTo(const std::string& target) const {
   return targets.empty() ||
          std::find(targets.begin(), targets.end(), target) != targets.end();
@@ -226,7 +233,7 @@ AlarmTracker::AlarmTracker(std::vector<Limit> limits)
     : limits_(std::move(limits)) {}
 
 std::vector<Event> AlarmTracker::Observe(
-    const std::string& target, const std::string& round, double time,
+    const std::string& target, std::int64_t round, double time,
     const std::map<Component, double>& values) {
   std::vector<Event> events;
   for (std::size_t index = 0; index < limits_.size(); ++index) {

@@ -483,7 +483,7 @@ std::string ReportBuilder::Html() const {
            << "</td><td>" << NameOf(event->component) << "</td><td class=\"n\">"
            << Millimetres(event->value) << (speed ? " mm/d" : " mm")
            << "</td><td class=\"n\">" << Millimetres(event->limit)
-           << (speed ? " mm/d" : " mm") << "</td><td>" << Escape(event->round)
+           << (speed ? " mm/d" : " mm") << "</td><td>" << event->round
            << "</td></tr>\n";
     }
     html << "</table>\n";

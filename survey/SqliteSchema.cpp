@@ -57,6 +57,20 @@ CREATE TABLE observations (
   PRIMARY KEY (result, seq)
 ) WITHOUT ROWID;
 )sql",
+      // Events raised by limits: level changes of a target.
+      R"sql(
+CREATE TABLE events (
+  id INTEGER PRIMARY KEY,
+  round INTEGER NOT NULL REFERENCES rounds (id),
+  target TEXT NOT NULL,
+  time INTEGER NOT NULL,
+  level TEXT NOT NULL CHECK (level IN ('warning', 'alarm', 'clear')),
+  component TEXT NOT NULL,
+  value REAL NOT NULL,
+  limit_value REAL NOT NULL
+);
+CREATE INDEX events_by_time ON events (time, id);
+)sql",
   };
   return migrations;
 }

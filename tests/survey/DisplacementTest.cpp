@@ -13,9 +13,9 @@ using namespace Core::GEOCOM::survey;
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kDay = 86400;
 
-Epoch At(std::string round, double time, double e, double n, double h,
+Epoch At(std::int64_t round, double time, double e, double n, double h,
          bool complete = true) {
-  return Epoch{std::move(round), time, e, n, h, complete};
+  return Epoch{round, time, e, n, h, complete};
 }
 
 struct DisplacementCase {
@@ -27,11 +27,11 @@ struct DisplacementCase {
 };
 
 TEST(Displacement, ComponentsAndProjectionFollowTheGrid) {
-  const Epoch reference = At("r1", 0, 100, 200, 50);
+  const Epoch reference = At(1, 0, 100, 200, 50);
   const DisplacementCase cases[] = {
-      {"none", At("r2", 1, 100, 200, 50), std::nullopt, 0, 0, 0, 0, 0, {}},
+      {"none", At(2, 1, 100, 200, 50), std::nullopt, 0, 0, 0, 0, 0, {}},
       {"east 3 north 4",
-       At("r2", 1, 100.003, 200.004, 50),
+       At(2, 1, 100.003, 200.004, 50),
        std::nullopt,
        0.003,
        0.004,
@@ -40,7 +40,7 @@ TEST(Displacement, ComponentsAndProjectionFollowTheGrid) {
        0.005,
        {}},
       {"down 12 with 3-4",
-       At("r2", 1, 99.997, 199.996, 49.988),
+       At(2, 1, 99.997, 199.996, 49.988),
        std::nullopt,
        -0.003,
        -0.004,
@@ -48,23 +48,23 @@ TEST(Displacement, ComponentsAndProjectionFollowTheGrid) {
        0.005,
        0.013,
        {}},
-      {"along a wall facing east", At("r2", 1, 100.002, 200.007, 50),
+      {"along a wall facing east", At(2, 1, 100.002, 200.007, 50),
        Axis{kPi / 2, 0}, 0.002, 0.007, 0, std::hypot(0.002, 0.007),
        std::hypot(0.002, 0.007), 0.002},
-      {"along a wall facing north", At("r2", 1, 100.002, 200.007, 50.001),
+      {"along a wall facing north", At(2, 1, 100.002, 200.007, 50.001),
        Axis{0, 0}, 0.002, 0.007, 0.001, std::hypot(0.002, 0.007),
        std::sqrt(0.000054), 0.007},
       {"down a slope falling south at 30 degrees",
-       At("r2", 1, 100, 199.996, 50 - 0.004 * std::tan(kPi / 6)),
+       At(2, 1, 100, 199.996, 50 - 0.004 * std::tan(kPi / 6)),
        Axis{kPi, -kPi / 6}, 0, -0.004, -0.004 * std::tan(kPi / 6), 0.004,
        0.004 / std::cos(kPi / 6), 0.004 / std::cos(kPi / 6)},
-      {"against the axis is negative", At("r2", 1, 99.995, 200, 50),
+      {"against the axis is negative", At(2, 1, 99.995, 200, 50),
        Axis{kPi / 2, 0}, -0.005, 0, 0, 0.005, 0.005, -0.005},
   };
   for (const DisplacementCase& c : cases) {
     SCOPED_TRACE(c.name);
     const Displacement d = DisplacementBetween(reference, c.epoch, c.axis);
-    EXPECT_EQ(d.round, "r2");
+    EXPECT_EQ(d.round, 2);
     EXPECT_NEAR(d.east, c.east, 1e-9);
     EXPECT_NEAR(d.north, c.north, 1e-9);
     EXPECT_NEAR(d.height, c.height, 1e-9);
@@ -78,33 +78,33 @@ TEST(Displacement, ComponentsAndProjectionFollowTheGrid) {
 }
 
 TEST(Displacement, ReferenceIsTheNamedRoundOrTheFirstCompleteOne) {
-  const std::vector<Epoch> series = {At("r1", 10, 1, 1, 1, false),
-                                     At("r2", 20, 2, 2, 2),
-                                     At("r3", 30, 3, 3, 3)};
-  EXPECT_EQ(ReferenceEpoch(series)->round, "r2");
-  EXPECT_EQ(ReferenceEpoch(series, std::string("r3"))->round, "r3");
-  EXPECT_EQ(ReferenceEpoch(series, std::string("r1"))->round, "r1");
-  EXPECT_FALSE(ReferenceEpoch(series, std::string("r9")));
-  EXPECT_FALSE(ReferenceEpoch({At("r1", 10, 1, 1, 1, false)}));
+  const std::vector<Epoch> series = {At(1, 10, 1, 1, 1, false),
+                                     At(2, 20, 2, 2, 2),
+                                     At(3, 30, 3, 3, 3)};
+  EXPECT_EQ(ReferenceEpoch(series)->round, 2);
+  EXPECT_EQ(ReferenceEpoch(series, std::int64_t{3})->round, 3);
+  EXPECT_EQ(ReferenceEpoch(series, std::int64_t{1})->round, 1);
+  EXPECT_FALSE(ReferenceEpoch(series, std::int64_t{9}));
+  EXPECT_FALSE(ReferenceEpoch({At(1, 10, 1, 1, 1, false)}));
   EXPECT_FALSE(ReferenceEpoch({}));
 }
 
 TEST(Displacement, RangeIncludesBothEnds) {
-  const std::vector<Epoch> series = {At("a", 10, 0, 0, 0), At("b", 20, 0, 0, 1),
-                                     At("c", 30, 0, 0, 2),
-                                     At("d", 40, 0, 0, 3)};
+  const std::vector<Epoch> series = {At(1, 10, 0, 0, 0), At(2, 20, 0, 0, 1),
+                                     At(3, 30, 0, 0, 2),
+                                     At(4, 40, 0, 0, 3)};
   const struct {
     TimeRange range;
-    std::vector<std::string> rounds;
+    std::vector<std::int64_t> rounds;
   } cases[] = {
-      {{}, {"a", "b", "c", "d"}},
-      {{20.0, std::nullopt}, {"b", "c", "d"}},
-      {{std::nullopt, 30.0}, {"a", "b", "c"}},
-      {{20.0, 30.0}, {"b", "c"}},
+      {{}, {1, 2, 3, 4}},
+      {{20.0, std::nullopt}, {2, 3, 4}},
+      {{std::nullopt, 30.0}, {1, 2, 3}},
+      {{20.0, 30.0}, {2, 3}},
       {{21.0, 29.0}, {}},
   };
   for (const auto& c : cases) {
-    std::vector<std::string> rounds;
+    std::vector<std::int64_t> rounds;
     for (const Displacement& d :
          Displacements(series, series[0], {}, c.range)) {
       rounds.push_back(d.round);
@@ -121,7 +121,7 @@ TEST(Displacement, VelocityFitsADriftWithinItsNoise) {
   std::vector<Epoch> series;
   for (int hour = 0; hour <= 240; ++hour) {
     const double days = hour / 24.0;
-    series.push_back(At("r" + std::to_string(hour), 1.7e9 + hour * 3600.0,
+    series.push_back(At(hour, 1.7e9 + hour * 3600.0,
                         500 + 0.002 * days + noise(generator),
                         800 + noise(generator),
                         20 - 0.001 * days + noise(generator)));
@@ -145,7 +145,7 @@ TEST(Displacement, VelocityLooksOnlyAtItsWindow) {
   std::vector<Epoch> series;
   for (int day = 0; day <= 7; ++day) {
     const double north = day <= 5 ? 0 : 0.004 * (day - 5);
-    series.push_back(At(std::to_string(day), day * kDay, 0, north, 0));
+    series.push_back(At(day, day * kDay, 0, north, 0));
   }
   const auto displacements = Displacements(series, series.front());
   EXPECT_NEAR(VelocityOver(displacements, 2 * kDay)->north, 0.004, 1e-12);
@@ -154,9 +154,9 @@ TEST(Displacement, VelocityLooksOnlyAtItsWindow) {
 }
 
 TEST(Displacement, VelocityNeedsTwoDistinctTimes) {
-  const Epoch a = At("a", 100, 0, 0, 0);
-  const Epoch b = At("b", 100, 0, 0, 1);
-  const Epoch c = At("c", 200, 0, 0, 1);
+  const Epoch a = At(1, 100, 0, 0, 0);
+  const Epoch b = At(2, 100, 0, 0, 1);
+  const Epoch c = At(3, 200, 0, 0, 1);
   EXPECT_FALSE(VelocityOver({}, kDay));
   EXPECT_FALSE(VelocityOver(Displacements({a}, a), kDay));
   EXPECT_FALSE(VelocityOver(Displacements({a, b}, a), kDay));

@@ -18,7 +18,7 @@ std::vector<std::string> EventsOfRounds(const Limit& limit,
   for (std::size_t round = 0; round < values.size(); ++round) {
     std::string word;
     for (const Event& event : tracker.Observe(
-             "P1", "r" + std::to_string(round), static_cast<double>(round),
+             "P1", static_cast<std::int64_t>(round), static_cast<double>(round),
              {{limit.component, values[round]}})) {
       word += (word.empty() ? "" : "+") + std::string(NameOf(event.level));
     }
@@ -101,11 +101,11 @@ TEST(Limits, EachTargetAndLimitHasItsOwnLevel) {
   AlarmTracker tracker({onlyP2, height});
   EXPECT_TRUE(
       tracker
-          .Observe("P1", "r1", 1,
+          .Observe("P1", 1, 1,
                    {{Component::Horizontal, 0.02}, {Component::Height, 0}})
           .empty());
   const auto events = tracker.Observe(
-      "P2", "r1", 2,
+      "P2", 1, 2,
       {{Component::Horizontal, 0.02}, {Component::Height, -0.003}});
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0].component, Component::Horizontal);
@@ -114,21 +114,21 @@ TEST(Limits, EachTargetAndLimitHasItsOwnLevel) {
   EXPECT_EQ(events[1].component, Component::Height);
   EXPECT_EQ(events[1].value, -0.003);
   EXPECT_EQ(events[1].target, "P2");
-  EXPECT_EQ(events[1].round, "r1");
+  EXPECT_EQ(events[1].round, 1);
   EXPECT_EQ(tracker.LevelOf("P2", 0), Level::Alarm);
   EXPECT_EQ(tracker.LevelOf("P1", 0), Level::Clear);
   EXPECT_EQ(tracker.LevelOf("P1", 1), Level::Clear);
   // A component the round has no value for leaves the level alone.
   EXPECT_TRUE(
-      tracker.Observe("P2", "r2", 3, {{Component::Height, -0.003}}).empty());
+      tracker.Observe("P2", 2, 3, {{Component::Height, -0.003}}).empty());
   EXPECT_EQ(tracker.LevelOf("P2", 0), Level::Alarm);
 }
 
 TEST(Limits, ClearingNamesTheLimitLeft) {
   AlarmTracker tracker({WarnAt5Alarm10(1)});
-  tracker.Observe("P1", "r1", 1, {{Component::Horizontal, 0.006}});
+  tracker.Observe("P1", 1, 1, {{Component::Horizontal, 0.006}});
   const auto events =
-      tracker.Observe("P1", "r2", 2, {{Component::Horizontal, 0}});
+      tracker.Observe("P1", 2, 2, {{Component::Horizontal, 0}});
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].level, Level::Clear);
   EXPECT_EQ(events[0].limit, 0.005);
@@ -222,7 +222,7 @@ TEST(Limits, BadLimitsAreRefusedNamingTheKey) {
 
 TEST(Limits, EventJsonCarriesWhatAHookReads) {
   Event event{"P7",  Level::Warning, Component::Velocity, 0.0031,
-              0.003, 1765067775.25,  "round-12"};
+              0.003, 1765067775.25,  12};
   const auto json = nlohmann::json::parse(EventJson(event));
   EXPECT_EQ(json["target"], "P7");
   EXPECT_EQ(json["level"], "warning");
@@ -231,7 +231,7 @@ TEST(Limits, EventJsonCarriesWhatAHookReads) {
   EXPECT_EQ(json["unit"], "m/d");
   EXPECT_EQ(json["limit"], 0.003);
   EXPECT_EQ(json["time"], "2025-12-07T00:36:15.250Z");
-  EXPECT_EQ(json["round"], "round-12");
+  EXPECT_EQ(json["round"], 12);
   event.component = Component::Spatial;
   event.level = Level::Clear;
   const auto cleared = nlohmann::json::parse(EventJson(event));

@@ -1,6 +1,7 @@
 #ifndef DAZOZAZIDOREZERARO_SURVEY_DISPLACEMENT_H
 #define DAZOZAZIDOREZERARO_SURVEY_DISPLACEMENT_H
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,7 +18,7 @@ namespace Core::GEOCOM::survey {
 
 /// One target's reduced coordinates from one round.
 struct Epoch {
-  std::string round;          ///< The round's id.
+  std::int64_t round = 0;     ///< The round's id.
   double time = 0;            ///< When the target was measured.
   double easting = 0;         ///< Metres east.
   double northing = 0;        ///< Metres north.
@@ -34,7 +35,7 @@ struct Axis {
 
 /// One epoch's displacement from the reference epoch, in metres.
 struct Displacement {
-  std::string round;  ///< The epoch's round.
+  std::int64_t round = 0;  ///< The epoch's round.
   double time = 0;    ///< When it was measured.
   double east = 0;
   double north = 0;
@@ -68,7 +69,7 @@ DAZOZAZIDOREZERARO_SURVEY_EXPORT const char* NameOf(Component component);
 /// has no such epoch. The series is in time order.
 DAZOZAZIDOREZERARO_SURVEY_EXPORT std::optional<Epoch> ReferenceEpoch(
     const std::vector<Epoch>& series,
-    const std::optional<std::string>& round = std::nullopt);
+    const std::optional<std::int64_t>& round = std::nullopt);
 
 /// The displacement of the epoch from the reference, projected on the axis
 /// when one is given.

@@ -2,6 +2,7 @@
 #define DAZOZAZIDOREZERARO_SURVEY_LIMITS_H
 
 #include <cstddef>
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <stdexcept>
@@ -24,6 +25,10 @@ enum class Level { Clear, Warning, Alarm };
 
 /// "clear", "warning" or "alarm".
 DAZOZAZIDOREZERARO_SURVEY_EXPORT const char* NameOf(Level level);
+
+/// The level of the name; none for any other word.
+DAZOZAZIDOREZERARO_SURVEY_EXPORT std::optional<Level> LevelNamed(
+    std::string_view name);
 
 /// A warning and an alarm limit on one component of some targets. Limits
 /// bound the component's magnitude: metres, or metres per day for the
@@ -68,7 +73,7 @@ struct Event {
   double value = 0;  ///< The component's value in the round that decided.
   double limit = 0;  ///< The limit crossed, or the one cleared.
   double time = 0;   ///< Seconds since the Unix epoch.
-  std::string round;
+  std::int64_t round = 0;
 };
 
 /// The event as one line of JSON: target, level, component, value, unit,
@@ -87,8 +92,8 @@ class DAZOZAZIDOREZERARO_SURVEY_EXPORT AlarmTracker {
   /// included when known); returns the events it raises. A round in which
   /// the target was not measured is not observed: it neither breaks nor
   /// extends a run of rounds.
-  std::vector<Event> Observe(const std::string& target,
-                             const std::string& round, double time,
+  std::vector<Event> Observe(const std::string& target, std::int64_t round,
+                             double time,
                              const std::map<Component, double>& values);
 
   /// The target's current level against the limit of that index.

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Export.h"
+#include "Limits.h"
 #include "Target.h"
 
 /// @file
@@ -113,6 +114,12 @@ struct ResultQuery {
   bool observations = false;          ///< Read the raw observations too.
 };
 
+/// Which events to read.
+struct EventQuery {
+  std::optional<std::string> target;  ///< One target's; every one when empty.
+  std::optional<TimePoint> since;     ///< Raised at or after.
+};
+
 /// Why a store could not be opened or written.
 enum class StoreErrorKind {
   kNotAStore,  ///< The file exists but is no results store.
@@ -163,6 +170,12 @@ class DAZOZAZIDOREZERARO_SURVEY_EXPORT Store {
       const std::function<bool(const RoundRecord&)>& each) = 0;
   /// The targets kept, in id order.
   virtual std::vector<Target> Targets() = 0;
+  /// Records an event a limit raised, committed before it returns.
+  virtual void RecordEvent(const Event& event) = 0;
+  /// Calls each with the events that match, in time order; stops early
+  /// when each returns false.
+  virtual void ReadEvents(const EventQuery& query,
+                          const std::function<bool(const Event&)>& each) = 0;
 };
 
 /// How a store is opened.
