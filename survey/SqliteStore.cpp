@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <sstream>
 #include <utility>
 
@@ -200,6 +201,8 @@ class SqliteStore final : public Store {
 
   std::string path_;
   sqlite3* db_ = nullptr;
+  // One connection, used by the rounds of several instruments at once.
+  std::recursive_mutex mutex_;
 };
 
 SqliteStore::SqliteStore(const std::string& path, StoreMode mode,
@@ -306,9 +309,13 @@ void SqliteStore::Migrate() {
   });
 }
 
-int SqliteStore::SchemaVersion() { return PragmaInteger("user_version"); }
+int SqliteStore::SchemaVersion() {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return PragmaInteger("user_version");
+}
 
 void SqliteStore::RegisterTargets(const std::vector<Target>& targets) {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Transaction([&] {
     Statement insert(db_,
                      "INSERT INTO targets (id, hz, v, easting, northing, "
@@ -339,6 +346,7 @@ void SqliteStore::RegisterTargets(const std::vector<Target>& targets) {
 }
 
 std::int64_t SqliteStore::BeginRound(const RoundStart& start) {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::int64_t id = 0;
   Transaction([&] {
     Statement insert(db_,
@@ -355,6 +363,7 @@ std::int64_t SqliteStore::BeginRound(const RoundStart& start) {
 }
 
 void SqliteStore::RecordTarget(const TargetResult& result) {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Transaction([&] {
     Statement insert(
         db_,
@@ -412,6 +421,7 @@ void SqliteStore::RecordTarget(const TargetResult& result) {
 
 void SqliteStore::FinishRound(std::int64_t round, RoundStatus status,
                               TimePoint finished) {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Transaction([&] {
     Statement update(db_,
                      "UPDATE rounds SET status = ?2, finished = ?3 "
@@ -427,6 +437,7 @@ void SqliteStore::FinishRound(std::int64_t round, RoundStatus status,
 void SqliteStore::ReadResults(
     const ResultQuery& query,
     const std::function<bool(const TargetResult&)>& each) {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::string sql =
       "SELECT id, round, target, started, time, outcome, return_code, "
       "message, faces, sets, hz, v, distance, collimation, vertical_index, "
@@ -492,6 +503,7 @@ void SqliteStore::ReadResults(
 
 void SqliteStore::ReadRounds(
     const std::function<bool(const RoundRecord&)>& each) {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement select(db_,
                    "SELECT id, job, instrument, started, finished, status "
                    "FROM rounds ORDER BY id",
@@ -509,6 +521,7 @@ void SqliteStore::ReadRounds(
 }
 
 std::vector<Target> SqliteStore::Targets() {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement select(db_,
                    "SELECT id, hz, v, easting, northing, height, "
                    "prism_constant, faces, face_tolerance, "
