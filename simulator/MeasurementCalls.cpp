@@ -4,11 +4,12 @@ namespace Core::GEOCOM::simulator {
 
 using State = InstrumentState;
 
-// The telescope's direction, and the distance to a prism in the beam, each
-// with the scene's noise. Without a prism the reply carries the angles, a
-// distance of 0 and the no-target code.
+// The circles' reading of the telescope's direction, and the distance to a
+// prism in the beam, each with the scene's noise. Without a prism the reply
+// carries the angles, a distance of 0 and the no-target code.
 Answer State::Measure(Clock::time_point now, bool distance) {
-  const Direction aim = telescope.At(now);
+  const Direction line = telescope.At(now);
+  const Direction aim = CircleReading(line, scene.instrumentErrors);
   ReplyText text;
   text.Double(NormalisedAngle(aim.hz + random_.Gaussian(scene.noise.angle)))
       .Double(NormalisedAngle(aim.v + random_.Gaussian(scene.noise.angle)));
@@ -16,7 +17,7 @@ Answer State::Measure(Clock::time_point now, bool distance) {
   Answer answer;
   answer.delay = Seconds(scene.edm.measureTime);
   const std::optional<std::size_t> prism =
-      PrismNear(aim, scene.edm.beamDivergence, scene.edm.range, now);
+      PrismNear(line, scene.edm.beamDivergence, scene.edm.range, now);
   if (!prism) {
     answer.code = kNoTargetCode;
     answer.text = text.Double(0).str();

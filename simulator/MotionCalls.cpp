@@ -24,7 +24,10 @@ Answer State::Positioning(double hz, double v, std::int32_t atrMode,
                           Clock::time_point now) {
   if (atrMode == AUT_TARGET && !atr_) return Code(GRC_IVRESULT);
   Unlock();
-  const Direction target{NormalisedAngle(hz), NormalisedAngle(v)};
+  // The host names circle readings; the telescope turns to the line of
+  // sight at which the circles read them.
+  const Direction target = LineOfSightAt(
+      {NormalisedAngle(hz), NormalisedAngle(v)}, scene.instrumentErrors);
   const Clock::time_point arrival = telescope.TurnTo(target, now);
   activity_ = AUT_EVENT_POSITIONING;
   activityUntil_ = arrival;
@@ -51,6 +54,19 @@ Answer State::Position(RequestReader& in, Clock::time_point now) {
   in.Int(posMode);
   in.Int(atrMode);
   return Positioning(hz, v, atrMode, now);
+}
+
+// Turns to the same line of sight through the other face, whatever the
+// arguments: the instrument keeps its own positioning and recognition modes.
+Answer State::ChangeFace(RequestReader&, Clock::time_point now) {
+  Unlock();
+  const Clock::time_point arrival =
+      telescope.TurnTo(OtherFace(telescope.At(now)), now);
+  activity_ = AUT_EVENT_POSITIONING;
+  activityUntil_ = arrival;
+  Answer answer;
+  answer.delay = arrival - now;
+  return answer;
 }
 
 Answer State::FastPosition(RequestReader& in, Clock::time_point now) {
@@ -92,7 +108,8 @@ Answer State::LockIn(RequestReader&, Clock::time_point now) {
   if (!prism) return Code(kNoTargetCode);
   locked_ = prism;
   lockCheckedAt_ = now;
-  telescope.Hold(SightOfPrism(*prism, now).direction, now);
+  telescope.Hold(
+      SameFace(telescope.At(now), SightOfPrism(*prism, now).direction), now);
   return Answer{};
 }
 
@@ -109,6 +126,7 @@ Answer State::PowerSearch(RequestReader& in, Clock::time_point now) {
   double nearest = 0;
   for (std::size_t i = 0; i < scene.prisms.size(); ++i) {
     const Sight sight = SightOfPrism(i, now);
+    if (Hidden(i, now)) continue;
     const bool inRange =
         sight.slopeDistance <= scene.atr.range &&
         (searchRangeMax_ == 0 || (sight.slopeDistance >= searchRangeMin_ &&

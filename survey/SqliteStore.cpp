@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <mutex>
 #include <sstream>
 #include <utility>
 
@@ -203,6 +204,8 @@ class SqliteStore final : public Store {
 
   std::string path_;
   sqlite3* db_ = nullptr;
+  // One connection, used by the rounds of several instruments at once.
+  std::recursive_mutex mutex_;
 };
 
 SqliteStore::SqliteStore(const std::string& path, StoreMode mode,
@@ -309,9 +312,13 @@ void SqliteStore::Migrate() {
   });
 }
 
-int SqliteStore::SchemaVersion() { return PragmaInteger("user_version"); }
+int SqliteStore::SchemaVersion() {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return PragmaInteger("user_version");
+}
 
 void SqliteStore::RegisterTargets(const std::vector<Target>& targets) {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Transaction([&] {
     Statement insert(db_,
                      "INSERT INTO targets (id, hz, v, easting, northing, "
@@ -342,6 +349,7 @@ void SqliteStore::RegisterTargets(const std::vector<Target>& targets) {
 }
 
 std::int64_t SqliteStore::BeginRound(const RoundStart& start) {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::int64_t id = 0;
   Transaction([&] {
     Statement insert(db_,
@@ -358,6 +366,7 @@ std::int64_t SqliteStore::BeginRound(const RoundStart& start) {
 }
 
 void SqliteStore::RecordTarget(const TargetResult& result) {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Transaction([&] {
     Statement insert(
         db_,
@@ -415,6 +424,7 @@ void SqliteStore::RecordTarget(const TargetResult& result) {
 
 void SqliteStore::FinishRound(std::int64_t round, RoundStatus status,
                               TimePoint finished) {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Transaction([&] {
     Statement update(db_,
                      "UPDATE rounds SET status = ?2, finished = ?3 "
@@ -430,6 +440,7 @@ void SqliteStore::FinishRound(std::int64_t round, RoundStatus status,
 void SqliteStore::ReadResults(
     const ResultQuery& query,
     const std::function<bool(const TargetResult&)>& each) {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::string sql =
       "SELECT id, round, target, started, time, outcome, return_code, "
       "message, faces, sets, hz, v, distance, collimation, vertical_index, "
@@ -495,6 +506,7 @@ void SqliteStore::ReadResults(
 
 void SqliteStore::ReadRounds(
     const std::function<bool(const RoundRecord&)>& each) {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement select(db_,
                    "SELECT id, job, instrument, started, finished, status "
                    "FROM rounds ORDER BY id",
@@ -512,6 +524,7 @@ void SqliteStore::ReadRounds(
 }
 
 std::vector<Target> SqliteStore::Targets() {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement select(db_,
                    "SELECT id, hz, v, easting, northing, height, "
                    "prism_constant, faces, face_tolerance, "

@@ -70,8 +70,9 @@ struct TargetResult {
   /// slope distance with prism constant and atmospheric correction
   /// (metres); NaN when not measured.
   double hz = 0, v = 0, distance = 0;
-  /// Face II minus face I as measured: the collimation error (hz) and the
-  /// vertical index error (v), radians; NaN with one face.
+  /// The instrument errors as the two faces measured them, radians, mean
+  /// of the sets: collimation (hz1 − hz2 ± π) / 2 · sin v and vertical
+  /// index (v1 + v2 − 2π) / 2; NaN with one face.
   double collimation = 0, verticalIndex = 0;
   /// The largest departure of a set from the mean, per quantity; 0 with
   /// one set.
