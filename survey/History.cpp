@@ -23,12 +23,14 @@ std::set<std::int64_t> CompleteRounds(Store& store) {
   return complete;
 }
 
-void ReadEpochs(Store& store, const ResultQuery& query,
-                const std::set<std::int64_t>& completeRounds,
-                const std::function<bool(const std::string&, const Epoch&)>& each) {
+void ReadEpochs(
+    Store& store, const ResultQuery& query,
+    const std::set<std::int64_t>& completeRounds,
+    const std::function<bool(const std::string&, const Epoch&)>& each) {
   store.ReadResults(query, [&](const TargetResult& result) {
     // Only a target measured within its tolerances says where it is.
-    if (result.outcome != Outcome::kMeasured || !result.coordinates) return true;
+    if (result.outcome != Outcome::kMeasured || !result.coordinates)
+      return true;
     Epoch epoch;
     epoch.round = result.round;
     epoch.time = SecondsSinceEpoch(result.time);
@@ -40,16 +42,19 @@ void ReadEpochs(Store& store, const ResultQuery& query,
   });
 }
 
-std::optional<Epoch> ReferenceInStore(Store& store, const std::string& target,
-                                      const std::set<std::int64_t>& completeRounds,
-                                      const std::optional<std::int64_t>& round) {
+std::optional<Epoch> ReferenceInStore(
+    Store& store, const std::string& target,
+    const std::set<std::int64_t>& completeRounds,
+    const std::optional<std::int64_t>& round) {
   std::optional<Epoch> reference;
   ResultQuery query;
   query.target = target;
-  ReadEpochs(store, query, completeRounds, [&](const std::string&, const Epoch& epoch) {
-    if (round ? epoch.round == *round : epoch.roundComplete) reference = epoch;
-    return !reference;
-  });
+  ReadEpochs(store, query, completeRounds,
+             [&](const std::string&, const Epoch& epoch) {
+               if (round ? epoch.round == *round : epoch.roundComplete)
+                 reference = epoch;
+               return !reference;
+             });
   return reference;
 }
 
@@ -65,13 +70,14 @@ std::vector<Displacement> DisplacementsInStore(
   ResultQuery query;
   query.target = target;
   if (range.from) query.since = TimeOfSeconds(*range.from);
-  ReadEpochs(store, query, complete, [&](const std::string&, const Epoch& epoch) {
-    if (range.to && epoch.time > *range.to) return false;
-    if (range.Contains(epoch.time)) {
-      displacements.push_back(DisplacementBetween(*reference, epoch, axis));
-    }
-    return true;
-  });
+  ReadEpochs(
+      store, query, complete, [&](const std::string&, const Epoch& epoch) {
+        if (range.to && epoch.time > *range.to) return false;
+        if (range.Contains(epoch.time)) {
+          displacements.push_back(DisplacementBetween(*reference, epoch, axis));
+        }
+        return true;
+      });
   return displacements;
 }
 
@@ -81,18 +87,19 @@ std::string ReportOfStore(Store& store, const ReportQuery& query,
   const std::set<std::int64_t> complete = CompleteRounds(store);
   for (const Target& target : store.Targets()) {
     if (query.target && target.id != *query.target) continue;
-    if (const auto reference =
-            ReferenceInStore(store, target.id, complete, query.referenceRound)) {
+    if (const auto reference = ReferenceInStore(store, target.id, complete,
+                                                query.referenceRound)) {
       report.SetReference(target.id, *reference);
     }
   }
   ResultQuery results;
   results.target = query.target;
   results.since = query.since;
-  ReadEpochs(store, results, complete, [&report](const std::string& target, const Epoch& epoch) {
-    report.Add(target, epoch);
-    return true;
-  });
+  ReadEpochs(store, results, complete,
+             [&report](const std::string& target, const Epoch& epoch) {
+               report.Add(target, epoch);
+               return true;
+             });
   EventQuery events;
   events.target = query.target;
   events.since = query.since;

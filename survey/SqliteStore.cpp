@@ -277,8 +277,12 @@ void SqliteStore::CheckReadable() {
 void SqliteStore::Migrate() {
   // WAL lets readers go on while a monitor writes; it is a property of the
   // file, so switching needs no transaction.
-  Statement wal(db_, "PRAGMA journal_mode=WAL", path_);
-  wal.Step();
+  {
+    // Finished before the migration's transaction: a pragma statement still
+    // stepping would keep that transaction from committing.
+    Statement wal(db_, "PRAGMA journal_mode=WAL", path_);
+    wal.Step();
+  }
   Execute("PRAGMA synchronous=NORMAL");
   Execute("PRAGMA foreign_keys=ON");
   Transaction([&] {

@@ -24,9 +24,10 @@ constexpr double kStart = 1.7e9;
 class History : public testing::Test {
  protected:
   void SetUp() override {
-    path_ = fs::temp_directory_path() /
-            ("history-test-" + std::to_string(::getpid()) + "-" +
-             testing::UnitTest::GetInstance()->current_test_info()->name() + ".db");
+    path_ =
+        fs::temp_directory_path() /
+        ("history-test-" + std::to_string(::getpid()) + "-" +
+         testing::UnitTest::GetInstance()->current_test_info()->name() + ".db");
     fs::remove(path_);
     store_ = OpenSqliteStore(path_.string());
     Target p1, p2;
@@ -36,7 +37,8 @@ class History : public testing::Test {
   }
   void TearDown() override {
     store_.reset();
-    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(path_.string() + suffix);
+    for (const char* suffix : {"", "-wal", "-shm"})
+      fs::remove(path_.string() + suffix);
   }
 
   // A round a day: P1 moves 1 mm a day east and 0.5 mm a day down, P2 stays.
@@ -49,12 +51,14 @@ class History : public testing::Test {
       Record(round, "P1", time + 10,
              Coordinates{100 + 0.001 * day, 200, 10 - 0.0005 * day});
       if (day == 0) {
-        store_->FinishRound(round, RoundStatus::kIncomplete, TimeOfSeconds(time + 15));
+        store_->FinishRound(round, RoundStatus::kIncomplete,
+                            TimeOfSeconds(time + 15));
         continue;
       }
       Record(round, "P2<&>", time + 20, Coordinates{150, 260, 12},
              day == 2 ? Outcome::kNotFound : Outcome::kMeasured);
-      store_->FinishRound(round, RoundStatus::kComplete, TimeOfSeconds(time + 30));
+      store_->FinishRound(round, RoundStatus::kComplete,
+                          TimeOfSeconds(time + 30));
     }
   }
 
@@ -91,8 +95,8 @@ TEST_F(History, DisplacementsAreFromTheFirstCompleteRound) {
   const auto named = DisplacementsInStore(*store_, "P1", {}, std::int64_t{5});
   EXPECT_NEAR(named[9].east, 0.005, 1e-9);
 
-  const auto ranged =
-      DisplacementsInStore(*store_, "P1", {kStart + 3 * kDay, kStart + 5 * kDay + 10});
+  const auto ranged = DisplacementsInStore(
+      *store_, "P1", {kStart + 3 * kDay, kStart + 5 * kDay + 10});
   ASSERT_EQ(ranged.size(), 3u);
   EXPECT_EQ(ranged.front().round, 4);
   EXPECT_EQ(ranged.back().round, 6);
@@ -108,7 +112,8 @@ TEST_F(History, EventsAreKeptAndReadInTimeOrder) {
   MeasureDays(3);
   const Event events[] = {
       {"P1", Level::Warning, Component::East, 0.0051, 0.005, kStart + 100, 2},
-      {"P2<&>", Level::Alarm, Component::Velocity, 0.004, 0.003, kStart + 200.25, 3},
+      {"P2<&>", Level::Alarm, Component::Velocity, 0.004, 0.003,
+       kStart + 200.25, 3},
       {"P1", Level::Clear, Component::East, 0.001, 0.005, kStart + 300, 3},
   };
   for (const Event& event : events) store_->RecordEvent(event);
@@ -155,11 +160,12 @@ TEST_F(History, TheReportShowsEachTargetItsLimitsAndEvents) {
                       "<td class=\"n\">-9.0</td>"),
             std::string::npos);
   EXPECT_NE(html.find("<td class=\"n\">1.12</td>"), std::string::npos);
-  EXPECT_NE(html.find("<td>P1</td><td class=\"level\" style=\"color:#e69500\">warning"),
-            std::string::npos);
+  EXPECT_NE(
+      html.find(
+          "<td>P1</td><td class=\"level\" style=\"color:#e69500\">warning"),
+      std::string::npos);
 
-  const std::string since =
-      ReportOfStore(
+  const std::string since = ReportOfStore(
       *store_, {TimeOfSeconds(kStart + 10 * kDay), std::string("P1"), {}}, {});
   EXPECT_EQ(since.find("P2&lt;"), std::string::npos);
   EXPECT_NE(since.find(">10 epochs of 1 targets"), std::string::npos);
