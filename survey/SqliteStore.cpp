@@ -274,8 +274,10 @@ void SqliteStore::CheckReadable() {
 void SqliteStore::Migrate() {
   // WAL lets readers go on while a monitor writes; it is a property of the
   // file, so switching needs no transaction.
-  Statement wal(db_, "PRAGMA journal_mode=WAL", path_);
-  wal.Step();
+  {
+    Statement wal(db_, "PRAGMA journal_mode=WAL", path_);
+    wal.Step();
+  }
   Execute("PRAGMA synchronous=NORMAL");
   Execute("PRAGMA foreign_keys=ON");
   Transaction([&] {
