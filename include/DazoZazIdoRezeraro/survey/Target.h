@@ -39,7 +39,7 @@ struct Direction {
 struct Tolerances {
   /// The largest face difference of either angle (collimation and index
   /// error as measured), radians.
-  double faceDifference = 0.0005;
+  double faceDifference = 0.002;
   /// The largest departure of one set's angle from the sets' mean, radians.
   double setAngle = 0.0002;
   /// The largest departure of one set's distance from the mean, metres.
