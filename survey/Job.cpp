@@ -131,13 +131,78 @@ class JobReader {
     Number(*member, at, "set_distance", tolerances.setDistance, 0, 1, false);
   }
 
+  // What watches the results: limits, the hook, the reference epoch and
+  // the axes displacements are projected on.
+  void ReadMonitoring(const json& root, Job& job) {
+    if (const json* limits = Member(root, "", "limits", false)) {
+      try {
+        job.limits = LimitsFromJson(limits->dump());
+      } catch (const LimitError& error) {
+        const std::string message = error.what();
+        const std::size_t cut = message.find(": ");
+        Fail(message.substr(0, cut), message.substr(cut + 2));
+      }
+    }
+    if (const json* hook = Member(root, "", "hook", false)) {
+      try {
+        job.hook = HookFromJson(hook->dump());
+      } catch (const HookError& error) {
+        Fail("hook", std::string(error.what()).substr(6));
+      }
+    }
+    double seconds = 0;
+    if (Number(root, "", "hook_timeout", seconds, 0, 3600, false)) {
+      job.hookTimeout = std::chrono::milliseconds(std::llround(seconds * 1000));
+    }
+    if (const json* round = Member(root, "", "reference_round", false)) {
+      if (!round->is_number_integer() || round->get<std::int64_t>() < 1) {
+        Fail("reference_round", "must be a round number, 1 or more");
+      }
+      job.referenceRound = round->get<std::int64_t>();
+    }
+    Number(root, "", "velocity_window", job.velocityWindow, 0, 3660 * 86400.0,
+           false);
+    if (const json* axes = Member(root, "", "axes", false)) {
+      if (!axes->is_object()) Fail("axes", "must be an object of target ids");
+      for (const auto& member : axes->items()) {
+        const std::string at = "axes." + member.key();
+        Object(member.value(), at, {"bearing", "elevation"});
+        Axis axis;
+        Number(member.value(), at, "bearing", axis.bearing, -2 * kPi, 2 * kPi,
+               true, true);
+        Number(member.value(), at, "elevation", axis.elevation, -kPi / 2,
+               kPi / 2);
+        job.axes[member.key()] = axis;
+      }
+    }
+  }
+
   Job Read(const json& root, const std::string& fileName) {
     Job job;
     RoundPlan& plan = job.plan;
     Object(root, "",
-           {"name", "instrument", "baud", "station", "targets", "faces", "sets",
-            "order", "tolerances", "fine_adjust_range", "search", "atmosphere",
-            "distance_wait", "stop_on_instrument_error", "store", "interval"});
+           {"name",
+            "instrument",
+            "baud",
+            "station",
+            "targets",
+            "faces",
+            "sets",
+            "order",
+            "tolerances",
+            "fine_adjust_range",
+            "search",
+            "atmosphere",
+            "distance_wait",
+            "stop_on_instrument_error",
+            "store",
+            "interval",
+            "limits",
+            "hook",
+            "hook_timeout",
+            "reference_round",
+            "velocity_window",
+            "axes"});
     job.name = std::filesystem::path(fileName).stem().string();
     Text(root, "", "name", job.name, false);
     Text(root, "", "instrument", job.instrument, true);
@@ -150,6 +215,8 @@ class JobReader {
     if (Number(root, "", "interval", interval, 0, 366 * 86400.0)) {
       job.interval = interval;
     }
+
+    ReadMonitoring(root, job);
 
     const json& station = *Member(root, "", "station", true);
     Object(
@@ -259,6 +326,18 @@ class JobReader {
       Faces(object, path, target.faces);
       ReadTolerances(object, path, target.tolerances);
       plan.targets.push_back(std::move(target));
+    }
+    // Limits and axes name targets of this job, not of another one.
+    for (std::size_t i = 0; i < job.limits.size(); ++i) {
+      for (const std::string& id : job.limits[i].targets) {
+        if (ids.count(id) == 0) {
+          Fail("limits[" + std::to_string(i) + "].targets",
+               "names \"" + id + "\", which is not a target of the job");
+        }
+      }
+    }
+    for (const auto& [id, axis] : job.axes) {
+      if (ids.count(id) == 0) Fail("axes." + id, "is not a target of the job");
     }
     return job;
   }

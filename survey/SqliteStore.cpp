@@ -179,6 +179,9 @@ class SqliteStore final : public Store {
       const std::function<bool(const TargetResult&)>& each) override;
   void ReadRounds(const std::function<bool(const RoundRecord&)>& each) override;
   std::vector<Target> Targets() override;
+  void RecordEvent(const Event& event) override;
+  void ReadEvents(const EventQuery& query,
+                  const std::function<bool(const Event&)>& each) override;
 
  private:
   void Execute(std::string_view sql);
@@ -546,6 +549,49 @@ std::vector<Target> SqliteStore::Targets() {
     targets.push_back(std::move(target));
   }
   return targets;
+}
+
+void SqliteStore::RecordEvent(const Event& event) {
+  Transaction([&] {
+    Statement insert(db_,
+                     "INSERT INTO events (round, target, time, level, "
+                     "component, value, limit_value) "
+                     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
+                     path_);
+    insert.Bind(1, event.round)
+        .Bind(2, event.target)
+        .Bind(3, static_cast<std::int64_t>(std::llround(event.time * 1e6)))
+        .Bind(4, std::string_view(NameOf(event.level)))
+        .Bind(5, std::string_view(NameOf(event.component)))
+        .Bind(6, event.value)
+        .Bind(7, event.limit);
+    insert.Step();
+  });
+}
+
+void SqliteStore::ReadEvents(const EventQuery& query,
+                             const std::function<bool(const Event&)>& each) {
+  std::string sql =
+      "SELECT round, target, time, level, component, value, limit_value "
+      "FROM events WHERE 1";
+  if (query.target) sql += " AND target = ?1";
+  if (query.since) sql += " AND time >= ?2";
+  sql += " ORDER BY time, id";
+  Statement select(db_, sql, path_);
+  if (query.target) select.Bind(1, *query.target);
+  if (query.since) select.Bind(2, Microseconds(*query.since));
+  while (select.Step()) {
+    Event event;
+    event.round = select.Integer(0);
+    event.target = select.Text(1);
+    event.time = static_cast<double>(select.Integer(2)) / 1e6;
+    event.level = LevelNamed(select.Text(3)).value_or(Level::Alarm);
+    event.component =
+        ComponentNamed(select.Text(4)).value_or(Component::Spatial);
+    event.value = select.Real(5);
+    event.limit = select.Real(6);
+    if (!each(event)) return;
+  }
 }
 
 }  // namespace

@@ -79,8 +79,7 @@ TEST(Displacement, ComponentsAndProjectionFollowTheGrid) {
 
 TEST(Displacement, ReferenceIsTheNamedRoundOrTheFirstCompleteOne) {
   const std::vector<Epoch> series = {At(1, 10, 1, 1, 1, false),
-                                     At(2, 20, 2, 2, 2),
-                                     At(3, 30, 3, 3, 3)};
+                                     At(2, 20, 2, 2, 2), At(3, 30, 3, 3, 3)};
   EXPECT_EQ(ReferenceEpoch(series)->round, 2);
   EXPECT_EQ(ReferenceEpoch(series, std::int64_t{3})->round, 3);
   EXPECT_EQ(ReferenceEpoch(series, std::int64_t{1})->round, 1);
@@ -91,8 +90,7 @@ TEST(Displacement, ReferenceIsTheNamedRoundOrTheFirstCompleteOne) {
 
 TEST(Displacement, RangeIncludesBothEnds) {
   const std::vector<Epoch> series = {At(1, 10, 0, 0, 0), At(2, 20, 0, 0, 1),
-                                     At(3, 30, 0, 0, 2),
-                                     At(4, 40, 0, 0, 3)};
+                                     At(3, 30, 0, 0, 2), At(4, 40, 0, 0, 3)};
   const struct {
     TimeRange range;
     std::vector<std::int64_t> rounds;
@@ -121,10 +119,9 @@ TEST(Displacement, VelocityFitsADriftWithinItsNoise) {
   std::vector<Epoch> series;
   for (int hour = 0; hour <= 240; ++hour) {
     const double days = hour / 24.0;
-    series.push_back(At(hour, 1.7e9 + hour * 3600.0,
-                        500 + 0.002 * days + noise(generator),
-                        800 + noise(generator),
-                        20 - 0.001 * days + noise(generator)));
+    series.push_back(
+        At(hour, 1.7e9 + hour * 3600.0, 500 + 0.002 * days + noise(generator),
+           800 + noise(generator), 20 - 0.001 * days + noise(generator)));
   }
   const auto displacements =
       Displacements(series, series.front(), Axis{kPi / 2, 0});

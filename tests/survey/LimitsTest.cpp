@@ -105,8 +105,7 @@ TEST(Limits, EachTargetAndLimitHasItsOwnLevel) {
                    {{Component::Horizontal, 0.02}, {Component::Height, 0}})
           .empty());
   const auto events = tracker.Observe(
-      "P2", 1, 2,
-      {{Component::Horizontal, 0.02}, {Component::Height, -0.003}});
+      "P2", 1, 2, {{Component::Horizontal, 0.02}, {Component::Height, -0.003}});
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[0].component, Component::Horizontal);
   EXPECT_EQ(events[0].level, Level::Alarm);
@@ -127,8 +126,7 @@ TEST(Limits, EachTargetAndLimitHasItsOwnLevel) {
 TEST(Limits, ClearingNamesTheLimitLeft) {
   AlarmTracker tracker({WarnAt5Alarm10(1)});
   tracker.Observe("P1", 1, 1, {{Component::Horizontal, 0.006}});
-  const auto events =
-      tracker.Observe("P1", 2, 2, {{Component::Horizontal, 0}});
+  const auto events = tracker.Observe("P1", 2, 2, {{Component::Horizontal, 0}});
   ASSERT_EQ(events.size(), 1u);
   EXPECT_EQ(events[0].level, Level::Clear);
   EXPECT_EQ(events[0].limit, 0.005);
@@ -221,8 +219,9 @@ TEST(Limits, BadLimitsAreRefusedNamingTheKey) {
 }
 
 TEST(Limits, EventJsonCarriesWhatAHookReads) {
-  Event event{"P7",  Level::Warning, Component::Velocity, 0.0031,
-              0.003, 1765067775.25,  12};
+  Event event{"P7",   Level::Warning, Component::Velocity,
+              0.0031, 0.003,          1765067775.25,
+              12};
   const auto json = nlohmann::json::parse(EventJson(event));
   EXPECT_EQ(json["target"], "P7");
   EXPECT_EQ(json["level"], "warning");

@@ -6,7 +6,15 @@
 #include <string>
 #include <string_view>
 
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "Displacement.h"
 #include "Export.h"
+#include "Hook.h"
+#include "Limits.h"
 #include "Round.h"
 
 /// @file
@@ -26,6 +34,18 @@ struct Job {
   /// other.
   std::optional<double> interval;
   RoundPlan plan;  ///< Station, targets, faces, sets and how to measure.
+  /// Warning and alarm limits on targets' displacements.
+  std::vector<Limit> limits;
+  /// The command each event is given to, if any.
+  std::optional<HookCommand> hook;
+  /// How long a hook may run before it is killed.
+  std::chrono::milliseconds hookTimeout{30000};
+  /// The round displacements are measured from; else the first complete.
+  std::optional<std::int64_t> referenceRound;
+  /// The window velocities are fitted over, seconds.
+  double velocityWindow = 7 * 86400.0;
+  /// Directions some targets' displacements are also projected on.
+  std::map<std::string, Axis> axes;
 };
 
 /// A job file that cannot be used; what() reads "FILE:LINE: KEY why".

@@ -41,8 +41,8 @@ int main(int argc, char** argv) {
     list.push_back(target);
   }
   store->RegisterTargets(list);
-  survey::AlarmTracker tracker(
-      survey::LimitsFromJson(job.value("limits", nlohmann::json::array()).dump()));
+  survey::AlarmTracker tracker(survey::LimitsFromJson(
+      job.value("limits", nlohmann::json::array()).dump()));
 
   std::mt19937 generator(11);
   std::normal_distribution<double> noise(0, 0.0004);
@@ -57,22 +57,25 @@ int main(int argc, char** argv) {
       double creep = 0;
       if (i % 3 == 1) creep = 0.0004 * (1 + i / 5) * days;
       if (i == 4 && days > 10) creep += 0.0015 * (days - 10);
-      const survey::Coordinates& at = *list[static_cast<std::size_t>(i)].coordinates;
+      const survey::Coordinates& at =
+          *list[static_cast<std::size_t>(i)].coordinates;
       survey::TargetResult result;
       result.round = round;
       result.target = list[static_cast<std::size_t>(i)].id;
       result.started = result.time = survey::TimeOfSeconds(time + 20.0 * i);
       result.faces = 2;
       result.sets = 1;
-      result.coordinates = survey::Coordinates{
-          at.easting + 0.2 * creep + noise(generator),
-          at.northing - creep + noise(generator),
-          at.height - 0.5 * creep + noise(generator)};
+      result.coordinates =
+          survey::Coordinates{at.easting + 0.2 * creep + noise(generator),
+                              at.northing - creep + noise(generator),
+                              at.height - 0.5 * creep + noise(generator)};
       store->RecordTarget(result);
-      const survey::Epoch epoch{round, survey::SecondsSinceEpoch(result.time),
+      const survey::Epoch epoch{round,
+                                survey::SecondsSinceEpoch(result.time),
                                 result.coordinates->easting,
                                 result.coordinates->northing,
-                                result.coordinates->height, true};
+                                result.coordinates->height,
+                                true};
       const survey::Displacement d = survey::DisplacementBetween(
           survey::Epoch{0, 0, at.easting, at.northing, at.height, true}, epoch);
       std::map<survey::Component, double> values;
