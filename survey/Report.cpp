@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <sstream>
 #include <utility>
@@ -61,6 +63,10 @@ std::string Escape(const std::string& text) {
 std::string Fixed(double value, int decimals) {
   char text[64];
   std::snprintf(text, sizeof text, "%.*f", decimals, value);
+  // A value that rounds to zero reads 0, whatever its sign.
+  if (std::strspn(text, "-0.") == std::strlen(text) && text[0] == '-') {
+    return text + 1;
+  }
   return text;
 }
 
@@ -110,6 +116,38 @@ std::string Point(double x, double y) {
 }
 
 }  // namespace
+
+bool TargetOrder::operator()(const std::string& left,
+                             const std::string& right) const {
+  std::size_t i = 0, j = 0;
+  while (i < left.size() && j < right.size()) {
+    const bool leftDigit = std::isdigit(static_cast<unsigned char>(left[i]));
+    const bool rightDigit = std::isdigit(static_cast<unsigned char>(right[j]));
+    if (leftDigit && rightDigit) {
+      // Runs of digits compare by their value: by length without leading
+      // zeros, then digit by digit.
+      const std::size_t leftEnd = left.find_first_not_of("0123456789", i);
+      const std::size_t rightEnd = right.find_first_not_of("0123456789", j);
+      const std::string a = left.substr(i, leftEnd - i);
+      const std::string b = right.substr(j, rightEnd - j);
+      const std::string aValue =
+          a.substr(std::min(a.find_first_not_of('0'), a.size()));
+      const std::string bValue =
+          b.substr(std::min(b.find_first_not_of('0'), b.size()));
+      if (aValue.size() != bValue.size()) return aValue.size() < bValue.size();
+      if (aValue != bValue) return aValue < bValue;
+      i = std::min(leftEnd, left.size());
+      j = std::min(rightEnd, right.size());
+      continue;
+    }
+    if (left[i] != right[j]) return left[i] < right[j];
+    ++i;
+    ++j;
+  }
+  if (left.size() - i != right.size() - j)
+    return left.size() - i < right.size() - j;
+  return left < right;
+}
 
 ReportBuilder::ReportBuilder(std::vector<Limit> limits, ReportOptions options)
     : limits_(std::move(limits)), options_(std::move(options)) {

@@ -211,3 +211,22 @@ TEST(Report, EpochsBeforeAReferenceWaitForACompleteRound) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Report, TargetsAreOrderedAsPeopleReadThem) {
+  const std::vector<std::string> ordered = {
+      "A", "P1", "P2", "P02b", "P10", "P10a", "P010b", "Q", "a"};
+  const Core::GEOCOM::survey::TargetOrder before;
+  for (std::size_t i = 0; i < ordered.size(); ++i) {
+    EXPECT_FALSE(before(ordered[i], ordered[i])) << ordered[i];
+    for (std::size_t j = i + 1; j < ordered.size(); ++j) {
+      EXPECT_TRUE(before(ordered[i], ordered[j]))
+          << ordered[i] << " < " << ordered[j];
+      EXPECT_FALSE(before(ordered[j], ordered[i]))
+          << ordered[j] << " !< " << ordered[i];
+    }
+  }
+}
+
+}  // namespace

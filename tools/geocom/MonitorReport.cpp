@@ -1,5 +1,6 @@
 // geocom monitor report: the monitoring report of a store as one HTML file.
 #include <DazoZazIdoRezeraro/survey/History.h>
+#include <DazoZazIdoRezeraro/survey/ResultFiles.h>
 #include <DazoZazIdoRezeraro/survey/Store.h>
 
 #include <cstdio>
@@ -18,40 +19,6 @@ namespace geocom {
 namespace survey = Core::GEOCOM::survey;
 
 namespace {
-
-// A UTC time as ISO 8601: a date, or a date and a time of day.
-std::optional<survey::TimePoint> ParseUtc(const std::string& text) {
-  std::tm utc{};
-  int consumed = 0;
-  if (std::sscanf(text.c_str(), "%4d-%2d-%2d%n", &utc.tm_year, &utc.tm_mon,
-                  &utc.tm_mday, &consumed) != 3) {
-    return std::nullopt;
-  }
-  std::string rest = text.substr(static_cast<std::size_t>(consumed));
-  if (!rest.empty() && (rest[0] == 'T' || rest[0] == ' ')) {
-    int more = 0;
-    if (std::sscanf(rest.c_str() + 1, "%2d:%2d%n", &utc.tm_hour, &utc.tm_min,
-                    &more) != 2) {
-      return std::nullopt;
-    }
-    rest = rest.substr(static_cast<std::size_t>(more) + 1);
-    if (!rest.empty() && rest[0] == ':') {
-      if (std::sscanf(rest.c_str() + 1, "%2d%n", &utc.tm_sec, &more) != 1) {
-        return std::nullopt;
-      }
-      rest = rest.substr(static_cast<std::size_t>(more) + 1);
-    }
-  }
-  if (rest == "Z") rest.clear();
-  if (!rest.empty() || utc.tm_mon < 1 || utc.tm_mon > 12 || utc.tm_mday < 1 ||
-      utc.tm_mday > 31 || utc.tm_hour > 23 || utc.tm_min > 59 ||
-      utc.tm_sec > 60) {
-    return std::nullopt;
-  }
-  utc.tm_year -= 1900;
-  utc.tm_mon -= 1;
-  return survey::TimePoint(std::chrono::seconds(timegm(&utc)));
-}
 
 // The limits and reference round of a job file (JSON), for the report.
 void ReadJob(const std::string& path, std::vector<survey::Limit>& limits,
@@ -120,7 +87,7 @@ Runner AddMonitorReport(CLI::App& monitor) {
   return [options] {
     survey::ReportQuery query;
     if (!options->since.empty()) {
-      query.since = ParseUtc(options->since);
+      query.since = survey::ParseTime(options->since);
       if (!query.since) {
         throw UsageError("--since: \"" + options->since +
                          "\" is not a UTC time such as 2026-12-01T06:00:00Z");

@@ -33,6 +33,11 @@ struct ReportOptions {
   std::size_t eventsShown = 200;
 };
 
+/// Orders target ids as people read them: P2 before P10.
+struct DAZOZAZIDOREZERARO_SURVEY_EXPORT TargetOrder {
+  bool operator()(const std::string& left, const std::string& right) const;
+};
+
 /// Gathers epochs and events and writes the report.
 class DAZOZAZIDOREZERARO_SURVEY_EXPORT ReportBuilder {
  public:
@@ -83,7 +88,7 @@ class DAZOZAZIDOREZERARO_SURVEY_EXPORT ReportBuilder {
 
   std::vector<Limit> limits_;
   ReportOptions options_;
-  std::map<std::string, Series> series_;
+  std::map<std::string, Series, TargetOrder> series_;
   std::deque<Event> events_;
   std::size_t eventCount_ = 0;
   std::size_t epochs_ = 0;
