@@ -23,8 +23,7 @@ CREATE TABLE rounds (
   instrument TEXT NOT NULL,
   started INTEGER NOT NULL,
   finished INTEGER,
-  status TEXT NOT NULL
-    CHECK (status IN ('running', 'complete', 'incomplete'))
+  status TEXT NOT NULL CHECK (status IN ('complete', 'incomplete'))
 );
 CREATE TABLE results (
   id INTEGER PRIMARY KEY,

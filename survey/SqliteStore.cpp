@@ -27,21 +27,11 @@ TimePoint FromMicroseconds(std::int64_t value) {
 }
 
 std::string_view StatusName(RoundStatus status) {
-  switch (status) {
-    case RoundStatus::kRunning:
-      return "running";
-    case RoundStatus::kComplete:
-      return "complete";
-    case RoundStatus::kIncomplete:
-      return "incomplete";
-  }
-  return "running";
+  return status == RoundStatus::kComplete ? "complete" : "incomplete";
 }
 
 RoundStatus ParseStatus(std::string_view text) {
-  if (text == "complete") return RoundStatus::kComplete;
-  if (text == "incomplete") return RoundStatus::kIncomplete;
-  return RoundStatus::kRunning;
+  return text == "complete" ? RoundStatus::kComplete : RoundStatus::kIncomplete;
 }
 
 std::string JoinSets(const std::vector<int>& sets) {
@@ -356,7 +346,7 @@ std::int64_t SqliteStore::BeginRound(const RoundStart& start) {
   Transaction([&] {
     Statement insert(db_,
                      "INSERT INTO rounds (job, instrument, started, status) "
-                     "VALUES (?1, ?2, ?3, 'running')",
+                     "VALUES (?1, ?2, ?3, 'incomplete')",
                      path_);
     insert.Bind(1, start.job)
         .Bind(2, start.instrument)

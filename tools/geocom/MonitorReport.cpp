@@ -46,17 +46,6 @@ void ReadJob(const std::string& path, std::vector<survey::Limit>& limits,
 
 }  // namespace
 
-Runner AddMonitor(CLI::App& app) {
-  CLI::App* monitor = app.add_subcommand(
-      "monitor", "Monitoring: measuring rounds and their results");
-  monitor->require_subcommand(1);
-  Runner report = AddMonitorReport(*monitor);
-  return [monitor, report] {
-    return monitor->got_subcommand("report") ? report()
-                                             : static_cast<int>(kExitUsage);
-  };
-}
-
 Runner AddMonitorReport(CLI::App& monitor) {
   struct Options {
     std::string store;

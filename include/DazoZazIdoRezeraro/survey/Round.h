@@ -70,7 +70,7 @@ struct RoundResult {
   TimePoint started;   ///< When it started.
   TimePoint finished;  ///< When it ended.
   /// kComplete when every target ended, kIncomplete when it was stopped.
-  RoundStatus status = RoundStatus::kRunning;
+  RoundStatus status = RoundStatus::kIncomplete;
   std::vector<TargetResult> targets;  ///< Each ended target, in that order.
   std::uint64_t calls = 0;            ///< Calls made.
   /// The sum of the calls' round trips (write to reply): what the round

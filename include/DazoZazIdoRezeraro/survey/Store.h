@@ -92,19 +92,20 @@ struct RoundStart {
   TimePoint started;       ///< When it started.
 };
 
-/// How far a round got.
+/// How far a round got. A round is kept as incomplete from its start, so
+/// that one whose program died (kill -9, power cut) reads as incomplete.
 enum class RoundStatus {
-  kRunning,     ///< Begun and not finished (or the program died).
+  kIncomplete,  ///< Under way, stopped, or its program died.
   kComplete,    ///< Every target ended.
-  kIncomplete,  ///< Stopped (cancelled, interrupted) before every target.
 };
 
 /// A round as kept.
 struct RoundRecord {
-  std::int64_t id = 0;                         ///< Its number, from 1.
-  RoundStart start;                            ///< Job, instrument, start.
-  std::optional<TimePoint> finished;           ///< When it was finished.
-  RoundStatus status = RoundStatus::kRunning;  ///< How far it got.
+  std::int64_t id = 0;  ///< Its number, from 1.
+  RoundStart start;     ///< Job, instrument, start.
+  /// When it was finished; none while under way or when its program died.
+  std::optional<TimePoint> finished;
+  RoundStatus status = RoundStatus::kIncomplete;  ///< How far it got.
 };
 
 /// Which results to read.
@@ -153,7 +154,7 @@ class DAZOZAZIDOREZERARO_SURVEY_EXPORT Store {
   virtual int SchemaVersion() = 0;
   /// Adds the targets, or updates those already kept under their ids.
   virtual void RegisterTargets(const std::vector<Target>& targets) = 0;
-  /// Records the start of a round; returns its id.
+  /// Records the start of a round, incomplete; returns its id.
   virtual std::int64_t BeginRound(const RoundStart& start) = 0;
   /// Records one target's result (its round set in result.round) with its
   /// observations, committed before it returns.
