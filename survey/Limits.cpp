@@ -282,6 +282,15 @@ std::vector<Event> AlarmTracker::Observe(
   return events;
 }
 
+void AlarmTracker::Resume(const Event& event) {
+  for (std::size_t index = 0; index < limits_.size(); ++index) {
+    const Limit& limit = limits_[index];
+    if (limit.component == event.component && limit.AppliesTo(event.target)) {
+      states_[{event.target, index}] = State{event.level, {0, 0, 0}};
+    }
+  }
+}
+
 Level AlarmTracker::LevelOf(const std::string& target,
                             std::size_t limit) const {
   const auto state = states_.find({target, limit});

@@ -1,10 +1,13 @@
+#include <DazoZazIdoRezeraro/survey/History.h>
 #include <DazoZazIdoRezeraro/survey/ResultFiles.h>
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 
 namespace Core::GEOCOM::survey {
 namespace {
@@ -45,6 +48,27 @@ std::string CsvLine(const std::vector<std::string>& values) {
   return line + "\r\n";
 }
 
+// Each target's reference coordinates, from which the d_ columns count.
+std::map<std::string, Coordinates> References(Store& store) {
+  const std::set<std::int64_t> complete = CompleteRounds(store);
+  std::map<std::string, Coordinates> references;
+  for (const Target& target : store.Targets()) {
+    if (const auto epoch = ReferenceInStore(store, target.id, complete)) {
+      references[target.id] =
+          Coordinates{epoch->easting, epoch->northing, epoch->height};
+    }
+  }
+  return references;
+}
+
+std::optional<Coordinates> ReferenceOf(
+    const std::map<std::string, Coordinates>& references,
+    const std::string& target) {
+  const auto found = references.find(target);
+  if (found == references.end()) return std::nullopt;
+  return found->second;
+}
+
 }  // namespace
 
 const std::vector<std::string>& ResultColumns() {
@@ -67,7 +91,10 @@ const std::vector<std::string>& ResultColumns() {
                                                    "distance_spread",
                                                    "flagged_sets",
                                                    "return_code",
-                                                   "message"};
+                                                   "message",
+                                                   "d_east",
+                                                   "d_north",
+                                                   "d_height"};
   return columns;
 }
 
@@ -135,9 +162,11 @@ std::optional<TimePoint> ParseTime(const std::string& text) {
       std::chrono::seconds(seconds) + std::chrono::microseconds(micros)));
 }
 
-std::vector<std::string> ResultRow(const TargetResult& result) {
+std::vector<std::string> ResultRow(
+    const TargetResult& result, const std::optional<Coordinates>& reference) {
   const auto& at = result.coordinates;
   const double nan = std::nan("");
+  const bool moved = at && reference;
   return {std::to_string(result.round),
           result.target,
           FormatTime(result.time),
@@ -157,15 +186,19 @@ std::vector<std::string> ResultRow(const TargetResult& result) {
           Number(result.distanceSpread),
           Sets(result.flaggedSets),
           std::to_string(result.returnCode),
-          result.message};
+          result.message,
+          Number(moved ? at->easting - reference->easting : nan),
+          Number(moved ? at->northing - reference->northing : nan),
+          Number(moved ? at->height - reference->height : nan)};
 }
 
 std::size_t WriteCsv(Store& store, const ResultQuery& query,
                      std::ostream& out) {
   out << CsvLine(ResultColumns());
   std::size_t rows = 0;
+  const auto references = References(store);
   store.ReadResults(query, [&](const TargetResult& result) {
-    out << CsvLine(ResultRow(result));
+    out << CsvLine(ResultRow(result, ReferenceOf(references, result.target)));
     ++rows;
     return static_cast<bool>(out);
   });
@@ -177,6 +210,7 @@ std::size_t WriteGeoJson(Store& store, const ResultQuery& query,
   out << "{\"type\": \"FeatureCollection\", \"features\": [";
   std::size_t features = 0;
   const std::vector<std::string>& columns = ResultColumns();
+  const auto references = References(store);
   store.ReadResults(query, [&](const TargetResult& result) {
     nlohmann::json feature = {{"type", "Feature"}};
     if (result.coordinates) {
@@ -188,7 +222,8 @@ std::size_t WriteGeoJson(Store& store, const ResultQuery& query,
     } else {
       feature["geometry"] = nullptr;
     }
-    const std::vector<std::string> row = ResultRow(result);
+    const std::vector<std::string> row =
+        ResultRow(result, ReferenceOf(references, result.target));
     nlohmann::json properties = nlohmann::json::object();
     for (std::size_t i = 0; i < columns.size(); ++i) {
       properties[columns[i]] = row[i];
@@ -196,7 +231,8 @@ std::size_t WriteGeoJson(Store& store, const ResultQuery& query,
     // Numbers stay numbers for GIS tools; a value not measured is null.
     for (const char* numeric :
          {"easting", "northing", "height", "hz", "v", "distance", "collimation",
-          "vertical_index", "hz_spread", "v_spread", "distance_spread"}) {
+          "vertical_index", "hz_spread", "v_spread", "distance_spread",
+          "d_east", "d_north", "d_height"}) {
       const std::string& text = properties[numeric].get_ref<std::string&>();
       properties[numeric] =
           text.empty() ? nlohmann::json(nullptr)

@@ -123,6 +123,21 @@ TEST(Limits, EachTargetAndLimitHasItsOwnLevel) {
   EXPECT_EQ(tracker.LevelOf("P2", 0), Level::Alarm);
 }
 
+TEST(Limits, AResumedLevelIsNotRaisedAgain) {
+  Limit other = WarnAt5Alarm10(1);
+  other.component = Component::Height;
+  AlarmTracker tracker({WarnAt5Alarm10(1), other});
+  tracker.Resume({"P1", Level::Alarm, Component::Horizontal, 0.02, 0.01, 1, 1});
+  EXPECT_EQ(tracker.LevelOf("P1", 0), Level::Alarm);
+  EXPECT_EQ(tracker.LevelOf("P1", 1), Level::Clear);
+  EXPECT_EQ(tracker.LevelOf("P2", 0), Level::Clear);
+  EXPECT_TRUE(
+      tracker.Observe("P1", 2, 2, {{Component::Horizontal, 0.02}}).empty());
+  const auto events = tracker.Observe("P1", 3, 3, {{Component::Horizontal, 0}});
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].level, Level::Clear);
+}
+
 TEST(Limits, ClearingNamesTheLimitLeft) {
   AlarmTracker tracker({WarnAt5Alarm10(1)});
   tracker.Observe("P1", 1, 1, {{Component::Horizontal, 0.006}});

@@ -2,10 +2,12 @@
 // rounds asked for are done or the tool is interrupted; geocom monitor
 // learn: a target list from a sweep with target recognition.
 #include <DazoZazIdoRezeraro/host/BlockingSession.h>
+#include <DazoZazIdoRezeraro/survey/Hook.h>
 #include <DazoZazIdoRezeraro/survey/Job.h>
 #include <DazoZazIdoRezeraro/survey/Learn.h>
 #include <DazoZazIdoRezeraro/survey/Round.h>
 #include <DazoZazIdoRezeraro/survey/Store.h>
+#include <DazoZazIdoRezeraro/survey/Watch.h>
 
 #include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/cancellation_signal.hpp>
@@ -108,6 +110,15 @@ std::string RoundLine(std::int64_t round, const survey::RoundResult& result) {
          Fixed(seconds, 2) + " s\n";
 }
 
+std::string EventLine(const survey::Event& event) {
+  const char* unit =
+      event.component == survey::Component::Velocity ? " mm/d" : " mm";
+  return "event " + event.target + " " + survey::NameOf(event.level) + " " +
+         survey::NameOf(event.component) + " " + Fixed(event.value * 1000, 1) +
+         unit + " (limit " + Fixed(event.limit * 1000, 1) + unit +
+         ") in round " + std::to_string(event.round) + "\n";
+}
+
 bool IsSerial(const std::string& instrument) {
   return instrument.find(':') == std::string::npos || instrument.front() == '/';
 }
@@ -166,7 +177,31 @@ int RunMonitor(const MonitorOptions& options) {
     throw ToolError(kExitFailure, error.what());
   }
 
+  std::optional<survey::Watch> follow;
+  try {
+    follow.emplace(job, *store);
+  } catch (const survey::StoreError& error) {
+    throw ToolError(kExitFailure, error.what());
+  }
+
   boost::asio::io_context io;
+  // Each event's hook runs beside the rounds, bounded by the job's
+  // time-out; how it ended is logged, and monitoring goes on either way.
+  int hooksRunning = 0;
+  auto raise = [&](const survey::Event& event) {
+    Print(EventLine(event));
+    if (!job.hook) return;
+    ++hooksRunning;
+    survey::AsyncRunHook(
+        io.get_executor(), *job.hook, survey::EventJson(event) + "\n",
+        job.hookTimeout, [&, event](survey::HookOutcome outcome) {
+          --hooksRunning;
+          if (!outcome.Succeeded()) {
+            PrintError("the hook for " + event.target + " " +
+                       survey::NameOf(event.level) + " " + outcome.Describe());
+          }
+        });
+  };
   host::Session session = Connect(io, job);
   Print("monitoring " + std::to_string(job.plan.targets.size()) +
         " targets of " + job.name + " on " + job.instrument + " into " +
@@ -208,6 +243,9 @@ int RunMonitor(const MonitorOptions& options) {
         [&](const survey::TargetResult& result) {
           store->RecordTarget(result);
           Print(TargetLine(result));
+          for (const survey::Event& event : follow->Observe(result)) {
+            raise(event);
+          }
           FlushOutput();
         },
         boost::asio::bind_cancellation_slot(
@@ -222,6 +260,7 @@ int RunMonitor(const MonitorOptions& options) {
     const auto& [error, result] = *ended;
     try {
       store->FinishRound(plan.round, result.status, result.finished);
+      follow->FinishRound(plan.round, result.status);
     } catch (const survey::StoreError& failure) {
       throw ToolError(kExitFailure, failure.what());
     }
@@ -261,6 +300,9 @@ int RunMonitor(const MonitorOptions& options) {
   signals.cancel();
   session.Close();
   io.restart();
+  // Hooks still running finish or are killed at their bound.
+  while (hooksRunning > 0 && io.run_one() > 0) {
+  }
   io.poll();
   return kExitOk;
 }

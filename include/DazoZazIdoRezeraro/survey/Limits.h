@@ -96,6 +96,10 @@ class DAZOZAZIDOREZERARO_SURVEY_EXPORT AlarmTracker {
                              double time,
                              const std::map<Component, double>& values);
 
+  /// Takes up the level an earlier event left the target at, against each
+  /// of its limits on the event's component.
+  void Resume(const Event& event);
+
   /// The target's current level against the limit of that index.
   Level LevelOf(const std::string& target, std::size_t limit) const;
 

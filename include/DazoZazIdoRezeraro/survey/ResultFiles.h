@@ -19,7 +19,8 @@ namespace Core::GEOCOM::survey {
 /// The columns of a result row, in order: round, target, time, outcome,
 /// easting, northing, height, faces, sets, hz, v, distance, collimation,
 /// vertical_index, hz_spread, v_spread, distance_spread, flagged_sets,
-/// return_code, message.
+/// return_code, message, d_east, d_north, d_height (metres from the
+/// target's reference epoch: its result in the first complete round).
 DAZOZAZIDOREZERARO_SURVEY_EXPORT const std::vector<std::string>&
 ResultColumns();
 
@@ -27,7 +28,8 @@ ResultColumns();
 /// shortest exact form, empty for a value not measured, the time in ISO
 /// 8601 UTC with microseconds ("2026-03-15T10:30:00.250000Z").
 DAZOZAZIDOREZERARO_SURVEY_EXPORT std::vector<std::string> ResultRow(
-    const TargetResult& result);
+    const TargetResult& result,
+    const std::optional<Coordinates>& reference = std::nullopt);
 
 /// The time as ISO 8601 UTC with microseconds.
 DAZOZAZIDOREZERARO_SURVEY_EXPORT std::string FormatTime(TimePoint time);
