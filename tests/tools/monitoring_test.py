@@ -146,8 +146,9 @@ class Monitoring(unittest.TestCase):
         limits = [{"targets": "*", "component": "north", "warning": "3 mm",
                    "alarm": "1 m", "consecutive": consecutive}]
         hooked = os.path.join(self.directory, "hooked.jsonl")
-        ran = self.monitor(self.job(limits=limits,
-                                    hook="cat >> '%s'" % hooked), 8)
+        # A round every 0.3 s: 0.9 mm of drift between rounds.
+        ran = self.monitor(self.job(limits=limits, interval=0.3,
+                                    hook="cat >> '%s'" % hooked), 10)
         self.assertEqual(ran.returncode, 0, ran.stderr)
         rows = [row for row in self.rows() if row["target"] == "MOVING"]
         reference = float(rows[0]["northing"])
