@@ -167,12 +167,6 @@ int RunMonitor(const MonitorOptions& options) {
   }
 
   boost::asio::io_context io;
-  host::Session session = Connect(io, job);
-  Print("monitoring " + std::to_string(job.plan.targets.size()) +
-        " targets of " + job.name + " on " + job.instrument + " into " +
-        job.store + "\n");
-  FlushOutput();
-
   bool interrupted = false;
   boost::asio::cancellation_signal stopRound;
   boost::asio::steady_timer pause(io);
@@ -189,6 +183,11 @@ int RunMonitor(const MonitorOptions& options) {
     });
   };
   watch();
+  host::Session session = Connect(io, job);
+  Print("monitoring " + std::to_string(job.plan.targets.size()) +
+        " targets of " + job.name + " on " + job.instrument + " into " +
+        job.store + "\n");
+  FlushOutput();
 
   for (int round = 1;
        !interrupted && (options.rounds == 0 || round <= options.rounds);
