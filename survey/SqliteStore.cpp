@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <utility>
@@ -179,13 +180,28 @@ class SqliteStore final : public Store {
   void Migrate();
   void CheckReadable();
 
+  // The statement of the text, prepared once and reset for each use: a
+  // monitor writes the same few statements for years.
+  Statement& Cached(const char* sql) {
+    std::unique_ptr<Statement>& statement = cache_[sql];
+    if (!statement) statement = std::make_unique<Statement>(db_, sql, path_);
+    statement->Reset();
+    return *statement;
+  }
+
+  void Run(const char* sql) {
+    Statement& statement = Cached(sql);
+    statement.Step();
+    statement.Reset();
+  }
+
   /// Runs work inside BEGIN IMMEDIATE ... COMMIT, rolled back on a throw.
   template <typename Work>
   void Transaction(Work&& work) {
-    Execute("BEGIN IMMEDIATE");
+    Run("BEGIN IMMEDIATE");
     try {
       work();
-      Execute("COMMIT");
+      Run("COMMIT");
     } catch (...) {
       sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
       throw;
@@ -196,6 +212,7 @@ class SqliteStore final : public Store {
   sqlite3* db_ = nullptr;
   // One connection, used by the rounds of several instruments at once.
   std::recursive_mutex mutex_;
+  std::map<std::string, std::unique_ptr<Statement>> cache_;
 };
 
 SqliteStore::SqliteStore(const std::string& path, StoreMode mode,
@@ -360,14 +377,12 @@ std::int64_t SqliteStore::BeginRound(const RoundStart& start) {
 void SqliteStore::RecordTarget(const TargetResult& result) {
   const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Transaction([&] {
-    Statement insert(
-        db_,
+    Statement& insert = Cached(
         "INSERT INTO results (round, target, started, time, outcome, "
         "return_code, message, faces, sets, hz, v, distance, collimation, "
         "vertical_index, hz_spread, v_spread, distance_spread, flagged_sets, "
         "easting, northing, height) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, "
-        "?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21)",
-        path_);
+        "?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21)");
     const auto& at = result.coordinates;
     insert.Bind(1, result.round)
         .Bind(2, result.target)
@@ -392,11 +407,11 @@ void SqliteStore::RecordTarget(const TargetResult& result) {
         .Bind(21, at ? at->height : kNaN);
     insert.Step();
     const std::int64_t id = sqlite3_last_insert_rowid(db_);
-    Statement observe(db_,
-                      "INSERT INTO observations (result, seq, set_number, "
-                      "face, time, hz, v, distance, return_code) VALUES "
-                      "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)",
-                      path_);
+    insert.Reset();
+    Statement& observe = Cached(
+        "INSERT INTO observations (result, seq, set_number, face, "
+        "time, hz, v, distance, return_code) VALUES "
+        "(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     int sequence = 0;
     for (const Observation& observation : result.observations) {
       observe.Bind(1, id)

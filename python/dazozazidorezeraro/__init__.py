@@ -15,10 +15,12 @@ from .errors import (CallTimeout, ConnectFailed, ConnectionClosed,
                      ReturnCodeError, TransportError)
 from .session import AsyncSession, RawReply, Session, SessionCounts
 from .simulator import Prism, TrafficRecord, VirtualInstrument, fault_names
+from .survey import RESULT_COLUMNS, JobError, Round, Store, StoreError
 
 __all__ = [
     "AsyncSession", "CallTimeout", "CaptureRecord", "ConnectFailed",
     "ConnectionClosed", "GeoComError", "InvalidArgument", "InvalidReply",
+    "JobError", "RESULT_COLUMNS", "Round", "Store", "StoreError",
     "PROCEDURES", "Prism", "Procedure", "RawReply", "ReturnCodeError",
     "Session", "SessionCounts", "TrafficRecord", "TransportError", "Value",
     "VirtualInstrument", "errors", "fault_names", "find", "read_capture",

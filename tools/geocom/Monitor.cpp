@@ -202,12 +202,6 @@ int RunMonitor(const MonitorOptions& options) {
           }
         });
   };
-  host::Session session = Connect(io, job);
-  Print("monitoring " + std::to_string(job.plan.targets.size()) +
-        " targets of " + job.name + " on " + job.instrument + " into " +
-        job.store + "\n");
-  FlushOutput();
-
   bool interrupted = false;
   boost::asio::cancellation_signal stopRound;
   boost::asio::steady_timer pause(io);
@@ -224,6 +218,11 @@ int RunMonitor(const MonitorOptions& options) {
     });
   };
   watch();
+  host::Session session = Connect(io, job);
+  Print("monitoring " + std::to_string(job.plan.targets.size()) +
+        " targets of " + job.name + " on " + job.instrument + " into " +
+        job.store + "\n");
+  FlushOutput();
 
   for (int round = 1;
        !interrupted && (options.rounds == 0 || round <= options.rounds);
