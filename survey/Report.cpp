@@ -88,13 +88,13 @@ double NiceStep(double range, int ticks) {
 }
 
 double TimeStep(double range) {
-  static constexpr double kSteps[] = {
+  static constexpr std::array<double, 15> kSteps{
       60,    300,    900,    1800,    3600,    10800,   21600,   43200,
       86400, 172800, 604800, 1209600, 2592000, 7776000, 31536000};
   for (double step : kSteps) {
     if (range / step <= 7) return step;
   }
-  return kSteps[std::size(kSteps) - 1];
+  return kSteps.back();
 }
 
 std::string TimeLabel(double time, double step) {

@@ -164,6 +164,11 @@ TEST_F(History, TheReportShowsEachTargetItsLimitsAndEvents) {
       html.find(
           "<td>P1</td><td class=\"level\" style=\"color:#e69500\">warning"),
       std::string::npos);
+  // Targets 78 m across with 18 mm the largest move: arrows 1000 times
+  // their length, a 20 m bar for the ground and a 20 mm one for the arrows.
+  EXPECT_NE(html.find(">20 m (plan)<"), std::string::npos);
+  EXPECT_NE(html.find(">20.0 mm (arrows, exaggerated 1000×)<"),
+            std::string::npos);
 
   const std::string since = ReportOfStore(
       *store_, {TimeOfSeconds(kStart + 10 * kDay), std::string("P1"), {}}, {});
@@ -225,6 +230,32 @@ TEST(Report, TargetsAreOrderedAsPeopleReadThem) {
           << ordered[i] << " < " << ordered[j];
       EXPECT_FALSE(before(ordered[j], ordered[i]))
           << ordered[j] << " !< " << ordered[i];
+    }
+  }
+}
+
+TEST(Report, TimeAxisTicksFallOnRoundTimes) {
+  using Core::GEOCOM::survey::Epoch;
+  using Core::GEOCOM::survey::ReportBuilder;
+  // 1.7e9 s is 2023-11-14T22:13:20Z: over an hour and a half a tick every
+  // quarter of an hour, on the quarter; over three days every twelve hours.
+  const struct {
+    double span;
+    std::vector<std::string> labels;
+  } cases[] = {
+      {5400, {">11-14 22:15<", ">11-14 22:30<", ">11-14 23:30<"}},
+      {3 * 86400.0, {">11-15 00:00<", ">11-15 12:00<", ">11-17 12:00<"}},
+      {40 * 86400.0, {">2023-11-16<", ">2023-11-23<", ">2023-12-21<"}},
+      {20 * 365 * 86400.0, {">2023-12-19<", ">2042-12-14<"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.span);
+    ReportBuilder report({});
+    report.Add("P", Epoch{1, kStart, 0, 0, 0, true});
+    report.Add("P", Epoch{2, kStart + c.span, 0, 0, 0.001, true});
+    const std::string html = report.Html();
+    for (const std::string& label : c.labels) {
+      EXPECT_NE(html.find(label), std::string::npos) << label;
     }
   }
 }
