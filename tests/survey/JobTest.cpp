@@ -103,6 +103,7 @@ TEST(Job, BadInputIsRefusedNamingTheLineAndTheKey) {
        "dam.json:17: targets[1] must have either easting, northing and "
        "height, or hz and v"},
       {"\"v\": 1.6", "\"v\": 4", "targets[1].v must be a number from 0 to"},
+      {"\"v\": 1.6,", "", "dam.json:17: targets[1].v is required"},
       {"\"easting\": 110", "\"easting\": \"110\"",
        "dam.json:16: targets[0].easting must be a number"},
       {"\"pressure\": 950, ", "",
