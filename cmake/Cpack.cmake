@@ -90,10 +90,10 @@ if(TARGET geocom)
     DESCRIPTION "command-line GeoCOM client and virtual survey instrument
 geocom talks GeoCOM to total-station survey instruments over a serial line
 or TCP: it makes single calls or many in one session, serves a virtual
-instrument, relays and records a host program's traffic, and decodes
-captures.")
+instrument, relays and records a host program's traffic, decodes
+captures, and monitors targets round after round into a results store.")
   install(FILES ${PROJECT_SOURCE_DIR}/docs/capture.md
-    ${PROJECT_SOURCE_DIR}/docs/scene.md
+    ${PROJECT_SOURCE_DIR}/docs/scene.md ${PROJECT_SOURCE_DIR}/docs/monitoring.md
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/geocom COMPONENT tools)
 endif()
 

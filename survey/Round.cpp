@@ -396,7 +396,6 @@ void RoundEngine::Failed(boost::system::error_code error,
 void RoundEngine::EndTarget(std::size_t target, Outcome outcome) {
   TargetResult& result = results_[target];
   ended_[target] = true;
-  remaining_[target] = 0;
   result.outcome = outcome;
   if (outcome != Outcome::kMeasured && outcome != Outcome::kOutOfTolerance) {
     result.coordinates.reset();

@@ -118,6 +118,8 @@ TEST(Reduce, MeansSetsFlagsTheOneThatDepartsAndJudgesTolerances) {
   twoFaces.tolerances = {1e-3, 3e-4, 4e-3};
   Target oneFace = twoFaces;
   oneFace.faces = 1;
+  Target exactTolerance = oneFace;
+  exactTolerance.tolerances.setDistance = 0.125;
   Target withConstant = oneFace;
   withConstant.prismConstant = 0.01;
   const double v = kPi / 2;
@@ -162,6 +164,13 @@ TEST(Reduce, MeansSetsFlagsTheOneThatDepartsAndJudgesTolerances) {
        {},
        0.0,
        20.0},
+      {"a departure of exactly the tolerance",
+       {Reading(1, 1, 1.0, v, 20), Reading(2, 1, 1.0, v, 20.25)},
+       exactTolerance,
+       Outcome::kMeasured,
+       {},
+       1.0,
+       20.125},
       {"the prism constant",
        {Reading(1, 1, 1.0, v, 20)},
        withConstant,

@@ -231,6 +231,32 @@ TEST(RoundCancel, PartialCancellationFinishesTheTargetUnderWay) {
   }
 }
 
+TEST(RoundCancel, PartialCancellationDuringATargetLetsItFinish) {
+  simulator::Scene scene = MonitoringScene();
+  scene.edm.measureTime = 0.4;
+  Rig rig(scene);
+  boost::asio::cancellation_signal stop;
+  std::promise<std::pair<boost::system::error_code, RoundResult>> ended;
+  survey::AsyncMeasureRound(
+      rig.session(), PlanFor(scene, 2), {},
+      boost::asio::bind_cancellation_slot(
+          stop.slot(), [&](boost::system::error_code error, RoundResult round) {
+            ended.set_value({error, std::move(round)});
+          }));
+  auto future = ended.get_future();
+  // The first target's face I distance is under way.
+  EXPECT_EQ(future.wait_for(std::chrono::milliseconds(200)),
+            std::future_status::timeout);
+  boost::asio::post(
+      rig.io(), [&] { stop.emit(boost::asio::cancellation_type::partial); });
+  const auto [error, round] = future.get();
+  EXPECT_FALSE(error);
+  EXPECT_EQ(round.status, RoundStatus::kIncomplete);
+  ASSERT_EQ(round.targets.size(), 1u);
+  EXPECT_EQ(round.targets[0].outcome, Outcome::kMeasured);
+  EXPECT_EQ(round.targets[0].observations.size(), 2u);
+}
+
 TEST(RoundCancel, TerminalCancellationEndsTheTargetUnderWay) {
   simulator::Scene scene = MonitoringScene();
   scene.edm.measureTime = 2;

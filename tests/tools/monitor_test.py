@@ -238,6 +238,34 @@ class Monitor(Workspace):
         self.assertFalse(os.path.exists(self.path(self.job["store"])))
 
 
+class Learn(Workspace):
+    def test_finds_each_prism_in_the_window_once(self):
+        with open(self.scene) as f:
+            scene = json.load(f)
+        del scene["instrument_errors"]
+        del scene["noise"]
+        with open(self.path("clear.json"), "w") as f:
+            json.dump(scene, f)
+        with Simulator(self.path("clear.json")) as simulator:
+            # WALL1 and WALL2 lie in the window, the slope's prisms not.
+            result = geocom("monitor", "learn", "--instrument",
+                            simulator.address, "--station",
+                            "2500,7300,412,0.25", "--center-hz", "0.9",
+                            "--hz-range", "0.6", "--center-v", "1.48",
+                            "--v-range", "0.1")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        targets = json.loads(result.stdout)["targets"]
+        self.assertEqual([t["id"] for t in targets], ["L1", "L2"])
+        walls = {p["id"]: p for p in scene["prisms"]}
+        for found, wall in zip(targets, ("WALL1", "WALL2")):
+            for axis in ("easting", "northing", "height"):
+                self.assertAlmostEqual(found[axis], walls[wall][axis],
+                                       delta=0.001)
+        # The list goes into a job as it is.
+        self.job["targets"] = targets
+        self.write_job(self.job)
+
+
 class Export(Workspace):
     def test_files_that_are_no_store_are_refused(self):
         text = self.path("notes.txt")
