@@ -1,10 +1,12 @@
 // Displacements, events and the report read back from a store.
 #include <DazoZazIdoRezeraro/survey/History.h>
+#include <DazoZazIdoRezeraro/survey/ResultFiles.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <regex>
+#include <sstream>
 
 namespace {
 
@@ -106,6 +108,30 @@ TEST_F(History, DisplacementsAreFromTheFirstCompleteRound) {
   EXPECT_EQ(still.size(), 8u);
   for (const Displacement& d : still) EXPECT_EQ(d.spatial, 0);
   EXPECT_TRUE(DisplacementsInStore(*store_, "P9").empty());
+}
+
+TEST_F(History, ExportsCountFromTheReferenceEpoch) {
+  MeasureDays(4);
+  std::ostringstream csv;
+  WriteCsv(*store_, {std::string("P1"), {}, {}, false}, csv);
+  std::istringstream lines(csv.str());
+  std::string line;
+  std::getline(lines, line);
+  EXPECT_NE(line.find(",d_east,d_north,d_height\r"), std::string::npos);
+  // Round 2 is the first complete one: round 1 is a millimetre west of it.
+  const double expected[][3] = {
+      {-0.001, 0, 0.0005}, {0, 0, 0}, {0.001, 0, -0.0005}, {0.002, 0, -0.001}};
+  for (const auto& row : expected) {
+    ASSERT_TRUE(std::getline(lines, line));
+    std::size_t cut = line.size();
+    for (int column = 0; column < 3; ++column) cut = line.rfind(',', cut - 1);
+    std::istringstream tail(line.substr(cut + 1));
+    for (double value : row) {
+      std::string cell;
+      std::getline(tail, cell, ',');
+      EXPECT_NEAR(std::stod(cell), value, 1e-9) << line;
+    }
+  }
 }
 
 TEST_F(History, EventsAreKeptAndReadInTimeOrder) {

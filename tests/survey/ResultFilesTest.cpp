@@ -84,13 +84,14 @@ TEST(Exports, CsvAndGeoJsonCarryARowPerResult) {
   const std::string header =
       "round,target,time,outcome,easting,northing,height,faces,sets,hz,v,"
       "distance,collimation,vertical_index,hz_spread,v_spread,"
-      "distance_spread,flagged_sets,return_code,message\r\n";
+      "distance_spread,flagged_sets,return_code,message,d_east,d_north,"
+      "d_height\r\n";
   EXPECT_EQ(csv.str(),
             header +
                 "1,\"P,1\",2026-03-15T10:30:00.000000Z,measured,1.5,2.25,-3,"
-                "2,1,0.5,1.5,10.25,0,0,0,0,0,,0,\r\n"
+                "2,1,0.5,1.5,10.25,0,0,0,0,0,,0,,,,\r\n"
                 "1,Q,2026-03-15T10:30:01.000000Z,not-found,,,,0,0,,,,0,0,0,0,"
-                "0,,0,\"no prism, \"\"really\"\"\"\r\n");
+                "0,,0,\"no prism, \"\"really\"\"\",,,\r\n");
 
   std::ostringstream geojson;
   EXPECT_EQ(WriteGeoJson(*store, {std::string("Q"), {}, {}, false}, geojson),
