@@ -15,12 +15,14 @@ set(dazo_package_components)
 set(dazo_package_fields "")
 
 # Every package's documentation folder: the licence as Debian's copyright
-# file, and the changelog.
+# file, and the changelog, compressed when the build is configured (and
+# again whenever CHANGELOG.md changes), so that installing any component
+# works after building any target.
 set(dazo_changelog ${PROJECT_BINARY_DIR}/changelog.gz)
-add_custom_command(OUTPUT ${dazo_changelog}
-  COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/CHANGELOG.md > ${dazo_changelog}
-  DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md VERBATIM)
-add_custom_target(dazo-changelog ALL DEPENDS ${dazo_changelog})
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
+execute_process(COMMAND gzip -9 -n -c ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+  OUTPUT_FILE ${dazo_changelog} COMMAND_ERROR_IS_FATAL ANY)
 
 # dazo_package(COMPONENT NAME SECTION MULTI_ARCH DESCRIPTION
 #              [DEPENDS COMPONENT...] [PACKAGE_DEPENDS TEXT] [ALL_ARCHITECTURES]
@@ -116,6 +118,18 @@ The dazozazidorezeraro module: sessions with total-station survey
 instruments over serial lines and TCP with one method per procedure, an
 asyncio face, and a virtual instrument with a pytest fixture for testing
 host programs.")
+  # Python writes byte code beside the modules once it imports them;
+  # removing the package removes that too.
+  set(dazo_python_package_name python3-${dazo_package_base})
+  foreach(script prerm postrm)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/python-${script}.in
+      ${PROJECT_BINARY_DIR}/debian/python/${script} @ONLY
+      FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+        GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    list(APPEND CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_EXTRA
+      ${PROJECT_BINARY_DIR}/debian/python/${script})
+  endforeach()
+  set(CPACK_DEBIAN_PYTHON_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
 
 file(WRITE ${PROJECT_BINARY_DIR}/package-fields.txt "${dazo_package_fields}")

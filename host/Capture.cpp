@@ -2,13 +2,13 @@
 #include <DazoZazIdoRezeraro/host/Text.h>
 
 #include <algorithm>
-#include <boost/json.hpp>
 #include <charconv>
+#include <cmath>
 #include <cstring>
+#include <limits>
+#include <nlohmann/json.hpp>
 
 namespace Core::GEOCOM::host {
-
-namespace json = boost::json;
 
 namespace {
 
@@ -36,7 +36,7 @@ const char* EventName(CaptureEvent event) {
 }
 
 void AppendString(std::string& line, std::string_view text) {
-  line += json::serialize(json::string_view(text.data(), text.size()));
+  line += nlohmann::json(text).dump();
 }
 
 }  // namespace
@@ -70,6 +70,8 @@ bool CaptureWriter::Write(CaptureRecord record) {
 
 bool CaptureWriter::WriteLocked(CaptureRecord& record) {
   if (failed_) return false;
+  // A reader's mark of a line it passed over holds no traffic.
+  if (record.event == CaptureEvent::kLongLine) return true;
   double time = record.time ? *record.time
                             : std::chrono::duration<double>(
                                   std::chrono::steady_clock::now() - start_)
@@ -140,28 +142,192 @@ bool CaptureWriter::Ok() const {
   return !failed_;
 }
 
-// A parser kept across lines, with memory for one line's values that is
-// reused line after line.
-struct CaptureReader::Parser {
-  unsigned char scratch[4096];
-  unsigned char values[16384];
-  json::monotonic_resource memory{values, sizeof values};
-  json::parser parser{json::storage_ptr(), json::parse_options(), scratch,
-                      sizeof scratch};
-  json::value held;
+// Reads one capture line at a time without building a document: only the
+// values of the keys a capture uses are kept, in strings reused line after
+// line.
+struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
+  struct Text {
+    bool present = false;
+    std::string value;
+  };
+  enum class Key {
+    kOther,
+    kFormat,
+    kVersion,
+    kTime,
+    kConnection,
+    kEvent,
+    kDirection,
+    kBytes,
+    kNote,
+    kFault
+  };
 
-  // The line as a JSON object, valid until the next call; nullptr when it
-  // is not one.
-  const json::object* Parse(std::string_view line) {
-    held = nullptr;
-    memory.release();
-    parser.reset(json::storage_ptr(&memory));
-    boost::system::error_code error;
-    parser.write(line.data(), line.size(), error);
-    if (error) return nullptr;
-    held = parser.release();
-    return held.if_object();
+  // What the line holds; valid until the next call.
+  Text format, event, direction, bytes, note, fault;
+  std::optional<double> time;
+  bool hasConnection = false;
+  std::optional<unsigned> connection;  // nullopt: not a connection number
+  bool hasVersion = false;
+  std::optional<std::int64_t> version;  // nullopt: not an integer
+  std::string versionText;              // the version as the line has it
+
+  // False when the line is not one JSON object.
+  bool Parse(std::string_view line) {
+    for (Text* text : {&format, &event, &direction, &bytes, &note, &fault}) {
+      text->present = false;
+    }
+    time.reset();
+    hasConnection = hasVersion = object_ = false;
+    depth_ = 0;
+    key_ = Key::kOther;
+    return nlohmann::json::sax_parse(line.data(), line.data() + line.size(),
+                                     this) &&
+           object_;
   }
+
+  bool null() override { return Other("null"); }
+  bool boolean(bool value) override { return Other(value ? "true" : "false"); }
+  bool number_integer(number_integer_t value) override {
+    if (!Scalar()) return true;
+    if (key_ == Key::kTime) time = static_cast<double>(value);
+    if (key_ == Key::kVersion) {
+      version = value;
+      versionText = std::to_string(value);
+    }
+    if (key_ == Key::kConnection && value >= 0 &&
+        static_cast<std::uint64_t>(value) <=
+            std::numeric_limits<unsigned>::max()) {
+      connection = static_cast<unsigned>(value);
+    }
+    return true;
+  }
+  bool number_unsigned(number_unsigned_t value) override {
+    if (!Scalar()) return true;
+    if (key_ == Key::kTime) time = static_cast<double>(value);
+    if (key_ == Key::kVersion) {
+      versionText = std::to_string(value);
+      if (value <= static_cast<std::uint64_t>(
+                       std::numeric_limits<std::int64_t>::max())) {
+        version = static_cast<std::int64_t>(value);
+      }
+    }
+    if (key_ == Key::kConnection &&
+        value <= std::numeric_limits<unsigned>::max()) {
+      connection = static_cast<unsigned>(value);
+    }
+    return true;
+  }
+  bool number_float(number_float_t value, const string_t& text) override {
+    if (!Scalar()) return true;
+    if (key_ == Key::kTime) time = value;
+    if (key_ == Key::kVersion) versionText = text;
+    // A whole number written with a fraction or an exponent still names a
+    // connection, as it is the same number.
+    if (key_ == Key::kConnection && value >= 0 &&
+        value <= std::numeric_limits<unsigned>::max() &&
+        std::trunc(value) == value) {
+      connection = static_cast<unsigned>(value);
+    }
+    return true;
+  }
+  bool string(string_t& value) override {
+    if (!Scalar()) return true;
+    if (Text* target = TextOf(key_)) {
+      target->present = true;
+      target->value.assign(value);
+    }
+    if (key_ == Key::kVersion) versionText = nlohmann::json(value).dump();
+    return true;
+  }
+  bool binary(binary_t& /*value*/) override { return Other("binary"); }
+  bool start_object(std::size_t /*elements*/) override {
+    if (depth_ == 0) object_ = true;
+    Other("{...}");
+    ++depth_;
+    return true;
+  }
+  bool key(string_t& name) override {
+    if (depth_ == 1) key_ = KeyOf(name);
+    return true;
+  }
+  bool end_object() override {
+    --depth_;
+    return true;
+  }
+  bool start_array(std::size_t /*elements*/) override {
+    Other("[...]");
+    ++depth_;
+    return true;
+  }
+  bool end_array() override {
+    --depth_;
+    return true;
+  }
+  bool parse_error(std::size_t /*position*/, const std::string& /*token*/,
+                   const nlohmann::detail::exception& /*error*/) override {
+    return false;
+  }
+
+ private:
+  static Key KeyOf(std::string_view name) {
+    static constexpr std::pair<std::string_view, Key> kKeys[] = {
+        {"format", Key::kFormat}, {"version", Key::kVersion},
+        {"time", Key::kTime},     {"connection", Key::kConnection},
+        {"event", Key::kEvent},   {"direction", Key::kDirection},
+        {"bytes", Key::kBytes},   {"note", Key::kNote},
+        {"fault", Key::kFault}};
+    for (const auto& [known, key] : kKeys) {
+      if (known == name) return key;
+    }
+    return Key::kOther;
+  }
+
+  Text* TextOf(Key key) {
+    switch (key) {
+      case Key::kFormat:
+        return &format;
+      case Key::kEvent:
+        return &event;
+      case Key::kDirection:
+        return &direction;
+      case Key::kBytes:
+        return &bytes;
+      case Key::kNote:
+        return &note;
+      case Key::kFault:
+        return &fault;
+      default:
+        return nullptr;
+    }
+  }
+
+  // A value of a key of the line itself (not one inside a value) forgets
+  // what an earlier value of that key left; false for values deeper in.
+  bool Scalar() {
+    if (depth_ != 1) return false;
+    if (Text* target = TextOf(key_)) target->present = false;
+    if (key_ == Key::kTime) time.reset();
+    if (key_ == Key::kConnection) {
+      hasConnection = true;
+      connection.reset();
+    }
+    if (key_ == Key::kVersion) {
+      hasVersion = true;
+      version.reset();
+    }
+    return true;
+  }
+
+  // A value none of the keys takes: it only says what the version was.
+  bool Other(std::string_view text) {
+    if (Scalar() && key_ == Key::kVersion) versionText = text;
+    return true;
+  }
+
+  bool object_ = false;  // the line's value is an object
+  int depth_ = 0;
+  Key key_ = Key::kOther;
 };
 
 CaptureReader::CaptureReader(std::istream& in)
@@ -219,31 +385,26 @@ Result<std::optional<CaptureRecord>> CaptureReader::Next() {
     raw_ = head_ == tail_ || buffer_[head_] != '{';
     if (!raw_) {
       const Line read = ReadLine();
-      const json::object* header =
-          read == Line::kWhole ? parser_->Parse(line_) : nullptr;
-      const json::value* format =
-          header != nullptr ? header->if_contains("format") : nullptr;
-      if (format == nullptr || !format->is_string() ||
-          format->get_string() != kFormatName) {
+      Parser& header = *parser_;
+      if (read != Line::kWhole || !header.Parse(line_) ||
+          !header.format.present || header.format.value != kFormatName) {
         // Not a capture header: the bytes are a raw capture after all, from
         // the first one on.
         raw_ = true;
         head_ = 0;
         lineNumber_ = 0;
       } else {
-        const json::value* version = header->if_contains("version");
-        const std::int64_t* number =
-            version != nullptr ? version->if_int64() : nullptr;
-        if (number == nullptr || *number < 1 || *number > kCaptureVersion) {
+        if (!header.version || *header.version < 1 ||
+            *header.version > kCaptureVersion) {
           ended_ = true;
           return Error(ErrorKind::kInvalidArgument,
                        "capture version " +
-                           (version != nullptr ? json::serialize(*version)
-                                               : std::string("(none)")) +
+                           (header.hasVersion ? header.versionText
+                                              : std::string("(none)")) +
                            " is not supported (this reads versions 1 to " +
                            std::to_string(kCaptureVersion) + ")");
         }
-        version_ = static_cast<int>(*number);
+        version_ = static_cast<int>(*header.version);
       }
     }
   }
@@ -276,58 +437,46 @@ Result<std::optional<CaptureRecord>> CaptureReader::Parse() {
       return std::optional<CaptureRecord>();
     }
     if (read == Line::kTooLong) {
-      return invalid("longer than " + std::to_string(kMaxCaptureLine) +
-                     " bytes");
+      return std::optional<CaptureRecord>(PassOverLongLine());
     }
     if (line_.empty() || line_ == "\r") continue;
-    const json::object* object = parser_->Parse(line_);
-    if (object == nullptr) {
+    Parser& line = *parser_;
+    if (!line.Parse(line_)) {
       return invalid(read == Line::kLast ? "the last line is cut short"
                                          : "not a JSON object");
     }
     CaptureRecord record;
-    const auto text = [&](const char* key) -> const json::string* {
-      const json::value* found = object->if_contains(key);
-      return found != nullptr ? found->if_string() : nullptr;
-    };
-    if (const json::string* event = text("event"); event != nullptr) {
-      if (*event == "open") {
+    if (line.event.present) {
+      if (line.event.value == "open") {
         record.event = CaptureEvent::kOpen;
-      } else if (*event == "close") {
+      } else if (line.event.value == "close") {
         record.event = CaptureEvent::kClose;
       } else {
-        return invalid("unknown event " + json::serialize(*event));
+        return invalid("unknown event " +
+                       nlohmann::json(line.event.value).dump());
       }
     } else {
-      const json::string* bytes = text("bytes");
-      if (bytes == nullptr) {
+      if (!line.bytes.present) {
         return invalid("\"bytes\" is missing or not a string");
       }
-      std::optional<std::string> unescaped =
-          UnescapeBytes(std::string_view(bytes->data(), bytes->size()));
+      std::optional<std::string> unescaped = UnescapeBytes(line.bytes.value);
       if (!unescaped) return invalid("\"bytes\" holds a malformed escape");
       record.bytes = std::move(*unescaped);
     }
-    if (const json::value* time = object->if_contains("time");
-        time != nullptr && time->is_number()) {
-      record.time = time->to_number<double>();
+    record.time = line.time;
+    if (line.direction.present) {
+      record.direction = ParseDirection(line.direction.value);
     }
-    if (const json::string* direction = text("direction")) {
-      record.direction = ParseDirection(
-          std::string_view(direction->data(), direction->size()));
-    }
-    if (const json::value* connection = object->if_contains("connection")) {
-      boost::system::error_code error;
-      const auto number = connection->to_number<unsigned>(error);
-      if (error) return invalid("\"connection\" is not a connection number");
-      record.connection = number;
-    }
-    for (const auto& [key, target] :
-         {std::pair{"note", &record.note}, std::pair{"fault", &record.fault}}) {
-      if (const json::string* found = text(key)) {
-        *target = UnescapeBytes(std::string_view(found->data(), found->size()))
-                      .value_or("");
+    if (line.hasConnection) {
+      if (!line.connection) {
+        return invalid("\"connection\" is not a connection number");
       }
+      record.connection = *line.connection;
+    }
+    for (const auto& [found, target] :
+         {std::pair{&line.note, &record.note},
+          std::pair{&line.fault, &record.fault}}) {
+      if (found->present) *target = UnescapeBytes(found->value).value_or("");
     }
     if (version_ == 1 && record.bytes.empty()) {
       const std::string_view note = record.note;
@@ -338,6 +487,29 @@ Result<std::optional<CaptureRecord>> CaptureReader::Parse() {
       }
     }
     return std::optional<CaptureRecord>(std::move(record));
+  }
+}
+
+CaptureRecord CaptureReader::PassOverLongLine() {
+  CaptureRecord record;
+  record.event = CaptureEvent::kLongLine;
+  record.line = lineNumber_;
+  record.bytes.assign(buffer_.data() + head_,
+                      std::min(kLongLineStart, tail_ - head_));
+  // Read on in pieces, keeping none, up to the line's end.
+  for (;;) {
+    const void* found =
+        std::memchr(buffer_.data() + head_, '\n', tail_ - head_);
+    if (found != nullptr) {
+      const auto end = static_cast<std::size_t>(
+          static_cast<const char*>(found) - buffer_.data());
+      record.length += end - head_;
+      head_ = end + 1;
+      return record;
+    }
+    record.length += tail_ - head_;
+    head_ = tail_;
+    if (!Fill()) return record;
   }
 }
 

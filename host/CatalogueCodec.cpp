@@ -195,11 +195,13 @@ std::optional<FieldValue> ReadValue(const ValueSpec& valueSpec,
 
 // Reads the values of specs from the fields; fails naming the first value
 // that is missing or not of its type.
+template <typename What>
 Result<Fields> ReadValues(const std::vector<ValueSpec>& specs,
                           const std::vector<std::string>& fields,
                           bool defaultsAllowed, ErrorKind kind,
-                          const std::string& what) {
+                          const What& what) {
   Fields values;
+  values.reserve(specs.size());
   std::size_t at = 0;
   for (const ValueSpec& valueSpec : specs) {
     const std::size_t count = FieldCount(valueSpec);
@@ -208,7 +210,7 @@ Result<Fields> ReadValues(const std::vector<ValueSpec>& specs,
         values.push_back({std::string(valueSpec.name), *valueSpec.fallback});
         continue;
       }
-      return Error{kind, what + " lacks " + std::string(valueSpec.name)};
+      return Error{kind, what() + " lacks " + std::string(valueSpec.name)};
     }
     std::optional<FieldValue> value = ReadValue(valueSpec, fields, at);
     if (!value) {
@@ -216,7 +218,7 @@ Result<Fields> ReadValues(const std::vector<ValueSpec>& specs,
       for (std::size_t i = at; i < at + count; ++i) {
         got += (i == at ? "" : ",") + fields[i];
       }
-      return Error{kind, what + " has '" + EscapeBytes(got) + "' for " +
+      return Error{kind, what() + " has '" + EscapeBytes(got) + "' for " +
                              std::string(valueSpec.name) + ", not " +
                              TypeName(valueSpec.type)};
     }
@@ -348,60 +350,6 @@ std::string PackValue(const ValueSpec& valueSpec, const FieldValue& value) {
   return "";
 }
 
-// The core's primitive decoders, one value after another from the cursor.
-std::optional<FieldValue> DecodeValue(const ValueSpec& valueSpec,
-                                      const GeoComSentence& reply,
-                                      unsigned short& cursor) {
-  switch (valueSpec.type) {
-    case ValueType::kInteger: {
-      if (valueSpec.maximum > 2147483647.0) {
-        unsigned int value = 0;
-        if (!reply.unPack(value, cursor)) return std::nullopt;
-        return FieldValue(static_cast<std::int64_t>(value));
-      }
-      int value = 0;
-      if (!reply.unPack(value, cursor)) return std::nullopt;
-      return FieldValue(static_cast<std::int64_t>(value));
-    }
-    case ValueType::kReal: {
-      double value = 0;
-      if (!reply.unPack(value, cursor)) return std::nullopt;
-      return FieldValue(value);
-    }
-    case ValueType::kBoolean: {
-      int value = 0;
-      if (!reply.unPack(value, cursor)) return std::nullopt;
-      return FieldValue(value != 0);
-    }
-    case ValueType::kText: {
-      std::string value;
-      if (!reply.unPack(value, cursor)) return std::nullopt;
-      return FieldValue(std::move(value));
-    }
-    case ValueType::kDateTime: {
-      int year = 0;
-      if (!reply.unPack(year, cursor)) return std::nullopt;
-      unsigned parts[5];
-      for (unsigned& part : parts) {
-        unsigned char byte = 0;
-        if (!reply.unPack(byte, cursor)) return std::nullopt;
-        part = byte;
-      }
-      return FieldValue(DateTimeText(static_cast<unsigned>(year), parts));
-    }
-    case ValueType::kBytes: {
-      std::vector<unsigned> bytes;
-      for (unsigned i = 0; i < valueSpec.byteCount; ++i) {
-        unsigned char byte = 0;
-        if (!reply.unPack(byte, cursor)) return std::nullopt;
-        bytes.push_back(byte);
-      }
-      return FieldValue(BytesText(bytes));
-    }
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 std::optional<std::vector<std::string>> SplitParameters(std::string_view text) {
@@ -482,52 +430,40 @@ Result<std::string> PackArguments(const Procedure& procedure,
 
 Result<Fields> DecodeReply(const Procedure& procedure,
                            const GeoComSentence& reply) {
-  const std::string what = "the reply to " + Label(procedure);
+  const auto what = [&procedure] { return "the reply to " + Label(procedure); };
   if (!procedure.known) {
     return Error{ErrorKind::kInvalidReply,
-                 what + " cannot be decoded: its values are not catalogued"};
+                 what() + " cannot be decoded: its values are not catalogued"};
   }
-  std::string text = SentenceBytes(reply);
-  if (!text.empty() && text.front() == ',') text.erase(0, 1);
+  const unsigned char* data = nullptr;
+  int length = 0;
+  reply.GetBuffer(data, length);
+  std::string_view text(reinterpret_cast<const char*>(data),
+                        static_cast<std::size_t>(length));
+  if (!text.empty() && text.front() == ',') text.remove_prefix(1);
   std::optional<std::vector<std::string>> fields = SplitParameters(text);
   if (!fields) {
     return Error{ErrorKind::kInvalidReply,
-                 what + " has an unclosed quote: " + EscapeBytes(text)};
+                 what() + " has an unclosed quote: " + EscapeBytes(text)};
   }
-  Result<Fields> strict = ReadValues(procedure.reply, *fields, false,
-                                     ErrorKind::kInvalidReply, what);
-  if (!strict) return strict;
-  std::optional<Fields> decoded;
-  if (procedure.decode != nullptr) {
-    decoded = procedure.decode(reply);
-  } else {
-    Fields values;
-    unsigned short cursor = 0;
-    for (const ValueSpec& valueSpec : procedure.reply) {
-      std::optional<FieldValue> value = DecodeValue(valueSpec, reply, cursor);
-      if (!value) break;
-      values.push_back({std::string(valueSpec.name), std::move(*value)});
-    }
-    if (values.size() == procedure.reply.size()) decoded = std::move(values);
-  }
-  if (!decoded) {
-    return Error{ErrorKind::kInvalidReply,
-                 what + " does not decode: " + EscapeBytes(text)};
-  }
-  return std::move(*decoded);
+  // The strict reading is the decoding: each value read once, by its type.
+  return ReadValues(procedure.reply, *fields, false, ErrorKind::kInvalidReply,
+                    what);
 }
 
 Result<Fields> ReadArguments(const Procedure& procedure,
                              std::string_view parameters) {
-  const std::string what = "the request for " + Label(procedure);
+  const auto what = [&procedure] {
+    return "the request for " + Label(procedure);
+  };
   if (!procedure.known) {
     return Error{ErrorKind::kInvalidArgument,
-                 what + " cannot be read: its arguments are not catalogued"};
+                 what() + " cannot be read: its arguments are not catalogued"};
   }
   std::optional<std::vector<std::string>> fields = SplitParameters(parameters);
   if (!fields) {
     return Error{ErrorKind::kInvalidArgument,
-                 what + " has an unclosed quote: " + EscapeBytes(parameters)};
+                 what() + " has an unclosed quote: " + EscapeBytes(parameters)};
   }
   return ReadValues(procedure.arguments, *fields, true,
                     ErrorKind::kInvalidArgument, what);

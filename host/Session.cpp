@@ -1,6 +1,7 @@
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Connect.h>
 #include <DazoZazIdoRezeraro/host/Endpoint.h>
+#include <DazoZazIdoRezeraro/host/ReturnCodes.h>
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>
 #include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/SerialPort.h>
@@ -406,7 +407,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     if (reply.returnCode != GRC_OK) {
       reply.diagnostics = ProcedureLabel(call.pending.procedure) +
                           " answered return code " +
-                          std::to_string(reply.returnCode);
+                          DescribeReturnCode(reply.returnCode);
       Finish(ErrorKind::kReturnCode, std::move(reply));
       return;
     }

@@ -58,9 +58,11 @@ const char* TrafficKindName(TrafficKind kind) {
     case TrafficKind::kNoise:
       return "noise";
     case TrafficKind::kDropped:
+      return "dropped";
+    case TrafficKind::kLongLine:
       break;
   }
-  return "dropped";
+  return "long-line";
 }
 
 std::size_t TrafficDecoder::KeyHash::operator()(const Key& key) const {
@@ -85,6 +87,16 @@ void TrafficDecoder::Add(const CaptureRecord& record) {
     // one before it keeps the later time.
     if (!now_ || *record.time > *now_) now_ = record.time;
     ExpireBefore(*now_);
+  }
+  if (record.event == CaptureEvent::kLongLine) {
+    // Whatever traffic the line held is lost; the streams go on as if its
+    // bytes had never passed.
+    TrafficRecord skipped;
+    skipped.kind = TrafficKind::kLongLine;
+    skipped.size = record.length;
+    skipped.line = record.line;
+    skipped.bytes = record.bytes;
+    return sink_(std::move(skipped));
   }
   if (!bytes) return EndConnection(record.connection);
   if (record.bytes.empty()) return;
@@ -218,7 +230,11 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   record.size = frame.size;
   record.sequence = sentence.GetSequenceID();
   record.procedure = sentence.GetGeocomID();
-  record.timeout = ReplyTimeout(*record.procedure);
+  // The catalogue holds the time-outs of the procedures it names; asking the
+  // core composes a reply each time.
+  const Procedure* named = FindProcedure(*record.procedure);
+  record.timeout =
+      named != nullptr ? named->timeout : ReplyTimeout(*record.procedure);
   record.fields = RequestFields(sentence);
   record.parameters = sentence.GetStringCommand();
 

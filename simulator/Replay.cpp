@@ -87,6 +87,7 @@ host::Result<std::shared_ptr<ReplayResponder>> ReplayResponder::Read(
       case host::TrafficKind::kUnrecognised:
       case host::TrafficKind::kNoise:
       case host::TrafficKind::kDropped:
+      case host::TrafficKind::kLongLine:
         return;
     }
   });

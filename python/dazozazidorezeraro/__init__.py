@@ -7,7 +7,7 @@ instrument to test against, over the DazoZazIdoRezeraro C++ libraries.
 ...     angles = session.angles()
 """
 
-from . import errors
+from . import _native, errors
 from .capture import CaptureRecord, read_capture
 from .catalogue import PROCEDURES, Procedure, Value, find
 from .errors import (CallTimeout, ConnectFailed, ConnectionClosed,
@@ -16,6 +16,9 @@ from .errors import (CallTimeout, ConnectFailed, ConnectionClosed,
 from .session import AsyncSession, RawReply, Session, SessionCounts
 from .simulator import Prism, TrafficRecord, VirtualInstrument, fault_names
 from .survey import RESULT_COLUMNS, JobError, Round, Store, StoreError
+
+#: The package's version, which is that of the libraries it wraps.
+__version__: str = _native.version
 
 __all__ = [
     "AsyncSession", "CallTimeout", "CaptureRecord", "ConnectFailed",

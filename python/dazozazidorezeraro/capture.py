@@ -17,7 +17,7 @@ class CaptureRecord:
     """One decoded record of a capture."""
 
     #: ``"request"``, ``"reply"``, ``"unmatched-reply"``, ``"timeout"``,
-    #: ``"unrecognised"``, ``"noise"`` or ``"dropped"``
+    #: ``"unrecognised"``, ``"noise"``, ``"dropped"`` or ``"long-line"``
     kind: str
     connection: int  #: the capture's connection number
     direction: str  #: ``"to-instrument"``, ``"to-host"`` or ``"unknown"``
@@ -32,12 +32,18 @@ class CaptureRecord:
     late: bool  #: a reply that came after its request's time-out
     fields: Optional[Dict[str, Any]]  #: named arguments or values
     parameters: str  #: the parameter text as it passed
+    #: how many bytes the record stands for; for a ``"long-line"``, the
+    #: length of the capture line passed over (``bytes`` holds its start)
+    size: int
+    line: int  #: ``"long-line"``: the line's number in the capture file
 
 
 def read_capture(path: "Union[str, os.PathLike[str]]"
                  ) -> Iterator[CaptureRecord]:
     """The decoded records of the capture file, one by one, in constant
-    memory. A malformed line raises
+    memory. A file that cannot be opened raises Python's own
+    :class:`OSError` (:class:`FileNotFoundError`, :class:`PermissionError`,
+    ...) with its ``errno`` and file name; a malformed line raises
     :class:`~dazozazidorezeraro.errors.InvalidArgument` naming the file and
     the line; the records before it come first."""
     reader = _native.CaptureFile(os.fspath(path))

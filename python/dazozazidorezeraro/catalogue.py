@@ -35,8 +35,8 @@ class Value:
     unit: str  #: ``"rad"``, ``"m"``, ``"ms"``, ... or empty
     description: str
     default: Any = None  #: ``None`` when the argument must be given
-    minimum: Optional[float] = None
-    maximum: Optional[float] = None
+    minimum: Optional[float] = None  #: ``None`` when unbounded
+    maximum: Optional[float] = None  #: ``None`` when unbounded
 
     @property
     def python_name(self) -> str:

@@ -7,6 +7,9 @@ gives (it names the procedure, the peer and the cause) and:
   (``"timeout"``, ``"closed"``, ``"io"``, ``"invalid-reply"``,
   ``"return-code"``, ``"invalid-argument"``, ``"connect"``, ``"cancelled"``);
 * ``return_code``: the instrument's return code (for :class:`ReturnCodeError`);
+* ``return_code_name``: its name (``"no-target"``) for the codes the library
+  names, else ``None`` (the message shows it too:
+  ``answered return code 8710 no-target: no prism in the beam``);
 * ``reply``: the reply's bytes as received (invalid replies, return codes).
 
 So ``except TimeoutError`` catches a call that got no reply in time and
@@ -15,16 +18,20 @@ So ``except TimeoutError`` catches a call that got no reply in time and
 
 from __future__ import annotations
 
+from typing import Optional
+
 
 class GeoComError(Exception):
     """A call, a connection or an argument failed."""
 
     def __init__(self, message: str, *, kind: str = "io", return_code: int = 0,
-                 reply: bytes = b"") -> None:
+                 reply: bytes = b"",
+                 return_code_name: Optional[str] = None) -> None:
         super().__init__(message)
         self.message = message
         self.kind = kind
         self.return_code = return_code
+        self.return_code_name = return_code_name
         self.reply = reply
 
     def __str__(self) -> str:
@@ -32,11 +39,13 @@ class GeoComError(Exception):
 
     def __reduce__(self):
         return (_rebuild, (type(self), self.message, self.kind,
-                           self.return_code, self.reply))
+                           self.return_code, self.reply,
+                           self.return_code_name))
 
 
-def _rebuild(cls, message, kind, return_code, reply):
-    return cls(message, kind=kind, return_code=return_code, reply=reply)
+def _rebuild(cls, message, kind, return_code, reply, return_code_name=None):
+    return cls(message, kind=kind, return_code=return_code, reply=reply,
+               return_code_name=return_code_name)
 
 
 class CallTimeout(GeoComError, TimeoutError):

@@ -100,7 +100,7 @@ class Power:
 
 class AtrSetting:
     """The reply to atr-setting."""
-    setting: int  # the target-recognition setting
+    setting: int  # 0 normal, 1 low visibility on, 2 low visibility always on, 3 short range on, 4 short range always on
     def __init__(self, setting: int) -> None: ...
 
 class ObjectList:

@@ -11,7 +11,7 @@ import weakref
 from typing import Any, Callable, Dict, Optional, Tuple
 
 from . import _native
-from .catalogue import PROCEDURES, Procedure, find, make_result
+from .catalogue import PROCEDURES, RESULTS, Procedure, find, make_result
 
 
 @dataclasses.dataclass(frozen=True)
@@ -165,9 +165,10 @@ class Session(_Calls):
 class AsyncSession(_Calls):
     """The asyncio face of a session: ``await session.angles()``.
 
-    The calls complete from the connection's own thread through
-    ``loop.call_soon_threadsafe``; no thread is started per call. Cancelling
-    the awaiting task abandons the call; its reply is passed over.
+    Each call is waited for without the GIL on a thread of the loop's
+    default executor. Cancelling the awaiting task (``asyncio.wait_for``
+    running out, ``task.cancel()``) cancels the call: the session serves the
+    next call at once, and a late reply is passed over.
     """
 
     @classmethod
@@ -186,40 +187,23 @@ class AsyncSession(_Calls):
     async def __aexit__(self, *exc_info: object) -> None:
         self.close()
 
-    def _start(self, start: Callable[[Callable], None],
-               finish: Callable[[tuple], Any]) -> "asyncio.Future[Any]":
-        loop = asyncio.get_running_loop()
-        future = loop.create_future()
-
-        def settle(error: Optional[BaseException],
-                   reply: Optional[tuple]) -> None:
-            if future.done():
-                return
-            if error is not None:
-                future.set_exception(error)
-            else:
-                try:
-                    future.set_result(finish(reply))
-                except Exception as decode_error:  # a result that does not fit
-                    future.set_exception(decode_error)
-
-        def completed(error: Optional[BaseException],
-                      reply: Optional[tuple]) -> None:
-            try:
-                loop.call_soon_threadsafe(settle, error, reply)
-            except RuntimeError:  # the loop has closed: nobody waits
-                pass
-
-        start(completed)
-        return future
+    @staticmethod
+    async def _await(started: Any, finish: Callable[[tuple], Any]) -> Any:
+        try:
+            await asyncio.get_running_loop().run_in_executor(None,
+                                                             started.wait)
+        except asyncio.CancelledError:
+            started.cancel()  # the session goes on with the next call at once
+            raise
+        return finish(started.result())
 
     async def call_raw(self, procedure: int, parameters: str = "", *,
                        timeout: Optional[float] = None,
                        retries: Optional[int] = None) -> RawReply:
         """Calls the procedure by number with the parameter text as is."""
-        return await self._start(
-            lambda completed: self._native.call_raw_async(
-                procedure, parameters, timeout, retries, completed), _raw)
+        return await self._await(
+            self._native.start_raw(procedure, parameters, timeout, retries),
+            _raw)
 
     async def call(self, procedure: "str | int", *,
                    timeout: Optional[float] = None,
@@ -229,12 +213,11 @@ class AsyncSession(_Calls):
         return await getattr(self, target.method_name)(
             timeout=timeout, retries=retries, **arguments)
 
-    def _named(self, procedure: Procedure, arguments: Dict[str, Any],
-               timeout: Optional[float], retries: Optional[int]
-               ) -> "asyncio.Future[Any]":
-        return self._start(
-            lambda completed: self._native.call_named_async(
-                procedure.name, arguments, timeout, retries, completed),
+    async def _named(self, procedure: Procedure, arguments: Dict[str, Any],
+                     timeout: Optional[float], retries: Optional[int]) -> Any:
+        return await self._await(
+            self._native.start_named(procedure.name, arguments, timeout,
+                                     retries),
             lambda values: make_result(procedure, values))
 
 
@@ -276,7 +259,8 @@ def _method_doc(procedure: Procedure, asynchronous: bool) -> str:
         lines.append("")
     if procedure.reply:
         verb = "Awaits" if asynchronous else "Returns"
-        lines.append(f"{verb} a {procedure.result_name} with "
+        article = "an" if procedure.result_name[0] in "AEIOU" else "a"
+        lines.append(f"{verb} {article} {procedure.result_name} with "
                      + ", ".join(value.python_name for value in procedure.reply)
                      + ".")
     elif procedure.known:
@@ -286,6 +270,18 @@ def _method_doc(procedure: Procedure, asynchronous: bool) -> str:
     return "\n".join(lines)
 
 
+def _annotations(procedure: Procedure) -> Dict[str, Any]:
+    """The method's types, as help() and inspect.signature show them."""
+    if not procedure.known:
+        types: Dict[str, Any] = {"parameters": str, "return": RawReply}
+    else:
+        types = {value.python_name: value.python_type
+                 for value in procedure.arguments}
+        types["return"] = RESULTS.get(procedure.name)
+    types.update(timeout=Optional[float], retries=Optional[int])
+    return types
+
+
 def _make_method(procedure: Procedure, asynchronous: bool) -> Callable:
     parameters, arguments, defaults = _signature(procedure)
     if procedure.known:
@@ -293,11 +289,16 @@ def _make_method(procedure: Procedure, asynchronous: bool) -> Callable:
     else:
         body = ("self.call_raw(_procedure.number, parameters, "
                 "timeout=timeout, retries=retries)")
-    source = (f"def {procedure.method_name}({parameters}):\n"
-              f"    return {body}\n")
+    if asynchronous:
+        source = (f"async def {procedure.method_name}({parameters}):\n"
+                  f"    return await {body}\n")
+    else:
+        source = (f"def {procedure.method_name}({parameters}):\n"
+                  f"    return {body}\n")
     namespace: Dict[str, Any] = dict(defaults, _procedure=procedure)
     exec(source, namespace)
     method = namespace[procedure.method_name]
+    method.__annotations__ = _annotations(procedure)
     method.__doc__ = _method_doc(procedure, asynchronous)
     method.__qualname__ = (("AsyncSession." if asynchronous else "Session.")
                            + procedure.method_name)

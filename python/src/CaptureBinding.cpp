@@ -48,6 +48,8 @@ py::dict RecordDict(const host::TrafficRecord& record) {
   values["fields"] = record.fields ? py::object(FieldsDict(*record.fields))
                                    : py::object(py::none());
   values["parameters"] = record.parameters;
+  values["size"] = record.size;
+  values["line"] = record.line;
   return values;
 }
 
@@ -63,7 +65,9 @@ class CaptureFile {
           decoded_.push_back(std::move(record));
         }) {
     if (!in_) {
-      Raise(host::Error(host::ErrorKind::kIo, "cannot open " + path));
+      // Python's own exception for the cause: FileNotFoundError, ...
+      PyErr_SetFromErrnoWithFilename(PyExc_OSError, path.c_str());
+      throw py::error_already_set();
     }
   }
 

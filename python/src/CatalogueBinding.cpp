@@ -1,6 +1,8 @@
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 
 #include <chrono>
+#include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,13 @@ namespace py = pybind11;
 
 namespace {
 
+// A bound, or None where the value is bounded only by its type's range of
+// doubles (a real without limits).
+py::object Bound(double bound) {
+  if (std::abs(bound) == std::numeric_limits<double>::max()) return py::none();
+  return py::float_(bound);
+}
+
 py::list Specs(const std::vector<host::ValueSpec>& specs) {
   py::list list;
   for (const host::ValueSpec& valueSpec : specs) {
@@ -23,8 +32,8 @@ py::list Specs(const std::vector<host::ValueSpec>& specs) {
     entry["description"] = std::string(valueSpec.description);
     entry["default"] = valueSpec.fallback ? ToPython(*valueSpec.fallback)
                                           : py::object(py::none());
-    entry["minimum"] = valueSpec.minimum;
-    entry["maximum"] = valueSpec.maximum;
+    entry["minimum"] = Bound(valueSpec.minimum);
+    entry["maximum"] = Bound(valueSpec.maximum);
     list.append(entry);
   }
   return list;

@@ -1,5 +1,9 @@
 #include "Errors.h"
 
+#include <DazoZazIdoRezeraro/host/ReturnCodes.h>
+
+#include <string>
+
 namespace Core::GEOCOM::python {
 
 namespace py = pybind11;
@@ -57,9 +61,17 @@ const char* KindName(host::ErrorKind kind) {
 py::object ErrorObject(const host::Error& error) {
   py::object errors = py::module_::import("dazozazidorezeraro.errors");
   py::object type = errors.attr(ClassName(error.kind));
+  const host::ReturnCodeName* named =
+      error.kind == host::ErrorKind::kReturnCode
+          ? host::FindReturnCode(error.returnCode)
+          : nullptr;
   return type(error.message, py::arg("kind") = KindName(error.kind),
               py::arg("return_code") = error.returnCode,
-              py::arg("reply") = py::bytes(error.bytes));
+              py::arg("reply") = py::bytes(error.bytes),
+              py::arg("return_code_name") =
+                  named != nullptr
+                      ? py::object(py::str(std::string(named->name)))
+                      : py::object(py::none()));
 }
 
 void Raise(const host::Error& error) {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -111,32 +112,42 @@ py::tuple ValuesTuple(const host::Fields& fields) {
   return values;
 }
 
-// A Python callable kept alive by completions on the session's thread; it
-// is released with the GIL held.
-std::shared_ptr<py::function> Share(py::function callback) {
-  return std::shared_ptr<py::function>(new py::function(std::move(callback)),
-                                       [](py::function* function) {
-                                         py::gil_scoped_acquire acquire;
-                                         delete function;
-                                       });
-}
+// A call started for asyncio: an executor's thread waits for it without
+// the GIL, and the awaiting task cancels it when it is cancelled, so that
+// the session serves the next call at once. finish makes the value of its
+// reply, or raises.
+class StartedCall {
+ public:
+  using Finish = std::function<py::object(const host::Reply&)>;
 
-// Runs callback(error, value) with the GIL on the session's thread.
-template <typename MakeValue>
-void Deliver(const std::shared_ptr<py::function>& callback,
-             const host::Error* error, MakeValue&& value) {
-  if (_Py_IsFinalizing()) return;
-  py::gil_scoped_acquire acquire;
-  try {
-    if (error != nullptr) {
-      (*callback)(ErrorObject(*error), py::none());
-    } else {
-      (*callback)(py::none(), value());
-    }
-  } catch (py::error_already_set& failure) {
-    failure.discard_as_unraisable("dazozazidorezeraro completion");
+  StartedCall(host::PendingCall call, Finish finish)
+      : call_(std::move(call)), finish_(std::move(finish)) {}
+
+  void Wait() {
+    py::gil_scoped_release release;
+    call_.Wait();
   }
-}
+
+  void Cancel() {
+    py::gil_scoped_release release;
+    call_.Cancel();
+  }
+
+  py::object Result() {
+    boost::system::error_code code;
+    host::Reply reply;
+    {
+      py::gil_scoped_release release;
+      reply = call_.Take(code);
+    }
+    if (code) Raise(CallError(code, reply));
+    return finish_(reply);
+  }
+
+ private:
+  host::PendingCall call_;
+  Finish finish_;
+};
 
 // Owns a BlockingSession; never holds the GIL while the session's thread may
 // wait for it (a completion that runs Python code).
@@ -176,50 +187,35 @@ class SessionHandle {
     return ValuesTuple(*fields);
   }
 
-  // callback(error, reply) runs on the session's thread with the GIL: None
-  // and the reply tuple, or the exception and None.
-  void CallRawAsync(unsigned short procedure, const std::string& parameters,
-                    std::optional<double> timeout,
-                    std::optional<unsigned> retries, py::function callback) {
+  // As CallRaw, started for asyncio.
+  std::unique_ptr<StartedCall> StartRaw(unsigned short procedure,
+                                        const std::string& parameters,
+                                        std::optional<double> timeout,
+                                        std::optional<unsigned> retries) {
     const host::CallOptions options = MakeCallOptions(timeout, retries);
-    auto shared = Share(std::move(callback));
     py::gil_scoped_release release;
-    session_->AsyncCall(
-        procedure, parameters,
-        [shared](boost::system::error_code code, host::Reply reply) {
-          const host::Error error =
-              code ? CallError(code, reply) : host::Error();
-          Deliver(shared, code ? &error : nullptr,
-                  [&] { return RawTuple(reply); });
-        },
-        options);
+    return std::make_unique<StartedCall>(
+        session_->Start(procedure, parameters, options),
+        [](const host::Reply& reply) -> py::object { return RawTuple(reply); });
   }
 
-  // As CallRawAsync, with the arguments packed and the reply decoded by the
-  // catalogue: the value is the tuple of the reply's values.
-  void CallNamedAsync(const std::string& name, const py::dict& arguments,
-                      std::optional<double> timeout,
-                      std::optional<unsigned> retries, py::function callback) {
+  // As CallNamed, started for asyncio: the value is the tuple of the
+  // reply's values.
+  std::unique_ptr<StartedCall> StartNamed(const std::string& name,
+                                          const py::dict& arguments,
+                                          std::optional<double> timeout,
+                                          std::optional<unsigned> retries) {
     const host::Procedure& procedure = Catalogued(name);
     const std::string parameters = PackNamed(procedure, arguments);
     const host::CallOptions options = MakeCallOptions(timeout, retries);
-    auto shared = Share(std::move(callback));
     py::gil_scoped_release release;
-    session_->AsyncCall(
-        procedure.id, parameters,
-        [shared, &procedure](boost::system::error_code code,
-                             host::Reply reply) {
-          if (code) {
-            const host::Error error = CallError(code, reply);
-            Deliver(shared, &error, [] { return py::none(); });
-            return;
-          }
-          const host::Result<host::Fields> fields =
-              DecodeNamed(procedure, reply);
-          Deliver(shared, fields ? nullptr : &fields.error(),
-                  [&] { return ValuesTuple(*fields); });
-        },
-        options);
+    return std::make_unique<StartedCall>(
+        session_->Start(procedure.id, parameters, options),
+        [&procedure](const host::Reply& reply) -> py::object {
+          host::Result<host::Fields> fields = DecodeNamed(procedure, reply);
+          if (!fields) Raise(fields.error());
+          return ValuesTuple(*fields);
+        });
   }
 
   py::dict Counts() const {
@@ -249,6 +245,10 @@ class SessionHandle {
 }  // namespace
 
 void BindSession(py::module_& module) {
+  py::class_<StartedCall>(module, "StartedCall")
+      .def("wait", &StartedCall::Wait)
+      .def("cancel", &StartedCall::Cancel)
+      .def("result", &StartedCall::Result);
   py::class_<SessionHandle>(module, "Session")
       .def_static(
           "connect",
@@ -277,12 +277,10 @@ void BindSession(py::module_& module) {
            py::arg("parameters"), py::arg("timeout"), py::arg("retries"))
       .def("call_named", &SessionHandle::CallNamed, py::arg("name"),
            py::arg("arguments"), py::arg("timeout"), py::arg("retries"))
-      .def("call_raw_async", &SessionHandle::CallRawAsync, py::arg("procedure"),
-           py::arg("parameters"), py::arg("timeout"), py::arg("retries"),
-           py::arg("callback"))
-      .def("call_named_async", &SessionHandle::CallNamedAsync, py::arg("name"),
-           py::arg("arguments"), py::arg("timeout"), py::arg("retries"),
-           py::arg("callback"))
+      .def("start_raw", &SessionHandle::StartRaw, py::arg("procedure"),
+           py::arg("parameters"), py::arg("timeout"), py::arg("retries"))
+      .def("start_named", &SessionHandle::StartNamed, py::arg("name"),
+           py::arg("arguments"), py::arg("timeout"), py::arg("retries"))
       .def("counts", &SessionHandle::Counts)
       .def_property_readonly("name", &SessionHandle::Name)
       .def("close", &SessionHandle::Close);

@@ -1,5 +1,7 @@
 """Reading a capture file as decoded, paired records."""
 
+import errno
+
 import pytest
 
 from dazozazidorezeraro import InvalidArgument, read_capture
@@ -38,6 +40,21 @@ def test_a_bad_capture_names_the_file_and_the_line(tmp_path, text, named):
     assert str(capture) in str(raised.value)
 
 
-def test_a_missing_capture_is_an_os_error(tmp_path):
-    with pytest.raises(OSError, match="no.capture"):
+def test_a_capture_that_cannot_be_opened_raises_pythons_own_error(tmp_path):
+    with pytest.raises(FileNotFoundError) as missing:
         list(read_capture(tmp_path / "no.capture"))
+    assert missing.value.errno == errno.ENOENT
+    assert missing.value.filename == str(tmp_path / "no.capture")
+
+
+def test_a_long_line_is_a_record_and_reading_goes_on(tmp_path):
+    capture = tmp_path / "long.capture"
+    long_line = '{"bytes":"' + "x" * (2 << 20) + '"}\n'
+    lines = EXCHANGES.splitlines(keepends=True)
+    capture.write_text("".join(lines[:3] + [long_line] + lines[3:]))
+    records = list(read_capture(capture))
+    assert [record.kind for record in records] == [
+        "request", "reply", "long-line", "request", "timeout", "noise"]
+    passed = records[2]
+    assert (passed.line, passed.size) == (4, len(long_line) - 1)
+    assert passed.bytes == long_line[:64].encode()

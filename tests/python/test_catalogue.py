@@ -2,13 +2,15 @@
 
 import inspect
 import os
+import pydoc
 import subprocess
 import sys
 
 import pytest
 
+import dazozazidorezeraro
 from dazozazidorezeraro import (PROCEDURES, AsyncSession, InvalidArgument,
-                                Session, find, results)
+                                RawReply, Session, find, results)
 
 SOURCES = os.path.join(os.path.dirname(__file__), "..", "..", "python")
 
@@ -27,6 +29,34 @@ def test_every_procedure_is_a_method_with_the_catalogue_signature():
                     else value.default for value in procedure.arguments]
             assert parameters[-2].name == "timeout"
             assert procedure.description in method.__doc__
+
+
+def test_help_shows_types_and_asyncio_methods_are_coroutines():
+    position = inspect.signature(Session.position)
+    assert position.parameters["hz"].annotation is float
+    assert position.parameters["pos_mode"].annotation is int
+    assert inspect.signature(Session.angles).return_annotation is results.Angles
+    assert inspect.signature(Session.position).return_annotation is None
+    unknown = next(procedure for procedure in PROCEDURES
+                   if not procedure.known)
+    assert inspect.signature(getattr(
+        Session, unknown.method_name)).return_annotation is RawReply
+    text = pydoc.render_doc(Session.angles, renderer=pydoc.plaintext)
+    assert "incline_mode: int" in text and "-> dazozazidorezeraro" in text
+    assert "Returns an Angles with hz, v." in Session.angles.__doc__
+    assert "Returns a Station with" in Session.station.__doc__
+    for procedure in PROCEDURES:
+        assert inspect.iscoroutinefunction(
+            getattr(AsyncSession, procedure.method_name)), procedure.name
+        assert not inspect.iscoroutinefunction(
+            getattr(Session, procedure.method_name)), procedure.name
+
+
+def test_the_version_and_bounds_are_shown_as_they_are():
+    assert dazozazidorezeraro.__version__.count(".") == 2
+    values = {value.name: value for value in find("position").arguments}
+    assert (values["hz"].minimum, values["hz"].maximum) == (None, None)
+    assert (values["pos_mode"].minimum, values["pos_mode"].maximum) == (0, 1)
 
 
 def test_the_checked_in_stubs_are_what_the_catalogue_makes(tmp_path):

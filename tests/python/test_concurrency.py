@@ -175,3 +175,23 @@ def test_an_async_call_raises_what_a_blocking_one_does(virtual_instrument):
             return await session.station()
 
     assert asyncio.run(main()).instrument_height == pytest.approx(1.6)
+
+
+def test_cancelling_an_async_call_cancels_the_call(virtual_instrument):
+    """A task given up (wait_for running out) must not leave its call to
+    block the session until the call's own 18 s time-out."""
+    async def main():
+        async with await AsyncSession.connect(
+                virtual_instrument.address) as session:
+            virtual_instrument.inject("simple-measurement", "drop")
+            with pytest.raises(asyncio.TimeoutError):
+                await asyncio.wait_for(session.simple_measurement(), 0.1)
+            started = time.monotonic()
+            angles = await session.angles()
+            return angles, time.monotonic() - started
+
+    angles, waited = asyncio.run(main())
+    assert type(angles).__name__ == "Angles"
+    # Answered at once (well under a second on a busy machine), not after
+    # the abandoned measurement's time-out.
+    assert waited < 1.0

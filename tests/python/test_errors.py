@@ -1,5 +1,6 @@
 """Every way a call can end maps to its exception, and Python's own."""
 
+import pickle
 import socket
 import time
 
@@ -45,9 +46,27 @@ def test_a_return_code_is_carried(virtual_instrument):
         with pytest.raises(ReturnCodeError) as raised:
             session.call_raw(2107, "")
     assert raised.value.return_code == 2
+    assert raised.value.return_code_name == "invalid-parameter"
+    assert "return code 2 invalid-parameter: a parameter was invalid" in str(
+        raised.value)
     assert raised.value.kind == "return-code"
     assert raised.value.reply.startswith(b"%R1P,0,")
     assert "angles (2107)" in str(raised.value)
+
+
+def test_a_return_code_is_named_where_the_library_names_it(
+        virtual_instrument):
+    with Session.connect(virtual_instrument.address) as session:
+        with pytest.raises(ReturnCodeError) as raised:
+            session.simple_measurement()  # no prism in the beam
+    assert (raised.value.return_code, raised.value.return_code_name) == (
+        8710, "no-target")
+    assert str(raised.value).endswith(
+        "return code 8710 no-target: no prism in the beam")
+    unnamed = ReturnCodeError("x", kind="return-code", return_code=1234)
+    assert unnamed.return_code_name is None
+    assert pickle.loads(pickle.dumps(raised.value)).return_code_name == (
+        "no-target")
 
 
 @pytest.mark.parametrize("timeout", [-1, float("nan"), float("inf"), 1e9])

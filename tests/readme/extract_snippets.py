@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes each ```cpp block of a Markdown file to OUTDIR/snippet_N.cpp and
-prints the paths, one per line. Usage: extract_snippets.py FILE.md OUTDIR"""
+each ```python block to OUTDIR/snippet_N.py, exactly as printed, and prints
+the paths, one per line. Usage: extract_snippets.py FILE.md OUTDIR"""
 
 import os
 import re
@@ -9,14 +10,16 @@ import sys
 
 def main(markdown, outdir):
     with open(markdown, encoding="utf-8") as source:
-        blocks = re.findall(r"^```cpp\n(.*?)^```$", source.read(),
+        blocks = re.findall(r"^```(cpp|python)\n(.*?)^```$", source.read(),
                             re.MULTILINE | re.DOTALL)
-    if not blocks:
+    if not any(language == "cpp" for language, _ in blocks):
         sys.exit("%s has no ```cpp blocks" % markdown)
     os.makedirs(outdir, exist_ok=True)
-    for number, block in enumerate(blocks, 1):
-        path = os.path.join(outdir, "snippet_%d.cpp" % number)
-        text = "// From %s, C++ block %d.\n%s" % (markdown, number, block)
+    for number, (language, block) in enumerate(blocks, 1):
+        extension, comment = ("cpp", "//") if language == "cpp" else ("py", "#")
+        path = os.path.join(outdir, "snippet_%d.%s" % (number, extension))
+        text = "%s From %s, %s block %d.\n%s" % (comment, markdown, language,
+                                                number, block)
         # Rewritten only when changed, so an unchanged README builds nothing.
         if not os.path.exists(path) or open(path).read() != text:
             with open(path, "w", encoding="utf-8") as out:

@@ -56,6 +56,14 @@ CaptureRecord Mark(CaptureEvent event, unsigned connection) {
 CaptureRecord Raw(std::string bytes) {
   return Piece(std::nullopt, CaptureDirection::kUnknown, std::move(bytes));
 }
+CaptureRecord LongLine(std::uint64_t line, std::uint64_t length) {
+  CaptureRecord record;
+  record.event = CaptureEvent::kLongLine;
+  record.line = line;
+  record.length = length;
+  record.bytes = "{\"time\":";
+  return record;
+}
 
 std::vector<TrafficRecord> Decode(const std::vector<CaptureRecord>& records) {
   std::vector<TrafficRecord> decoded;
@@ -72,6 +80,10 @@ std::string Outline(const TrafficRecord& record) {
   if (record.kind == TrafficKind::kNoise ||
       record.kind == TrafficKind::kUnrecognised) {
     return text;
+  }
+  if (record.kind == TrafficKind::kLongLine) {
+    return text + " line=" + std::to_string(record.line) +
+           " size=" + std::to_string(record.size);
   }
   text += " " + std::to_string(record.sequence) + " " +
           (record.procedure ? std::to_string(*record.procedure) : "-");
@@ -115,6 +127,17 @@ INSTANTIATE_TEST_SUITE_P(
              ToInstrument(1.1, Reply(7, 0))},
             {"request 7 " + Number(kInstrumentNumber), "unmatched-reply 7 -",
              "timeout 7 " + Number(kInstrumentNumber)}},
+        PairingCase{
+            "a long capture line ending the pairing or the time",
+            {ToInstrument(1.0, Request(kInstrumentNumber, 7)),
+             LongLine(3, 2u << 20), ToHost(1.25, Reply(7, 0, ",412237"))},
+            {"request 7 " + Number(kInstrumentNumber),
+             "long-line line=3 size=" + std::to_string(2u << 20),
+             "reply 7 " + Number(kInstrumentNumber) + " rtt=250"}},
+        PairingCase{
+            "a long capture line cutting the sentence around it",
+            {ToHost(1.0, "%R1P,0,7"), LongLine(9, 5), ToHost(1.25, ":0\r\n")},
+            {"long-line line=9 size=5", "unmatched-reply 7 -"}},
         PairingCase{"a time-out reported late, or a late reply lost",
                     {ToInstrument(0.0, Request(kInstrumentNumber, 7)),
                      ToHost(kInstrumentNumberTimeout + 0.5, "~"),
@@ -204,11 +227,13 @@ TEST(TrafficFormat, JsonKeysStayTheDocumentedOnes) {
   const std::vector<TrafficRecord> records = Decode(
       {ToInstrument(0, Request(kSetStation, 1, "1,2,3,4")),
        ToHost(0.001, Reply(1, 0)), ToHost(0.002, Reply(2, 0)),
-       ToInstrument(0.003, Request(kAngles, 3, "1") + "~" + "%R1P,3,3:0\r\n")});
+       ToInstrument(0.003, Request(kAngles, 3, "1") + "~" + "%R1P,3,3:0\r\n"),
+       LongLine(7, 2u << 20)});
   const std::vector<std::string> sentence = {"sequence", "procedure", "name",
                                              "timeout_ms"};
-  const std::vector<std::string> reply = {"parameters", "return_code", "values",
-                                          "round_trip_ms", "late"};
+  const std::vector<std::string> reply = {"parameters",       "return_code",
+                                          "return_code_name", "values",
+                                          "round_trip_ms",    "late"};
   std::vector<std::set<std::string>> expected = {
       With(With(kCommonKeys, sentence), {"parameters", "arguments"}),
       With(With(kCommonKeys, sentence), reply),
@@ -216,11 +241,55 @@ TEST(TrafficFormat, JsonKeysStayTheDocumentedOnes) {
       With(With(kCommonKeys, sentence), {"parameters", "arguments"}),
       kCommonKeys,
       kCommonKeys,
+      With(kCommonKeys, {"line"}),
       With(kCommonKeys, sentence)};
   ASSERT_EQ(records.size(), expected.size());
   for (std::size_t i = 0; i < records.size(); ++i) {
     EXPECT_EQ(Keys(FormatJson(records[i])), expected[i])
         << FormatJson(records[i]);
+  }
+}
+
+// Each kind as a person and a tool read it, every key and value in place.
+TEST(TrafficFormat, EachKindPrintsItsLine) {
+  std::vector<TrafficRecord> records = Decode(
+      {ToInstrument(0.5, Request(kSetStation, 1, "1,2,3,4")),
+       ToHost(0.502, Reply(1, 0)), ToInstrument(1, Request(kAngles, 3, "1")),
+       ToHost(1.25, Reply(3, 0, ",0.5,-1e-07")), ToHost(1.5, Reply(8, 0)),
+       ToHost(1.75, "a\"\\~\r\n"), LongLine(7, 2u << 20),
+       ToInstrument(2, Request(kPower, 4))});
+  TrafficRecord dropped;
+  dropped.kind = TrafficKind::kDropped;
+  dropped.size = 70000;
+  records.push_back(dropped);
+  const std::vector<std::string> text = {
+      R"(0.500000 to-instrument request seq=1 procedure=2010 name=set-station: easting=1 northing=2 height=3 instrument_height=4)",
+      R"(0.502000 to-host reply seq=1 procedure=2010 name=set-station return_code=0 return_code_name=ok round_trip_ms=2.000)",
+      R"(1.000000 to-instrument request seq=3 procedure=2107 name=angles: incline_mode=1)",
+      R"(1.250000 to-host reply seq=3 procedure=2107 name=angles return_code=0 return_code_name=ok round_trip_ms=250.000: hz=0.5 v=-1e-07)",
+      R"(1.500000 to-host unmatched-reply seq=8 return_code=0 return_code_name=ok: parameters="")",
+      R"(1.750000 to-host noise size=6 bytes="a"\\~\r\n")",
+      R"(long-line line=7 size=2097152 start="{"time":")",
+      R"(2.000000 to-instrument request seq=4 procedure=5039 name=power)",
+      R"(2.000000 to-instrument timeout seq=4 procedure=5039 name=power timeout_ms=1500 bytes="%R1Q,5039,4:\r\n")",
+      R"(dropped size=70000)",
+  };
+  const std::vector<std::string> json = {
+      R"({"kind":"request","direction":"to-instrument","connection":0,"time":0.5,"size":21,"bytes":"%R1Q,2010,1:1,2,3,4\\r\\n","sequence":1,"procedure":2010,"name":"set-station","timeout_ms":1500,"parameters":"1,2,3,4","arguments":{"easting":1.0,"northing":2.0,"height":3.0,"instrument_height":4.0}})",
+      R"({"kind":"reply","direction":"to-host","connection":0,"time":0.502,"size":12,"bytes":"%R1P,0,1:0\\r\\n","sequence":1,"procedure":2010,"name":"set-station","timeout_ms":1500,"parameters":"","return_code":0,"return_code_name":"ok","values":{},"round_trip_ms":2.0,"late":false})",
+      R"({"kind":"request","direction":"to-instrument","connection":0,"time":1.0,"size":15,"bytes":"%R1Q,2107,3:1\\r\\n","sequence":3,"procedure":2107,"name":"angles","timeout_ms":1500,"parameters":"1","arguments":{"incline_mode":1}})",
+      R"({"kind":"reply","direction":"to-host","connection":0,"time":1.25,"size":23,"bytes":"%R1P,0,3:0,0.5,-1e-07\\r\\n","sequence":3,"procedure":2107,"name":"angles","timeout_ms":1500,"parameters":",0.5,-1e-07","return_code":0,"return_code_name":"ok","values":{"hz":0.5,"v":-1e-07},"round_trip_ms":250.0,"late":false})",
+      R"({"kind":"unmatched-reply","direction":"to-host","connection":0,"time":1.5,"size":12,"bytes":"%R1P,0,8:0\\r\\n","sequence":8,"procedure":null,"name":null,"timeout_ms":null,"parameters":"","return_code":0,"return_code_name":"ok","values":null,"round_trip_ms":null,"late":false})",
+      R"({"kind":"noise","direction":"to-host","connection":0,"time":1.75,"size":6,"bytes":"a\"\\\\~\\r\\n"})",
+      R"({"kind":"long-line","direction":"unknown","connection":0,"time":null,"size":2097152,"bytes":"{\"time\":","line":7})",
+      R"({"kind":"request","direction":"to-instrument","connection":0,"time":2.0,"size":14,"bytes":"%R1Q,5039,4:\\r\\n","sequence":4,"procedure":5039,"name":"power","timeout_ms":1500,"parameters":"","arguments":{}})",
+      R"({"kind":"timeout","direction":"to-instrument","connection":0,"time":2.0,"size":14,"bytes":"%R1Q,5039,4:\\r\\n","sequence":4,"procedure":5039,"name":"power","timeout_ms":1500})",
+      R"({"kind":"dropped","direction":"unknown","connection":0,"time":null,"size":70000,"bytes":""})",
+  };
+  ASSERT_EQ(records.size(), text.size());
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    EXPECT_EQ(FormatText(records[i]), text[i] + "\n");
+    EXPECT_EQ(FormatJson(records[i]), json[i] + "\n");
   }
 }
 
@@ -272,6 +341,44 @@ TEST(TrafficSummary, CountsTimesAndGaps) {
   EXPECT_EQ(rows[0].roundTrip->median, 50);
   EXPECT_EQ(rows[0].roundTrip->p95, 95);
   EXPECT_EQ(rows[0].roundTrip->max, 100);
+}
+
+// A code this project names shows its name in every form; any other code
+// shows its number alone.
+TEST(TrafficFormat, ReturnCodesShowTheirNames) {
+  TrafficSummary summary;
+  const unsigned short codes[] = {0, 8710, 8710, 1234};
+  std::vector<std::string> lines;
+  std::vector<nlohmann::json> objects;
+  for (unsigned short i = 0; i < 4; ++i) {
+    TrafficRecord reply = Exchange(TrafficKind::kReply, i, codes[i], 1.5);
+    reply.fields = Fields{};
+    summary.Add(reply);
+    lines.push_back(FormatText(reply));
+    objects.push_back(nlohmann::json::parse(FormatJson(reply)));
+  }
+  EXPECT_NE(lines[0].find(" return_code=0 return_code_name=ok "),
+            std::string::npos)
+      << lines[0];
+  EXPECT_NE(lines[1].find(" return_code=8710 return_code_name=no-target "),
+            std::string::npos)
+      << lines[1];
+  EXPECT_NE(lines[3].find(" return_code=1234 round_trip_ms=1.500"),
+            std::string::npos)
+      << lines[3];
+  EXPECT_EQ(objects[1]["return_code_name"], "no-target");
+  EXPECT_TRUE(objects[3]["return_code_name"].is_null());
+
+  const std::string text = FormatSummaryText(summary);
+  EXPECT_NE(text.find(" 0(ok):1 1234:1 8710(no-target):2\n"), std::string::npos)
+      << text;
+  const nlohmann::json row =
+      nlohmann::json::parse(FormatSummaryJson(summary).substr(
+          0, FormatSummaryJson(summary).find('\n')));
+  EXPECT_EQ(row["replies"],
+            nlohmann::json({{"0", 1}, {"1234", 1}, {"8710", 2}}));
+  EXPECT_EQ(row["return_code_names"],
+            nlohmann::json({{"0", "ok"}, {"8710", "no-target"}}));
 }
 
 // Beyond the sample size the quantiles come from a sample; a sample that
@@ -361,7 +468,7 @@ TEST(TrafficDecoder, AnLfInAPieceOfItsOwnStaysWithItsSentence) {
   EXPECT_EQ(total, request.size() + reply.size() + 2);
 }
 
-// Catches dropped bytes counted as noise in the summary.
+// Catches dropped bytes or long lines counted as noise in the summary.
 TEST(TrafficSummary, DroppedBytesAreNotNoise) {
   TrafficSummary summary;
   TrafficRecord dropped;
@@ -372,8 +479,46 @@ TEST(TrafficSummary, DroppedBytesAreNotNoise) {
   noise.kind = TrafficKind::kNoise;
   noise.size = 3;
   summary.Add(noise);
+  TrafficRecord longLine;
+  longLine.kind = TrafficKind::kLongLine;
+  longLine.size = 2u << 20;
+  summary.Add(longLine);
   EXPECT_EQ(summary.Totals().droppedBytes, 70000u);
   EXPECT_EQ(summary.Totals().noiseBytes, 3u);
+  EXPECT_EQ(summary.Totals().longLines, 1u);
+  EXPECT_EQ(summary.Totals().records, 3u);
+}
+
+// The summary as people and tools read it: numbers right-aligned, names and
+// times left-aligned, and every total in its place.
+TEST(TrafficFormat, SummaryPrintsEveryColumnAndTotal) {
+  TrafficSummary summary;
+  for (const TrafficRecord& record :
+       Decode({ToInstrument(0, Request(kPower, 1)),
+               ToHost(0.0025, Reply(1, 0, ",1,1,1")),
+               ToInstrument(1, Request(kPower, 5)), ToHost(1.5, Reply(5, 1)),
+               ToInstrument(2, Request(kAngles, 6, "1")), ToHost(2.1, "~"),
+               ToHost(2.2, Reply(9, 0)), LongLine(3, 5)})) {
+    summary.Add(record);
+  }
+  EXPECT_EQ(
+      FormatSummaryText(summary),
+      R"(procedure name   calls time-outs gaps round trip ms min/median/p95/max replies by return code)"
+      "\n"
+      R"(     2107 angles     1         1    0 -                                -)"
+      "\n"
+      R"(     5039 power      2         0    1 2.500/2.500/500.000/500.000      0(ok):1 1(undefined):1)"
+      "\n"
+      R"(records=9 unmatched_replies=1 unrecognised=0 noise_bytes=1 dropped_bytes=0 long_lines=1)"
+      "\n");
+  EXPECT_EQ(
+      FormatSummaryJson(summary),
+      R"({"calls":1,"kind":"procedure","name":"angles","procedure":2107,"replies":{},"return_code_names":{},"round_trip_ms":null,"sequence_gaps":0,"timeouts":1})"
+      "\n"
+      R"({"calls":2,"kind":"procedure","name":"power","procedure":5039,"replies":{"0":1,"1":1},"return_code_names":{"0":"ok","1":"undefined"},"round_trip_ms":{"count":2,"max":500.0,"median":2.5,"min":2.5,"p95":500.0},"sequence_gaps":1,"timeouts":0})"
+      "\n"
+      R"({"dropped_bytes":0,"kind":"totals","long_lines":1,"noise_bytes":1,"records":9,"unmatched_replies":1,"unrecognised":0})"
+      "\n");
 }
 
 // Catches columns that slip once a count has six digits: every row's

@@ -6,6 +6,7 @@ Run one case as: geocom_test.py Class.test_name."""
 import json
 import pty
 import select
+import shutil
 import math
 import os
 import random
@@ -152,17 +153,26 @@ class Call(unittest.TestCase):
             while connection.recv(4096):
                 pass
 
+        # The return code and its name when the instrument answered one.
         outcomes = [
             (answer("%R1P,0,9999:0,7\r\n%R1Q,5003,1:\r\n%R1P,0,SEQ:0,42\r\n"),
-             0, b""),
-            (silent, 3, b"within 500 ms"),
-            (lambda connection: connection.recv(4096), 4, b"closed"),
-            (answer("%R1P,2,SEQ:0\r\n"), 5, b"invalid reply"),
-            (answer("%R1P,0,SEQ:3\r\n"), 6, b"return code 3"),
+             0, b"", (0, "ok")),
+            (silent, 3, b"within 500 ms", (None, None)),
+            (lambda connection: connection.recv(4096), 4, b"closed",
+             (None, None)),
+            (answer("%R1P,2,SEQ:0\r\n"), 5, b"invalid reply", (None, None)),
+            (answer("%R1P,0,SEQ:3\r\n"), 6,
+             b"return code 3 invalid-result: the result is invalid",
+             (3, "invalid-result")),
+            (answer("%R1P,0,SEQ:8710\r\n"), 6,
+             b"return code 8710 no-target: no prism in the beam",
+             (8710, "no-target")),
+            (answer("%R1P,0,SEQ:1234\r\n"), 6, b"return code 1234\n",
+             (1234, None)),
         ]
         kinds = {0: None, 3: "timeout", 4: "closed", 5: "invalid_reply",
                  6: "return_code"}
-        for behaviour, status, message in outcomes:
+        for behaviour, status, message, code in outcomes:
             for json_flag in ((), ("--json",)):
                 with self.subTest(status=status, json=json_flag):
                     with FakeInstrument(behaviour) as instrument:
@@ -172,6 +182,12 @@ class Call(unittest.TestCase):
                     self.assertEqual(result.returncode, status, result.stderr)
                     if not json_flag:
                         self.assertIn(message, result.stderr)
+                        shown = fields(result.stdout).get("return_code")
+                        if code[0] is not None:
+                            self.assertEqual(shown.split(":")[0], " ".join(
+                                str(part) for part in code if part is not None))
+                        else:
+                            self.assertIsNone(shown)
                         if status == 0:
                             self.assertEqual(
                                 fields(result.stdout)["serial_number"], "42")
@@ -181,14 +197,17 @@ class Call(unittest.TestCase):
                     self.assertEqual(outcome["command"], "instrument-number")
                     if status == 0:
                         self.assertEqual(
-                            (outcome["return_code"], outcome["values"]),
-                            (0, {"serial_number": 42}))
+                            (outcome["return_code"],
+                             outcome["return_code_name"], outcome["values"]),
+                            (0, "ok", {"serial_number": 42}))
                         continue
                     self.assertEqual(
-                        (outcome["exit_status"], outcome["error"]["kind"],
-                         outcome.get("return_code")),
-                        (status, kinds[status], 3 if status == 6 else None))
-                    self.assertIn(message.decode(),
+                        (outcome.get("return_code"),
+                         outcome.get("return_code_name")), code)
+                    self.assertEqual(
+                        (outcome["exit_status"], outcome["error"]["kind"]),
+                        (status, kinds[status]))
+                    self.assertIn(message.decode().strip(),
                                   outcome["error"]["message"])
 
     def test_connection_failure_has_its_own_status(self):
@@ -273,11 +292,25 @@ class Shell(unittest.TestCase):
         # From a pipe, as text; the status of the last failure.
         with Simulator("--listen", "127.0.0.1:0") as simulator:
             result = geocom("shell", "--connect", simulator.address,
-                            stdin=b"position 0.5 1.25\nlock-in\nangles\n")
+                            stdin=b"position 0.5 1.25  # turn first\n"
+                                  b"lock-in#not a comment\n"
+                                  b"  # a line of comment\n"
+                                  b"angles # a comment\n")
+            self.assertEqual(result.returncode, 2, result.stderr)
+            self.assertIn(b"unknown command 'lock-in#not'", result.stderr)
+            result = geocom("shell", "--connect", simulator.address,
+                            stdin=b"lock-in\nangles #\n")
             self.assertEqual(result.returncode, 6, result.stderr)
-            self.assertEqual(result.stdout.decode().splitlines(),
-                             ["return-code = 0", "return-code = 3",
-                              "return-code = 0", "hz = 0.5", "v = 1.25"])
+            self.assertEqual(result.stdout.decode().splitlines(), [
+                "return_code = 3 invalid-result: the result is invalid "
+                "(e.g. the instrument is in the wrong state)",
+                "return_code = 0 ok: the procedure succeeded",
+                "hz = 0.5", "v = 1.25"])
+            # A quoted '#' is a text, not a comment.
+            result = geocom("shell", "--connect", simulator.address, "--json",
+                            stdin=b'set-station 1 2 3 "#1" # comment\n')
+            self.assertEqual(json.loads(result.stdout)["exit_status"], 2)
+            self.assertIn(b"#1", result.stderr)
             result = geocom("shell", "--connect", simulator.address,
                             stdin=b'angles\nset-search-area 0 0 1 1 "on\n')
             self.assertEqual(result.returncode, 2)
@@ -324,22 +357,49 @@ class Terminal:
 
 class ShellOnTerminal(unittest.TestCase):
     def test_completion_and_history(self):
-        with Simulator("--listen", "127.0.0.1:0") as simulator:
-            terminal = Terminal("shell", "--connect", simulator.address)
-            prompt = b"geocom> "
-            terminal.type(b"", prompt)
-            # Tab completes the command name.
-            out = terminal.type(b"instrument-num\t\r", prompt)
-            self.assertIn(b"serial_number = 412237", out)
-            # A failed command does not end the session; nor its status.
-            out = terminal.type(b"lock-in\r", prompt)
-            self.assertIn(b"return code 3", out)
-            # Up twice recalls the first command.
-            out = terminal.type(b"\x1b[A\x1b[A\r", prompt)
-            self.assertIn(b"serial_number = 412237", out)
-            os.write(terminal.fd, b"quit\r")
-            self.assertEqual(terminal.wait(), 0)
-            self.assertEqual(simulator.stop(), 0)
+        state = temporary_path("state")
+        os.environ["XDG_STATE_HOME"] = state
+        prompt = b"geocom> "
+        try:
+            with Simulator("--listen", "127.0.0.1:0") as simulator:
+                terminal = Terminal("shell", "--connect", simulator.address)
+                terminal.type(b"", prompt)
+                # Tab completes the command name.
+                out = terminal.type(b"instrument-num\t\r", prompt)
+                self.assertIn(b"serial_number = 412237", out)
+                # A failed command does not end the session; nor its status.
+                out = terminal.type(b"lock-in\r", prompt)
+                self.assertIn(b"return code 3 invalid-result", out)
+                # Up twice recalls the first command.
+                out = terminal.type(b"\x1b[A\x1b[A\r", prompt)
+                self.assertIn(b"serial_number = 412237", out)
+                # Several names complete only as far as a real command.
+                out = terminal.type(b"ang\t\r", prompt)
+                self.assertIn(b"unknown command 'ang'", out)
+                # Arguments: truth values complete, others show their name.
+                out = terminal.type(b"set-atr-state of\t\r", prompt)
+                self.assertIn(b"return_code = 0", out)
+                out = terminal.type(b"position \t\t", b"> position ")
+                self.assertIn(b"<HZ:angle>", out)
+                terminal.type(b"0.5 1.25\r", prompt)
+                os.write(terminal.fd, b"quit\r")
+                self.assertEqual(terminal.wait(), 0)
+                # The history is kept for the next run.
+                with open(os.path.join(state, "geocom", "history"),
+                          "rb") as kept:
+                    self.assertIn(b"instrument-number", kept.read())
+                terminal = Terminal("shell", "--connect", simulator.address)
+                terminal.type(b"", prompt)
+                # quit, position, set-atr-state, ang, instrument-number,
+                # lock-in
+                out = terminal.type(b"\x1b[A" * 6 + b"\r", prompt)
+                self.assertIn(b"return code 3 invalid-result", out)
+                os.write(terminal.fd, b"quit\r")
+                self.assertEqual(terminal.wait(), 0)
+                self.assertEqual(simulator.stop(), 0)
+        finally:
+            del os.environ["XDG_STATE_HOME"]
+            shutil.rmtree(state, ignore_errors=True)
 
 
 class Units(unittest.TestCase):
@@ -366,6 +426,20 @@ class Units(unittest.TestCase):
                                            delta=tolerance)
                     self.assertAlmostEqual(values["v"], v * half_turn[read],
                                            delta=tolerance)
+            # Degrees and gon to the instrument's resolution, not float
+            # noise: the same in text, JSON and the shell.
+            self.assertEqual(geocom(*connect, "position", "0.6435", "1.4706")
+                             .returncode, 0)
+            shown = [fields(geocom(*connect, "--units", "deg", "angles")
+                            .stdout)["hz"],
+                     json.loads(geocom(*connect, "--units", "deg", "--json",
+                                       "angles").stdout)["values"]["hz"],
+                     fields(geocom("shell", "--connect", simulator.address,
+                                   "--units", "deg", stdin=b"angles\n")
+                            .stdout)["hz"]]
+            self.assertEqual([str(hz) for hz in shown], ["36.869834"] * 3)
+            gon = fields(geocom(*connect, "--units", "gon", "angles").stdout)
+            self.assertEqual(gon["v"], "93.621304")
             area = json.loads(geocom(*connect, "--units", "gon", "--json",
                                      "search-area").stdout)["values"]
             self.assertAlmostEqual(area["center_v"], 100, delta=1e-9)
@@ -478,6 +552,11 @@ class Usage(unittest.TestCase):
         for name in (b"instrument-number", b"set-search-area", b"file-delete"):
             self.assertIn(name, listing)
         self.assertIn(b"Exit statuses", geocom("--help").stdout)
+        # Settings and modes list their values; --raw only where it exists.
+        self.assertIn(b"POS-MODE: 0 normal, 1 precise", listing)
+        self.assertIn(b"SETTING: 0 normal, 1 low visibility on", listing)
+        self.assertIn(b"--raw", listing)
+        self.assertNotIn(b"--raw", geocom("shell", "--help").stdout)
 
 
 class Relay(Background):
@@ -723,6 +802,52 @@ class Decode(unittest.TestCase):
                                     timeout=STEP_TIMEOUT).returncode
         self.assertEqual(status, 1)
 
+    def test_long_line_is_a_record_and_decoding_goes_on(self):
+        """A 2 MiB line in the middle of a capture: every exchange before and
+        after it decodes, paired, and no false time-out is reported."""
+        def exchange(sequence, time):
+            return ('{"time":%.3f,"direction":"to-instrument","bytes":'
+                    '"%%R1Q,5003,%d:\\r\\n"}\n'
+                    '{"time":%.3f,"direction":"to-host","bytes":'
+                    '"%%R1P,0,%d:0,412237\\r\\n"}\n'
+                    % (time, sequence, time + 0.01, sequence)).encode()
+        long_line = b'{"time":2,"bytes":"' + b"a" * (2 << 20) + b'"}\n'
+        path = self.write("long", b'{"format":"geocom-capture",'
+                                  b'"version":2}\n' + exchange(1, 1.0) +
+                          long_line + exchange(2, 3.0))
+        records = decode_json(path)
+        self.assertEqual([(r["kind"], r.get("sequence")) for r in records],
+                         [("request", 1), ("reply", 1), ("long-line", None),
+                          ("request", 2), ("reply", 2)])
+        self.assertEqual((records[2]["line"], records[2]["size"],
+                          records[2]["bytes"]),
+                         (4, len(long_line) - 1, '{"time":2,"bytes":"' +
+                          "a" * 45))
+        self.assertEqual(records[4]["values"], {"serial_number": 412237})
+        result = geocom("decode", path)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        lines = result.stdout.decode().splitlines()
+        self.assertEqual([line.split()[2] for line in lines[:2] + lines[3:]],
+                         ["request", "reply", "request", "reply"])
+        self.assertEqual(lines[2].split()[:3],
+                         ["long-line", "line=4", "size=%d" % (2 << 20 | 21)])
+
+    def test_memory_stays_bounded_on_huge_lines(self):
+        """A 64 MiB line is passed over in pieces, not held."""
+        path = self.write("huge", b'{"format":"geocom-capture",'
+                                  b'"version":2}\n{"bytes":"' +
+                          b"x" * (64 << 20) + b'"}\n')
+        # A process of its own, so that no other child's peak counts.
+        peak = subprocess.run(
+            [sys.executable, "-c",
+             "import resource, subprocess, sys\n"
+             "subprocess.run([sys.argv[1], 'decode', '--json', sys.argv[2]],"
+             " stdout=subprocess.DEVNULL, check=True)\n"
+             "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)",
+             GEOCOM, path], capture_output=True, check=True,
+            timeout=STEP_TIMEOUT)
+        self.assertLess(int(peak.stdout), 32 << 10)  # KiB
+
     def test_closed_pipe_ends_quietly(self):
         """`geocom decode FILE | head -1`: no message, ended by SIGPIPE as
         the shell's own tools are."""
@@ -742,6 +867,21 @@ class Decode(unittest.TestCase):
 
 
 class Simulate(unittest.TestCase):
+    def test_idle_timeout_is_in_milliseconds(self):
+        with Simulator("--listen", "127.0.0.1:0",
+                       "--idle-timeout", "200") as simulator:
+            silent = socket.create_connection(("127.0.0.1", simulator.port()))
+            silent.settimeout(STEP_TIMEOUT)
+            start = time.monotonic()
+            self.assertEqual(silent.recv(16), b"")  # closed by the simulator
+            self.assertLess(time.monotonic() - start, 10)
+            silent.close()
+            self.assertEqual(simulator.stop(), 0)
+        for bad in ("1.5", "-1", "1000000001"):
+            result = geocom("simulate", "--idle-timeout", bad)
+            self.assertEqual(result.returncode, 2, bad)
+            self.assertIn(b"milliseconds", result.stderr)
+
     def test_survives_noise_and_broken_clients(self):
         request = b"%R1Q,5003,42:\r\n"
         with Simulator() as simulator:

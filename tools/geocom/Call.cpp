@@ -49,7 +49,7 @@ Runner AddCall(CLI::App& app) {
   call->add_option("command", options->words,
                    "Command and its arguments, see below")
       ->type_name("COMMAND [ARGS...]");
-  call->footer(CallHelpFooter());
+  call->footer(CallHelpFooter(true));
   return [options] { return RunCall(*options); };
 }
 

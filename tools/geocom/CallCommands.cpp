@@ -24,6 +24,15 @@ std::string Placeholder(std::string_view name) {
   return text;
 }
 
+// A setting, mode or direction whose description names each value it takes
+// ("0 normal, 1 precise").
+bool ListsItsValues(const ValueSpec& valueSpec) {
+  const std::string_view text = valueSpec.description;
+  return valueSpec.type == ValueType::kInteger && text.size() > 2 &&
+         std::isdigit(static_cast<unsigned char>(text[0])) != 0 &&
+         text.find(", ") != std::string_view::npos;
+}
+
 // One word as the argument's type wants it; ArgReader names the argument
 // when the word is malformed.
 FieldValue ReadWord(ArgReader& reader, const ValueSpec& valueSpec,
@@ -69,15 +78,19 @@ std::string PackCallArguments(const Procedure& procedure,
   return *parameters;
 }
 
+std::string ArgumentUsage(const ValueSpec& valueSpec) {
+  std::string name = Placeholder(valueSpec.name);
+  if (!valueSpec.unit.empty()) name += ":" + UnitPlaceholder(valueSpec.unit);
+  return valueSpec.fallback
+             ? "[" + name + "=" + FormatValue(*valueSpec.fallback) + "]"
+             : "<" + name + ">";
+}
+
 std::string CallUsage(const Procedure& procedure) {
   std::string usage;
   for (const ValueSpec& valueSpec : procedure.arguments) {
-    std::string name = Placeholder(valueSpec.name);
-    if (!valueSpec.unit.empty()) name += ":" + UnitPlaceholder(valueSpec.unit);
     usage += usage.empty() ? "" : " ";
-    usage += valueSpec.fallback
-                 ? "[" + name + "=" + FormatValue(*valueSpec.fallback) + "]"
-                 : "<" + name + ">";
+    usage += ArgumentUsage(valueSpec);
   }
   return usage;
 }
@@ -91,6 +104,12 @@ std::string CallCommandListing() {
     usage.resize(std::max<std::size_t>(usage.size(), 44), ' ');
     listing += "  " + usage + " " + std::string(procedure.description) + " (" +
                std::to_string(procedure.id) + ")\n";
+    for (const ValueSpec& valueSpec : procedure.arguments) {
+      if (ListsItsValues(valueSpec)) {
+        listing += "      " + Placeholder(valueSpec.name) + ": " +
+                   std::string(valueSpec.description) + "\n";
+      }
+    }
   }
   return listing;
 }

@@ -19,6 +19,9 @@ const Core::GEOCOM::host::Procedure* FindCallCommand(std::string_view name);
 std::string PackCallArguments(const Core::GEOCOM::host::Procedure& procedure,
                               const std::vector<std::string>& words);
 
+// One argument as the help shows it: "<HZ:angle>", "[POS-MODE=0]".
+std::string ArgumentUsage(const Core::GEOCOM::host::ValueSpec& valueSpec);
+
 // How the command's arguments are written, e.g. "<HZ> <V> [POS-MODE=0]".
 std::string CallUsage(const Core::GEOCOM::host::Procedure& procedure);
 

@@ -20,7 +20,7 @@ int Report(const Failure& failure, const CallSettings& settings) {
   if (settings.json) {
     Print(FailureJson(failure));
   } else if (failure.returnCode) {
-    Print("return-code = " + std::to_string(*failure.returnCode) + "\n");
+    Print(ReturnCodeText(*failure.returnCode));
   }
   PrintError(failure.message);
   return failure.exitStatus;
@@ -76,9 +76,11 @@ void AddCallSettings(CLI::App& command, CallSettings& settings) {
   AddUnitsOption(command, settings.units);
 }
 
-std::string CallHelpFooter() {
-  return "Commands and their arguments (procedure number); with --raw, "
-         "PROCEDURE [TEXT] instead:\n" +
+std::string CallHelpFooter(bool raw) {
+  return std::string(
+             "Commands and their arguments (procedure number), with "
+             "the values of settings and modes") +
+         (raw ? "; with --raw, PROCEDURE [TEXT] instead" : "") + ":\n" +
          CallCommandListing() +
          "\nArguments: numbers in decimal (-1.5, 2e-3); after a name its "
          "unit: angle (radians, or what --units says: deg, gon), angle/s, m, "

@@ -26,8 +26,9 @@ struct CallSettings {
 // Adds --timeout, --json and --units.
 void AddCallSettings(CLI::App& command, CallSettings& settings);
 
-// The commands with their arguments and the exit statuses, for a help footer.
-std::string CallHelpFooter();
+// The commands with their arguments and the exit statuses, for a help footer;
+// with raw, how --raw changes the command.
+std::string CallHelpFooter(bool raw);
 
 // Starts the process's sequence numbers at a random point: a late reply
 // left on the line by an earlier run then carries a number this run is

@@ -1,15 +1,13 @@
 #include "DecodeFormat.h"
 
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/ReturnCodes.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
 #include <algorithm>
 #include <array>
-#include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <nlohmann/json.hpp>
-#include <type_traits>
 #include <vector>
 
 namespace geocom {
@@ -50,110 +48,27 @@ std::string Dump(const json& line) {
   return line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
-// One JSON object composed straight into its text: decoding a capture
-// prints one per record, and a document object per record would cost
-// several times the decoding itself.
-class JsonLine {
- public:
-  JsonLine() { text_.reserve(512); }
-  std::string End() {
-    text_ += "}\n";
-    return std::move(text_);
-  }
-  void Null(std::string_view key) {
-    Key(key);
-    text_ += "null";
-  }
-  void Bool(std::string_view key, bool value) {
-    Key(key);
-    text_ += value ? "true" : "false";
-  }
-  template <typename Value>
-  void Number(std::string_view key, Value value) {
-    Key(key);
-    AppendNumber(value);
-  }
-  template <typename Value>
-  void Optional(std::string_view key, const std::optional<Value>& value) {
-    if (!value) return Null(key);
-    Number(key, *value);
-  }
-  // A text that is ASCII without control characters.
-  void Text(std::string_view key, std::string_view text) {
-    Key(key);
-    AppendQuoted(text);
-  }
-  // Bytes as a capture escapes them.
-  void Escaped(std::string_view key, std::string_view bytes) {
-    Key(key);
-    AppendQuoted(host::EscapeBytes(bytes));
-  }
-  void Fields(std::string_view key, const std::optional<host::Fields>& fields) {
-    if (!fields) return Null(key);
-    Key(key);
-    text_ += '{';
-    bool first = true;
-    for (const host::Field& field : *fields) {
-      if (!first) text_ += ',';
-      first = false;
-      AppendQuoted(field.name);
-      text_ += ':';
-      std::visit(
-          [this](const auto& held) {
-            using Held = std::decay_t<decltype(held)>;
-            if constexpr (std::is_same_v<Held, std::string>) {
-              // Any bytes: the library escapes them and replaces what is
-              // not UTF-8.
-              text_ += Dump(json(held));
-              text_.pop_back();
-            } else if constexpr (std::is_same_v<Held, bool>) {
-              text_ += held ? "true" : "false";
-            } else {
-              AppendNumber(held);
-            }
-          },
-          field.value);
-    }
-    text_ += '}';
-  }
+// Keys in the order a reader expects them, as docs/capture.md lists them.
+using OrderedJson = nlohmann::ordered_json;
 
- private:
-  void Key(std::string_view key) {
-    text_ += text_.empty() ? '{' : ',';
-    AppendQuoted(key);
-    text_ += ':';
-  }
-  template <typename Value>
-  void AppendNumber(Value value) {
-    if constexpr (std::is_floating_point_v<Value>) {
-      // JSON has no infinities or NaN.
-      if (!std::isfinite(value)) {
-        text_ += "null";
-        return;
-      }
-    }
-    char digits[32];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    text_.append(digits, end);
-  }
-  void AppendQuoted(std::string_view text) {
-    text_ += '"';
-    auto done = text.begin();
-    for (;;) {
-      const auto special = std::find_if(done, text.end(), [](char byte) {
-        return byte == '"' || byte == '\\';
-      });
-      text_.append(done, special);
-      if (special == text.end()) break;
-      text_ += '\\';
-      text_ += *special;
-      done = special + 1;
-    }
-    text_ += '"';
-  }
+template <typename Value>
+OrderedJson OrNull(const std::optional<Value>& value) {
+  return value ? OrderedJson(*value) : OrderedJson();
+}
 
-  std::string text_;
-};
+OrderedJson FieldsObject(const std::optional<host::Fields>& fields) {
+  if (!fields) return nullptr;
+  OrderedJson object = OrderedJson::object();
+  auto& values = object.get_ref<OrderedJson::object_t&>();
+  values.reserve(fields->size());
+  for (const host::Field& field : *fields) {
+    values.emplace_back(
+        field.name,
+        std::visit([](const auto& held) { return OrderedJson(held); },
+                   field.value));
+  }
+  return object;
+}
 
 }  // namespace
 
@@ -165,6 +80,11 @@ std::string FormatText(const TrafficRecord& record) {
     line += ' ';
   }
   line += TrafficKindName(record.kind);
+  if (record.kind == TrafficKind::kLongLine) {
+    return line + " line=" + std::to_string(record.line) +
+           " size=" + std::to_string(record.size) +
+           " start=" + Quoted(record.bytes) + '\n';
+  }
   if (!IsSentence(record.kind)) {
     line += " size=" + std::to_string(record.size);
     if (record.kind != TrafficKind::kDropped) {
@@ -180,14 +100,18 @@ std::string FormatText(const TrafficRecord& record) {
             " name=" + (named != nullptr ? std::string(named->name) : "-");
   }
   if (record.kind == TrafficKind::kTimeout) {
-    return line + " timeout-ms=" + std::to_string(record.timeout->count()) +
+    return line + " timeout_ms=" + std::to_string(record.timeout->count()) +
            " bytes=" + Quoted(record.bytes) + '\n';
   }
   if (record.kind != TrafficKind::kRequest) {
-    line += " return-code=" + std::to_string(record.returnCode);
+    line += " return_code=" + std::to_string(record.returnCode);
+    if (const host::ReturnCodeName* code =
+            host::FindReturnCode(record.returnCode)) {
+      line += " return_code_name=" + std::string(code->name);
+    }
   }
   if (record.roundTripMs)
-    line += Printf(" round-trip-ms=%.3f", *record.roundTripMs);
+    line += Printf(" round_trip_ms=%.3f", *record.roundTripMs);
   if (record.late) line += " late";
   if (!record.fields) {
     return line + ": parameters=" + Quoted(record.parameters) + '\n';
@@ -202,37 +126,45 @@ std::string FormatText(const TrafficRecord& record) {
 }
 
 std::string FormatJson(const TrafficRecord& record) {
-  JsonLine line;
-  line.Text("kind", TrafficKindName(record.kind));
-  line.Text("direction", host::DirectionName(record.direction));
-  line.Number("connection", record.connection);
-  line.Optional("time", record.time);
-  line.Number("size", record.size);
-  line.Escaped("bytes", record.bytes);
-  if (!IsSentence(record.kind)) return line.End();
-
-  const host::Procedure* named = Named(record);
-  line.Number("sequence", record.sequence);
-  line.Optional("procedure", record.procedure);
-  if (named != nullptr) {
-    line.Text("name", named->name);
-  } else {
-    line.Null("name");
+  OrderedJson line = OrderedJson::object();
+  auto& keys = line.get_ref<OrderedJson::object_t&>();
+  keys.reserve(16);
+  const auto add = [&keys](const char* key, OrderedJson value) {
+    keys.emplace_back(key, std::move(value));
+  };
+  add("kind", TrafficKindName(record.kind));
+  add("direction", host::DirectionName(record.direction));
+  add("connection", record.connection);
+  add("time", OrNull(record.time));
+  add("size", record.size);
+  add("bytes", host::EscapeBytes(record.bytes));
+  if (record.kind == TrafficKind::kLongLine) add("line", record.line);
+  if (IsSentence(record.kind)) {
+    const host::Procedure* named = Named(record);
+    add("sequence", record.sequence);
+    add("procedure", OrNull(record.procedure));
+    add("name", named != nullptr ? OrderedJson(named->name) : nullptr);
+    add("timeout_ms",
+        record.timeout ? OrderedJson(record.timeout->count()) : OrderedJson());
   }
-  line.Optional("timeout_ms", record.timeout
-                                  ? std::optional(record.timeout->count())
-                                  : std::nullopt);
-  if (record.kind == TrafficKind::kTimeout) return line.End();
-  line.Escaped("parameters", record.parameters);
   if (record.kind == TrafficKind::kRequest) {
-    line.Fields("arguments", record.fields);
-    return line.End();
+    add("parameters", host::EscapeBytes(record.parameters));
+    add("arguments", FieldsObject(record.fields));
+  } else if (record.kind == TrafficKind::kReply ||
+             record.kind == TrafficKind::kUnmatchedReply) {
+    add("parameters", host::EscapeBytes(record.parameters));
+    add("return_code", record.returnCode);
+    const host::ReturnCodeName* code = host::FindReturnCode(record.returnCode);
+    add("return_code_name",
+        code != nullptr ? OrderedJson(code->name) : OrderedJson());
+    add("values", FieldsObject(record.fields));
+    add("round_trip_ms", OrNull(record.roundTripMs));
+    add("late", record.late);
   }
-  line.Number("return_code", record.returnCode);
-  line.Fields("values", record.fields);
-  line.Optional("round_trip_ms", record.roundTripMs);
-  line.Bool("late", record.late);
-  return line.End();
+  std::string text =
+      line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
+  text += '\n';
+  return text;
 }
 
 std::string FormatSummaryText(const TrafficSummary& summary) {
@@ -258,8 +190,11 @@ std::string FormatSummaryText(const TrafficSummary& summary) {
     }
     std::string replies;
     for (const auto& [code, count] : row.replies) {
-      replies += (replies.empty() ? "" : " ") + std::to_string(code) + ':' +
-                 std::to_string(count);
+      replies += (replies.empty() ? "" : " ") + std::to_string(code);
+      if (const host::ReturnCodeName* codeName = host::FindReturnCode(code)) {
+        replies += "(" + std::string(codeName->name) + ")";
+      }
+      replies += ':' + std::to_string(count);
     }
     rows.push_back({std::to_string(row.procedure),
                     named != nullptr ? std::string(named->name) : "-",
@@ -286,10 +221,11 @@ std::string FormatSummaryText(const TrafficSummary& summary) {
   }
   const TrafficTotals& totals = summary.Totals();
   return text + "records=" + std::to_string(totals.records) +
-         " unmatched-replies=" + std::to_string(totals.unmatchedReplies) +
+         " unmatched_replies=" + std::to_string(totals.unmatchedReplies) +
          " unrecognised=" + std::to_string(totals.unrecognised) +
-         " noise-bytes=" + std::to_string(totals.noiseBytes) +
-         " dropped-bytes=" + std::to_string(totals.droppedBytes) + '\n';
+         " noise_bytes=" + std::to_string(totals.noiseBytes) +
+         " dropped_bytes=" + std::to_string(totals.droppedBytes) +
+         " long_lines=" + std::to_string(totals.longLines) + '\n';
 }
 
 std::string FormatSummaryJson(const TrafficSummary& summary) {
@@ -297,8 +233,12 @@ std::string FormatSummaryJson(const TrafficSummary& summary) {
   for (const ProcedureSummary& row : summary.Procedures()) {
     const host::Procedure* named = host::FindProcedure(row.procedure);
     json replies = json::object();
+    json names = json::object();
     for (const auto& [code, count] : row.replies) {
       replies[std::to_string(code)] = count;
+      if (const host::ReturnCodeName* codeName = host::FindReturnCode(code)) {
+        names[std::to_string(code)] = codeName->name;
+      }
     }
     json times = nullptr;
     if (row.roundTrip) {
@@ -314,6 +254,7 @@ std::string FormatSummaryJson(const TrafficSummary& summary) {
               {"name", named != nullptr ? json(named->name) : json(nullptr)},
               {"calls", row.calls},
               {"replies", replies},
+              {"return_code_names", names},
               {"timeouts", row.timeouts},
               {"round_trip_ms", times},
               {"sequence_gaps", row.sequenceGaps}});
@@ -324,7 +265,8 @@ std::string FormatSummaryJson(const TrafficSummary& summary) {
                       {"unmatched_replies", totals.unmatchedReplies},
                       {"unrecognised", totals.unrecognised},
                       {"noise_bytes", totals.noiseBytes},
-                      {"dropped_bytes", totals.droppedBytes}});
+                      {"dropped_bytes", totals.droppedBytes},
+                      {"long_lines", totals.longLines}});
 }
 
 }  // namespace geocom

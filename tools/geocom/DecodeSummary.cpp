@@ -35,6 +35,9 @@ void TrafficSummary::Add(const TrafficRecord& record) {
     case TrafficKind::kDropped:
       totals_.droppedBytes += record.size;
       return;
+    case TrafficKind::kLongLine:
+      ++totals_.longLines;
+      return;
     case TrafficKind::kRequest:
     case TrafficKind::kReply:
     case TrafficKind::kTimeout:

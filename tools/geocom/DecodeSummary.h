@@ -48,6 +48,7 @@ struct TrafficTotals {
   std::uint64_t unrecognised = 0;
   std::uint64_t noiseBytes = 0;
   std::uint64_t droppedBytes = 0;
+  std::uint64_t longLines = 0;  // capture lines too long to read
 };
 
 // Collects the summary from decoded records, in capture order.

@@ -1,5 +1,6 @@
 #include "Output.h"
 
+#include <DazoZazIdoRezeraro/host/ReturnCodes.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
 #include <cerrno>
@@ -27,6 +28,11 @@ using namespace Core::GEOCOM::host;
       std::string("cannot write to standard output: ") + std::strerror(errno));
 }
 
+nlohmann::json ReturnCodeNameJson(unsigned short code) {
+  const ReturnCodeName* named = FindReturnCode(code);
+  return named != nullptr ? nlohmann::json(named->name) : nlohmann::json();
+}
+
 nlohmann::json JsonValue(const FieldValue& value) {
   return std::visit([](const auto& v) { return nlohmann::json(v); }, value);
 }
@@ -51,8 +57,12 @@ std::string JsonLine(const nlohmann::json& object) {
          "\n";
 }
 
+std::string ReturnCodeText(unsigned short code) {
+  return "return_code = " + DescribeReturnCode(code) + "\n";
+}
+
 std::string ReplyText(const Fields& fields) {
-  std::string text = "return-code = 0\n";
+  std::string text = ReturnCodeText(Core::GEOCOM::GRC_OK);
   for (const Field& field : fields) {
     text += field.name + " = " + FormatValue(field.value) + "\n";
   }
@@ -70,6 +80,7 @@ std::string ReplyJson(const Procedure& procedure, const Reply& reply,
        {"procedure", procedure.id},
        {"sequence", reply.sequence},
        {"return_code", 0},
+       {"return_code_name", ReturnCodeNameJson(Core::GEOCOM::GRC_OK)},
        {"round_trip_ms", static_cast<double>(reply.roundTrip.count()) / 1000.0},
        {"values", values}});
 }
@@ -84,7 +95,10 @@ std::string FailureJson(const Failure& failure) {
       {"error",
        {{"kind", ExitStatusName(static_cast<ExitStatus>(failure.exitStatus))},
         {"message", failure.message}}}};
-  if (failure.returnCode) object["return_code"] = *failure.returnCode;
+  if (failure.returnCode) {
+    object["return_code"] = *failure.returnCode;
+    object["return_code_name"] = ReturnCodeNameJson(*failure.returnCode);
+  }
   return JsonLine(object);
 }
 

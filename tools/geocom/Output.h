@@ -33,12 +33,16 @@ void PrintError(std::string_view message);
 // The object on one line, invalid UTF-8 replaced.
 std::string JsonLine(const nlohmann::json& object);
 
-// A successful call as text: "return-code = 0" and a "name = value" line per
+// "return_code = 8710 no-target: no prism in the beam", a line of its own.
+std::string ReturnCodeText(unsigned short code);
+
+// A successful call as text: its return code and a "name = value" line per
 // field.
 std::string ReplyText(const Core::GEOCOM::host::Fields& fields);
 
 // A successful call as one JSON line: command, procedure, sequence,
-// return_code 0, round_trip_ms and the values by field name.
+// return_code 0 and its return_code_name, round_trip_ms and the values by field
+// name.
 std::string ReplyJson(const Core::GEOCOM::host::Procedure& procedure,
                       const Core::GEOCOM::host::Reply& reply,
                       const Core::GEOCOM::host::Fields& fields);
@@ -53,7 +57,8 @@ struct Failure {
 };
 
 // The failure as one JSON line: command, procedure (null when unknown),
-// return_code (when the instrument answered one), exit_status and
+// return_code and return_code_name (null for a code without a name) when
+// the instrument answered one, exit_status and
 // error: {kind, message}, where kind names the exit status ("timeout",
 // "return_code", "usage", ...).
 std::string FailureJson(const Failure& failure);

@@ -43,7 +43,7 @@ struct SimulateOptions {
   std::string replay;
   bool replayTiming = false;
   std::string maxClients = "8";
-  std::string idleTimeout = "60";
+  std::string idleTimeoutMs = "60000";
   std::string http;
   bool httpRemote = false;
 };
@@ -80,11 +80,13 @@ int RunSimulate(const SimulateOptions& options) {
     throw UsageError("--max-clients must be an integer from 1 to 10000, not '" +
                      options.maxClients + "'");
   }
-  const std::optional<double> idle = ParseNumber<double>(options.idleTimeout);
-  if (!idle || !(*idle >= 0) || *idle > 1e6) {
+  const std::optional<std::int64_t> idleMs =
+      ParseNumber<std::int64_t>(options.idleTimeoutMs);
+  if (!idleMs || *idleMs < 0 || *idleMs > 1000000000) {
     throw UsageError(
-        "--idle-timeout must be a number of seconds from 0 to 1000000, not '" +
-        options.idleTimeout + "'");
+        "--idle-timeout must be a whole number of milliseconds from 0 to "
+        "1000000000, not '" +
+        options.idleTimeoutMs + "'");
   }
   sim::FaultRates rates;
   if (!options.faults.empty()) {
@@ -141,8 +143,7 @@ int RunSimulate(const SimulateOptions& options) {
   bool logFailed = false;
   sim::ServerOptions serverOptions;
   serverOptions.maxClients = *maxClients;
-  serverOptions.idleTimeout = std::chrono::milliseconds(
-      static_cast<std::int64_t>(std::llround(*idle * 1000)));
+  serverOptions.idleTimeout = std::chrono::milliseconds(*idleMs);
   if (log) {
     serverOptions.monitor = [&](host::CaptureRecord record) {
       if (!logFailed && !log->Write(std::move(record))) {
@@ -260,10 +261,10 @@ Runner AddSimulate(CLI::App& app) {
                    "TCP clients served at once (default 8)")
       ->type_name("N");
   command
-      ->add_option("--idle-timeout", options->idleTimeout,
-                   "Close a TCP client silent for SECONDS while no reply "
-                   "to it is under way (default 60; 0: never)")
-      ->type_name("SECONDS");
+      ->add_option("--idle-timeout", options->idleTimeoutMs,
+                   "Close a TCP client silent for MS milliseconds while no "
+                   "reply to it is under way (default 60000; 0: never)")
+      ->type_name("MS");
   command
       ->add_option("--http", options->http,
                    "Serve a live view of the instrument and a JSON API to "

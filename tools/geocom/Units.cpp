@@ -1,5 +1,6 @@
 #include "Units.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -34,6 +35,17 @@ const char* Name(AngleUnit unit) {
       break;
   }
   return "rad";
+}
+
+// An angle in the unit, rounded to the decimals that still tell a tenth of
+// the instrument's resolution apart (requests carry radians with six
+// decimals), at most 8: 36.870006 degrees, not 36.87000600400702.
+double ShownAngle(double radians, AngleUnit unit) {
+  constexpr double kTenthOfResolution = 1e-7;  // radians
+  const double tenth = kTenthOfResolution * HalfTurn(unit) / kPi;
+  const double decimals = std::min(8.0, std::ceil(-std::log10(tenth)));
+  const double scale = std::pow(10.0, decimals);
+  return std::round(radians * HalfTurn(unit) / kPi * scale) / scale;
 }
 
 // "rad" and "rad/s" are angles; the rest of a unit ("/s") is kept.
@@ -102,7 +114,7 @@ Fields ValuesInUnit(const Procedure& procedure, Fields values, AngleUnit unit) {
       double* const angle = std::get_if<double>(&field.value);
       if (valueSpec.name == field.name && IsAngle(valueSpec.unit) &&
           angle != nullptr) {
-        *angle = *angle * HalfTurn(unit) / kPi;
+        *angle = ShownAngle(*angle, unit);
       }
     }
   }

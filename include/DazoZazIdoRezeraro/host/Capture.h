@@ -27,9 +27,13 @@ namespace Core::GEOCOM::host {
 /// one and every earlier one.
 inline constexpr int kCaptureVersion = 2;
 
-/// The longest capture line a reader takes; a longer one is refused after
-/// reading no more than this much of it.
+/// The longest capture line a reader takes; a longer one is passed over,
+/// keeping no more than this much of it in memory, and becomes a kLongLine
+/// record.
 inline constexpr std::size_t kMaxCaptureLine = std::size_t{1} << 20;
+
+/// How many of an over-long line's first bytes its kLongLine record keeps.
+inline constexpr std::size_t kLongLineStart = 64;
 
 /// Which way bytes went.
 enum class CaptureDirection {
@@ -48,6 +52,10 @@ enum class CaptureEvent {
   kBytes,  ///< Bytes that passed (possibly none, with a note).
   kOpen,   ///< The connection opened: its framing starts afresh.
   kClose,  ///< The connection closed: what it left unfinished ends here.
+  /// A capture line longer than kMaxCaptureLine, which the reader passed
+  /// over: bytes holds its first kLongLineStart bytes as they stand in the
+  /// file. Only a reader makes these; a writer leaves them out.
+  kLongLine,
 };
 
 /// One piece of traffic, or a connection's mark.
@@ -66,6 +74,10 @@ struct CaptureRecord {
   /// A fault the writer applied to them (a virtual instrument's log); may be
   /// empty.
   std::string fault;
+  /// kLongLine: the line's number in the file and its length in bytes,
+  /// newline left out.
+  std::uint64_t line = 0;
+  std::uint64_t length = 0;
 };
 
 /// Writes a capture: the header at construction, then one line per record.
@@ -113,8 +125,9 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT CaptureReader {
   CaptureReader(const CaptureReader&) = delete;
   CaptureReader& operator=(const CaptureReader&) = delete;
 
-  /// The next record; nullopt at the end. Fails with kInvalidArgument naming
-  /// the line for a malformed line, a line longer than kMaxCaptureLine, a
+  /// The next record; nullopt at the end. A line longer than
+  /// kMaxCaptureLine is a kLongLine record, and reading goes on after it.
+  /// Fails with kInvalidArgument naming the line for a malformed line, a
   /// last line cut short and an unknown version, and with kIo when the
   /// input cannot be read; the records before the failure are all handed
   /// out first, and the reader ends after it.
@@ -125,10 +138,11 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT CaptureReader {
   int version() const { return version_; }
 
  private:
-  enum class Line { kWhole, kLast, kCut, kTooLong, kEnd };
+  enum class Line { kWhole, kLast, kTooLong, kEnd };
   Line ReadLine();
   bool Fill();
   Result<std::optional<CaptureRecord>> Parse();
+  CaptureRecord PassOverLongLine();
 
   std::istream& in_;
   std::vector<char> buffer_;

@@ -178,9 +178,9 @@ DAZOZAZIDOREZERARO_HOST_EXPORT std::chrono::milliseconds ReplyTimeout(
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<std::string> PackArguments(
     const Procedure& procedure, const Fields& arguments);
 
-/// The named values of a successful reply's parameter text, read strictly:
-/// each value wholly of its type (no empty field, no "12abc"), then decoded
-/// by the core's decoder. Fails with kInvalidReply naming the value.
+/// The named values of a successful reply's parameter text, read strictly
+/// and once: each value wholly of its type (no empty field, no "12abc").
+/// Fails with kInvalidReply naming the value.
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<Fields> DecodeReply(
     const Procedure& procedure, const GeoComSentence& reply);
 

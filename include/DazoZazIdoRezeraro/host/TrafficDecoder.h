@@ -34,6 +34,8 @@ enum class TrafficKind {
   kUnrecognised,    ///< A line with a sentence prefix that the core refuses.
   kNoise,           ///< Bytes outside any sentence.
   kDropped,         ///< Bytes of an over-long line, counted but not kept.
+  /// A capture line too long to read (see kMaxCaptureLine), passed over.
+  kLongLine,
 };
 
 /// The name a decoded record carries in the output ("unmatched-reply").
@@ -49,9 +51,14 @@ struct TrafficRecord {
   /// started; for a time-out, when its request passed.
   std::optional<double> time;
   /// The bytes exactly as they passed (a time-out's are its request's);
-  /// empty for kDropped.
+  /// empty for kDropped; for kLongLine, the line's first bytes as they
+  /// stand in the capture file.
   std::string bytes;
-  std::size_t size = 0;  ///< How many bytes the record stands for.
+  /// How many bytes the record stands for; for kLongLine, the line's length
+  /// in the capture file.
+  std::size_t size = 0;
+  /// kLongLine: the line's number in the capture file.
+  std::uint64_t line = 0;
 
   /// Requests, replies and time-outs: the sequence number.
   unsigned short sequence = 0;

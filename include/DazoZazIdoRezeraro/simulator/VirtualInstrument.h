@@ -1,6 +1,8 @@
 #ifndef DAZOZAZIDOREZERARO_SIMULATOR_VIRTUALINSTRUMENT_H
 #define DAZOZAZIDOREZERARO_SIMULATOR_VIRTUALINSTRUMENT_H
 
+#include <DazoZazIdoRezeraro/host/ReturnCodes.h>
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -49,7 +51,7 @@ struct InstrumentView {
 
 /// The return code of a distance measurement, fine adjustment, search,
 /// lock-in or positioning onto a target that finds no prism.
-inline constexpr unsigned short kNoTargetCode = 8710;
+inline constexpr unsigned short kNoTargetCode = host::kNoTargetReturnCode;
 
 /// An instrument on its station in a scene: a telescope that takes time to
 /// turn, measurements that follow from the geometry, switches, a clock, a
