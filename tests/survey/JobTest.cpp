@@ -104,6 +104,8 @@ TEST(Job, BadInputIsRefusedNamingTheLineAndTheKey) {
        "height, or hz and v"},
       {"\"v\": 1.6", "\"v\": 4", "targets[1].v must be a number from 0 to"},
       {"\"v\": 1.6,", "", "dam.json:17: targets[1].v is required"},
+      {"\"hz_range\": 0.2", "\"hz_range\": 7",
+       "dam.json:11: search.hz_range must be a number above 0 to 6.28"},
       {"\"easting\": 110", "\"easting\": \"110\"",
        "dam.json:16: targets[0].easting must be a number"},
       {"\"pressure\": 950, ", "",
