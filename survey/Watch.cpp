@@ -109,6 +109,9 @@ void Watch::FinishRound(std::int64_t round, RoundStatus status) {
     if (status == RoundStatus::kComplete && !job_.referenceRound) {
       followed.reference = followed.candidate;
       followed.reference->roundComplete = true;
+      // The reference epoch is the first of the series its velocity fits.
+      followed.recent.push_back(
+          DisplacementBetween(*followed.reference, *followed.reference));
     }
     followed.candidate.reset();
   }
