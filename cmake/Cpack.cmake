@@ -70,16 +70,18 @@ find_program(DAZO_DPKG_SHLIBDEPS dpkg-shlibdeps)
 set(dazo_runtime_package lib${dazo_package_base}${DAZO_SOVERSION})
 
 dazo_package(runtime NAME ${dazo_runtime_package} SECTION libs
-  MULTI_ARCH same SHLIBDEPS
+  MULTI_ARCH same SHLIBDEPS PACKAGE_DEPENDS "libsqlite3-0"
   DESCRIPTION "GeoCOM codec, host and virtual instrument libraries
 Shared libraries that speak the ASCII form of GeoCOM, the remote-procedure
 protocol of total-station survey instruments: a codec that composes requests
 and decodes replies, a host library with sessions over serial lines and TCP,
 and a virtual instrument for testing host programs.")
 
-# The host headers include Boost.Asio.
+# The host headers include Boost.Asio; the survey library's pkg-config file
+# names SQLite's.
 dazo_package(development NAME lib${dazo_package_base}-dev SECTION libdevel
-  MULTI_ARCH same DEPENDS runtime PACKAGE_DEPENDS "libboost1.81-dev"
+  MULTI_ARCH same DEPENDS runtime
+  PACKAGE_DEPENDS "libboost1.81-dev, libsqlite3-dev"
   DESCRIPTION "GeoCOM codec, host and virtual instrument libraries (development files)
 Headers, CMake package (find_package(DazoZazIdoRezeraro)) and pkg-config
 files for building programs against the GeoCOM libraries.")
@@ -90,10 +92,10 @@ if(TARGET geocom)
     DESCRIPTION "command-line GeoCOM client and virtual survey instrument
 geocom talks GeoCOM to total-station survey instruments over a serial line
 or TCP: it makes single calls or many in one session, serves a virtual
-instrument, relays and records a host program's traffic, and decodes
-captures.")
+instrument, relays and records a host program's traffic, decodes
+captures, and monitors targets round after round into a results store.")
   install(FILES ${PROJECT_SOURCE_DIR}/docs/capture.md
-    ${PROJECT_SOURCE_DIR}/docs/scene.md
+    ${PROJECT_SOURCE_DIR}/docs/scene.md ${PROJECT_SOURCE_DIR}/docs/monitoring.md
     DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/geocom COMPONENT tools)
 endif()
 

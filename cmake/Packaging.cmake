@@ -70,6 +70,11 @@ if(TARGET DazoZazIdoRezeraroSimulator)
     ${PROJECT_NAME}Host
     "A virtual GeoCOM instrument for testing host programs")
 endif()
+if(TARGET DazoZazIdoRezeraroSurvey)
+  dazo_install_component(Survey DazoZazIdoRezeraroSurvey
+    "${PROJECT_NAME}Host sqlite3"
+    "Monitoring rounds over GeoCOM instruments and their results store")
+endif()
 
 configure_package_config_file(cmake/DazoZazIdoRezeraroConfig.cmake.in
   ${PROJECT_BINARY_DIR}/DazoZazIdoRezeraroConfig.cmake

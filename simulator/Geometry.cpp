@@ -63,4 +63,36 @@ double AngleBetween(const Direction& a, const Direction& b) {
   return std::atan2(sine, cosine);
 }
 
+Direction OtherFace(const Direction& d) {
+  return {NormalisedAngle(d.hz + kPi), NormalisedAngle(kFullCircle - d.v)};
+}
+
+bool InFaceTwo(const Direction& d) { return NormalisedAngle(d.v) > kPi; }
+
+namespace {
+
+// The horizontal effect of the collimation error at the zenith angle; none
+// straight up or down, where the horizontal angle means nothing.
+double CollimationEffect(double collimation, double v) {
+  const double sine = std::sin(v);
+  return std::fabs(sine) < 1e-6 ? 0.0 : collimation / sine;
+}
+
+}  // namespace
+
+Direction CircleReading(const Direction& lineOfSight,
+                        const InstrumentErrors& errors) {
+  return {NormalisedAngle(lineOfSight.hz +
+                          CollimationEffect(errors.collimation, lineOfSight.v)),
+          NormalisedAngle(lineOfSight.v + errors.verticalIndex)};
+}
+
+Direction LineOfSightAt(const Direction& reading,
+                        const InstrumentErrors& errors) {
+  const double v = NormalisedAngle(reading.v - errors.verticalIndex);
+  return {
+      NormalisedAngle(reading.hz - CollimationEffect(errors.collimation, v)),
+      v};
+}
+
 }  // namespace Core::GEOCOM::simulator

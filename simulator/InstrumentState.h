@@ -64,8 +64,14 @@ void AddMotionHandlers(Handlers& handlers);
 void AddMeasurementHandlers(Handlers& handlers);
 void AddServiceHandlers(Handlers& handlers);
 
-// Where a prism moving along its path is, seconds after the start.
-Point PrismPosition(const Prism& prism, double seconds);
+// Where a prism moving along its path and drifting is, seconds after the
+// start; its drift runs timeScale times as fast.
+Point PrismPosition(const Prism& prism, double seconds, double timeScale);
+
+// The direction through the face the telescope looks through at here.
+inline Direction SameFace(const Direction& here, const Direction& faceOne) {
+  return InFaceTwo(here) ? OtherFace(faceOne) : faceOne;
+}
 
 // Seconds since 1970 of a date and time taken as UTC, and back.
 std::time_t ToSeconds(const DATIME& dateTime);
@@ -99,6 +105,7 @@ class InstrumentState {
 
   // ---- Motion, target recognition and search.
   Answer Position(const Arguments& in, Clock::time_point now);
+  Answer ChangeFace(const Arguments& in, Clock::time_point now);
   Answer FastPosition(const Arguments& in, Clock::time_point now);
   Answer FineAdjust(const Arguments& in, Clock::time_point now);
   Answer FineAdjustRetry(const Arguments& in, Clock::time_point now);
@@ -157,6 +164,9 @@ class InstrumentState {
   Answer UploadObject(const Arguments& in, Clock::time_point now);
 
  private:
+  // Whether the prism is out of sight at t: in a hidden window, or hidden
+  // by its probability's draw for that time.
+  bool Hidden(std::size_t index, Clock::time_point t) const;
   // Directions and distances of the scene at time t.
   Sight SightOfPrism(std::size_t index, Clock::time_point t) const;
   // The prism nearest the direction within the angle and the distance; the
@@ -175,6 +185,7 @@ class InstrumentState {
   std::time_t ClockSeconds(Clock::time_point now) const;
 
   Random random_;
+  std::uint64_t seed_;
   Station station_;
   std::uint64_t requests_ = 0;
 

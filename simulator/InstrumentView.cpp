@@ -14,7 +14,8 @@ InstrumentView InstrumentState::View(Clock::time_point now) {
   for (std::size_t i = 0; i < scene.prisms.size(); ++i) {
     view.prisms.push_back(
         {scene.prisms[i].id,
-         PrismPosition(scene.prisms[i], InSeconds(now - start))});
+         PrismPosition(scene.prisms[i], InSeconds(now - start),
+                       scene.timeScale)});
   }
   view.telescope = telescope.At(now);
   view.moving = telescope.Moving(now);

@@ -5,18 +5,19 @@ namespace Core::GEOCOM::simulator {
 using State = InstrumentState;
 using namespace host;
 
-// The telescope's direction, and the distance to a prism in the beam, each
-// with the scene's noise. Without a prism the reply carries the angles, a
-// distance of 0 and the no-target code.
+// The circles' reading of the telescope's direction, and the distance to a
+// prism in the beam, each with the scene's noise. Without a prism the reply
+// carries the angles, a distance of 0 and the no-target code.
 Answer State::Measure(Clock::time_point now, bool distance) {
-  const Direction aim = telescope.At(now);
+  const Direction line = telescope.At(now);
+  const Direction aim = CircleReading(line, scene.instrumentErrors);
   Answer answer = Reply(
       {{"hz", NormalisedAngle(aim.hz + random_.Gaussian(scene.noise.angle))},
        {"v", NormalisedAngle(aim.v + random_.Gaussian(scene.noise.angle))}});
   if (!distance) return answer;
   answer.delay = Seconds(scene.edm.measureTime);
   const std::optional<std::size_t> prism =
-      PrismNear(aim, scene.edm.beamDivergence, scene.edm.range, now);
+      PrismNear(line, scene.edm.beamDivergence, scene.edm.range, now);
   if (!prism) {
     answer.code = kNoTargetCode;
     answer.values.push_back({"slope_distance", 0.0});

@@ -21,7 +21,10 @@ Answer State::Positioning(double hz, double v, std::int64_t atrMode,
                           Clock::time_point now) {
   if (atrMode == AUT_TARGET && !atr_) return Code(GRC_IVRESULT);
   Unlock();
-  const Direction target{NormalisedAngle(hz), NormalisedAngle(v)};
+  // The host names circle readings; the telescope turns to the line of
+  // sight at which the circles read them.
+  const Direction target = LineOfSightAt(
+      {NormalisedAngle(hz), NormalisedAngle(v)}, scene.instrumentErrors);
   const Clock::time_point arrival = telescope.TurnTo(target, now);
   activity_ = AUT_EVENT_POSITIONING;
   activityUntil_ = arrival;
@@ -43,6 +46,19 @@ Answer State::Positioning(double hz, double v, std::int64_t atrMode,
 
 Answer State::Position(const Arguments& in, Clock::time_point now) {
   return Positioning(in.Real("hz"), in.Real("v"), in.Integer("atr_mode"), now);
+}
+
+// Turns to the same line of sight through the other face, whatever the
+// arguments: the instrument keeps its own positioning and recognition modes.
+Answer State::ChangeFace(const Arguments&, Clock::time_point now) {
+  Unlock();
+  const Clock::time_point arrival =
+      telescope.TurnTo(OtherFace(telescope.At(now)), now);
+  activity_ = AUT_EVENT_POSITIONING;
+  activityUntil_ = arrival;
+  Answer answer;
+  answer.delay = arrival - now;
+  return answer;
 }
 
 Answer State::FastPosition(const Arguments& in, Clock::time_point now) {
@@ -75,7 +91,8 @@ Answer State::LockIn(const Arguments&, Clock::time_point now) {
   if (!prism) return Code(kNoTargetCode);
   locked_ = prism;
   lockCheckedAt_ = now;
-  telescope.Hold(SightOfPrism(*prism, now).direction, now);
+  telescope.Hold(
+      SameFace(telescope.At(now), SightOfPrism(*prism, now).direction), now);
   return Answer{};
 }
 
@@ -92,6 +109,7 @@ Answer State::PowerSearch(const Arguments&, Clock::time_point now) {
   double nearest = 0;
   for (std::size_t i = 0; i < scene.prisms.size(); ++i) {
     const Sight sight = SightOfPrism(i, now);
+    if (Hidden(i, now)) continue;
     const bool inRange =
         sight.slopeDistance <= scene.atr.range &&
         (searchRangeMax_ == 0 || (sight.slopeDistance >= searchRangeMin_ &&
@@ -206,6 +224,7 @@ Answer State::SetAtrSetting(const Arguments& in, Clock::time_point) {
 void AddMotionHandlers(Handlers& handlers) {
   handlers.insert({
       {kPosition, &State::Position},
+      {kChangeFace, &State::ChangeFace},
       {kFastPosition, &State::FastPosition},
       {kFineAdjust, &State::FineAdjust},
       {kFineAdjustRetry, &State::FineAdjustRetry},

@@ -35,6 +35,10 @@ constexpr double kMaxAngleNoise = 0.1;
 constexpr double kMaxDistanceNoise = 100;
 constexpr double kMaxRange = 1e6;
 constexpr double kMaxPrismSpeed = 1000;
+// A metre a day creeps; a scene faster than that wants a path.
+constexpr double kMaxDrift = 1;
+constexpr double kMaxInstrumentError = 0.01;
+constexpr double kMaxTimeScale = 1e9;
 
 struct SceneError {
   std::string message;
@@ -185,7 +189,8 @@ class SceneReader {
     Scene scene;
     Object(root, "",
            {"station", "prisms", "noise", "telescope", "atr", "edm",
-            "atmosphere", "battery", "clock", "instrument", "files"});
+            "atmosphere", "battery", "clock", "instrument", "files",
+            "instrument_errors", "time_scale"});
     ReadStation(*Member(root, "", "station", true), scene.station);
     ReadPrisms(*Member(root, "", "prisms", true), scene.prisms);
     if (const json* noise = Member(root, "", "noise", false)) {
@@ -220,6 +225,16 @@ class SceneReader {
     if (const json* files = Member(root, "", "files", false)) {
       ReadFiles(*files, scene.files);
     }
+    if (const json* errors = Member(root, "", "instrument_errors", false)) {
+      const std::string path = "instrument_errors";
+      Object(*errors, path, {"collimation", "vertical_index"});
+      Range(*errors, path, "collimation", scene.instrumentErrors.collimation,
+            -kMaxInstrumentError, kMaxInstrumentError);
+      Range(*errors, path, "vertical_index",
+            scene.instrumentErrors.verticalIndex, -kMaxInstrumentError,
+            kMaxInstrumentError);
+    }
+    Range(root, "", "time_scale", scene.timeScale, 0, kMaxTimeScale, false);
     return scene;
   }
 
@@ -251,8 +266,9 @@ class SceneReader {
       const std::string path = "prisms[" + std::to_string(i) + "]";
       const json& object = value[i];
       Prism prism;
-      prism.position = ReadPoint(
-          object, path, {"id", "easting", "northing", "height", "path"});
+      prism.position = ReadPoint(object, path,
+                                 {"id", "easting", "northing", "height", "path",
+                                  "drift", "hidden", "hidden_probability"});
       Text(object, path, "id", prism.id, true);
       if (prism.id.empty() || !ids.insert(prism.id).second) {
         Fail(Join(path, "id"), "must be a name no other prism has");
@@ -260,7 +276,36 @@ class SceneReader {
       if (const json* route = Member(object, path, "path", false)) {
         ReadPath(*route, Join(path, "path"), prism.path);
       }
+      if (const json* drift = Member(object, path, "drift", false)) {
+        const std::string at = Join(path, "drift");
+        Object(*drift, at, {"easting", "northing", "height"});
+        Range(*drift, at, "easting", prism.drift.easting, -kMaxDrift,
+              kMaxDrift);
+        Range(*drift, at, "northing", prism.drift.northing, -kMaxDrift,
+              kMaxDrift);
+        Range(*drift, at, "height", prism.drift.height, -kMaxDrift, kMaxDrift);
+      }
+      if (const json* hidden = Member(object, path, "hidden", false)) {
+        ReadHidden(*hidden, Join(path, "hidden"), prism.hidden);
+      }
+      Range(object, path, "hidden_probability", prism.hiddenProbability, 0, 1);
       prisms.push_back(std::move(prism));
+    }
+  }
+
+  void ReadHidden(const json& value, const std::string& path,
+                  std::vector<HiddenWindow>& windows) {
+    if (!value.is_array()) Fail(path, "must be an array of windows");
+    for (std::size_t i = 0; i < value.size(); ++i) {
+      const std::string at = path + "[" + std::to_string(i) + "]";
+      const json& object = Object(value[i], at, {"from", "to"});
+      HiddenWindow window;
+      Member(object, at, "from", true);
+      Member(object, at, "to", true);
+      Range(object, at, "from", window.from, 0, kMaxTimeScale);
+      Range(object, at, "to", window.to, 0, kMaxTimeScale);
+      if (window.to <= window.from) Fail(Join(at, "to"), "must be after from");
+      windows.push_back(window);
     }
   }
 

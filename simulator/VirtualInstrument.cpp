@@ -33,7 +33,9 @@ const Handlers& AllHandlers() {
 
 }  // namespace
 
-Point PrismPosition(const Prism& prism, double seconds) {
+namespace {
+
+Point PathPosition(const Prism& prism, double seconds) {
   const Path& path = prism.path;
   if (path.points.empty() || seconds <= 0) return prism.position;
   std::vector<Point> corners{prism.position};
@@ -63,6 +65,36 @@ Point PrismPosition(const Prism& prism, double seconds) {
     along -= segment;
   }
   return corners.back();
+}
+
+// Uniform in [0, 1) from the numbers, the same for the same numbers.
+double Draw(std::uint64_t seed, std::uint64_t prism, std::uint64_t slot) {
+  return Random(seed ^ (prism * 0x9e3779b97f4a7c15ull) ^
+                (slot * 0xc2b2ae3d27d4eb4full))
+      .Uniform();
+}
+
+}  // namespace
+
+Point PrismPosition(const Prism& prism, double seconds, double timeScale) {
+  Point at = PathPosition(prism, seconds);
+  const double days = std::max(0.0, seconds) * timeScale / 86400;
+  at.easting += prism.drift.easting * days;
+  at.northing += prism.drift.northing * days;
+  at.height += prism.drift.height * days;
+  return at;
+}
+
+bool InstrumentState::Hidden(std::size_t index, Clock::time_point t) const {
+  const Prism& prism = scene.prisms[index];
+  const double seconds = InSeconds(t - start);
+  for (const HiddenWindow& window : prism.hidden) {
+    if (seconds >= window.from && seconds < window.to) return true;
+  }
+  if (prism.hiddenProbability <= 0) return false;
+  const auto slot =
+      static_cast<std::uint64_t>(std::max(0.0, seconds) / kHiddenDrawSeconds);
+  return Draw(seed_, index, slot) < prism.hiddenProbability;
 }
 
 std::time_t ToSeconds(const DATIME& dateTime) {
@@ -95,6 +127,7 @@ InstrumentState::InstrumentState(Scene sceneGiven, std::uint64_t seed,
       telescope({scene.telescope.hz, scene.telescope.v},
                 scene.telescope.maxSpeed),
       random_(seed),
+      seed_(seed),
       station_(scene.station),
       searchArea_{0, 1.5707963267948966, 0.1, 0.1, true},
       clockBase_(ToSeconds(scene.clockStart)),
@@ -106,7 +139,8 @@ InstrumentState::InstrumentState(Scene sceneGiven, std::uint64_t seed,
 Sight InstrumentState::SightOfPrism(std::size_t index,
                                     Clock::time_point t) const {
   return SightTo(station_,
-                 PrismPosition(scene.prisms[index], InSeconds(t - start)));
+                 PrismPosition(scene.prisms[index], InSeconds(t - start),
+                               scene.timeScale));
 }
 
 std::optional<std::size_t> InstrumentState::PrismNear(
@@ -117,7 +151,7 @@ std::optional<std::size_t> InstrumentState::PrismNear(
   for (std::size_t i = 0; i < scene.prisms.size(); ++i) {
     const Sight sight = SightOfPrism(i, t);
     const double off = AngleBetween(direction, sight.direction);
-    if (sight.slopeDistance <= range && off <= nearestAngle) {
+    if (sight.slopeDistance <= range && off <= nearestAngle && !Hidden(i, t)) {
       nearest = i;
       nearestAngle = off;
     }
@@ -128,10 +162,10 @@ std::optional<std::size_t> InstrumentState::PrismNear(
 Answer InstrumentState::TurnOntoPrism(std::size_t index, Clock::time_point now,
                                       AUT_AUTEVENT activity) {
   const Direction here = telescope.At(now);
-  const Clock::duration first =
-      telescope.TurnTime(here, SightOfPrism(index, now).direction);
-  const Clock::time_point arrival =
-      telescope.TurnTo(SightOfPrism(index, now + first).direction, now);
+  const Clock::duration first = telescope.TurnTime(
+      here, SameFace(here, SightOfPrism(index, now).direction));
+  const Clock::time_point arrival = telescope.TurnTo(
+      SameFace(here, SightOfPrism(index, now + first).direction), now);
   activity_ = activity;
   activityUntil_ = arrival;
   Answer answer;
@@ -148,21 +182,24 @@ void InstrumentState::Advance(Clock::time_point now) {
   Direction previous = telescope.At(lockCheckedAt_);
   for (double i = 1; i <= steps; ++i) {
     const Clock::time_point t = lockCheckedAt_ + Seconds(i * step);
-    const Sight sight = SightOfPrism(*locked_, t);
+    const Direction sighted =
+        SameFace(previous, SightOfPrism(*locked_, t).direction);
+    const Sight sight{sighted, SightOfPrism(*locked_, t).slopeDistance};
     const double turn =
         std::max(std::fabs(ShortestTurn(sight.direction.hz - previous.hz)),
                  std::fabs(ShortestTurn(sight.direction.v - previous.v)));
     // A prism faster than the telescope, or beyond the recognition range,
     // leaves the field of view: the telescope stops where it saw it last.
     if (turn > scene.telescope.maxSpeed * step ||
-        sight.slopeDistance > scene.atr.range) {
+        sight.slopeDistance > scene.atr.range || Hidden(*locked_, t)) {
       telescope.Hold(previous, t);
       Unlock();
       return;
     }
     previous = sight.direction;
   }
-  telescope.Hold(SightOfPrism(*locked_, now).direction, now);
+  telescope.Hold(SameFace(previous, SightOfPrism(*locked_, now).direction),
+                 now);
   lockCheckedAt_ = now;
 }
 
@@ -180,8 +217,8 @@ std::time_t InstrumentState::ClockSeconds(Clock::time_point now) const {
          static_cast<std::time_t>(std::floor(InSeconds(now - clockSetAt_)));
 }
 
-// Procedures the catalogue does not describe (change-face, search,
-// firmware-upload, set-device-on-port) answer 5 as unknown ones do;
+// Procedures the catalogue does not describe answer 5 as unknown ones do,
+// unless a handler takes them whatever their arguments (change-face);
 // arguments the catalogue refuses answer GRC_IVPARAM before any handler
 // sees them.
 Outcome InstrumentState::Handle(const GeoComSentence& request,
@@ -189,11 +226,15 @@ Outcome InstrumentState::Handle(const GeoComSentence& request,
   ++requests_;
   const Procedure* procedure = FindProcedure(request.GetGeocomID());
   Outcome outcome;
-  if (procedure == nullptr || !procedure->known) {
+  const bool handled =
+      procedure != nullptr && AllHandlers().count(procedure->id) != 0;
+  if (procedure == nullptr || (!procedure->known && !handled)) {
     outcome.code = GRC_NOT_IMPL;
     return outcome;
   }
-  Result<Fields> arguments = ReadArguments(*procedure, SentenceBytes(request));
+  Result<Fields> arguments =
+      procedure->known ? ReadArguments(*procedure, SentenceBytes(request))
+                       : Result<Fields>(Fields{});
   if (!arguments) {
     outcome.code = GRC_IVPARAM;
     return outcome;
@@ -263,7 +304,8 @@ std::optional<Point> VirtualInstrument::PrismAt(std::string_view id,
   const std::lock_guard<std::mutex> lock(state_->mutex);
   for (const Prism& prism : state_->scene.prisms) {
     if (prism.id == id) {
-      return PrismPosition(prism, InSeconds(now - state_->start));
+      return PrismPosition(prism, InSeconds(now - state_->start),
+                           state_->scene.timeScale);
     }
   }
   return std::nullopt;

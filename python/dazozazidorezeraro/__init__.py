@@ -15,6 +15,7 @@ from .errors import (CallTimeout, ConnectFailed, ConnectionClosed,
                      ReturnCodeError, TransportError)
 from .session import AsyncSession, RawReply, Session, SessionCounts
 from .simulator import Prism, TrafficRecord, VirtualInstrument, fault_names
+from .survey import RESULT_COLUMNS, JobError, Round, Store, StoreError
 
 #: The package's version, which is that of the libraries it wraps.
 __version__: str = _native.version
@@ -22,6 +23,7 @@ __version__: str = _native.version
 __all__ = [
     "AsyncSession", "CallTimeout", "CaptureRecord", "ConnectFailed",
     "ConnectionClosed", "GeoComError", "InvalidArgument", "InvalidReply",
+    "JobError", "RESULT_COLUMNS", "Round", "Store", "StoreError",
     "PROCEDURES", "Prism", "Procedure", "RawReply", "ReturnCodeError",
     "Session", "SessionCounts", "TrafficRecord", "TransportError", "Value",
     "VirtualInstrument", "errors", "fault_names", "find", "read_capture",

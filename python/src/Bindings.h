@@ -14,6 +14,7 @@ void BindCatalogue(pybind11::module_& module);
 void BindSimulator(pybind11::module_& module);
 void BindCapture(pybind11::module_& module);
 void BindBaseline(pybind11::module_& module);
+void BindSurvey(pybind11::module_& module);
 
 }  // namespace Core::GEOCOM::python
 

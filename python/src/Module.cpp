@@ -14,4 +14,5 @@ PYBIND11_MODULE(_native, module) {
   Core::GEOCOM::python::BindSimulator(module);
   Core::GEOCOM::python::BindCapture(module);
   Core::GEOCOM::python::BindBaseline(module);
+  Core::GEOCOM::python::BindSurvey(module);
 }

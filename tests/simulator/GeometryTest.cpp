@@ -51,7 +51,7 @@ TEST_P(Geometry, SightAndMeasurementAgreeWithTheCoordinates) {
   Scene scene;
   scene.station = {"S", 1000, 2000, 50, 1.5, c.orientation};
   const Point prism{1000 + c.dE, 2000 + c.dN, 51.5 + c.dH};
-  scene.prisms = {{"P", prism, {}}};
+  scene.prisms = {{"P", prism, {}, {}, {}, 0}};
 
   const Sight sight = SightTo(scene.station, prism);
   EXPECT_NEAR(sight.direction.hz, c.hz, 1e-12);

@@ -65,7 +65,7 @@ class Lock : public testing::TestWithParam<LockCase> {};
 // loses it. Catches a lock that never follows, and one that never breaks.
 TEST_P(Lock, FollowsThePrismUntilItOutrunsTheTelescope) {
   Scene scene;
-  scene.prisms = {{"P", {-50, 5, 0}, {{{50, 5, 0}}, 1.0, false}}};
+  scene.prisms = {{"P", {-50, 5, 0}, {{{50, 5, 0}}, 1.0, false}, {}, {}, 0}};
   const Sight first = SightTo(scene.station, scene.prisms[0].position);
   scene.telescope = {GetParam().maxSpeed, first.direction.hz,
                      first.direction.v};

@@ -138,7 +138,7 @@ const std::map<ProcedureId, Entry>& Entries() {
       {kLockStatus, {}},
       {kLockIn, {}},
       {kPosition, {"0.6,1.5,0,0,0"}},
-      {kChangeFace, {"0,0,0", {}, {}, GRC_NOT_IMPL}},
+      {kChangeFace, {"0,0,0"}},
       {kSearch, {"0.1,0.1,0", {}, {}, GRC_NOT_IMPL}},
       {kFineAdjust, {"0.01,0.01,0"}},
       {kSearchArea, {}},

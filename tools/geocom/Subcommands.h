@@ -13,9 +13,14 @@ using Runner = std::function<int()>;
 Runner AddCall(CLI::App& app);
 Runner AddDecode(CLI::App& app);
 Runner AddDemo(CLI::App& app);
+Runner AddExport(CLI::App& app);
+Runner AddMonitor(CLI::App& app);
 Runner AddRecord(CLI::App& app);
 Runner AddShell(CLI::App& app);
 Runner AddSimulate(CLI::App& app);
+
+// `report` under `geocom monitor`.
+Runner AddMonitorReport(CLI::App& monitor);
 
 }  // namespace geocom
 

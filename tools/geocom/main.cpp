@@ -102,8 +102,8 @@ int main(int argc, char** argv) {
 
   const std::vector<std::pair<CLI::App*, Runner>> subcommands = [&app] {
     std::vector<std::pair<CLI::App*, Runner>> added;
-    for (const auto add :
-         {AddCall, AddDecode, AddDemo, AddRecord, AddShell, AddSimulate}) {
+    for (const auto add : {AddCall, AddDecode, AddDemo, AddExport, AddMonitor,
+                           AddRecord, AddShell, AddSimulate}) {
       Runner runner = add(app);
       added.emplace_back(app.get_subcommands({}).back(), std::move(runner));
     }

@@ -38,6 +38,22 @@ DAZOZAZIDOREZERARO_SIMULATOR_EXPORT Sight SightTo(const Station& station,
 DAZOZAZIDOREZERARO_SIMULATOR_EXPORT double AngleBetween(const Direction& a,
                                                         const Direction& b);
 
+/// The same line of sight through the other face: hz + π, 2π − v.
+DAZOZAZIDOREZERARO_SIMULATOR_EXPORT Direction OtherFace(const Direction& d);
+
+/// Whether the telescope looks through face II (v beyond π).
+DAZOZAZIDOREZERARO_SIMULATOR_EXPORT bool InFaceTwo(const Direction& d);
+
+/// What the circles read with the telescope along the line of sight: hz +
+/// collimation / sin(v), v + vertical index. Either face.
+DAZOZAZIDOREZERARO_SIMULATOR_EXPORT Direction
+CircleReading(const Direction& lineOfSight, const InstrumentErrors& errors);
+
+/// The line of sight at which the circles read the direction: the inverse
+/// of CircleReading, where a positioning turns the telescope.
+DAZOZAZIDOREZERARO_SIMULATOR_EXPORT Direction
+LineOfSightAt(const Direction& reading, const InstrumentErrors& errors);
+
 }  // namespace Core::GEOCOM::simulator
 
 #endif

@@ -47,11 +47,38 @@ struct Path {
   bool loop = false;
 };
 
+/// A time during which a prism cannot be seen (a truck parked in front).
+struct HiddenWindow {
+  double from = 0;  ///< Seconds since the instrument started.
+  double to = 0;    ///< Seconds since the instrument started, after from.
+};
+
+/// How long one draw of a prism's hidden_probability holds, seconds: a
+/// prism hidden at one look stays hidden while a host measures it.
+inline constexpr double kHiddenDrawSeconds = 5;
+
 /// A reflector the instrument can aim at and measure to.
 struct Prism {
   std::string id;  ///< Its name, unique in the scene.
   Point position;  ///< Where it is at the instrument's start.
   Path path;       ///< How it moves; no points means it stands still.
+  /// Slow movement on top of the path, metres per day of scene time (see
+  /// Scene::timeScale): a slope creeping, a wall leaning.
+  Point drift;
+  std::vector<HiddenWindow> hidden;  ///< When it cannot be seen.
+  /// The chance that it cannot be seen, drawn afresh every
+  /// kHiddenDrawSeconds.
+  double hiddenProbability = 0;
+};
+
+/// How the instrument's circles misread the line of sight: face I and face
+/// II readings differ by these, and their mean does not.
+struct InstrumentErrors {
+  /// The line of sight's departure from square to the tilting axis,
+  /// radians: hz reads c / sin(v) too much in face I, too little in face II.
+  double collimation = 0;
+  /// The zenith angle reads this much too much in either face, radians.
+  double verticalIndex = 0;
 };
 
 /// Standard deviations of the Gaussian noise added to measurements.
@@ -136,6 +163,10 @@ struct Scene {
   DATIME clockStart{2024, 3, 15, 10, 30, 0};  ///< The clock at the start.
   InstrumentInfo instrument;                  ///< Name, numbers and versions.
   std::vector<StoredFile> files;              ///< Files in memory.
+  InstrumentErrors instrumentErrors;          ///< Collimation and index.
+  /// Scene seconds per second of the instrument's clock, for drift only:
+  /// 604800 runs a week of drift in a second.
+  double timeScale = 1;
 };
 
 /// The largest scene text ParseScene and LoadScene read, bytes.

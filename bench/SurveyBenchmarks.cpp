@@ -1,0 +1,132 @@
+// A monitoring round against the virtual instrument, set against the sum of
+// its own calls' round trips in the same run; and the store's rate of
+// observations with each target committed on its own.
+#include <benchmark/benchmark.h>
+
+#include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
+#include <DazoZazIdoRezeraro/survey/Round.h>
+#include <DazoZazIdoRezeraro/survey/Store.h>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/use_future.hpp>
+#include <cmath>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+using namespace Core::GEOCOM;
+
+constexpr int kTargets = 20;
+
+// Twenty prisms in a ring, a telescope at the fastest speed a scene allows
+// and measurements that take no time: what is left is the round's own work
+// and the calls.
+simulator::Scene Ring() {
+  simulator::Scene scene;
+  scene.telescope.maxSpeed = 100;
+  scene.edm.measureTime = 0;
+  for (int i = 0; i < kTargets; ++i) {
+    const double bearing = 2 * 3.14159265358979323846 * i / kTargets;
+    scene.prisms.push_back(
+        {"R" + std::to_string(i),
+         {50 * std::sin(bearing), 50 * std::cos(bearing), (i % 5) - 2.0},
+         {},
+         {},
+         {},
+         0});
+  }
+  return scene;
+}
+
+void BM_RoundOfTwentyTargets(benchmark::State& state) {
+  simulator::LoopbackOptions options;
+  options.scene = Ring();
+  simulator::LoopbackInstrument instrument(options);
+  boost::asio::io_context io;
+  auto work = boost::asio::make_work_guard(io);
+  std::thread runner([&] { io.run(); });
+  host::Session session =
+      host::Session::AsyncConnect(io.get_executor(), instrument.Address(), {},
+                                  boost::asio::use_future)
+          .get();
+  survey::RoundPlan plan;
+  for (const simulator::Prism& prism : options.scene.prisms) {
+    survey::Target target;
+    target.id = prism.id;
+    target.coordinates = survey::Coordinates{
+        prism.position.easting, prism.position.northing, prism.position.height};
+    target.faces = static_cast<int>(state.range(0));
+    plan.targets.push_back(target);
+  }
+  double rounds = 0, calls = 0;
+  std::chrono::duration<double> elapsed{0}, callTime{0};
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    const survey::RoundResult round =
+        survey::AsyncMeasureRound(session, plan, {}, boost::asio::use_future)
+            .get();
+    elapsed += std::chrono::steady_clock::now() - start;
+    callTime += round.callTime;
+    calls += static_cast<double>(round.calls);
+    ++rounds;
+  }
+  state.counters["calls_per_round"] = calls / rounds;
+  state.counters["round_ms"] = elapsed.count() / rounds * 1000;
+  state.counters["call_round_trips_ms"] = callTime.count() / rounds * 1000;
+  state.counters["ratio"] = elapsed.count() / callTime.count();
+  session.Close();
+  work.reset();
+  runner.join();
+}
+BENCHMARK(BM_RoundOfTwentyTargets)
+    ->Arg(1)
+    ->Arg(2)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+survey::TargetResult TwoFacesTwoSets(std::int64_t round, int index) {
+  survey::TargetResult result;
+  result.round = round;
+  result.target = "T" + std::to_string(index);
+  result.started = result.time = std::chrono::system_clock::now();
+  result.faces = 2;
+  result.sets = 2;
+  result.hz = result.v = 1.2;
+  result.distance = 50;
+  result.coordinates = survey::Coordinates{1, 2, 3};
+  for (int set = 1; set <= 2; ++set) {
+    for (int face = 1; face <= 2; ++face) {
+      result.observations.push_back(
+          {set, face, result.time, 1.2, 1.5, 50.0 + set, 0});
+    }
+  }
+  return result;
+}
+
+void BM_StoreTargetPerTransaction(benchmark::State& state) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / "survey-bench.sqlite").string();
+  std::filesystem::remove(path);
+  std::filesystem::remove(path + "-wal");
+  std::filesystem::remove(path + "-shm");
+  auto store = survey::OpenSqliteStore(path);
+  const std::int64_t round = store->BeginRound({"bench", "none", {}});
+  int index = 0;
+  std::int64_t observations = 0;
+  for (auto _ : state) {
+    const survey::TargetResult result = TwoFacesTwoSets(round, index++);
+    store->RecordTarget(result);
+    observations += static_cast<std::int64_t>(result.observations.size());
+  }
+  state.SetItemsProcessed(observations);
+  state.counters["observations_per_second"] = benchmark::Counter(
+      static_cast<double>(observations), benchmark::Counter::kIsRate);
+  store.reset();
+  std::filesystem::remove(path);
+  std::filesystem::remove(path + "-wal");
+  std::filesystem::remove(path + "-shm");
+}
+BENCHMARK(BM_StoreTargetPerTransaction)->UseRealTime();
+
+}  // namespace

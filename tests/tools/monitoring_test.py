@@ -1,0 +1,256 @@
+#!/usr/bin/env python3
+"""End-to-end tests of monitoring against the virtual instrument: a prism
+drifting at a set rate, the displacement and velocity read back, the events
+its limits raise, and a hook that hangs. GEOCOM names the tool.
+Run one case as: monitoring_test.py Class.test_name."""
+
+import csv
+import io
+import json
+import math
+import os
+import shutil
+import signal
+import sqlite3
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+GEOCOM = os.environ.get("GEOCOM", "geocom")
+STEP_TIMEOUT = 60  # seconds any single process may take
+
+STATION = {"easting": 1000.0, "northing": 2000.0, "height": 100.0,
+           "instrument_height": 0.0, "orientation": 0.0}
+DRIFT_NORTH = 0.003    # metres per scene day
+TIME_SCALE = 86400.0   # a scene day per second
+
+
+class Simulator:
+    """`geocom simulate` of a scene with one drifting prism and one still."""
+
+    def __init__(self, directory):
+        scene = {
+            "station": dict(STATION, id="PILLAR"),
+            "prisms": [
+                {"id": "MOVING", "easting": 1030.0, "northing": 2040.0,
+                 "height": 104.0,
+                 "drift": {"easting": 0.0, "northing": DRIFT_NORTH,
+                           "height": 0.0}},
+                {"id": "STILL", "easting": 970.0, "northing": 2045.0,
+                 "height": 101.0},
+            ],
+            "noise": {"angle": 0.0, "distance": 0.0},
+            "telescope": {"max_speed": 50.0},
+            "edm": {"measure_time": 0.01},
+            "time_scale": TIME_SCALE,
+        }
+        path = os.path.join(directory, "scene.json")
+        with open(path, "w") as file:
+            json.dump(scene, file)
+        self.process = subprocess.Popen(
+            [GEOCOM, "simulate", "--listen", "127.0.0.1:0", "--scene", path,
+             "--seed", "1"], stdout=subprocess.PIPE, text=True)
+        words = self.process.stdout.readline().split()
+        assert words[:2] == ["listening", "on"], words
+        self.address = words[2]
+
+    def stop(self):
+        self.process.send_signal(signal.SIGTERM)
+        self.process.communicate(timeout=STEP_TIMEOUT)
+
+
+class Monitoring(unittest.TestCase):
+    def setUp(self):
+        self.directory = tempfile.mkdtemp(prefix="monitoring-test-")
+        self.simulator = Simulator(self.directory)
+        self.store = os.path.join(self.directory, "store.sqlite")
+
+    def tearDown(self):
+        self.simulator.stop()
+        shutil.rmtree(self.directory, ignore_errors=True)
+
+    def job(self, **keys):
+        job = {
+            "instrument": self.simulator.address,
+            "station": STATION,
+            "faces": 1,
+            "targets": [
+                {"id": "MOVING", "easting": 1030.0, "northing": 2040.0,
+                 "height": 104.0},
+                {"id": "STILL", "easting": 970.0, "northing": 2045.0,
+                 "height": 101.0},
+            ],
+            "store": self.store,
+        }
+        job.update(keys)
+        path = os.path.join(self.directory, "job.json")
+        with open(path, "w") as file:
+            json.dump(job, file)
+        return path
+
+    def monitor(self, job, rounds):
+        return subprocess.run([GEOCOM, "monitor", job, "--rounds", str(rounds)],
+                              capture_output=True, text=True,
+                              timeout=STEP_TIMEOUT)
+
+    def rows(self):
+        exported = subprocess.run([GEOCOM, "export", self.store, "--csv"],
+                                  capture_output=True, text=True, check=True,
+                                  timeout=STEP_TIMEOUT)
+        return list(csv.DictReader(io.StringIO(exported.stdout)))
+
+    def events(self):
+        with sqlite3.connect(self.store) as db:
+            return db.execute(
+                "SELECT round, target, level, component, value, limit_value "
+                "FROM events ORDER BY time, id").fetchall()
+
+    def test_displacement_and_velocity_follow_the_drift(self):
+        limits = [{"targets": ["MOVING"], "component": "north",
+                   "warning": "1000 mm"}]
+        ran = self.monitor(self.job(limits=limits), 6)
+        self.assertEqual(ran.returncode, 0, ran.stderr)
+        moving = [row for row in self.rows() if row["target"] == "MOVING"]
+        self.assertEqual(len(moving), 6)
+        first = moving[0]
+        last = moving[-1]
+        # Scene days between the two measurements, from the store's times.
+        def seconds(row):
+            return time.mktime(time.strptime(row["time"][:19],
+                                             "%Y-%m-%dT%H:%M:%S")) + \
+                float("0" + row["time"][19:-1])
+        days = (seconds(last) - seconds(first)) * TIME_SCALE / 86400
+        moved = float(last["northing"]) - float(first["northing"])
+        self.assertGreater(days, 0)
+        # Within a millimetre plus the drift over the time one
+        # measurement takes.
+        self.assertAlmostEqual(moved, DRIFT_NORTH * days,
+                               delta=0.001 + DRIFT_NORTH * 0.2 * TIME_SCALE / 86400)
+        self.assertAlmostEqual(float(last["easting"]) - float(first["easting"]),
+                               0, delta=0.001)
+        # The export counts from the first complete round.
+        self.assertEqual(float(first["d_north"]), 0)
+        self.assertAlmostEqual(float(last["d_north"]), moved, delta=1e-9)
+        self.assertAlmostEqual(float(last["d_height"]),
+                               float(last["height"]) - float(first["height"]),
+                               delta=1e-9)
+        still = [row for row in self.rows() if row["target"] == "STILL"]
+        self.assertLess(abs(float(still[-1]["northing"]) -
+                            float(still[0]["northing"])), 0.001)
+
+    def test_an_alarm_fires_once_after_the_consecutive_rounds(self):
+        # A warning at 3 mm north: the prism passes it within a few rounds.
+        consecutive = 2
+        limits = [{"targets": "*", "component": "north", "warning": "3 mm",
+                   "alarm": "1 m", "consecutive": consecutive}]
+        hooked = os.path.join(self.directory, "hooked.jsonl")
+        # A round every 0.3 s: 0.9 mm of drift between rounds.
+        ran = self.monitor(self.job(limits=limits, interval=0.3,
+                                    hook="cat >> '%s'" % hooked), 10)
+        self.assertEqual(ran.returncode, 0, ran.stderr)
+        rows = [row for row in self.rows() if row["target"] == "MOVING"]
+        reference = float(rows[0]["northing"])
+        past = [abs(float(row["northing"]) - reference) >= 0.003 for row in rows]
+        self.assertTrue(any(past), "the prism never passed the limit")
+        # The first round after `consecutive` rounds in a row past the limit.
+        expected = next(int(rows[i]["round"]) for i in range(len(rows))
+                        if all(past[max(0, i - consecutive + 1):i + 1]) and
+                        i >= consecutive - 1)
+        events = self.events()
+        self.assertEqual(events, [(expected, "MOVING", "warning", "north",
+                                   events[0][4], 0.003)])
+        self.assertGreaterEqual(events[0][4], 0.003)
+        self.assertIn("event MOVING warning north", ran.stdout)
+        with open(hooked) as file:
+            received = [json.loads(line) for line in file]
+        self.assertEqual(len(received), 1)
+        self.assertEqual(received[0]["target"], "MOVING")
+        self.assertEqual(received[0]["level"], "warning")
+        self.assertEqual(received[0]["component"], "north")
+        self.assertEqual(received[0]["round"], expected)
+        self.assertRegex(received[0]["time"], r"^\d{4}-\d\d-\d\dT")
+
+        # A monitor started again does not raise the warning again.
+        again = self.monitor(self.job(limits=limits,
+                                      hook="cat >> '%s'" % hooked), 2)
+        self.assertEqual(again.returncode, 0, again.stderr)
+        self.assertEqual(len(self.events()), 1)
+
+    def test_a_hook_that_hangs_is_killed_and_monitoring_goes_on(self):
+        limits = [{"targets": ["STILL"], "component": "3d",
+                   "warning": "0.001 mm"}]
+        # Any reading departs from the first by more than a micrometre
+        # sooner or later; the prism on the move certainly does.
+        limits.append({"targets": ["MOVING"], "component": "3d",
+                       "warning": "0.5 mm"})
+        started = time.monotonic()
+        ran = self.monitor(self.job(limits=limits,
+                                    hook=["sh", "-c", "sleep 60"],
+                                    hook_timeout=0.5), 4)
+        took = time.monotonic() - started
+        self.assertEqual(ran.returncode, 0, ran.stderr)
+        self.assertLess(took, 20)
+        self.assertIn("killed at its bound", ran.stderr)
+        self.assertEqual(ran.stdout.count("round 4 complete"), 1)
+
+    def test_a_bad_limit_or_hook_is_refused_before_measuring(self):
+        cases = [
+            ({"limits": [{"targets": "*", "component": "3d", "warning": "5"}]},
+             "limits[0].warning"),
+            ({"hook": "/nonexistent/notify"}, "hook"),
+        ]
+        for keys, key in cases:
+            with self.subTest(key=key):
+                ran = self.monitor(self.job(**keys), 1)
+                self.assertEqual(ran.returncode, 2)
+                self.assertIn(key, ran.stderr)
+                self.assertFalse(os.path.exists(self.store))
+
+
+class Report(unittest.TestCase):
+    def test_report_of_a_monitored_store(self):
+        directory = tempfile.mkdtemp(prefix="monitoring-report-test-")
+        simulator = Simulator(directory)
+        try:
+            store = os.path.join(directory, "store.sqlite")
+            job = os.path.join(directory, "job.json")
+            with open(job, "w") as file:
+                json.dump({"instrument": simulator.address, "station": STATION,
+                           "faces": 1, "store": store,
+                           "targets": [{"id": "MOVING", "easting": 1030.0,
+                                        "northing": 2040.0, "height": 104.0}],
+                           "limits": [{"targets": "*", "component": "north",
+                                       "warning": "2 mm"}]}, file)
+            ran = subprocess.run([GEOCOM, "monitor", job, "--rounds", "3"],
+                                 capture_output=True, text=True,
+                                 timeout=STEP_TIMEOUT)
+            self.assertEqual(ran.returncode, 0, ran.stderr)
+            html = os.path.join(directory, "report.html")
+            made = subprocess.run([GEOCOM, "monitor", "report", store, "--html",
+                                   html, "--job", job], capture_output=True,
+                                  text=True, timeout=STEP_TIMEOUT)
+            self.assertEqual(made.returncode, 0, made.stderr)
+            with open(html) as file:
+                text = file.read()
+            self.assertIn("<td>MOVING</td>", text)
+            self.assertIn('class="series"', text)
+            bad = subprocess.run([GEOCOM, "monitor", "report", store, "--html",
+                                  html, "--since", "yesterday"],
+                                 capture_output=True, text=True,
+                                 timeout=STEP_TIMEOUT)
+            self.assertEqual(bad.returncode, 2)
+            self.assertIn("--since", bad.stderr)
+            missing = subprocess.run(
+                [GEOCOM, "monitor", "report", os.path.join(directory, "none"),
+                 "--html", html], capture_output=True, text=True,
+                timeout=STEP_TIMEOUT)
+            self.assertEqual(missing.returncode, 1)
+        finally:
+            simulator.stop()
+            shutil.rmtree(directory, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0], *sys.argv[1:]])
