@@ -3,7 +3,6 @@
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/NamedCall.h>
 
-#include <cstdio>
 #include <DazoZazIdoRezeraro/host/Errors.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 

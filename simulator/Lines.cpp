@@ -41,12 +41,12 @@ class WriteDeadline final : public host::Transport {
     // The inner write completes where the outer handler would have.
     auto executor = asio::get_associated_executor(handler, inner_->Executor());
     inner_->AsyncWrite(
-        buffer, asio::bind_executor(
-                    executor, [this, handler = std::move(handler)](
-                                  const error_code& error) mutable {
-                      timer_.cancel();
-                      std::move(handler)(error);
-                    }));
+        buffer,
+        asio::bind_executor(executor, [this, handler = std::move(handler)](
+                                          const error_code& error) mutable {
+          timer_.cancel();
+          std::move(handler)(error);
+        }));
   }
   void Cancel() override { inner_->Cancel(); }
   void Close() override {
@@ -84,10 +84,10 @@ class PtyMaster final
     }
     auto executor = asio::get_associated_executor(handler, Executor());
     asio::post(Executor(),
-               asio::bind_executor(executor, [handler = std::move(handler),
-                                              error]() mutable {
-                 std::move(handler)(error);
-               }));
+               asio::bind_executor(
+                   executor, [handler = std::move(handler), error]() mutable {
+                     std::move(handler)(error);
+                   }));
   }
 
   void Close() override {

@@ -1,5 +1,5 @@
-#include <DazoZazIdoRezeraro/host/NamedCall.h>
 #include <DazoZazIdoRezeraro/host/Errors.h>
+#include <DazoZazIdoRezeraro/host/NamedCall.h>
 #include <DazoZazIdoRezeraro/survey/Reduction.h>
 #include <DazoZazIdoRezeraro/survey/Round.h>
 

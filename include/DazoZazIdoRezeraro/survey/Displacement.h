@@ -36,7 +36,7 @@ struct Axis {
 /// One epoch's displacement from the reference epoch, in metres.
 struct Displacement {
   std::int64_t round = 0;  ///< The epoch's round.
-  double time = 0;    ///< When it was measured.
+  double time = 0;         ///< When it was measured.
   double east = 0;
   double north = 0;
   double height = 0;
