@@ -77,7 +77,7 @@ struct CaptureRecord {
   /// kLongLine: the line's number in the file and its length in bytes,
   /// newline left out.
   std::uint64_t line = 0;
-  std::uint64_t length = 0;
+  std::uint64_t length = 0;  ///< kLongLine: the line's length in bytes.
 };
 
 /// Writes a capture: the header at construction, then one line per record.

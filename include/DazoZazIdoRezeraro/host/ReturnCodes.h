@@ -20,7 +20,7 @@ inline constexpr unsigned short kNoTargetReturnCode = 8710;
 
 /// One named return code.
 struct ReturnCodeName {
-  unsigned short code;
+  unsigned short code;       ///< The number the instrument answers.
   std::string_view name;     ///< Kebab case, e.g. "no-target".
   std::string_view meaning;  ///< One line, e.g. "no prism in the beam".
 };

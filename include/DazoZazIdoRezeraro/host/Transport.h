@@ -71,10 +71,11 @@ DAZOZAZIDOREZERARO_HOST_EXPORT bool PeerClosed(
     const boost::system::error_code& error);
 
 namespace detail {
-// Passes a whole write's outcome on without its byte count, keeping the
-// handler's associated executor and cancellation slot.
+/// Passes a whole write's outcome on without its byte count, keeping the
+/// handler's associated executor and cancellation slot.
 struct WrittenAll {
-  Transport::WriteHandler handler;
+  Transport::WriteHandler handler;  ///< The handler of the whole write.
+  /// Hands the outcome on, the byte count left out.
   void operator()(const boost::system::error_code& error, std::size_t) {
     std::move(handler)(error);
   }

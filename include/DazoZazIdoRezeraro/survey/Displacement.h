@@ -35,11 +35,11 @@ struct Axis {
 
 /// One epoch's displacement from the reference epoch, in metres.
 struct Displacement {
-  std::int64_t round = 0;  ///< The epoch's round.
-  double time = 0;         ///< When it was measured.
-  double east = 0;
-  double north = 0;
-  double height = 0;
+  std::int64_t round = 0;       ///< The epoch's round.
+  double time = 0;              ///< When it was measured.
+  double east = 0;              ///< dE, metres.
+  double north = 0;             ///< dN, metres.
+  double height = 0;            ///< dH, metres.
   double horizontal = 0;        ///< Length of (east, north).
   double spatial = 0;           ///< Length of (east, north, height).
   std::optional<double> along;  ///< Projection on the target's axis, if any.
@@ -95,9 +95,9 @@ DAZOZAZIDOREZERARO_SURVEY_EXPORT std::vector<Displacement> Displacements(
 
 /// A target's velocity, metres per day, fitted by least squares.
 struct Velocity {
-  double east = 0;
-  double north = 0;
-  double height = 0;
+  double east = 0;              ///< Towards the east.
+  double north = 0;             ///< Towards the north.
+  double height = 0;            ///< Upwards.
   double horizontal = 0;        ///< Speed in the horizontal plane.
   double spatial = 0;           ///< Speed in space.
   std::optional<double> along;  ///< Along the target's axis, if any.

@@ -35,9 +35,9 @@ DAZOZAZIDOREZERARO_SURVEY_EXPORT std::optional<Level> LevelNamed(
 /// velocity.
 struct Limit {
   std::vector<std::string> targets;  ///< Targets it applies to; empty: all.
-  Component component = Component::Spatial;
-  std::optional<double> warning;  ///< Warning limit, if any.
-  std::optional<double> alarm;    ///< Alarm limit, if any.
+  Component component = Component::Spatial;  ///< What the limit is on.
+  std::optional<double> warning;             ///< Warning limit, if any.
+  std::optional<double> alarm;               ///< Alarm limit, if any.
   /// How many rounds in a row must cross a limit, or fall back under it,
   /// before the level changes: one noisy round is not an alarm.
   int consecutive = 1;
@@ -67,13 +67,13 @@ DAZOZAZIDOREZERARO_SURVEY_EXPORT std::vector<Limit> LimitsFromJson(
 
 /// A level change of one target against one limit.
 struct Event {
-  std::string target;
+  std::string target;          ///< The target whose level changed.
   Level level = Level::Clear;  ///< The level the target is at now.
-  Component component = Component::Spatial;
-  double value = 0;  ///< The component's value in the round that decided.
-  double limit = 0;  ///< The limit crossed, or the one cleared.
-  double time = 0;   ///< Seconds since the Unix epoch.
-  std::int64_t round = 0;
+  Component component = Component::Spatial;  ///< What the limit is on.
+  double value = 0;        ///< The component's value in the round that decided.
+  double limit = 0;        ///< The limit crossed, or the one cleared.
+  double time = 0;         ///< Seconds since the Unix epoch.
+  std::int64_t round = 0;  ///< The round that decided.
 };
 
 /// The event as one line of JSON: target, level, component, value, unit,
@@ -86,6 +86,7 @@ DAZOZAZIDOREZERARO_SURVEY_EXPORT std::string IsoTime(double secondsSinceEpoch);
 /// Each target's level against each limit, round after round.
 class DAZOZAZIDOREZERARO_SURVEY_EXPORT AlarmTracker {
  public:
+  /// Tracks every target against the limits, each at its clear level.
   explicit AlarmTracker(std::vector<Limit> limits);
 
   /// The values of one target's components in one round (the velocity

@@ -23,7 +23,7 @@ namespace Core::GEOCOM::survey {
 
 /// What a report shows and how finely.
 struct ReportOptions {
-  std::string title = "Monitoring report";
+  std::string title = "Monitoring report";  ///< The page's heading.
   /// The most points a target's time series keeps; more epochs are merged
   /// into spans that keep their mean, least and greatest values.
   std::size_t pointsPerTarget = 400;
@@ -35,12 +35,14 @@ struct ReportOptions {
 
 /// Orders target ids as people read them: P2 before P10.
 struct DAZOZAZIDOREZERARO_SURVEY_EXPORT TargetOrder {
+  /// Whether left comes before right.
   bool operator()(const std::string& left, const std::string& right) const;
 };
 
 /// Gathers epochs and events and writes the report.
 class DAZOZAZIDOREZERARO_SURVEY_EXPORT ReportBuilder {
  public:
+  /// A report that draws the limits, shown as the options say.
   ReportBuilder(std::vector<Limit> limits, ReportOptions options = {});
 
   /// Sets the epoch the target's displacements are measured from; without
@@ -66,12 +68,12 @@ class DAZOZAZIDOREZERARO_SURVEY_EXPORT ReportBuilder {
   /// One span of a target's time series: the mean, least and greatest
   /// displacement of the epochs merged into it, in metres.
   struct Span {
-    double firstTime = 0;
-    double lastTime = 0;
-    std::size_t count = 0;
-    double sum[kComponents] = {};
-    double least[kComponents] = {};
-    double greatest[kComponents] = {};
+    double firstTime = 0;               ///< Its first epoch, Unix seconds.
+    double lastTime = 0;                ///< Its last epoch, Unix seconds.
+    std::size_t count = 0;              ///< The epochs merged into it.
+    double sum[kComponents] = {};       ///< Sum of each component.
+    double least[kComponents] = {};     ///< Least of each component.
+    double greatest[kComponents] = {};  ///< Greatest of each component.
   };
 
  private:

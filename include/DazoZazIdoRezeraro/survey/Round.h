@@ -91,9 +91,11 @@ namespace detail {
 /// Ends the round early: terminal cancellation at once (the target under
 /// way ends as cancelled), any other after the target under way.
 using RoundCanceller = std::function<void(boost::asio::cancellation_type)>;
+/// Receives the round's outcome.
 using RoundCompletion =
     std::function<void(boost::system::error_code, RoundResult)>;
 
+/// Starts the round that AsyncMeasureRound wraps; returns its canceller.
 DAZOZAZIDOREZERARO_SURVEY_EXPORT RoundCanceller
 StartRound(host::Session& session, RoundPlan plan, TargetHandler progress,
            RoundCompletion completion);

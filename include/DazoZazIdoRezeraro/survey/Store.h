@@ -69,14 +69,19 @@ struct TargetResult {
   /// The mean of the sets, reduced to face I: hz, v (radians) and the
   /// slope distance with prism constant and atmospheric correction
   /// (metres); NaN when not measured.
-  double hz = 0, v = 0, distance = 0;
+  double hz = 0;
+  double v = 0;         ///< See hz.
+  double distance = 0;  ///< See hz.
   /// The instrument errors as the two faces measured them, radians, mean
   /// of the sets: collimation (hz1 − hz2 ± π) / 2 · sin v and vertical
   /// index (v1 + v2 − 2π) / 2; NaN with one face.
-  double collimation = 0, verticalIndex = 0;
+  double collimation = 0;
+  double verticalIndex = 0;  ///< See collimation.
   /// The largest departure of a set from the mean, per quantity; 0 with
   /// one set.
-  double hzSpread = 0, vSpread = 0, distanceSpread = 0;
+  double hzSpread = 0;
+  double vSpread = 0;         ///< See hzSpread.
+  double distanceSpread = 0;  ///< See hzSpread.
   /// The sets that departed from the mean by more than the tolerance.
   std::vector<int> flaggedSets;
   /// The target's grid coordinates; nullopt when not measured.
