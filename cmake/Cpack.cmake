@@ -171,7 +171,7 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 if(DAZO_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS)
   foreach(library DazoZazIdoRezeraro DazoZazIdoRezeraroHost
-      DazoZazIdoRezeraroSimulator)
+      DazoZazIdoRezeraroSimulator DazoZazIdoRezeraroSurvey)
     if(TARGET ${library})
       get_target_property(library_dir ${library} BINARY_DIR)
       list(APPEND CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${library_dir})
