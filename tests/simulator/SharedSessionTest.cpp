@@ -7,6 +7,8 @@
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 #include <gtest/gtest.h>
 
+#include "EchoCalls.h"
+
 #include <algorithm>
 #include <atomic>
 #include <future>
@@ -20,36 +22,6 @@ using std::chrono::milliseconds;
 
 constexpr int kThreads = 8;
 constexpr int kCallsPerThread = 1000;
-
-simulator::LoopbackOptions EveryFault(milliseconds timeout) {
-  simulator::LoopbackOptions options;
-  options.seed = 17;
-  for (const simulator::FaultKind kind : simulator::FaultKinds()) {
-    options.faults.push_back({kind, 0.05});
-  }
-  options.faultTiming = {timeout, timeout / 2, milliseconds(2)};
-  return options;
-}
-
-// The instrument answers authentication with the parameter it was given,
-// so each call's own number must come back.
-std::string Parameters(int mine) {
-  return host::PackArguments(*host::FindProcedure(host::kAuthenticate),
-                             {{"password", std::string("p")},
-                              {"parameter", std::int64_t{mine}}})
-      .value();
-}
-
-bool Answers(const host::Reply& reply, int mine) {
-  const std::optional<host::FieldValue> value = [&]() {
-    auto fields = host::DecodeReply(*host::FindProcedure(host::kAuthenticate),
-                                    reply.sentence);
-    return fields && !fields->empty()
-               ? std::optional<host::FieldValue>((*fields)[0].value)
-               : std::nullopt;
-  }();
-  return value && std::get<std::int64_t>(*value) == mine;
-}
 
 struct Tally {
   std::atomic<int> succeeded{0};
@@ -84,7 +56,7 @@ class SharedLine {
 
 TEST(SharedSession, BlockingCallsUnderEveryFaultNeverMispair) {
   const milliseconds timeout(20);
-  simulator::LoopbackInstrument instrument(EveryFault(timeout));
+  simulator::LoopbackInstrument instrument(echo::EveryFault(timeout, 17));
   SharedLine line(instrument.Address());
   host::CallOptions call;
   call.timeout = timeout;
@@ -96,7 +68,7 @@ TEST(SharedSession, BlockingCallsUnderEveryFaultNeverMispair) {
         const int mine = t * kCallsPerThread + i;
         const auto session = line.Session();
         const host::Result<host::Reply> reply =
-            session->TryCall(host::kAuthenticate, Parameters(mine), call);
+            session->TryCall(host::kAuthenticate, echo::Parameters(mine), call);
         if (!reply) {
           if (reply.error().kind == host::ErrorKind::kClosed) {
             line.Reconnect(session.get());
@@ -104,7 +76,7 @@ TEST(SharedSession, BlockingCallsUnderEveryFaultNeverMispair) {
           continue;
         }
         ++tally.succeeded;
-        if (!Answers(*reply, mine)) ++tally.mispaired;
+        if (!echo::Answers(*reply, mine)) ++tally.mispaired;
       }
     });
   }
@@ -115,7 +87,7 @@ TEST(SharedSession, BlockingCallsUnderEveryFaultNeverMispair) {
 
 TEST(SharedSession, AsynchronousCallsUnderEveryFaultNeverMispair) {
   const milliseconds timeout(20);
-  simulator::LoopbackInstrument instrument(EveryFault(timeout));
+  simulator::LoopbackInstrument instrument(echo::EveryFault(timeout, 17));
   SharedLine line(instrument.Address());
   host::CallOptions call;
   call.timeout = timeout;
@@ -133,12 +105,12 @@ TEST(SharedSession, AsynchronousCallsUnderEveryFaultNeverMispair) {
           auto done = std::make_shared<std::promise<bool>>();
           closed.push_back(done->get_future());
           session->AsyncCall(
-              host::kAuthenticate, Parameters(mine),
+              host::kAuthenticate, echo::Parameters(mine),
               [&tally, mine, done](boost::system::error_code error,
                                    host::Reply reply) {
                 if (!error) {
                   ++tally.succeeded;
-                  if (!Answers(reply, mine)) ++tally.mispaired;
+                  if (!echo::Answers(reply, mine)) ++tally.mispaired;
                 }
                 done->set_value(error == host::ErrorKind::kClosed);
               },

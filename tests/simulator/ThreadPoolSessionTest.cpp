@@ -10,6 +10,8 @@
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 #include <gtest/gtest.h>
 
+#include "EchoCalls.h"
+
 #include <atomic>
 #include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/bind_executor.hpp>
@@ -40,30 +42,6 @@ int Calls() {
 constexpr int kThreads = 4;
 constexpr int kWindow = 32;
 
-simulator::LoopbackOptions EveryFault(milliseconds timeout) {
-  simulator::LoopbackOptions options;
-  options.seed = 23;
-  for (const simulator::FaultKind kind : simulator::FaultKinds()) {
-    options.faults.push_back({kind, 0.05});
-  }
-  options.faultTiming = {timeout, timeout / 2, milliseconds(2)};
-  return options;
-}
-
-std::string Parameters(int mine) {
-  return host::PackArguments(*host::FindProcedure(host::kAuthenticate),
-                             {{"password", std::string("p")},
-                              {"parameter", std::int64_t{mine}}})
-      .value();
-}
-
-bool Answers(const host::Reply& reply, int mine) {
-  auto fields = host::DecodeReply(*host::FindProcedure(host::kAuthenticate),
-                                  reply.sentence);
-  return fields && !fields->empty() &&
-         std::get<std::int64_t>((*fields)[0].value) == mine;
-}
-
 // One call: its cancellation signal and its handler share a strand, so that
 // emitting and completing never overlap, as Asio asks of a signal.
 struct Call {
@@ -76,7 +54,7 @@ struct Call {
 
 TEST(ThreadPoolSession, EveryCallCompletesOnceUnderFaultsAndCancellation) {
   const milliseconds timeout(20);
-  simulator::LoopbackInstrument instrument(EveryFault(timeout));
+  simulator::LoopbackInstrument instrument(echo::EveryFault(timeout, 23));
   boost::asio::io_context io;
   auto work = boost::asio::make_work_guard(io);
   std::vector<std::thread> threads;
@@ -103,7 +81,7 @@ TEST(ThreadPoolSession, EveryCallCompletesOnceUnderFaultsAndCancellation) {
     for (int mine = first; mine < std::min(first + kWindow, calls); ++mine) {
       auto& call = *window.emplace_back(std::make_unique<Call>(io));
       session.AsyncCall(
-          host::kAuthenticate, Parameters(mine),
+          host::kAuthenticate, echo::Parameters(mine),
           boost::asio::bind_cancellation_slot(
               call.cancel.slot(),
               boost::asio::bind_executor(
@@ -112,7 +90,7 @@ TEST(ThreadPoolSession, EveryCallCompletesOnceUnderFaultsAndCancellation) {
                     if (++call.completions > 1) return;
                     if (!error) {
                       ++succeeded;
-                      if (!Answers(reply, mine)) ++mispaired;
+                      if (!echo::Answers(reply, mine)) ++mispaired;
                     }
                     aborted += error == boost::asio::error::operation_aborted;
                     call.done.set_value(error);
