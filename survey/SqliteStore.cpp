@@ -2,11 +2,14 @@
 
 #include <DazoZazIdoRezeraro/survey/Store.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <thread>
 #include <utility>
 
 #include "SqliteSchema.h"
@@ -178,6 +181,7 @@ class SqliteStore final : public Store {
   void Execute(std::string_view sql);
   int PragmaInteger(std::string_view pragma);
   void Migrate();
+  void MigrateWhileOthersOpen(std::chrono::milliseconds busyTimeout);
   void CheckReadable();
 
   // The statement of the text, prepared once and reset for each use: a
@@ -241,7 +245,7 @@ SqliteStore::SqliteStore(const std::string& path, StoreMode mode,
         throw StoreError(StoreErrorKind::kReadOnly,
                          path + ": the store is read-only");
       }
-      Migrate();
+      MigrateWhileOthersOpen(busyTimeout);
     } else {
       CheckReadable();
     }
@@ -278,6 +282,28 @@ void SqliteStore::CheckReadable() {
                          std::to_string(version) +
                          ", newer than this program's " +
                          std::to_string(CurrentSchemaVersion()));
+  }
+}
+
+void SqliteStore::MigrateWhileOthersOpen(std::chrono::milliseconds busyTimeout) {
+  // Switching the journal mode and the first schema read upgrade a shared
+  // lock, which SQLite refuses at once, without its busy handler, when
+  // another program opens the same new file at that moment: try again
+  // until the busy time-out.
+  const auto deadline = std::chrono::steady_clock::now() + busyTimeout;
+  for (auto pause = std::chrono::milliseconds(1);;
+       pause = std::min(pause * 2, std::chrono::milliseconds(100))) {
+    try {
+      Migrate();
+      return;
+    } catch (const StoreError& error) {
+      if (error.kind() != StoreErrorKind::kBusy ||
+          std::chrono::steady_clock::now() + pause > deadline) {
+        throw;
+      }
+    }
+    cache_.clear();
+    std::this_thread::sleep_for(pause);
   }
 }
 

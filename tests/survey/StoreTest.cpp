@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -248,29 +249,37 @@ TEST_F(TempStore, FilesThatAreNoStoreOrNewerOrReadOnlyAreRefusedByKind) {
   EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
-TEST_F(TempStore, TwoWritersOnOneFileLoseNothing) {
-  OpenSqliteStore(path_);
-  constexpr int kTargets = 200;
-  const auto write = [&](const std::string& job) {
-    auto store = OpenSqliteStore(path_);
-    const std::int64_t round = store->BeginRound({job, job, At(0)});
-    for (int i = 0; i < kTargets; ++i) {
-      store->RecordTarget(Result(round, job + std::to_string(i), i));
+TEST_F(TempStore, WritersOpeningOneNewFileAtOnceLoseNothing) {
+  // Opening a new file migrates it: several programs starting together must
+  // wait for each other, not fail.
+  constexpr int kFiles = 10;
+  constexpr int kWriters = 3;
+  constexpr int kTargets = 40;
+  for (int file = 0; file < kFiles; ++file) {
+    const std::string path =
+        (directory_ / ("results-" + std::to_string(file) + ".sqlite")).string();
+    const auto write = [&](const std::string& job) {
+      auto store = OpenSqliteStore(path);
+      const std::int64_t round = store->BeginRound({job, job, At(0)});
+      for (int i = 0; i < kTargets; ++i) {
+        store->RecordTarget(Result(round, job + std::to_string(i), i));
+      }
+      store->FinishRound(round, RoundStatus::kComplete, At(kTargets));
+    };
+    std::vector<std::thread> writers;
+    for (int writer = 0; writer < kWriters; ++writer) {
+      writers.emplace_back(write, "job" + std::to_string(writer));
     }
-    store->FinishRound(round, RoundStatus::kComplete, At(kTargets));
-  };
-  std::thread one(write, "one");
-  std::thread two(write, "two");
-  one.join();
-  two.join();
-  auto store = OpenSqliteStore(path_, StoreMode::kReadOnly);
-  EXPECT_EQ(ReadAll(*store, {}).size(), 2u * kTargets);
-  int complete = 0;
-  store->ReadRounds([&](const RoundRecord& round) {
-    complete += round.status == RoundStatus::kComplete;
-    return true;
-  });
-  EXPECT_EQ(complete, 2);
+    for (std::thread& writer : writers) writer.join();
+    auto store = OpenSqliteStore(path, StoreMode::kReadOnly);
+    EXPECT_EQ(ReadAll(*store, {}).size(), std::size_t{kWriters * kTargets});
+    int complete = 0;
+    store->ReadRounds([&](const RoundRecord& round) {
+      complete += round.status == RoundStatus::kComplete;
+      return true;
+    });
+    EXPECT_EQ(complete, kWriters) << path;
+  }
 }
 
 TEST(OutcomeNames, AreTheTextsScriptsMatch) {
