@@ -11,7 +11,7 @@
 // worker sent since the last confirmed one could have left.
 #include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
-#include <DazoZazIdoRezeraro/host/Requests.h>
+#include <DazoZazIdoRezeraro/host/ArgumentChecks.h>
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 
 #include <atomic>

@@ -13,7 +13,7 @@ foreach(path IN LISTS FILES)
   string(APPEND entries "    {\"${name}\", {kFile${index}, ${size}}},\n")
   math(EXPR index "${index} + 1")
 endforeach()
-file(WRITE "${OUTPUT}.tmp" "// Generated from page/ by cmake/EmbedPage.cmake.
+file(WRITE "${OUTPUT}.tmp" "// Generated from simulator/page/ by cmake/EmbedPage.cmake.
 #include \"PageFiles.h\"
 
 namespace Core::GEOCOM::simulator {

@@ -5,13 +5,13 @@
 
 namespace Core::GEOCOM::simulator {
 
-// A file of the live view's page, built into the library from page/.
+// A file of the live view's page, built into the library from simulator/page/.
 struct PageFile {
   std::string_view name;  // e.g. "index.html"
   std::string_view bytes;
 };
 
-// Every file of page/, and the one with the name; nullptr for none.
+// Every file of simulator/page/, and the one with the name; nullptr for none.
 const PageFile* FindPageFile(std::string_view name);
 
 }  // namespace Core::GEOCOM::simulator

@@ -1,4 +1,4 @@
-#include <DazoZazIdoRezeraro/host/Requests.h>
+#include <DazoZazIdoRezeraro/host/ArgumentChecks.h>
 #include <DazoZazIdoRezeraro/simulator/Scene.h>
 
 #include <cerrno>
@@ -14,7 +14,7 @@
 #include <sstream>
 #include <string>
 
-#include "SceneLines.h"
+#include "SceneTextPositions.h"
 
 namespace Core::GEOCOM::simulator {
 

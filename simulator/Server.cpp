@@ -16,7 +16,7 @@
 #include <set>
 #include <sstream>
 
-#include "Lines.h"
+#include "ClientLine.h"
 
 namespace Core::GEOCOM::simulator {
 

@@ -1,4 +1,4 @@
-#include "SceneLines.h"
+#include "SceneTextPositions.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>

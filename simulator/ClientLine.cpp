@@ -1,4 +1,4 @@
-#include "Lines.h"
+#include "ClientLine.h"
 
 #include <fcntl.h>
 #include <stdlib.h>

@@ -1,4 +1,4 @@
-#include <DazoZazIdoRezeraro/host/Requests.h>
+#include <DazoZazIdoRezeraro/host/ArgumentChecks.h>
 
 #include <cmath>
 
