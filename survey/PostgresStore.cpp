@@ -288,7 +288,12 @@ Postgres::Postgres(const std::string& uri, StoreMode mode)
                      "store " + name_ + ": not a PostgreSQL URI (" + why + ")");
   }
   PQconninfoFree(options);
-  connection_ = PQconnectdb(uri.c_str());
+  // A server that stopped answering must not hold a round for minutes: a
+  // connection attempt gives up after ten seconds unless the URI says
+  // otherwise (its parameters, expanded after this one, win).
+  const char* const keywords[] = {"connect_timeout", "dbname", nullptr};
+  const char* const values[] = {"10", uri.c_str(), nullptr};
+  connection_ = PQconnectdbParams(keywords, values, 1);
   if (PQstatus(connection_) != CONNECTION_OK) {
     const char* host = PQhost(connection_);
     const char* port = PQport(connection_);
