@@ -63,7 +63,7 @@ class BufferedStore final : public Store {
   /// Writes to the server, or to the buffer while the server is away.
   template <typename ToServer, typename ToBuffer>
   void Write(ToServer&& toServer, ToBuffer&& toBuffer) {
-    if (!buffer_ || WriteThrough(false)) {
+    if (!buffer_ || WriteThrough()) {
       try {
         toServer();
         return;
@@ -76,8 +76,8 @@ class BufferedStore final : public Store {
   }
   void StartBuffering(const StoreError& error);
   /// Writes the buffer through and removes it; false while the server is
-  /// still away (tried at most once a kRetryPause unless now).
-  bool WriteThrough(bool now);
+  /// still away (tried at most once a kRetryPause).
+  bool WriteThrough();
   std::int64_t BufferedRound(Round& round);
   Round* Find(std::int64_t id);
 
@@ -100,14 +100,16 @@ BufferedStore::BufferedStore(std::unique_ptr<PostgresStore> server,
   // A buffer left by a program that died while the server was away.
   if (std::filesystem::exists(bufferPath_)) {
     buffer_ = OpenSqliteStore(bufferPath_);
-    WriteThrough(true);
+    WriteThrough();
   }
 }
 
 BufferedStore::~BufferedStore() {
   if (!buffer_) return;
+  // A last try, however recent the one before.
+  nextTry_ = {};
   try {
-    if (WriteThrough(true)) return;
+    if (WriteThrough()) return;
   } catch (...) {
   }
   notice_("results wait in " + bufferPath_ + " for " + server_->Name() +
@@ -121,9 +123,9 @@ void BufferedStore::StartBuffering(const StoreError& error) {
   nextTry_ = std::chrono::steady_clock::now() + kRetryPause;
 }
 
-bool BufferedStore::WriteThrough(bool now) {
+bool BufferedStore::WriteThrough() {
   const auto clock = std::chrono::steady_clock::now();
-  if (!now && clock < nextTry_) return false;
+  if (clock < nextTry_) return false;
   nextTry_ = clock + kRetryPause;
   try {
     server_->RegisterTargets(buffer_->Targets());
@@ -246,19 +248,16 @@ void BufferedStore::FinishRound(std::int64_t id, RoundStatus status,
     server_->FinishRound(id, status, finished);
     return;
   }
-  bool written = false;
   Write(
       [&] {
         if (!round->server) round->server = server_->BeginRound(round->start);
         server_->FinishRound(*round->server, status, finished);
-        written = true;
       },
       [&] { buffer_->FinishRound(BufferedRound(*round), status, finished); });
-  if (written) {
-    rounds_.erase(id);
-  } else {
-    round->finished = true;
-  }
+  // A round finished on the server is done with; one in the buffer waits
+  // for its write-through.
+  round->finished = true;
+  if (!buffer_) rounds_.erase(id);
 }
 
 void BufferedStore::RecordEvent(const Event& event) {

@@ -2,6 +2,7 @@
 
 #include <libpq-fe.h>
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -557,9 +558,8 @@ void Postgres::ReadResults(
     const ResultQuery& query,
     const std::function<bool(const TargetResult&)>& each) {
   const std::lock_guard<std::recursive_mutex> lock(mutex_);
-  std::optional<std::int64_t> afterTime;
-  std::int64_t afterRound = 0;
-  std::int64_t afterId = 0;
+  // The time, round and id of the last row read.
+  std::optional<std::array<std::int64_t, 3>> after;
   for (;;) {
     Parameters parameters;
     parameters.AddOptional(query.target);
@@ -573,7 +573,11 @@ void Postgres::ReadResults(
     } else {
       parameters.Null();
     }
-    parameters.AddOptional(afterTime).Add(afterRound).Add(afterId);
+    if (after) {
+      parameters.Add((*after)[0]).Add((*after)[1]).Add((*after)[2]);
+    } else {
+      parameters.Null().Null().Null();
+    }
     Result page = Execute(kReadResults, parameters);
     const int rows = PQntuples(page.get());
     if (rows == 0) return;
@@ -606,9 +610,7 @@ void Postgres::ReadResults(
         result.coordinates =
             Coordinates{row.Real(19), row.Real(20), row.Real(21)};
       }
-      afterTime = row.Integer(4);
-      afterRound = result.round;
-      afterId = ids.back();
+      after = {row.Integer(4), result.round, ids.back()};
     }
     if (query.observations) {
       Parameters which;
@@ -696,8 +698,8 @@ void Postgres::RecordEvent(const Event& event) {
 void Postgres::ReadEvents(const EventQuery& query,
                           const std::function<bool(const Event&)>& each) {
   const std::lock_guard<std::recursive_mutex> lock(mutex_);
-  std::optional<std::int64_t> afterTime;
-  std::int64_t afterId = 0;
+  // The time and id of the last row read.
+  std::optional<std::array<std::int64_t, 2>> after;
   for (;;) {
     Parameters parameters;
     parameters.AddOptional(query.target);
@@ -706,13 +708,16 @@ void Postgres::ReadEvents(const EventQuery& query,
     } else {
       parameters.Null();
     }
-    parameters.AddOptional(afterTime).Add(afterId);
+    if (after) {
+      parameters.Add((*after)[0]).Add((*after)[1]);
+    } else {
+      parameters.Null().Null();
+    }
     Result page = Execute(kReadEvents, parameters);
     const int rows = PQntuples(page.get());
     for (int i = 0; i < rows; ++i) {
       const Row row(page.get(), i);
-      afterId = row.Integer(0);
-      afterTime = row.Integer(3);
+      after = {row.Integer(3), row.Integer(0)};
       Event event;
       event.round = row.Integer(1);
       event.target = row.Text(2);

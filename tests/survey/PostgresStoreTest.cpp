@@ -108,12 +108,14 @@ TEST_F(PostgresStore, RefusesWhatIsNoStoreByKindNamingTheStoreKey) {
   };
   const Case cases[] = {
       {"postgresql:///db?bogus=1", StoreMode::kReadWrite,
-       StoreErrorKind::kNotAStore, "not a PostgreSQL URI"},
+       StoreErrorKind::kNotAStore,
+       "not a PostgreSQL URI (invalid URI query parameter: \"bogus\")"},
       {"postgres://[::1/db", StoreMode::kReadOnly, StoreErrorKind::kNotAStore,
        "not a PostgreSQL URI"},
       {"postgresql:///postgres?host=" + nowhere, StoreMode::kReadWrite,
        StoreErrorKind::kIo,
-       "cannot connect to the PostgreSQL server " + nowhere},
+       "cannot connect to the PostgreSQL server " + nowhere +
+           " port 5432: connection to server on socket"},
       {"postgresql://me:secret@/postgres?host=" + nowhere,
        StoreMode::kReadWrite, StoreErrorKind::kIo, "me:***@"},
       {"postgresql:///missing?user=postgres&host=" + cluster_->directory(),
