@@ -73,7 +73,7 @@ Result<std::string> GetInstrumentName(BlockingSession& session) {
 }
 
 Result<SoftwareVersion> GetSoftwareVersion(BlockingSession& session) {
-  return Query<SoftwareVersion>(session, kSoftwareVersion, decode::Software);
+  return Query<SoftwareVersion>(session, kSoftwareVersion, decode::kRecord);
 }
 
 Result<TPS_Device> GetDeviceConfig(BlockingSession& session) {
@@ -85,7 +85,7 @@ Result<CSV_PowerStatus> GetPower(BlockingSession& session) {
 }
 
 Result<DATIME> GetDateTime(BlockingSession& session) {
-  return Query<DATIME>(session, kDateTime, decode::DateTime);
+  return Query<DATIME>(session, kDateTime, decode::kRecord);
 }
 
 Result<Done> SetDateTime(BlockingSession& session, const DATIME& dateTime) {
@@ -119,11 +119,8 @@ Result<TMC_Station> GetStation(BlockingSession& session) {
 }
 
 Result<Done> SetStation(BlockingSession& session, const TMC_Station& station) {
-  return Command(session, kSetStation,
-                 {{"easting", station.stationEasting},
-                  {"northing", station.stationNorthing},
-                  {"height", station.stationHeight},
-                  {"instrument_height", station.instrumentHeight}});
+  // The station row names the values as setting them names the arguments.
+  return Command(session, kSetStation, Describe(station));
 }
 
 Result<TMC_Ang_Switch> GetAngleSwitches(BlockingSession& session) {
@@ -161,12 +158,7 @@ Result<AUT_SEARCH_AREA> GetSearchArea(BlockingSession& session) {
 
 Result<Done> SetSearchArea(BlockingSession& session,
                            const AUT_SEARCH_AREA& area) {
-  return Command(session, kSetSearchArea,
-                 {{"center_hz", area.centerHz},
-                  {"center_v", area.centerV},
-                  {"range_hz", area.rangeHz},
-                  {"range_v", area.rangeV},
-                  {"enabled", area.enabled}});
+  return Command(session, kSetSearchArea, Describe(area));
 }
 
 Result<Done> MotorStart(BlockingSession& session, MOT_MODE mode) {
@@ -226,7 +218,8 @@ Result<Done> FileListSetup(BlockingSession& session, FTR_DEVICETYPE device,
 }
 
 Result<FileEntry> FileList(BlockingSession& session, bool next) {
-  return Query<FileEntry>(session, kFileList, decode::File, {{"next", next}});
+  return Query<FileEntry>(session, kFileList, decode::kRecord,
+                          {{"next", next}});
 }
 
 Result<std::int32_t> FileDelete(BlockingSession& session, FTR_DEVICETYPE device,

@@ -1,6 +1,5 @@
 #include <DazoZazIdoRezeraro/GeoComSentence.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
-#include <DazoZazIdoRezeraro/host/Fields.h>
 
 #include <algorithm>
 
@@ -90,52 +89,6 @@ ValueSpec WithUnit(ValueSpec valueSpec, std::string_view unit) {
 ValueSpec AtLeast(ValueSpec valueSpec, double minimum) {
   valueSpec.minimum = minimum;
   return valueSpec;
-}
-
-// ---- The core's decoders, naming the values of their records.
-
-template <typename Record, typename Decoder>
-std::optional<Fields> Described(const GeoComSentence& reply, Decoder decoder) {
-  Record record{};
-  if (!decoder(reply, record)) return std::nullopt;
-  return Describe(record);
-}
-
-std::optional<Fields> DecodeStation(const GeoComSentence& r) {
-  return Described<TMC_Station>(r, decode::kRecord);
-}
-std::optional<Fields> DecodeAngleSwitches(const GeoComSentence& r) {
-  return Described<TMC_Ang_Switch>(r, decode::kRecord);
-}
-std::optional<Fields> DecodeAtmosphere(const GeoComSentence& r) {
-  return Described<TMC_Atmos_Temperature>(r, decode::kRecord);
-}
-std::optional<Fields> DecodeAngles(const GeoComSentence& r) {
-  return Described<TMC_Hz_V_Ang>(r, decode::kRecord);
-}
-std::optional<Fields> DecodeMeasurement(const GeoComSentence& r) {
-  return Described<TMC_Simple_Meas>(r, decode::kRecord);
-}
-std::optional<Fields> DecodeCorrections(const GeoComSentence& r) {
-  return Described<TMC_Slope_Dist_Corr>(r, decode::kRecord);
-}
-std::optional<Fields> DecodeSoftware(const GeoComSentence& r) {
-  return Described<SoftwareVersion>(r, decode::Software);
-}
-std::optional<Fields> DecodeDevice(const GeoComSentence& r) {
-  return Described<TPS_Device>(r, decode::kRecord);
-}
-std::optional<Fields> DecodePower(const GeoComSentence& r) {
-  return Described<CSV_PowerStatus>(r, decode::kRecord);
-}
-std::optional<Fields> DecodeDateTime(const GeoComSentence& r) {
-  return Described<DATIME>(r, decode::DateTime);
-}
-std::optional<Fields> DecodeSearchArea(const GeoComSentence& r) {
-  return Described<AUT_SEARCH_AREA>(r, decode::kRecord);
-}
-std::optional<Fields> DecodeFile(const GeoComSentence& r) {
-  return Described<FileEntry>(r, decode::File);
 }
 
 // ---- The core's packers, fed the checked values in argument order.
@@ -306,7 +259,7 @@ std::vector<Row> Rows() {
        {},
        StationValues(),
        nullptr,
-       DecodeStation},
+       decode::DescribedRecord<TMC_Station>},
       {kSetStation,
        "set-station",
        "sets the station coordinates",
@@ -323,7 +276,7 @@ std::vector<Row> Rows() {
         Flag("collimation_correction", "collimation correction on"),
         Flag("tilt_axis_correction", "tilting-axis correction on")},
        nullptr,
-       DecodeAngleSwitches},
+       decode::DescribedRecord<TMC_Ang_Switch>},
       {kStartCompensator,
        "start-compensator",
        "starts the tilt compensator",
@@ -341,7 +294,7 @@ std::vector<Row> Rows() {
         Real("dry_temperature", "degC", "dry temperature"),
         Real("wet_temperature", "degC", "wet temperature")},
        nullptr,
-       DecodeAtmosphere},
+       decode::DescribedRecord<TMC_Atmos_Temperature>},
       {kStopCompensator,
        "stop-compensator",
        "stops the tilt compensator",
@@ -356,7 +309,7 @@ std::vector<Row> Rows() {
        {InclineMode()},
        {Angle("hz", "horizontal angle"), Angle("v", "vertical angle")},
        nullptr,
-       DecodeAngles},
+       decode::DescribedRecord<TMC_Hz_V_Ang>},
       {kSimpleMeasurement,
        "simple-measurement",
        "measures angles and slope distance",
@@ -369,7 +322,7 @@ std::vector<Row> Rows() {
         InclineMode()},
        MeasuredValues(),
        nullptr,
-       DecodeMeasurement},
+       decode::DescribedRecord<TMC_Simple_Meas>},
       {kInclineIndex,
        "incline-index",
        "reads the inclination index values",
@@ -391,7 +344,7 @@ std::vector<Row> Rows() {
        {Real("ppm_correction", "ppm", "atmospheric correction"),
         Real("prism_correction", "m", "prism constant")},
        nullptr,
-       DecodeCorrections},
+       decode::DescribedRecord<TMC_Slope_Dist_Corr>},
       {kInstrumentNumber,
        "instrument-number",
        "reads the serial number",
@@ -417,7 +370,7 @@ std::vector<Row> Rows() {
        {},
        {Value("date_time", T::kDateTime, "", "the date and time of day")},
        nullptr,
-       DecodeDateTime},
+       decode::DescribedRecord<DATIME>},
       {kSoftwareVersion,
        "software-version",
        "reads the firmware release",
@@ -427,7 +380,7 @@ std::vector<Row> Rows() {
         Integer("version", "version within the release"),
         Integer("subversion", "subversion within the version")},
        nullptr,
-       DecodeSoftware},
+       decode::DescribedRecord<SoftwareVersion>},
       {kDeviceConfig,
        "device-config",
        "reads the instrument class and type",
@@ -436,7 +389,7 @@ std::vector<Row> Rows() {
        {Integer("device_class", "the instrument's class"),
         Integer("device_type", "the instrument's type bits")},
        nullptr,
-       DecodeDevice},
+       decode::DescribedRecord<TPS_Device>},
       {kPower,
        "power",
        "reads battery level and power paths",
@@ -446,7 +399,7 @@ std::vector<Row> Rows() {
         Integer("first_path", "0 none, 1 internal, 2 external", 0, 2),
         Integer("second_path", "0 none, 1 internal, 2 external", 0, 2)},
        nullptr,
-       DecodePower},
+       decode::DescribedRecord<CSV_PowerStatus>},
       {kAtrSetting,
        "atr-setting",
        "reads the target-recognition setting",
@@ -690,7 +643,7 @@ std::vector<Row> Rows() {
        {},
        AreaValues(),
        nullptr,
-       DecodeSearchArea},
+       decode::DescribedRecord<AUT_SEARCH_AREA>},
       {kSetSearchArea,
        "set-search-area",
        "sets the target-search window",
@@ -805,7 +758,7 @@ std::vector<Row> Rows() {
               "hundredths"),
         Bytes("mod_date", 3, "modification date: day, month, year")},
        nullptr,
-       DecodeFile},
+       decode::DescribedRecord<FileEntry>},
       {kFileDelete,
        "file-delete",
        "deletes files",

@@ -2,6 +2,10 @@
 #include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
+#include <stdexcept>
+
+#include "ReplyDecoders.h"
+
 namespace Core::GEOCOM::host {
 
 namespace {
@@ -16,6 +20,37 @@ std::string JoinBytes(const unsigned char (&bytes)[N]) {
 }
 
 FieldValue Int(std::int64_t value) { return value; }
+
+// The reply values of the catalogue row that decodes the record: its names,
+// order and units are the record's.
+template <typename R>
+const std::vector<ValueSpec>& RowValues() {
+  static const std::vector<ValueSpec>& values =
+      []() -> const std::vector<ValueSpec>& {
+    for (const Procedure& procedure : Procedures()) {
+      if (procedure.decode == &decode::DescribedRecord<R>) {
+        return procedure.reply;
+      }
+    }
+    throw std::logic_error("no catalogue row replies with this record");
+  }();
+  return values;
+}
+
+// The record's values, given in its row's reply order, named by the row.
+template <typename R>
+Fields Named(std::vector<FieldValue> values) {
+  const std::vector<ValueSpec>& specs = RowValues<R>();
+  if (values.size() != specs.size()) {
+    throw std::logic_error("a record's values do not match its catalogue row");
+  }
+  Fields fields;
+  fields.reserve(specs.size());
+  for (std::size_t i = 0; i < specs.size(); ++i) {
+    fields.push_back({std::string(specs[i].name), std::move(values[i])});
+  }
+  return fields;
+}
 
 }  // namespace
 
@@ -37,76 +72,64 @@ std::optional<Fields> RequestFields(const GeoComSentence& request) {
 }
 
 Fields Describe(const SoftwareVersion& version) {
-  return {{"release", Int(version.release)},
-          {"version", Int(version.version)},
-          {"subversion", Int(version.subversion)}};
+  return Named<SoftwareVersion>(
+      {Int(version.release), Int(version.version), Int(version.subversion)});
 }
 
 Fields Describe(const TPS_Device& device) {
-  return {{"device_class", Int(device.deviceClass)},
-          {"device_type", Int(device.deviceType)}};
+  return Named<TPS_Device>({Int(device.deviceClass), Int(device.deviceType)});
 }
 
 Fields Describe(const CSV_PowerStatus& power) {
-  return {{"level", Int(power.level)},
-          {"first_path", Int(power.firstPath)},
-          {"second_path", Int(power.secondPath)}};
+  return Named<CSV_PowerStatus>(
+      {Int(power.level), Int(power.firstPath), Int(power.secondPath)});
 }
 
 Fields Describe(const DATIME& dateTime) {
-  return {{"date_time", FormatDateTime(dateTime)}};
+  return Named<DATIME>({FormatDateTime(dateTime)});
 }
 
 Fields Describe(const TMC_Hz_V_Ang& angles) {
-  return {{"hz", angles.hz}, {"v", angles.v}};
+  return Named<TMC_Hz_V_Ang>({angles.hz, angles.v});
 }
 
 Fields Describe(const TMC_Simple_Meas& measurement) {
-  return {{"hz", measurement.hz},
-          {"v", measurement.v},
-          {"slope_distance", measurement.slopeDistance}};
+  return Named<TMC_Simple_Meas>(
+      {measurement.hz, measurement.v, measurement.slopeDistance});
 }
 
 Fields Describe(const TMC_Atmos_Temperature& atmosphere) {
-  return {{"lambda", atmosphere.lambda},
-          {"pressure", atmosphere.pressure},
-          {"dry_temperature", atmosphere.dryTemperature},
-          {"wet_temperature", atmosphere.wetTemperature}};
+  return Named<TMC_Atmos_Temperature>({atmosphere.lambda, atmosphere.pressure,
+                                       atmosphere.dryTemperature,
+                                       atmosphere.wetTemperature});
 }
 
 Fields Describe(const TMC_Station& station) {
-  return {{"easting", station.stationEasting},
-          {"northing", station.stationNorthing},
-          {"height", station.stationHeight},
-          {"instrument_height", station.instrumentHeight}};
+  return Named<TMC_Station>({station.stationEasting, station.stationNorthing,
+                             station.stationHeight, station.instrumentHeight});
 }
 
 Fields Describe(const TMC_Ang_Switch& switches) {
-  return {{"incline_correction", switches.inclineCorrection == ON},
-          {"stand_axis_correction", switches.standAxisCorrection == ON},
-          {"collimation_correction", switches.collimationCorrection == ON},
-          {"tilt_axis_correction", switches.tiltAxisCorrection == ON}};
+  return Named<TMC_Ang_Switch>({switches.inclineCorrection == ON,
+                                switches.standAxisCorrection == ON,
+                                switches.collimationCorrection == ON,
+                                switches.tiltAxisCorrection == ON});
 }
 
 Fields Describe(const TMC_Slope_Dist_Corr& corrections) {
-  return {{"ppm_correction", corrections.ppmCorrection},
-          {"prism_correction", corrections.prismCorrection}};
+  return Named<TMC_Slope_Dist_Corr>(
+      {corrections.ppmCorrection, corrections.prismCorrection});
 }
 
 Fields Describe(const AUT_SEARCH_AREA& area) {
-  return {{"center_hz", area.centerHz},
-          {"center_v", area.centerV},
-          {"range_hz", area.rangeHz},
-          {"range_v", area.rangeV},
-          {"enabled", area.enabled}};
+  return Named<AUT_SEARCH_AREA>(
+      {area.centerHz, area.centerV, area.rangeHz, area.rangeV, area.enabled});
 }
 
 Fields Describe(const FileEntry& entry) {
-  return {{"last", entry.last},
-          {"name", entry.info.name},
-          {"size", Int(entry.info.size)},
-          {"mod_time", JoinBytes(entry.info.modTime)},
-          {"mod_date", JoinBytes(entry.info.modDate.parts)}};
+  return Named<FileEntry>({entry.last, entry.info.name, Int(entry.info.size),
+                           JoinBytes(entry.info.modTime),
+                           JoinBytes(entry.info.modDate.parts)});
 }
 
 }  // namespace Core::GEOCOM::host

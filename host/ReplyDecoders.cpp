@@ -10,13 +10,13 @@ bool InstrumentName(const GeoComSentence& reply, std::string& name) {
   return reply.unPack(name);
 }
 
-bool Software(const GeoComSentence& reply, SoftwareVersion& version) {
+bool Record(const GeoComSentence& reply, SoftwareVersion& version) {
   return reply.UnPackGetSWVersionResponse(version.release, version.version,
                                           version.subversion);
 }
 
 // The date comes as one record; the time of day follows its three fields.
-bool DateTime(const GeoComSentence& reply, DATIME& dateTime) {
+bool Record(const GeoComSentence& reply, DATIME& dateTime) {
   DATE_TYPE date{};
   if (!reply.UnPack(date)) return false;
   unsigned short cursor = 0;
@@ -44,7 +44,7 @@ bool Count(const GeoComSentence& reply, std::int32_t& count) {
   return true;
 }
 
-bool File(const GeoComSentence& reply, FileEntry& entry) {
+bool Record(const GeoComSentence& reply, FileEntry& entry) {
   return reply.UnPackFtrListResponse(entry.last, entry.info);
 }
 

@@ -2,25 +2,30 @@
 #define DAZOZAZIDOREZERARO_HOST_REPLYDECODERS_H
 
 #include <DazoZazIdoRezeraro/GeoComSentence.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/Fields.h>
 #include <DazoZazIdoRezeraro/host/Records.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-// The reply decoders that the typed calls and the named fields share: each
+// The reply decoders that the typed calls and the catalogue share: each
 // reads a reply's parameter text into what the typed call returns, with the
 // core's decoders, and answers whether it could.
 namespace Core::GEOCOM::host::decode {
 
+// Single values, told apart by the procedure rather than by their type.
 bool InstrumentNumber(const GeoComSentence& reply, std::int32_t& number);
 bool InstrumentName(const GeoComSentence& reply, std::string& name);
-bool Software(const GeoComSentence& reply, SoftwareVersion& version);
-bool DateTime(const GeoComSentence& reply, DATIME& dateTime);
 bool Switch(const GeoComSentence& reply, bool& on);
 bool Count(const GeoComSentence& reply, std::int32_t& count);
-bool File(const GeoComSentence& reply, FileEntry& entry);
 
-// The records the core decodes with UnPack or a named decoder.
+// Records, chosen by their type: the one place where each record's decoder
+// is picked.
+bool Record(const GeoComSentence& reply, SoftwareVersion& version);
+bool Record(const GeoComSentence& reply, DATIME& dateTime);
+bool Record(const GeoComSentence& reply, FileEntry& entry);
 bool Record(const GeoComSentence& reply, TPS_Device& device);
 bool Record(const GeoComSentence& reply, CSV_PowerStatus& power);
 bool Record(const GeoComSentence& reply, TMC_Hz_V_Ang& angles);
@@ -37,6 +42,16 @@ bool Record(const GeoComSentence& reply, EDM_EGLINTENSITY_TYPE& intensity);
 inline const auto kRecord = [](const GeoComSentence& reply, auto& value) {
   return Record(reply, value);
 };
+
+// A catalogue row's decoder for the record its reply carries: the record
+// read by the core, named by the row (see Describe). The row that holds
+// DescribedRecord<R> is the one whose reply values name R's members.
+template <typename R>
+std::optional<Fields> DescribedRecord(const GeoComSentence& reply) {
+  R record{};
+  if (!Record(reply, record)) return std::nullopt;
+  return Describe(record);
+}
 
 }  // namespace Core::GEOCOM::host::decode
 

@@ -66,6 +66,7 @@ def test_a_return_code_is_named_where_the_library_names_it(
         "return code 8710 no-target: no prism in the beam")
     unnamed = ReturnCodeError("x", kind="return-code", return_code=1234)
     assert unnamed.return_code_name is None
+    assert GeoComError("no reply").return_code == 0  # no reply, no code
     assert pickle.loads(pickle.dumps(raised.value)).return_code_name == (
         "no-target")
 

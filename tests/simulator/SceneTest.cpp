@@ -96,6 +96,7 @@ const Accepted kAccepted[] = {
     {"SlowestTurn", "\"telescope\": {\"max_speed\": 0.01}"},
     {"NoiseAtItsLimit", "\"noise\": {\"angle\": 0.1, \"distance\": 100}"},
     {"FullBattery", "\"battery\": {\"level\": 100}"},
+    {"EmptyFile", "\"files\": [{\"name\": \"empty.txt\", \"size\": 0}]"},
 };
 
 class AcceptedScenes : public testing::TestWithParam<Accepted> {};

@@ -98,6 +98,12 @@ INSTANTIATE_TEST_SUITE_P(
             GRC_OK,
             "name",
             std::string("points.txt")},
+        Row{"SecondFileIsTheLast",
+            {{kFileListSetup, "0,0,\"\""}, {kFileList, "0"}},
+            {kFileList, "1"},
+            GRC_OK,
+            "last",
+            true},
         Row{"PastTheLastFile",
             {{kFileListSetup, "0,0,\"\""}, {kFileList, "0"}, {kFileList, "1"}},
             {kFileList, "1"},
@@ -139,7 +145,13 @@ INSTANTIATE_TEST_SUITE_P(
             {kFileDelete, "0,0,'01','06','18',\"\""},
             GRC_OK,
             "deleted",
-            std::int64_t{1}}),
+            std::int64_t{1}},
+        Row{"BatteryDrainedByEachRequest",
+            {{kNull, ""}, {kNull, ""}},
+            {kBatteryStatus, ""},
+            GRC_OK,
+            "level",
+            100 - 0.01 * 3}),
     [](const auto& test) { return std::string(test.param.name); });
 
 // Catches a stop that leaves a telescope turning at constant speed.

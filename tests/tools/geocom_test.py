@@ -116,7 +116,8 @@ class Call(unittest.TestCase):
             self.assertEqual((station["easting"], station["northing"],
                               station["height"], station["instrument_height"]),
                              ("-12.5", "7", "350.25", "1.55"))
-            self.assertEqual(geocom(*connect, "position", "0.5", "1.25")
+            # The first of two defaulted arguments given, the other left out.
+            self.assertEqual(geocom(*connect, "position", "0.5", "1.25", "1")
                              .returncode, 0)
             # --raw: a one-digit number; a catalogued one is decoded.
             self.assertEqual(geocom(*connect, "--raw", "0").returncode, 0)

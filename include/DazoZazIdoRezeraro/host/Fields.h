@@ -28,8 +28,9 @@ DAZOZAZIDOREZERARO_HOST_EXPORT std::optional<Fields> ReplyFields(
 DAZOZAZIDOREZERARO_HOST_EXPORT std::optional<Fields> RequestFields(
     const GeoComSentence& request);
 
-/// The named values of the records the typed calls return, named as the
-/// catalogue names the reply's values.
+/// The named values of the records the typed calls return: names, order and
+/// units are those of the reply values of the catalogue row that decodes the
+/// record.
 /// @{
 DAZOZAZIDOREZERARO_HOST_EXPORT Fields Describe(const SoftwareVersion& version);
 DAZOZAZIDOREZERARO_HOST_EXPORT Fields Describe(const TPS_Device& device);
