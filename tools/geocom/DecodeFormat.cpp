@@ -1,6 +1,7 @@
 #include "DecodeFormat.h"
 
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/JsonWriter.h>
 #include <DazoZazIdoRezeraro/host/ReturnCodes.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
@@ -46,28 +47,6 @@ std::string TextValue(const host::FieldValue& value) {
 
 std::string Dump(const json& line) {
   return line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
-}
-
-// Keys in the order a reader expects them, as docs/capture.md lists them.
-using OrderedJson = nlohmann::ordered_json;
-
-template <typename Value>
-OrderedJson OrNull(const std::optional<Value>& value) {
-  return value ? OrderedJson(*value) : OrderedJson();
-}
-
-OrderedJson FieldsObject(const std::optional<host::Fields>& fields) {
-  if (!fields) return nullptr;
-  OrderedJson object = OrderedJson::object();
-  auto& values = object.get_ref<OrderedJson::object_t&>();
-  values.reserve(fields->size());
-  for (const host::Field& field : *fields) {
-    values.emplace_back(
-        field.name,
-        std::visit([](const auto& held) { return OrderedJson(held); },
-                   field.value));
-  }
-  return object;
 }
 
 }  // namespace
@@ -125,45 +104,58 @@ std::string FormatText(const TrafficRecord& record) {
   return line + '\n';
 }
 
-std::string FormatJson(const TrafficRecord& record) {
-  OrderedJson line = OrderedJson::object();
-  auto& keys = line.get_ref<OrderedJson::object_t&>();
-  keys.reserve(16);
-  const auto add = [&keys](const char* key, OrderedJson value) {
-    keys.emplace_back(key, std::move(value));
-  };
-  add("kind", TrafficKindName(record.kind));
-  add("direction", host::DirectionName(record.direction));
-  add("connection", record.connection);
-  add("time", OrNull(record.time));
-  add("size", record.size);
-  add("bytes", host::EscapeBytes(record.bytes));
-  if (record.kind == TrafficKind::kLongLine) add("line", record.line);
+void AppendJson(std::string& out, const TrafficRecord& record) {
+  host::JsonWriter line(out);
+  line.Begin()
+      .Key("kind")
+      .String(TrafficKindName(record.kind))
+      .Key("direction")
+      .String(host::DirectionName(record.direction))
+      .Key("connection")
+      .Unsigned(record.connection)
+      .Key("time")
+      .Optional(record.time)
+      .Key("size")
+      .Unsigned(record.size)
+      .Key("bytes")
+      .EscapedBytes(record.bytes);
+  if (record.kind == TrafficKind::kLongLine)
+    line.Key("line").Unsigned(record.line);
   if (IsSentence(record.kind)) {
     const host::Procedure* named = Named(record);
-    add("sequence", record.sequence);
-    add("procedure", OrNull(record.procedure));
-    add("name", named != nullptr ? OrderedJson(named->name) : nullptr);
-    add("timeout_ms",
-        record.timeout ? OrderedJson(record.timeout->count()) : OrderedJson());
+    line.Key("sequence").Unsigned(record.sequence);
+    line.Key("procedure").Optional(record.procedure);
+    line.Key("name");
+    named != nullptr ? line.String(named->name) : line.Null();
+    line.Key("timeout_ms");
+    record.timeout ? line.Integer(record.timeout->count()) : line.Null();
   }
-  if (record.kind == TrafficKind::kRequest) {
-    add("parameters", host::EscapeBytes(record.parameters));
-    add("arguments", FieldsObject(record.fields));
-  } else if (record.kind == TrafficKind::kReply ||
-             record.kind == TrafficKind::kUnmatchedReply) {
-    add("parameters", host::EscapeBytes(record.parameters));
-    add("return_code", record.returnCode);
+  const bool reply = record.kind == TrafficKind::kReply ||
+                     record.kind == TrafficKind::kUnmatchedReply;
+  if (record.kind == TrafficKind::kRequest || reply) {
+    line.Key("parameters").EscapedBytes(record.parameters);
+  }
+  if (reply) {
+    line.Key("return_code").Unsigned(record.returnCode);
     const host::ReturnCodeName* code = host::FindReturnCode(record.returnCode);
-    add("return_code_name",
-        code != nullptr ? OrderedJson(code->name) : OrderedJson());
-    add("values", FieldsObject(record.fields));
-    add("round_trip_ms", OrNull(record.roundTripMs));
-    add("late", record.late);
+    line.Key("return_code_name");
+    code != nullptr ? line.String(code->name) : line.Null();
   }
-  std::string text =
-      line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
-  text += '\n';
+  if (record.kind == TrafficKind::kRequest || reply) {
+    line.Key(reply ? "values" : "arguments");
+    record.fields ? line.Begin().Members(*record.fields).End() : line.Null();
+  }
+  if (reply) {
+    line.Key("round_trip_ms").Optional(record.roundTripMs);
+    line.Key("late").Bool(record.late);
+  }
+  line.End();
+  out += '\n';
+}
+
+std::string FormatJson(const TrafficRecord& record) {
+  std::string text;
+  AppendJson(text, record);
   return text;
 }
 
