@@ -1,4 +1,5 @@
 #include <DazoZazIdoRezeraro/host/Capture.h>
+#include <DazoZazIdoRezeraro/host/JsonWriter.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
 #include <algorithm>
@@ -35,10 +36,6 @@ CaptureDirection Opposite(CaptureDirection direction) {
 
 const char* EventName(CaptureEvent event) {
   return event == CaptureEvent::kOpen ? "open" : "close";
-}
-
-void AppendString(std::string& line, std::string_view text) {
-  line += nlohmann::json(text).dump();
 }
 
 }  // namespace
@@ -93,15 +90,15 @@ bool CaptureWriter::WriteLocked(CaptureRecord& record) {
     line += ",\"direction\":\"";
     line += DirectionName(record.direction);
     line += "\",\"bytes\":";
-    AppendString(line, EscapeBytes(record.bytes));
+    AppendJsonString(line, EscapeBytes(record.bytes));
   }
   if (!record.note.empty()) {
     line += ",\"note\":";
-    AppendString(line, EscapeBytes(record.note));
+    AppendJsonString(line, EscapeBytes(record.note));
   }
   if (!record.fault.empty()) {
     line += ",\"fault\":";
-    AppendString(line, EscapeBytes(record.fault));
+    AppendJsonString(line, EscapeBytes(record.fault));
   }
   line += "}\n";
   out_.write(line.data(), static_cast<std::streamsize>(line.size()));

@@ -292,6 +292,21 @@ TEST(Text, EscapingIsReversedExactlyAndDoublesReadBack) {
   std::string every;
   for (int byte = 0; byte < 256; ++byte) every += static_cast<char>(byte);
   EXPECT_EQ(UnescapeBytes(EscapeBytes(every)), every);
+  // What each kind of byte becomes, alone and inside runs long enough to be
+  // tested eight bytes at a time.
+  const std::pair<std::string, std::string> escaped[] = {
+      {" ~\"", " ~\""},
+      {"\x7f\x80\xff\x1f", "\\x7f\\x80\\xff\\x1f"},
+      {std::string("\0", 1), "\\x00"},
+      {"\\\r\n\t", "\\\\\\r\\n\\t"},
+      {"%R1Q,2107,0:1\r\n", "%R1Q,2107,0:1\\r\\n"},
+      {"abcdefgh\x7fijklmnop", "abcdefgh\\x7fijklmnop"},
+      {"abcdefghijklmno\\", "abcdefghijklmno\\\\"},
+  };
+  for (const auto& [bytes, text] : escaped) {
+    EXPECT_EQ(EscapeBytes(bytes), text);
+    EXPECT_EQ(UnescapeBytes(text), bytes) << text;
+  }
   for (const char* malformed : {"\\", "\\x4", "\\xzz", "\\q"}) {
     EXPECT_FALSE(UnescapeBytes(malformed)) << malformed;
   }

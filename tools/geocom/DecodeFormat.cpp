@@ -8,13 +8,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <nlohmann/json.hpp>
+#include <map>
 #include <vector>
 
 namespace geocom {
 
 using namespace Core::GEOCOM;
-using nlohmann::json;
 
 namespace {
 
@@ -43,10 +42,6 @@ std::string Quoted(std::string_view bytes) {
 std::string TextValue(const host::FieldValue& value) {
   if (const auto* text = std::get_if<std::string>(&value)) return Quoted(*text);
   return host::FormatValue(value);
-}
-
-std::string Dump(const json& line) {
-  return line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace
@@ -220,45 +215,67 @@ std::string FormatSummaryText(const TrafficSummary& summary) {
          " long_lines=" + std::to_string(totals.longLines) + '\n';
 }
 
+// Keys in byte order, as the first JSON form of the summary wrote them.
 std::string FormatSummaryJson(const TrafficSummary& summary) {
   std::string text;
+  host::JsonWriter line(text);
   for (const ProcedureSummary& row : summary.Procedures()) {
     const host::Procedure* named = host::FindProcedure(row.procedure);
-    json replies = json::object();
-    json names = json::object();
+    // Return codes as keys sort as text: "10" before "9".
+    std::map<std::string, std::size_t> replies;
+    std::map<std::string, std::string_view> names;
     for (const auto& [code, count] : row.replies) {
       replies[std::to_string(code)] = count;
       if (const host::ReturnCodeName* codeName = host::FindReturnCode(code)) {
         names[std::to_string(code)] = codeName->name;
       }
     }
-    json times = nullptr;
+    line.Begin().Key("calls").Unsigned(row.calls);
+    line.Key("kind").String("procedure").Key("name");
+    named != nullptr ? line.String(named->name) : line.Null();
+    line.Key("procedure").Unsigned(row.procedure).Key("replies").Begin();
+    for (const auto& [code, count] : replies) line.Key(code).Unsigned(count);
+    line.End().Key("return_code_names").Begin();
+    for (const auto& [code, name] : names) line.Key(code).String(name);
+    line.End().Key("round_trip_ms");
     if (row.roundTrip) {
-      times = {{"count", row.roundTrip->count},
-               {"min", row.roundTrip->min},
-               {"median", row.roundTrip->median},
-               {"p95", row.roundTrip->p95},
-               {"max", row.roundTrip->max}};
+      line.Begin()
+          .Key("count")
+          .Unsigned(row.roundTrip->count)
+          .Key("max")
+          .Number(row.roundTrip->max)
+          .Key("median")
+          .Number(row.roundTrip->median)
+          .Key("min")
+          .Number(row.roundTrip->min)
+          .Key("p95")
+          .Number(row.roundTrip->p95)
+          .End();
+    } else {
+      line.Null();
     }
-    text +=
-        Dump({{"kind", "procedure"},
-              {"procedure", row.procedure},
-              {"name", named != nullptr ? json(named->name) : json(nullptr)},
-              {"calls", row.calls},
-              {"replies", replies},
-              {"return_code_names", names},
-              {"timeouts", row.timeouts},
-              {"round_trip_ms", times},
-              {"sequence_gaps", row.sequenceGaps}});
+    line.Key("sequence_gaps").Unsigned(row.sequenceGaps);
+    line.Key("timeouts").Unsigned(row.timeouts).End();
+    text += '\n';
   }
   const TrafficTotals& totals = summary.Totals();
-  return text + Dump({{"kind", "totals"},
-                      {"records", totals.records},
-                      {"unmatched_replies", totals.unmatchedReplies},
-                      {"unrecognised", totals.unrecognised},
-                      {"noise_bytes", totals.noiseBytes},
-                      {"dropped_bytes", totals.droppedBytes},
-                      {"long_lines", totals.longLines}});
+  line.Begin()
+      .Key("dropped_bytes")
+      .Unsigned(totals.droppedBytes)
+      .Key("kind")
+      .String("totals")
+      .Key("long_lines")
+      .Unsigned(totals.longLines)
+      .Key("noise_bytes")
+      .Unsigned(totals.noiseBytes)
+      .Key("records")
+      .Unsigned(totals.records)
+      .Key("unmatched_replies")
+      .Unsigned(totals.unmatchedReplies)
+      .Key("unrecognised")
+      .Unsigned(totals.unrecognised)
+      .End();
+  return text + '\n';
 }
 
 }  // namespace geocom
