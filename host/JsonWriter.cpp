@@ -1,14 +1,14 @@
 #include <DazoZazIdoRezeraro/host/JsonWriter.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
-#include "PlainText.h"
-
 #include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <utility>
+
+#include "PlainText.h"
 
 namespace Core::GEOCOM::host {
 
@@ -17,7 +17,7 @@ namespace {
 constexpr char kHexDigits[] = "0123456789abcdef";
 
 // What a byte becomes inside a JSON string: 0 for itself, a letter for its
-// short escape, 'u' for \u00NN, '8' for a byte of a multi-byte sequence.
+// short escape, 'u' for \u00NN, '8' for a byte above 0x7f.
 constexpr std::array<char, 256> kEscapes = [] {
   std::array<char, 256> table{};
   for (std::size_t byte = 0; byte < 0x20; ++byte) table[byte] = 'u';

@@ -118,7 +118,8 @@ TEST(JsonWriter, WritesObjectsAsTheLibraryDoes) {
                          {"on", true},
                          {"off", false},
                          {"name", std::string("a\"b\\c\x01")},
-                         {"long", std::string(400, 'x')}};
+                         {"long", std::string(400, 'x')},
+                         {"text", std::string("caf\xc3\xa9\xff")}};
   std::string out;
   JsonWriter writer(out);
   writer.Begin()

@@ -307,8 +307,12 @@ TEST(Text, EscapingIsReversedExactlyAndDoublesReadBack) {
     EXPECT_EQ(EscapeBytes(bytes), text);
     EXPECT_EQ(UnescapeBytes(text), bytes) << text;
   }
-  for (const char* malformed : {"\\", "\\x4", "\\xzz", "\\q"}) {
-    EXPECT_FALSE(UnescapeBytes(malformed)) << malformed;
+  // Escapes cut short are refused without reading past the text: the bytes
+  // after it, here hex digits, are none of its own.
+  const std::string_view malformed[] = {
+      "\\", "\\x4", "\\xzz", "\\q", {"\\x4f", 3}, {"\\x4f", 2}, {"a\\", 2}};
+  for (const std::string_view text : malformed) {
+    EXPECT_FALSE(UnescapeBytes(text)) << text;
   }
   for (const double value : {0.78539816339744828, 6.58e-07, 100.0, -0.1}) {
     EXPECT_EQ(std::stod(FormatDouble(value)), value);
