@@ -1,4 +1,5 @@
 #include <DazoZazIdoRezeraro/host/Capture.h>
+#include <DazoZazIdoRezeraro/host/JsonWriter.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
 #include <algorithm>
@@ -7,6 +8,8 @@
 #include <cstring>
 #include <limits>
 #include <nlohmann/json.hpp>
+
+#include "PlainText.h"
 
 namespace Core::GEOCOM::host {
 
@@ -33,10 +36,6 @@ CaptureDirection Opposite(CaptureDirection direction) {
 
 const char* EventName(CaptureEvent event) {
   return event == CaptureEvent::kOpen ? "open" : "close";
-}
-
-void AppendString(std::string& line, std::string_view text) {
-  line += nlohmann::json(text).dump();
 }
 
 }  // namespace
@@ -91,15 +90,15 @@ bool CaptureWriter::WriteLocked(CaptureRecord& record) {
     line += ",\"direction\":\"";
     line += DirectionName(record.direction);
     line += "\",\"bytes\":";
-    AppendString(line, EscapeBytes(record.bytes));
+    AppendJsonString(line, EscapeBytes(record.bytes));
   }
   if (!record.note.empty()) {
     line += ",\"note\":";
-    AppendString(line, EscapeBytes(record.note));
+    AppendJsonString(line, EscapeBytes(record.note));
   }
   if (!record.fault.empty()) {
     line += ",\"fault\":";
-    AppendString(line, EscapeBytes(record.fault));
+    AppendJsonString(line, EscapeBytes(record.fault));
   }
   line += "}\n";
   out_.write(line.data(), static_cast<std::streamsize>(line.size()));
@@ -174,13 +173,9 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
 
   // False when the line is not one JSON object.
   bool Parse(std::string_view line) {
-    for (Text* text : {&format, &event, &direction, &bytes, &note, &fault}) {
-      text->present = false;
-    }
-    time.reset();
-    hasConnection = hasVersion = object_ = false;
-    depth_ = 0;
-    key_ = Key::kOther;
+    Reset();
+    if (ScanFlat(line)) return true;
+    Reset();
     return nlohmann::json::sax_parse(line.data(), line.data() + line.size(),
                                      this) &&
            object_;
@@ -325,9 +320,133 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     return true;
   }
 
+  void Reset() {
+    for (Text* text : {&format, &event, &direction, &bytes, &note, &fault}) {
+      text->present = false;
+    }
+    time.reset();
+    hasConnection = hasVersion = object_ = false;
+    depth_ = 0;
+    key_ = Key::kOther;
+  }
+
+  // Reads a line of the shape a writer gives it (one object of strings and
+  // plain numbers, no white space, no escapes but \" and \\, ASCII only)
+  // without the general parser, handing each member to the same callbacks.
+  // False, with the callbacks' results to be discarded, for any other line:
+  // the general parser then reads it, and is the one to say what is wrong.
+  bool ScanFlat(std::string_view line) {
+    const char* at = line.data();
+    const char* const end = at + line.size();
+    if (at == end || *at++ != '{') return false;
+    start_object(0);
+    if (at != end && *at == '}') return ++at == end && end_object();
+    for (;;) {
+      if (!ScanString(at, end, name_)) return false;
+      key(name_);
+      if (at == end || *at++ != ':' || at == end) return false;
+      if (*at == '"') {
+        if (!ScanString(at, end, value_)) return false;
+        string(value_);
+      } else if (!ScanNumber(at, end)) {
+        return false;
+      }
+      if (at == end) return false;
+      const char next = *at++;
+      if (next == '}') return at == end && end_object();
+      if (next != ',') return false;
+    }
+  }
+
+  // A string of printable ASCII whose only escapes are \" and \\.
+  static bool ScanString(const char*& at, const char* end, std::string& out) {
+    if (at == end || *at++ != '"') return false;
+    out.clear();
+    const char* run = at;
+    for (; at != end; ++at) {
+      at += PlainRun(at, end);
+      if (at == end) break;
+      const auto byte = static_cast<unsigned char>(*at);
+      if (byte == '"') {
+        out.append(run, static_cast<std::size_t>(at - run));
+        ++at;
+        return true;
+      }
+      if (byte < 0x20 || byte > 0x7e) return false;
+      if (byte == '\\') {
+        if (end - at < 2 || (at[1] != '"' && at[1] != '\\')) return false;
+        out.append(run, static_cast<std::size_t>(at - run));
+        run = ++at;
+      }
+    }
+    return false;
+  }
+
+  // -?(0|[1-9][0-9]*)(.[0-9]+)?, typed as the general parser types it.
+  bool ScanNumber(const char*& at, const char* end) {
+    const char* const start = at;
+    const bool negative = at != end && *at == '-';
+    if (negative) ++at;
+    const char* const digits = at;
+    while (at != end && *at >= '0' && *at <= '9') ++at;
+    if (at == digits || (*digits == '0' && at - digits > 1)) return false;
+    bool fraction = false;
+    if (at != end && *at == '.') {
+      fraction = true;
+      const char* const decimals = ++at;
+      while (at != end && *at >= '0' && *at <= '9') ++at;
+      if (at == decimals) return false;
+    }
+    if (at != end && (*at == 'e' || *at == 'E')) return false;
+    if (fraction) {
+      double value = 0;
+      if (!ExactDecimal(start, at, value)) {
+        const auto read = std::from_chars(start, at, value);
+        if (read.ec != std::errc() || read.ptr != at) return false;
+      }
+      number_text_.assign(start, at);
+      return number_float(value, number_text_);
+    }
+    if (negative) {
+      std::int64_t value = 0;
+      const auto read = std::from_chars(start, at, value);
+      return read.ec == std::errc() && read.ptr == at && number_integer(value);
+    }
+    std::uint64_t value = 0;
+    const auto read = std::from_chars(start, at, value);
+    return read.ec == std::errc() && read.ptr == at && number_unsigned(value);
+  }
+
+  // A decimal of at most 15 digits, such as every time a writer gives,
+  // read with one division: both its digits as a whole number and the power
+  // of ten are exact doubles then, and the quotient is rounded once, as the
+  // general reading rounds the decimal itself.
+  static bool ExactDecimal(const char* at, const char* end, double& value) {
+    constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                  1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    const bool negative = *at == '-';
+    if (negative) ++at;
+    std::uint64_t digits = 0;
+    int count = 0;
+    int decimals = -1;
+    for (; at != end; ++at) {
+      if (*at == '.') {
+        decimals = 0;
+        continue;
+      }
+      if (++count > 15) return false;
+      digits = digits * 10 + static_cast<unsigned>(*at - '0');
+      if (decimals >= 0) ++decimals;
+    }
+    value = static_cast<double>(digits) / kPowers[std::max(decimals, 0)];
+    if (negative) value = -value;
+    return true;
+  }
+
   bool object_ = false;  // the line's value is an object
   int depth_ = 0;
   Key key_ = Key::kOther;
+  std::string name_, value_, number_text_;  // reused line after line
 };
 
 CaptureReader::CaptureReader(std::istream& in)

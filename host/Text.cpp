@@ -1,8 +1,11 @@
 #include <DazoZazIdoRezeraro/host/Text.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdio>
+
+#include "PlainText.h"
 
 namespace Core::GEOCOM::host {
 
@@ -20,33 +23,42 @@ int HexValue(char digit) {
 
 std::string EscapeBytes(std::string_view bytes) {
   std::string out;
-  out.reserve(bytes.size());
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    switch (c) {
+  AppendEscapedBytes(out, bytes);
+  return out;
+}
+
+void AppendEscapedBytes(std::string& out, std::string_view bytes) {
+  out.reserve(out.size() + bytes.size());
+  const char* run = bytes.data();
+  const char* const end = run + bytes.size();
+  for (const char* at = run; at != end; ++at) {
+    at += PlainRun(at, end);
+    if (at == end) break;
+    const auto byte = static_cast<unsigned char>(*at);
+    if (byte >= 0x20 && byte <= 0x7e && byte != '\\') continue;
+    out.append(run, static_cast<std::size_t>(at - run));
+    run = at + 1;
+    out += '\\';
+    switch (byte) {
       case '\\':
-        out += "\\\\";
+        out += '\\';
         break;
       case '\r':
-        out += "\\r";
+        out += 'r';
         break;
       case '\n':
-        out += "\\n";
+        out += 'n';
         break;
       case '\t':
-        out += "\\t";
+        out += 't';
         break;
       default:
-        if (byte < 0x20 || byte > 0x7e) {
-          out += "\\x";
-          out += kHexDigits[byte >> 4];
-          out += kHexDigits[byte & 0x0f];
-        } else {
-          out += c;
-        }
+        out += 'x';
+        out += kHexDigits[byte >> 4];
+        out += kHexDigits[byte & 0x0f];
     }
   }
-  return out;
+  out.append(run, static_cast<std::size_t>(end - run));
 }
 
 std::optional<std::string> UnescapeBytes(std::string_view text) {
@@ -54,7 +66,9 @@ std::optional<std::string> UnescapeBytes(std::string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\\') {
-      out += text[i];
+      const std::size_t escape = std::min(text.find('\\', i), text.size());
+      out.append(text, i, escape - i);
+      i = escape - 1;
       continue;
     }
     if (++i == text.size()) return std::nullopt;

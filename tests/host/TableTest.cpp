@@ -292,8 +292,27 @@ TEST(Text, EscapingIsReversedExactlyAndDoublesReadBack) {
   std::string every;
   for (int byte = 0; byte < 256; ++byte) every += static_cast<char>(byte);
   EXPECT_EQ(UnescapeBytes(EscapeBytes(every)), every);
-  for (const char* malformed : {"\\", "\\x4", "\\xzz", "\\q"}) {
-    EXPECT_FALSE(UnescapeBytes(malformed)) << malformed;
+  // What each kind of byte becomes, alone and inside runs long enough to be
+  // tested eight bytes at a time.
+  const std::pair<std::string, std::string> escaped[] = {
+      {" ~\"", " ~\""},
+      {"\x7f\x80\xff\x1f", "\\x7f\\x80\\xff\\x1f"},
+      {std::string("\0", 1), "\\x00"},
+      {"\\\r\n\t", "\\\\\\r\\n\\t"},
+      {"%R1Q,2107,0:1\r\n", "%R1Q,2107,0:1\\r\\n"},
+      {"abcdefgh\x7fijklmnop", "abcdefgh\\x7fijklmnop"},
+      {"abcdefghijklmno\\", "abcdefghijklmno\\\\"},
+  };
+  for (const auto& [bytes, text] : escaped) {
+    EXPECT_EQ(EscapeBytes(bytes), text);
+    EXPECT_EQ(UnescapeBytes(text), bytes) << text;
+  }
+  // Escapes cut short are refused without reading past the text: the bytes
+  // after it, here hex digits, are none of its own.
+  const std::string_view malformed[] = {
+      "\\", "\\x4", "\\xzz", "\\q", {"\\x4f", 3}, {"\\x4f", 2}, {"a\\", 2}};
+  for (const std::string_view text : malformed) {
+    EXPECT_FALSE(UnescapeBytes(text)) << text;
   }
   for (const double value : {0.78539816339744828, 6.58e-07, 100.0, -0.1}) {
     EXPECT_EQ(std::stod(FormatDouble(value)), value);

@@ -50,11 +50,21 @@ int RunDecode(const DecodeOptions& options) {
 
   std::optional<TrafficSummary> summary;
   if (options.summary) summary.emplace();
+  // Records go out in blocks: one write per record would cost more than
+  // formatting it.
+  constexpr std::size_t kBlock = 1 << 16;
+  std::string pending;
+  pending.reserve(kBlock + 4096);
   TrafficDecoder decoder([&](TrafficRecord&& record) {
-    if (summary) {
-      summary->Add(record);
+    if (summary) return summary->Add(record);
+    if (options.json) {
+      AppendJson(pending, record);
     } else {
-      Print(options.json ? FormatJson(record) : FormatText(record));
+      pending += FormatText(record);
+    }
+    if (pending.size() >= kBlock) {
+      Print(pending);
+      pending.clear();
     }
   });
 
@@ -72,6 +82,7 @@ int RunDecode(const DecodeOptions& options) {
     decoder.Add(**next);
   }
   decoder.Finish();
+  Print(pending);
   if (summary) {
     Print(options.json ? FormatSummaryJson(*summary)
                        : FormatSummaryText(*summary));

@@ -1,19 +1,19 @@
 #include "DecodeFormat.h"
 
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/JsonWriter.h>
 #include <DazoZazIdoRezeraro/host/ReturnCodes.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <nlohmann/json.hpp>
+#include <map>
 #include <vector>
 
 namespace geocom {
 
 using namespace Core::GEOCOM;
-using nlohmann::json;
 
 namespace {
 
@@ -42,32 +42,6 @@ std::string Quoted(std::string_view bytes) {
 std::string TextValue(const host::FieldValue& value) {
   if (const auto* text = std::get_if<std::string>(&value)) return Quoted(*text);
   return host::FormatValue(value);
-}
-
-std::string Dump(const json& line) {
-  return line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
-}
-
-// Keys in the order a reader expects them, as docs/capture.md lists them.
-using OrderedJson = nlohmann::ordered_json;
-
-template <typename Value>
-OrderedJson OrNull(const std::optional<Value>& value) {
-  return value ? OrderedJson(*value) : OrderedJson();
-}
-
-OrderedJson FieldsObject(const std::optional<host::Fields>& fields) {
-  if (!fields) return nullptr;
-  OrderedJson object = OrderedJson::object();
-  auto& values = object.get_ref<OrderedJson::object_t&>();
-  values.reserve(fields->size());
-  for (const host::Field& field : *fields) {
-    values.emplace_back(
-        field.name,
-        std::visit([](const auto& held) { return OrderedJson(held); },
-                   field.value));
-  }
-  return object;
 }
 
 }  // namespace
@@ -125,45 +99,58 @@ std::string FormatText(const TrafficRecord& record) {
   return line + '\n';
 }
 
-std::string FormatJson(const TrafficRecord& record) {
-  OrderedJson line = OrderedJson::object();
-  auto& keys = line.get_ref<OrderedJson::object_t&>();
-  keys.reserve(16);
-  const auto add = [&keys](const char* key, OrderedJson value) {
-    keys.emplace_back(key, std::move(value));
-  };
-  add("kind", TrafficKindName(record.kind));
-  add("direction", host::DirectionName(record.direction));
-  add("connection", record.connection);
-  add("time", OrNull(record.time));
-  add("size", record.size);
-  add("bytes", host::EscapeBytes(record.bytes));
-  if (record.kind == TrafficKind::kLongLine) add("line", record.line);
+void AppendJson(std::string& out, const TrafficRecord& record) {
+  host::JsonWriter line(out);
+  line.Begin()
+      .Key("kind")
+      .String(TrafficKindName(record.kind))
+      .Key("direction")
+      .String(host::DirectionName(record.direction))
+      .Key("connection")
+      .Unsigned(record.connection)
+      .Key("time")
+      .Optional(record.time)
+      .Key("size")
+      .Unsigned(record.size)
+      .Key("bytes")
+      .EscapedBytes(record.bytes);
+  if (record.kind == TrafficKind::kLongLine)
+    line.Key("line").Unsigned(record.line);
   if (IsSentence(record.kind)) {
     const host::Procedure* named = Named(record);
-    add("sequence", record.sequence);
-    add("procedure", OrNull(record.procedure));
-    add("name", named != nullptr ? OrderedJson(named->name) : nullptr);
-    add("timeout_ms",
-        record.timeout ? OrderedJson(record.timeout->count()) : OrderedJson());
+    line.Key("sequence").Unsigned(record.sequence);
+    line.Key("procedure").Optional(record.procedure);
+    line.Key("name");
+    named != nullptr ? line.String(named->name) : line.Null();
+    line.Key("timeout_ms");
+    record.timeout ? line.Integer(record.timeout->count()) : line.Null();
   }
-  if (record.kind == TrafficKind::kRequest) {
-    add("parameters", host::EscapeBytes(record.parameters));
-    add("arguments", FieldsObject(record.fields));
-  } else if (record.kind == TrafficKind::kReply ||
-             record.kind == TrafficKind::kUnmatchedReply) {
-    add("parameters", host::EscapeBytes(record.parameters));
-    add("return_code", record.returnCode);
+  const bool reply = record.kind == TrafficKind::kReply ||
+                     record.kind == TrafficKind::kUnmatchedReply;
+  if (record.kind == TrafficKind::kRequest || reply) {
+    line.Key("parameters").EscapedBytes(record.parameters);
+  }
+  if (reply) {
+    line.Key("return_code").Unsigned(record.returnCode);
     const host::ReturnCodeName* code = host::FindReturnCode(record.returnCode);
-    add("return_code_name",
-        code != nullptr ? OrderedJson(code->name) : OrderedJson());
-    add("values", FieldsObject(record.fields));
-    add("round_trip_ms", OrNull(record.roundTripMs));
-    add("late", record.late);
+    line.Key("return_code_name");
+    code != nullptr ? line.String(code->name) : line.Null();
   }
-  std::string text =
-      line.dump(-1, ' ', false, OrderedJson::error_handler_t::replace);
-  text += '\n';
+  if (record.kind == TrafficKind::kRequest || reply) {
+    line.Key(reply ? "values" : "arguments");
+    record.fields ? line.Begin().Members(*record.fields).End() : line.Null();
+  }
+  if (reply) {
+    line.Key("round_trip_ms").Optional(record.roundTripMs);
+    line.Key("late").Bool(record.late);
+  }
+  line.End();
+  out += '\n';
+}
+
+std::string FormatJson(const TrafficRecord& record) {
+  std::string text;
+  AppendJson(text, record);
   return text;
 }
 
@@ -228,45 +215,67 @@ std::string FormatSummaryText(const TrafficSummary& summary) {
          " long_lines=" + std::to_string(totals.longLines) + '\n';
 }
 
+// Keys in byte order, as the first JSON form of the summary wrote them.
 std::string FormatSummaryJson(const TrafficSummary& summary) {
   std::string text;
+  host::JsonWriter line(text);
   for (const ProcedureSummary& row : summary.Procedures()) {
     const host::Procedure* named = host::FindProcedure(row.procedure);
-    json replies = json::object();
-    json names = json::object();
+    // Return codes as keys sort as text: "10" before "9".
+    std::map<std::string, std::size_t> replies;
+    std::map<std::string, std::string_view> names;
     for (const auto& [code, count] : row.replies) {
       replies[std::to_string(code)] = count;
       if (const host::ReturnCodeName* codeName = host::FindReturnCode(code)) {
         names[std::to_string(code)] = codeName->name;
       }
     }
-    json times = nullptr;
+    line.Begin().Key("calls").Unsigned(row.calls);
+    line.Key("kind").String("procedure").Key("name");
+    named != nullptr ? line.String(named->name) : line.Null();
+    line.Key("procedure").Unsigned(row.procedure).Key("replies").Begin();
+    for (const auto& [code, count] : replies) line.Key(code).Unsigned(count);
+    line.End().Key("return_code_names").Begin();
+    for (const auto& [code, name] : names) line.Key(code).String(name);
+    line.End().Key("round_trip_ms");
     if (row.roundTrip) {
-      times = {{"count", row.roundTrip->count},
-               {"min", row.roundTrip->min},
-               {"median", row.roundTrip->median},
-               {"p95", row.roundTrip->p95},
-               {"max", row.roundTrip->max}};
+      line.Begin()
+          .Key("count")
+          .Unsigned(row.roundTrip->count)
+          .Key("max")
+          .Number(row.roundTrip->max)
+          .Key("median")
+          .Number(row.roundTrip->median)
+          .Key("min")
+          .Number(row.roundTrip->min)
+          .Key("p95")
+          .Number(row.roundTrip->p95)
+          .End();
+    } else {
+      line.Null();
     }
-    text +=
-        Dump({{"kind", "procedure"},
-              {"procedure", row.procedure},
-              {"name", named != nullptr ? json(named->name) : json(nullptr)},
-              {"calls", row.calls},
-              {"replies", replies},
-              {"return_code_names", names},
-              {"timeouts", row.timeouts},
-              {"round_trip_ms", times},
-              {"sequence_gaps", row.sequenceGaps}});
+    line.Key("sequence_gaps").Unsigned(row.sequenceGaps);
+    line.Key("timeouts").Unsigned(row.timeouts).End();
+    text += '\n';
   }
   const TrafficTotals& totals = summary.Totals();
-  return text + Dump({{"kind", "totals"},
-                      {"records", totals.records},
-                      {"unmatched_replies", totals.unmatchedReplies},
-                      {"unrecognised", totals.unrecognised},
-                      {"noise_bytes", totals.noiseBytes},
-                      {"dropped_bytes", totals.droppedBytes},
-                      {"long_lines", totals.longLines}});
+  line.Begin()
+      .Key("dropped_bytes")
+      .Unsigned(totals.droppedBytes)
+      .Key("kind")
+      .String("totals")
+      .Key("long_lines")
+      .Unsigned(totals.longLines)
+      .Key("noise_bytes")
+      .Unsigned(totals.noiseBytes)
+      .Key("records")
+      .Unsigned(totals.records)
+      .Key("unmatched_replies")
+      .Unsigned(totals.unmatchedReplies)
+      .Key("unrecognised")
+      .Unsigned(totals.unrecognised)
+      .End();
+  return text + '\n';
 }
 
 }  // namespace geocom

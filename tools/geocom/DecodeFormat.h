@@ -12,7 +12,9 @@ namespace geocom {
 // The record as one line of text, newline included.
 std::string FormatText(const TrafficRecord& record);
 
-// The record as one JSON object on one line, newline included.
+// The record as one JSON object on one line, newline included, keys in the
+// order docs/capture.md lists them; AppendJson adds it to out.
+void AppendJson(std::string& out, const TrafficRecord& record);
 std::string FormatJson(const TrafficRecord& record);
 
 // The summary as a table with a line of totals under it.

@@ -1,13 +1,17 @@
 #include "Output.h"
 
+#include <DazoZazIdoRezeraro/host/JsonWriter.h>
 #include <DazoZazIdoRezeraro/host/ReturnCodes.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <variant>
+#include <vector>
 
 #include "ExitStatus.h"
 
@@ -28,13 +32,10 @@ using namespace Core::GEOCOM::host;
       std::string("cannot write to standard output: ") + std::strerror(errno));
 }
 
-nlohmann::json ReturnCodeNameJson(unsigned short code) {
+void ReturnCodeMembers(JsonWriter& object, unsigned short code) {
+  object.Key("return_code").Unsigned(code).Key("return_code_name");
   const ReturnCodeName* named = FindReturnCode(code);
-  return named != nullptr ? nlohmann::json(named->name) : nlohmann::json();
-}
-
-nlohmann::json JsonValue(const FieldValue& value) {
-  return std::visit([](const auto& v) { return nlohmann::json(v); }, value);
+  named != nullptr ? object.String(named->name) : object.Null();
 }
 
 }  // namespace
@@ -52,11 +53,6 @@ void PrintError(std::string_view message) {
                message.data());
 }
 
-std::string JsonLine(const nlohmann::json& object) {
-  return object.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
-         "\n";
-}
-
 std::string ReturnCodeText(unsigned short code) {
   return "return_code = " + DescribeReturnCode(code) + "\n";
 }
@@ -69,37 +65,61 @@ std::string ReplyText(const Fields& fields) {
   return text;
 }
 
+// Keys in byte order, and the values by name, as the first JSON form of a
+// call's outcome wrote them.
 std::string ReplyJson(const Procedure& procedure, const Reply& reply,
                       const Fields& fields) {
-  nlohmann::json values = nlohmann::json::object();
-  for (const Field& field : fields) {
-    values[field.name] = JsonValue(field.value);
+  std::vector<const Field*> byName;
+  for (const Field& field : fields) byName.push_back(&field);
+  std::stable_sort(byName.begin(), byName.end(),
+                   [](const Field* left, const Field* right) {
+                     return left->name < right->name;
+                   });
+  std::string line;
+  JsonWriter object(line);
+  object.Begin()
+      .Key("command")
+      .String(procedure.name)
+      .Key("procedure")
+      .Unsigned(procedure.id);
+  ReturnCodeMembers(object, Core::GEOCOM::GRC_OK);
+  object.Key("round_trip_ms")
+      .Number(static_cast<double>(reply.roundTrip.count()) / 1000.0)
+      .Key("sequence")
+      .Unsigned(reply.sequence)
+      .Key("values")
+      .Begin();
+  for (auto field = byName.begin(); field != byName.end(); ++field) {
+    // Of fields of one name, the last one given stands.
+    const auto next = std::next(field);
+    if (next != byName.end() && (*next)->name == (*field)->name) continue;
+    object.Key((*field)->name).Value((*field)->value);
   }
-  return JsonLine(
-      {{"command", procedure.name},
-       {"procedure", procedure.id},
-       {"sequence", reply.sequence},
-       {"return_code", 0},
-       {"return_code_name", ReturnCodeNameJson(Core::GEOCOM::GRC_OK)},
-       {"round_trip_ms", static_cast<double>(reply.roundTrip.count()) / 1000.0},
-       {"values", values}});
+  object.End().End();
+  return line + '\n';
 }
 
 std::string FailureJson(const Failure& failure) {
-  nlohmann::json object = {
-      {"command", failure.command},
-      {"procedure", failure.procedure != nullptr
-                        ? nlohmann::json(failure.procedure->id)
-                        : nlohmann::json()},
-      {"exit_status", failure.exitStatus},
-      {"error",
-       {{"kind", ExitStatusName(static_cast<ExitStatus>(failure.exitStatus))},
-        {"message", failure.message}}}};
-  if (failure.returnCode) {
-    object["return_code"] = *failure.returnCode;
-    object["return_code_name"] = ReturnCodeNameJson(*failure.returnCode);
-  }
-  return JsonLine(object);
+  std::string line;
+  JsonWriter object(line);
+  object.Begin()
+      .Key("command")
+      .String(failure.command)
+      .Key("error")
+      .Begin()
+      .Key("kind")
+      .String(ExitStatusName(static_cast<ExitStatus>(failure.exitStatus)))
+      .Key("message")
+      .String(failure.message)
+      .End()
+      .Key("exit_status")
+      .Integer(failure.exitStatus)
+      .Key("procedure");
+  failure.procedure != nullptr ? object.Unsigned(failure.procedure->id)
+                               : object.Null();
+  if (failure.returnCode) ReturnCodeMembers(object, *failure.returnCode);
+  object.End();
+  return line + '\n';
 }
 
 }  // namespace geocom

@@ -5,7 +5,6 @@
 #include <DazoZazIdoRezeraro/host/Fields.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
 
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,9 +28,6 @@ void FlushOutput();
 
 // "geocom: MESSAGE" on standard error.
 void PrintError(std::string_view message);
-
-// The object on one line, invalid UTF-8 replaced.
-std::string JsonLine(const nlohmann::json& object);
 
 // "return_code = 8710 no-target: no prism in the beam", a line of its own.
 std::string ReturnCodeText(unsigned short code);

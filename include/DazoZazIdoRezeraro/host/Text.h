@@ -20,6 +20,10 @@ namespace Core::GEOCOM::host {
 /// UnescapeBytes reverses it exactly.
 DAZOZAZIDOREZERARO_HOST_EXPORT std::string EscapeBytes(std::string_view bytes);
 
+/// EscapeBytes appending to out.
+DAZOZAZIDOREZERARO_HOST_EXPORT void AppendEscapedBytes(std::string& out,
+                                                       std::string_view bytes);
+
 /// The bytes that EscapeBytes turned into text; nullopt for text that
 /// EscapeBytes cannot have written.
 DAZOZAZIDOREZERARO_HOST_EXPORT std::optional<std::string> UnescapeBytes(

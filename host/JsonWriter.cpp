@@ -1,0 +1,204 @@
+#include <DazoZazIdoRezeraro/host/JsonWriter.h>
+#include <DazoZazIdoRezeraro/host/Text.h>
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <utility>
+
+#include "PlainText.h"
+
+namespace Core::GEOCOM::host {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// What a byte becomes inside a JSON string: 0 for itself, a letter for its
+// short escape, 'u' for \u00NN, '8' for a byte above 0x7f.
+constexpr std::array<char, 256> kEscapes = [] {
+  std::array<char, 256> table{};
+  for (std::size_t byte = 0; byte < 0x20; ++byte) table[byte] = 'u';
+  for (const auto& [byte, escape] : {std::pair{'\b', 'b'},
+                                     {'\f', 'f'},
+                                     {'\n', 'n'},
+                                     {'\r', 'r'},
+                                     {'\t', 't'},
+                                     {'"', '"'},
+                                     {'\\', '\\'}}) {
+    table[static_cast<unsigned char>(byte)] = escape;
+  }
+  for (std::size_t byte = 0x80; byte < 0x100; ++byte) table[byte] = '8';
+  return table;
+}();
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view text) {
+  JsonWriter(out).String(text);
+}
+
+void AppendJsonNumber(std::string& out, double value) {
+  JsonWriter(out).Number(value);
+}
+
+inline void JsonWriter::Put(const char* text, std::size_t size) {
+  if (stagedSize_ + size > sizeof staged_) {
+    Flush();
+    if (size > sizeof staged_) {
+      out_.append(text, size);
+      return;
+    }
+  }
+  std::memcpy(staged_ + stagedSize_, text, size);
+  stagedSize_ += size;
+}
+
+inline void JsonWriter::Put(char byte) {
+  if (stagedSize_ == sizeof staged_) Flush();
+  staged_[stagedSize_++] = byte;
+}
+
+inline void JsonWriter::PutString(std::string_view text) {
+  const std::size_t start = out_.size() + stagedSize_;
+  Put('"');
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at != end) {
+    const std::size_t plain = PlainRun(at, end);
+    Put(at, plain);
+    at += plain;
+    if (at == end) break;
+    const auto byte = static_cast<unsigned char>(*at++);
+    const char escape = kEscapes[byte];
+    if (escape == 0) {
+      Put(static_cast<char>(byte));
+    } else if (escape == 'u') {
+      const char code[] = {
+          '\\', 'u', '0', '0', kHexDigits[byte >> 4], kHexDigits[byte & 0x0f]};
+      Put(code, sizeof code);
+    } else if (escape != '8') {
+      const char pair[] = {'\\', escape};
+      Put(pair, sizeof pair);
+    } else {
+      // Whether the bytes are UTF-8, and what replaces them where they are
+      // not, is the library's to decide; such text is rare in a record.
+      Flush();
+      out_.resize(start);
+      out_ += nlohmann::json(text).dump(
+          -1, ' ', false, nlohmann::json::error_handler_t::replace);
+      return;
+    }
+  }
+  Put('"');
+}
+
+inline void JsonWriter::Flush() {
+  out_.append(staged_, stagedSize_);
+  stagedSize_ = 0;
+}
+
+JsonWriter::~JsonWriter() { Flush(); }
+
+JsonWriter& JsonWriter::Begin() {
+  Put('{');
+  ++depth_;
+  afterValue_ = false;
+  return *this;
+}
+
+JsonWriter& JsonWriter::End() {
+  Put('}');
+  afterValue_ = true;
+  if (--depth_ <= 0) Flush();
+  return *this;
+}
+
+JsonWriter& JsonWriter::Key(std::string_view name) {
+  if (afterValue_) Put(',');
+  afterValue_ = false;
+  PutString(name);
+  Put(':');
+  return *this;
+}
+
+JsonWriter& JsonWriter::String(std::string_view text) {
+  PutString(text);
+  afterValue_ = true;
+  return *this;
+}
+
+JsonWriter& JsonWriter::EscapedBytes(std::string_view bytes) {
+  // Reused call after call: a record's bytes are escaped twice, once as
+  // bytes and once as JSON, and the first pass should not allocate.
+  thread_local std::string escaped;
+  escaped.clear();
+  AppendEscapedBytes(escaped, bytes);
+  return String(escaped);
+}
+
+JsonWriter& JsonWriter::Integer(std::int64_t value) {
+  std::array<char, 24> text{};
+  const auto written =
+      std::to_chars(text.data(), text.data() + text.size(), value);
+  Put(text.data(), static_cast<std::size_t>(written.ptr - text.data()));
+  afterValue_ = true;
+  return *this;
+}
+
+JsonWriter& JsonWriter::Unsigned(std::uint64_t value) {
+  std::array<char, 24> text{};
+  const auto written =
+      std::to_chars(text.data(), text.data() + text.size(), value);
+  Put(text.data(), static_cast<std::size_t>(written.ptr - text.data()));
+  afterValue_ = true;
+  return *this;
+}
+
+JsonWriter& JsonWriter::Number(double value) {
+  if (std::isfinite(value)) {
+    // The library's own shortest form, so that a number reads the same
+    // whichever of the two wrote it.
+    std::array<char, 64> text{};
+    const char* written = nlohmann::detail::to_chars(
+        text.data(), text.data() + text.size(), value);
+    Put(text.data(), static_cast<std::size_t>(written - text.data()));
+  } else {
+    Put("null", 4);
+  }
+  afterValue_ = true;
+  return *this;
+}
+
+JsonWriter& JsonWriter::Bool(bool value) {
+  value ? Put("true", 4) : Put("false", 5);
+  afterValue_ = true;
+  return *this;
+}
+
+JsonWriter& JsonWriter::Null() {
+  Put("null", 4);
+  afterValue_ = true;
+  return *this;
+}
+
+JsonWriter& JsonWriter::Value(const FieldValue& value) {
+  struct Visitor {
+    JsonWriter& writer;
+    void operator()(std::int64_t held) const { writer.Integer(held); }
+    void operator()(double held) const { writer.Number(held); }
+    void operator()(bool held) const { writer.Bool(held); }
+    void operator()(const std::string& held) const { writer.String(held); }
+  };
+  std::visit(Visitor{*this}, value);
+  return *this;
+}
+
+JsonWriter& JsonWriter::Members(const Fields& fields) {
+  for (const Field& field : fields) Key(field.name).Value(field.value);
+  return *this;
+}
+
+}  // namespace Core::GEOCOM::host

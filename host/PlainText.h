@@ -1,0 +1,60 @@
+#ifndef DAZOZAZIDOREZERARO_HOST_PLAINTEXT_H
+#define DAZOZAZIDOREZERARO_HOST_PLAINTEXT_H
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace Core::GEOCOM::host {
+
+// Whether each byte is plain text: printable ASCII other than the quote and
+// the backslash, the bytes a JSON string holds as they are and of which a
+// capture line's strings are nearly made.
+inline constexpr std::array<bool, 256> kPlain = [] {
+  std::array<bool, 256> plain{};
+  for (std::size_t byte = 0x20; byte < 0x7f; ++byte) plain[byte] = true;
+  plain['"'] = plain['\\'] = false;
+  return plain;
+}();
+
+inline bool IsPlain(char byte) {
+  return kPlain[static_cast<unsigned char>(byte)];
+}
+
+// Nonzero when one of the eight bytes in the word is not plain. Each test
+// flags the high bit of a byte, and any carry or borrow that spills into the
+// next byte starts at a byte that is itself flagged, so no such byte is
+// missed.
+inline std::uint64_t NotPlainIn(std::uint64_t word) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101;
+  constexpr std::uint64_t kHighs = 0x8080808080808080;
+  const auto below = [](std::uint64_t bytes, std::uint64_t limit) {
+    return (bytes - limit * kOnes) & ~bytes & kHighs;
+  };
+  return (word & kHighs) | ((word + kOnes) & kHighs) |  // 0x7f and above
+         below(word, 0x20) | below(word ^ 0x2222222222222222, 1) |
+         below(word ^ 0x5c5c5c5c5c5c5c5c, 1);
+}
+
+// How many bytes from at on are plain, eight tested at a time.
+inline std::size_t PlainRun(const char* at, const char* end) {
+  const char* const start = at;
+  const auto wordAt = [](const char* bytes) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+  };
+  while (end - at >= 8 && NotPlainIn(wordAt(at)) == 0) at += 8;
+  // Fewer than eight left, or a word that holds the first byte that is not
+  // plain: the last eight bytes tell whether the rest is all plain.
+  if (end - start >= 8 && end - at < 8 && NotPlainIn(wordAt(end - 8)) == 0) {
+    return static_cast<std::size_t>(end - start);
+  }
+  while (at != end && IsPlain(*at)) ++at;
+  return static_cast<std::size_t>(at - start);
+}
+
+}  // namespace Core::GEOCOM::host
+
+#endif

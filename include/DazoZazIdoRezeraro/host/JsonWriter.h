@@ -1,0 +1,91 @@
+#ifndef DAZOZAZIDOREZERARO_HOST_JSONWRITER_H
+#define DAZOZAZIDOREZERARO_HOST_JSONWRITER_H
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "Catalogue.h"
+#include "Export.h"
+
+/// @file
+/// The one way this library and its tools write records as JSON text:
+/// straight into a string, without building a document first. What it
+/// writes is what nlohmann-json's dump writes for the same values: doubles
+/// in its shortest form ("0.004", "4.0", "1e-07"), NaN and infinities as
+/// null, bytes that are not UTF-8 replaced by U+FFFD, nothing escaped that
+/// need not be.
+
+namespace Core::GEOCOM::host {
+
+/// The text as a JSON string, quotes included, appended to out.
+DAZOZAZIDOREZERARO_HOST_EXPORT void AppendJsonString(std::string& out,
+                                                     std::string_view text);
+
+/// The number as JSON appended to out; null when it is not finite.
+DAZOZAZIDOREZERARO_HOST_EXPORT void AppendJsonNumber(std::string& out,
+                                                     double value);
+
+/// Writes JSON objects into a string, keys in the order given, on one line:
+/// Begin, then Key and a value for each member (a nested object is Begin
+/// after Key, End after its members), End. Objects begun after an End at
+/// the outermost level follow it without a separator. The text reaches the
+/// string at each outermost End and when the writer is destroyed.
+class DAZOZAZIDOREZERARO_HOST_EXPORT JsonWriter {
+ public:
+  /// Appends to out, which must outlive the writer.
+  explicit JsonWriter(std::string& out) : out_(out) {}
+  ~JsonWriter();
+  JsonWriter(const JsonWriter&) = delete;
+  JsonWriter& operator=(const JsonWriter&) = delete;
+
+  JsonWriter& Begin();
+  JsonWriter& End();
+  JsonWriter& Key(std::string_view name);
+
+  JsonWriter& String(std::string_view text);
+  /// The bytes as EscapeBytes writes them, as a string.
+  JsonWriter& EscapedBytes(std::string_view bytes);
+  JsonWriter& Integer(std::int64_t value);
+  JsonWriter& Unsigned(std::uint64_t value);
+  JsonWriter& Number(double value);
+  JsonWriter& Bool(bool value);
+  JsonWriter& Null();
+  /// The value by its type.
+  JsonWriter& Value(const FieldValue& value);
+  /// Each field as a member named after it, in the order given.
+  JsonWriter& Members(const Fields& fields);
+
+  /// The value, or null when there is none.
+  template <typename Held>
+  JsonWriter& Optional(const std::optional<Held>& value) {
+    if (!value) return Null();
+    if constexpr (std::is_floating_point_v<Held>) {
+      return Number(*value);
+    } else if constexpr (std::is_signed_v<Held>) {
+      return Integer(*value);
+    } else {
+      return Unsigned(*value);
+    }
+  }
+
+ private:
+  void Put(const char* text, std::size_t size);
+  void Put(char byte);
+  void PutString(std::string_view text);
+  void Flush();
+
+  std::string& out_;
+  // The text is gathered here and appended to out_ in pieces: appending
+  // each brace, quote and key on its own would cost more than writing them.
+  char staged_[256];
+  std::size_t stagedSize_ = 0;
+  int depth_ = 0;
+  bool afterValue_ = false;  // a member before this one needs a comma
+};
+
+}  // namespace Core::GEOCOM::host
+
+#endif

@@ -1,0 +1,169 @@
+// The JSON writer against the JSON library's own dump: the same bytes for
+// every string, number and shape a record can hold.
+#include <DazoZazIdoRezeraro/host/JsonWriter.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace Core::GEOCOM::host {
+namespace {
+
+using nlohmann::ordered_json;
+
+std::string Dump(const ordered_json& value) {
+  return value.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+}
+
+std::string Written(std::string_view text) {
+  std::string out;
+  AppendJsonString(out, text);
+  return out;
+}
+
+// Every byte alone, and every byte at every place of the first words, where
+// the writer tests eight bytes at a time and then the last eight.
+TEST(JsonWriter, WritesEveryByteAsTheLibraryDoes) {
+  for (int byte = 0; byte < 256; ++byte) {
+    const std::string alone(1, static_cast<char>(byte));
+    EXPECT_EQ(Written(alone), Dump(alone)) << "byte " << byte;
+    for (std::size_t length : {7u, 8u, 9u, 15u, 16u, 17u, 300u}) {
+      for (std::size_t at :
+           {std::size_t{0}, std::size_t{3}, length / 2, length - 1}) {
+        std::string text(length, 'a');
+        text[at] = static_cast<char>(byte);
+        ASSERT_EQ(Written(text), Dump(text))
+            << "byte " << byte << " at " << at << " of " << length;
+      }
+    }
+  }
+}
+
+TEST(JsonWriter, WritesTextThatIsNotUtf8AsTheLibraryReplacesIt) {
+  const std::string cases[] = {
+      "caf\xc3\xa9",                   // UTF-8, kept
+      "\xe2\x82\xac\xf0\x9f\x98\x80",  // three and four bytes, kept
+      "a\xff"
+      "b",                                           // never UTF-8
+      "\xc3",                                        // cut short at the end
+      "\xc3(",                                       // cut short before ASCII
+      "\xed\xa0\x80",                                // a surrogate
+      "\xc0\xaf",                                    // an overlong slash
+      std::string(300, 'a') + "\xc3\xa9\xff\"\x01",  // after a long run
+  };
+  for (const std::string& text : cases) {
+    EXPECT_EQ(Written(text), Dump(text)) << ordered_json(text).dump(
+        -1, ' ', true, ordered_json::error_handler_t::replace);
+    // Whatever it writes parses back.
+    EXPECT_TRUE(ordered_json::accept(Written(text)));
+  }
+}
+
+TEST(JsonWriter, WritesNumbersAsTheLibraryDoes) {
+  const double doubles[] = {0.0,
+                            -0.0,
+                            0.004,
+                            4.0,
+                            1.6,
+                            100.0,
+                            0.7853981634,
+                            1e-7,
+                            1e-5,
+                            0.0001,
+                            1e15,
+                            1e16,
+                            1e20,
+                            -2.5e-300,
+                            123456789.125,
+                            0.1 + 0.2,
+                            std::numeric_limits<double>::denorm_min(),
+                            std::numeric_limits<double>::max(),
+                            std::numeric_limits<double>::lowest()};
+  for (double value : doubles) {
+    std::string out;
+    AppendJsonNumber(out, value);
+    EXPECT_EQ(out, Dump(value)) << value;
+    EXPECT_EQ(ordered_json::parse(out).get<double>(), value) << out;
+  }
+  // NaN and the infinities are null, as the library writes them.
+  for (double value : {std::nan(""), std::numeric_limits<double>::infinity(),
+                       -std::numeric_limits<double>::infinity()}) {
+    std::string out;
+    AppendJsonNumber(out, value);
+    EXPECT_EQ(out, Dump(value)) << value;
+  }
+  for (std::int64_t value : {std::int64_t{0}, std::int64_t{-1},
+                             std::numeric_limits<std::int64_t>::min(),
+                             std::numeric_limits<std::int64_t>::max()}) {
+    std::string out;
+    JsonWriter(out).Integer(value);
+    EXPECT_EQ(out, Dump(value));
+  }
+  for (std::uint64_t value :
+       {std::uint64_t{0}, std::numeric_limits<std::uint64_t>::max()}) {
+    std::string out;
+    JsonWriter(out).Unsigned(value);
+    EXPECT_EQ(out, Dump(value));
+  }
+}
+
+// Objects, nested objects, every kind of value and the separators between
+// them, including a record longer than the writer gathers at once.
+TEST(JsonWriter, WritesObjectsAsTheLibraryDoes) {
+  const Fields fields = {{"count", std::int64_t{-3}},
+                         {"angle", 0.5},
+                         {"on", true},
+                         {"off", false},
+                         {"name", std::string("a\"b\\c\x01")},
+                         {"long", std::string(400, 'x')},
+                         {"text", std::string("caf\xc3\xa9\xff")}};
+  std::string out;
+  JsonWriter writer(out);
+  writer.Begin()
+      .Key("empty")
+      .Begin()
+      .End()
+      .Key("values")
+      .Begin()
+      .Members(fields)
+      .End()
+      .Key("none")
+      .Optional(std::optional<double>())
+      .Key("time")
+      .Optional(std::optional<double>(2.5))
+      .Key("code")
+      .Optional(std::optional<unsigned short>(7))
+      .Key("offset")
+      .Optional(std::optional<int>(-7))
+      .Key("null")
+      .Null()
+      .Key("bytes")
+      .EscapedBytes("%R1Q,1:\r\n\"\\\xff")
+      .Key(std::string(300, 'k'))
+      .String("")
+      .End();
+  // Objects one after another at the outermost level are not separated.
+  writer.Begin().Key("next").Bool(true).End();
+
+  ordered_json values = ordered_json::object();
+  for (const Field& field : fields) {
+    std::visit([&](const auto& held) { values[field.name] = held; },
+               field.value);
+  }
+  const ordered_json expected = {{"empty", ordered_json::object()},
+                                 {"values", values},
+                                 {"none", nullptr},
+                                 {"time", 2.5},
+                                 {"code", 7},
+                                 {"offset", -7},
+                                 {"null", nullptr},
+                                 {"bytes", "%R1Q,1:\\r\\n\"\\\\\\xff"},
+                                 {std::string(300, 'k'), ""}};
+  EXPECT_EQ(out, Dump(expected) + Dump({{"next", true}}));
+}
+
+}  // namespace
+}  // namespace Core::GEOCOM::host
