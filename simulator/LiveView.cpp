@@ -78,7 +78,10 @@ class LiveViewState : public std::enable_shared_from_this<LiveViewState> {
         options(given),
         server(io, PageOptionsOf(given),
                {[this](const PageRequest& request) { return Handle(request); },
-                [this] { SendState(); }}),
+                [this] {
+                  SendState();
+                  return std::vector<std::string>();
+                }}),
         stateTimer(server.Executor()) {}
 
   void Start();

@@ -155,11 +155,20 @@ class Browser : public std::enable_shared_from_this<Browser> {
                            }
                            self->open_ = true;
                            self->Read();
-                           if (self->view_->handlers.browserOpened) {
-                             self->view_->handlers.browserOpened();
-                           }
+                           self->Greet();
                            self->WriteNext();
                          });
+  }
+
+  // The page's first messages go before any broadcast queued meanwhile.
+  void Greet() {
+    if (!view_->handlers.greeting) return;
+    std::vector<std::string> greeting = view_->handlers.greeting();
+    auto at = queue_.begin();
+    for (std::string& message : greeting) {
+      at = std::next(queue_.insert(
+          at, std::make_shared<const std::string>(std::move(message))));
+    }
   }
 
   void Send(std::shared_ptr<const std::string> message) {

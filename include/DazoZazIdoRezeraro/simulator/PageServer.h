@@ -70,9 +70,9 @@ struct PageHandlers {
   /// Answers a request whose path is not a file of the page; nullopt for
   /// none (404). Runs on the server's strand.
   std::function<std::optional<PageAnswer>(const PageRequest&)> api;
-  /// A browser has opened the feed; runs on the server's strand, where
-  /// Broadcast reaches it.
-  std::function<void()> browserOpened;
+  /// A browser has opened the feed: returns the messages it is sent
+  /// first, before any broadcast. Runs on the server's strand.
+  std::function<std::vector<std::string>()> greeting;
 };
 
 /// Serves built-in pages over a host's io_context, on a strand of its own.
