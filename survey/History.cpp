@@ -10,7 +10,9 @@ double SecondsSinceEpoch(TimePoint time) {
 }
 
 TimePoint TimeOfSeconds(double seconds) {
-  return TimePoint(std::chrono::duration_cast<TimePoint::duration>(
+  // Stores keep microseconds, which a double of seconds since 1970 holds to
+  // within a fraction: rounding gives the time kept back.
+  return TimePoint(std::chrono::round<std::chrono::microseconds>(
       std::chrono::duration<double>(seconds)));
 }
 
