@@ -17,6 +17,8 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.error
+import urllib.request
 
 GEOCOM = os.environ.get("GEOCOM", "geocom")
 STEP_TIMEOUT = 60  # seconds any single process may take
@@ -28,7 +30,8 @@ TIME_SCALE = 86400.0   # a scene day per second
 
 
 class Simulator:
-    """`geocom simulate` of a scene with one drifting prism and one still."""
+    """`geocom simulate` of a scene with one drifting prism and one still,
+    steered through its live view's API."""
 
     def __init__(self, directory):
         scene = {
@@ -51,14 +54,46 @@ class Simulator:
             json.dump(scene, file)
         self.process = subprocess.Popen(
             [GEOCOM, "simulate", "--listen", "127.0.0.1:0", "--scene", path,
-             "--seed", "1"], stdout=subprocess.PIPE, text=True)
+             "--seed", "1", "--http", "127.0.0.1:0"],
+            stdout=subprocess.PIPE, text=True)
         words = self.process.stdout.readline().split()
         assert words[:2] == ["listening", "on"], words
         self.address = words[2]
+        words = self.process.stdout.readline().split()
+        assert words[:3] == ["live", "view", "on"], words
+        self.page = words[3].rstrip("/")
+
+    def move(self, prism, easting, northing, height):
+        """Puts the prism there, standing still from now on."""
+        body = json.dumps({"easting": easting, "northing": northing,
+                           "height": height}).encode()
+        request = urllib.request.Request(
+            "%s/api/prisms/%s" % (self.page, prism), data=body, method="PUT",
+            headers={"Content-Type": "application/json"})
+        with urllib.request.urlopen(request, timeout=STEP_TIMEOUT) as answer:
+            assert answer.status == 200
 
     def stop(self):
         self.process.send_signal(signal.SIGTERM)
         self.process.communicate(timeout=STEP_TIMEOUT)
+
+
+def first_run(values, length, start=0):
+    """The index ending the first run of `length` true values from start."""
+    run = 0
+    for i in range(start, len(values)):
+        run = run + 1 if values[i] else 0
+        if run == length:
+            return i
+    return None
+
+
+def wait_for(condition, what):
+    deadline = time.monotonic() + STEP_TIMEOUT
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(0.1)
 
 
 class Monitoring(unittest.TestCase):
@@ -106,6 +141,24 @@ class Monitoring(unittest.TestCase):
             return db.execute(
                 "SELECT round, target, level, component, value, limit_value "
                 "FROM events ORDER BY time, id").fetchall()
+
+    def raised(self, level):
+        """Whether the monitor under way has raised the level yet."""
+        try:
+            return any(event[2] == level for event in self.events())
+        except sqlite3.OperationalError:  # the store is being made
+            return False
+
+    def start_monitor(self, job, *options):
+        return subprocess.Popen([GEOCOM, "monitor", job, *options],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                text=True)
+
+    def interrupt(self, monitor):
+        monitor.send_signal(signal.SIGINT)
+        out, err = monitor.communicate(timeout=STEP_TIMEOUT)
+        self.assertEqual(monitor.returncode, 0, err)
+        return out
 
     def test_displacement_and_velocity_follow_the_drift(self):
         limits = [{"targets": ["MOVING"], "component": "north",
@@ -177,6 +230,48 @@ class Monitoring(unittest.TestCase):
                                       hook="cat >> '%s'" % hooked), 2)
         self.assertEqual(again.returncode, 0, again.stderr)
         self.assertEqual(len(self.events()), 1)
+
+    def test_a_prism_back_in_place_clears_its_alarm_once(self):
+        consecutive = 2
+        warning, alarm = 0.003, 0.006
+        hysteresis = warning / 10
+        limits = [{"targets": ["MOVING"], "component": "north",
+                   "warning": "3 mm", "alarm": "6 mm",
+                   "consecutive": consecutive}]
+        hooked = os.path.join(self.directory, "hooked.jsonl")
+        monitor = self.start_monitor(
+            self.job(limits=limits, interval=0.3,
+                     hook="cat >> '%s'" % hooked))
+        try:
+            wait_for(lambda: self.raised("alarm"), "the alarm")
+            self.simulator.move("MOVING", 1030.0, 2040.0, 104.0)
+            wait_for(lambda: self.raised("clear"), "the clear")
+        finally:
+            out = self.interrupt(monitor)
+
+        rows = [row for row in self.rows()
+                if row["target"] == "MOVING" and row["d_north"]]
+        rounds = [int(row["round"]) for row in rows]
+        north = [abs(float(row["d_north"])) for row in rows]
+        warned = first_run([n >= warning for n in north], consecutive)
+        alarmed = first_run([n >= alarm for n in north], consecutive)
+        cleared = first_run([n < warning - hysteresis for n in north],
+                            consecutive, alarmed + 1)
+        self.assertLess(warned, alarmed)
+        events = self.events()
+        self.assertEqual([(e[0], e[1], e[2], e[3]) for e in events], [
+            (rounds[warned], "MOVING", "warning", "north"),
+            (rounds[alarmed], "MOVING", "alarm", "north"),
+            (rounds[cleared], "MOVING", "clear", "north"),
+        ])
+        self.assertEqual([e[5] for e in events], [warning, alarm, alarm])
+        self.assertLess(events[2][4], warning - hysteresis)
+        for level in ("warning", "alarm", "clear"):
+            self.assertEqual(out.count("event MOVING %s north" % level), 1)
+        with open(hooked) as file:
+            received = [json.loads(line) for line in file]
+        self.assertEqual([(r["round"], r["level"]) for r in received],
+                         [(e[0], e[2]) for e in events])
 
     def test_a_hook_that_hangs_is_killed_and_monitoring_goes_on(self):
         limits = [{"targets": ["STILL"], "component": "3d",
