@@ -96,7 +96,9 @@ def wait_for(condition, what):
         time.sleep(0.1)
 
 
-class Monitoring(unittest.TestCase):
+class Workspace(unittest.TestCase):
+    """A simulator, a folder for the job and the store, and the tool."""
+
     def setUp(self):
         self.directory = tempfile.mkdtemp(prefix="monitoring-test-")
         self.simulator = Simulator(self.directory)
@@ -160,6 +162,9 @@ class Monitoring(unittest.TestCase):
         self.assertEqual(monitor.returncode, 0, err)
         return out
 
+
+
+class Monitoring(Workspace):
     def test_displacement_and_velocity_follow_the_drift(self):
         limits = [{"targets": ["MOVING"], "component": "north",
                    "warning": "1000 mm"}]
@@ -302,6 +307,108 @@ class Monitoring(unittest.TestCase):
                 self.assertEqual(ran.returncode, 2)
                 self.assertIn(key, ran.stderr)
                 self.assertFalse(os.path.exists(self.store))
+
+
+def fetch(url, host=None, method="GET", headers=None):
+    """The status and body of the answer, refusals included."""
+    request = urllib.request.Request(url, method=method,
+                                     headers=dict(headers or {}))
+    if host:
+        request.add_header("Host", host)
+    try:
+        with urllib.request.urlopen(request, timeout=STEP_TIMEOUT) as answer:
+            return answer.status, answer.read().decode()
+    except urllib.error.HTTPError as refused:
+        return refused.code, refused.read().decode()
+
+
+class MonitorPage(Workspace):
+    """`geocom monitor --http`: the page of a running job."""
+
+    def start_page(self, job):
+        monitor = self.start_monitor(job, "--http", "127.0.0.1:0")
+        words = monitor.stdout.readline().split()
+        self.assertEqual(words[:3], ["monitor", "page", "on"])
+        return monitor, words[3].rstrip("/")
+
+    def test_page_shows_each_target_with_its_limits(self):
+        limits = [{"targets": ["MOVING"], "component": "north",
+                   "warning": "3 mm", "alarm": "6 mm", "consecutive": 2},
+                  {"targets": "*", "component": "horizontal",
+                   "alarm": "1 m"}]
+        monitor, page = self.start_page(self.job(limits=limits, interval=0.3))
+        try:
+            wait_for(lambda: self.raised("warning"), "the warning")
+            status, body = fetch(page + "/api/monitor")
+        finally:
+            self.interrupt(monitor)
+        self.assertEqual(status, 200, body)
+        shown = json.loads(body)
+        self.assertEqual([t["target"] for t in shown["targets"]],
+                         ["MOVING", "STILL"])
+        moving, still = shown["targets"]
+        self.assertIn(moving["level"], ("warning", "alarm"))
+        self.assertEqual(still["level"], "clear")
+        self.assertGreaterEqual(moving["north"], 0.003)
+        self.assertAlmostEqual(moving["horizontal"], abs(moving["north"]),
+                               delta=0.0002)
+        self.assertEqual(shown["events"][0]["level"], "warning")
+        self.assertEqual(shown["events"][0]["target"], "MOVING")
+        # The series the report draws: dE, dN, dH and the horizontal a limit
+        # is on, with the warning and alarm drawn above and below zero.
+        for target, dashed in ((moving, 2 * 2 + 1), (still, 1)):
+            svg = target["svg"]
+            self.assertTrue(svg.startswith('<svg class="series"'), svg[:40])
+            self.assertEqual(svg.count("<polyline"), 4)
+            self.assertEqual(svg.count('stroke-dasharray="6 4"'), dashed)
+
+        # The page shows what the store holds when a monitor starts again.
+        monitor, page = self.start_page(self.job(limits=limits))
+        try:
+            status, body = fetch(page + "/api/monitor")
+        finally:
+            self.interrupt(monitor)
+        again = json.loads(body)
+        self.assertEqual(again["targets"][0]["round"], moving["round"])
+        self.assertEqual(again["events"], shown["events"])
+
+    def test_page_is_served_to_its_own_names_only(self):
+        monitor, page = self.start_page(self.job(interval=0.3))
+        port = page.rsplit(":", 1)[1]
+        try:
+            cases = [
+                ("/", None, "GET", {}, 200, "monitor.js"),
+                ("/monitor.css", "localhost:" + port, "GET", {}, 200, "svg"),
+                ("/live-view.js", None, "GET", {}, 404, "no such page"),
+                ("/api/state", None, "GET", {}, 404, "no such page"),
+                ("/", "evil.example:" + port, "GET", {}, 403,
+                 "not served as 'evil.example:%s'" % port),
+                ("/api/monitor", None, "POST",
+                 {"Content-Type": "application/json"}, 405, "use GET"),
+                ("/api/monitor", None, "POST",
+                 {"Content-Type": "application/json",
+                  "Origin": "http://evil.example"}, 403,
+                 "steered from its own page only"),
+                ("/api/monitor", None, "POST", {"Content-Type": "text/plain"},
+                 403, "must be sent as application/json"),
+            ]
+            for path, host, method, headers, status, text in cases:
+                with self.subTest(path=path, host=host, method=method,
+                                  headers=headers):
+                    got, body = fetch(page + path, host, method, headers)
+                    self.assertEqual(got, status, body)
+                    self.assertIn(text, body)
+        finally:
+            self.interrupt(monitor)
+
+    def test_a_page_beyond_loopback_needs_leave(self):
+        ran = subprocess.run(
+            [GEOCOM, "monitor", self.job(), "--rounds", "1", "--http",
+             "0.0.0.0:0"], capture_output=True, text=True,
+            timeout=STEP_TIMEOUT)
+        self.assertEqual(ran.returncode, 2)
+        self.assertIn("monitor page", ran.stderr)
+        self.assertNotIn("round 1", ran.stdout)
 
 
 class Report(unittest.TestCase):
