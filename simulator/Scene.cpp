@@ -1,20 +1,15 @@
 #include <DazoZazIdoRezeraro/host/ArgumentChecks.h>
 #include <DazoZazIdoRezeraro/simulator/Scene.h>
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
 #include <string>
 
-#include "SceneTextPositions.h"
+#include "CheckedJson.h"
 
 namespace Core::GEOCOM::simulator {
 
@@ -40,113 +35,34 @@ constexpr double kMaxDrift = 1;
 constexpr double kMaxInstrumentError = 0.01;
 constexpr double kMaxTimeScale = 1e9;
 
-struct SceneError {
-  std::string message;
-};
-
-// Reads the fields of a scene, each from its path, and throws a SceneError
-// that names the text, the line and the field at the first wrong one.
-class SceneReader {
+// Reads the fields of a scene, each from its path; the first wrong one is
+// refused naming the text, the line and the field.
+class SceneReader : public host::json_text::CheckedJsonReader {
  public:
   SceneReader(std::string name, std::string_view text)
-      : name_(std::move(name)), text_(text) {}
-
-  // A missing field is reported on the line of the object that lacks it.
-  // The line is looked up only here, so a scene that loads pays nothing.
-  [[noreturn]] void Fail(const std::string& path, const std::string& what) {
-    throw SceneError{name_ + ":" + std::to_string(LineOfPath(text_, path)) +
-                     ": " + (path.empty() ? "the scene" : path) + " " + what};
-  }
-
-  static std::string Join(const std::string& path, const std::string& key) {
-    return path.empty() ? key : path + "." + key;
-  }
-
-  // The object at path, every member of which must be allowed.
-  const json& Object(const json& value, const std::string& path,
-                     std::initializer_list<const char*> allowed) {
-    if (!value.is_object()) Fail(path, "must be an object");
-    for (const auto& member : value.items()) {
-      bool known = false;
-      for (const char* name : allowed) known = known || member.key() == name;
-      if (!known) Fail(Join(path, member.key()), "is not a field of the scene");
-    }
-    return value;
-  }
-
-  const json* Member(const json& object, const std::string& path,
-                     const char* key, bool required) {
-    const auto found = object.find(key);
-    if (found == object.end()) {
-      if (required) Fail(Join(path, key), "is required");
-      return nullptr;
-    }
-    return &*found;
-  }
-
-  // A number from minimum to maximum; an exclusive bound is left out.
-  void Range(const json& object, const std::string& path, const char* key,
-             double& value, double minimum, double maximum,
-             bool minimumIncluded = true) {
-    const json* member = Member(object, path, key, false);
-    if (member == nullptr) return;
-    const bool number = member->is_number();
-    const double read = number ? member->get<double>() : 0;
-    if (!number || !(minimumIncluded ? read >= minimum : read > minimum) ||
-        !(read <= maximum)) {
-      Fail(Join(path, key), std::string("must be a number ") +
-                                (minimumIncluded ? "from " : "above ") +
-                                FormatNumber(minimum) + " to " +
-                                FormatNumber(maximum));
-    }
-    value = read;
-  }
+      : CheckedJsonReader(std::move(name), text, {"scene", "field"}) {}
 
   // A coordinate: finite and within kCoordinateLimit.
   void Coordinate(const json& object, const std::string& path, const char* key,
                   double& value, bool required) {
-    Member(object, path, key, required);
-    Range(object, path, key, value, -kCoordinateLimit, kCoordinateLimit);
+    Number(object, path, key, value, -kCoordinateLimit, kCoordinateLimit, true,
+           required);
   }
 
-  template <typename Integer>
+  template <typename Whole>
   void Int(const json& object, const std::string& path, const char* key,
-           Integer& value, std::int64_t minimum, std::int64_t maximum) {
-    const json* member = Member(object, path, key, false);
-    if (member == nullptr) return;
-    const std::string range = "must be an integer from " +
-                              std::to_string(minimum) + " to " +
-                              std::to_string(maximum);
-    if (!member->is_number_integer()) Fail(Join(path, key), range);
+           Whole& value, std::int64_t minimum, std::int64_t maximum) {
     std::int64_t read = 0;
-    if (member->is_number_unsigned()) {
-      const auto unsignedValue = member->get<std::uint64_t>();
-      if (unsignedValue > static_cast<std::uint64_t>(maximum)) {
-        Fail(Join(path, key), range);
-      }
-      read = static_cast<std::int64_t>(unsignedValue);
-    } else {
-      read = member->get<std::int64_t>();
+    if (Integer(object, path, key, read, minimum, maximum)) {
+      value = static_cast<Whole>(read);
     }
-    if (read < minimum || read > maximum) Fail(Join(path, key), range);
-    value = static_cast<Integer>(read);
-  }
-
-  void Bool(const json& object, const std::string& path, const char* key,
-            bool& value) {
-    const json* member = Member(object, path, key, false);
-    if (member == nullptr) return;
-    if (!member->is_boolean()) Fail(Join(path, key), "must be true or false");
-    value = member->get<bool>();
   }
 
   // A text that can travel inside a quoted parameter.
   void Text(const json& object, const std::string& path, const char* key,
             std::string& value, bool required = false) {
-    const json* member = Member(object, path, key, required);
-    if (member == nullptr) return;
-    if (!member->is_string()) Fail(Join(path, key), "must be a string");
-    const std::string text = member->get<std::string>();
+    std::string text;
+    if (!String(object, path, key, text, required)) return;
     if (!host::CheckName(key, text)) {
       Fail(Join(path, key), "must not hold a double quote, CR or LF");
     }
@@ -195,18 +111,18 @@ class SceneReader {
     ReadPrisms(*Member(root, "", "prisms", true), scene.prisms);
     if (const json* noise = Member(root, "", "noise", false)) {
       Object(*noise, "noise", {"angle", "distance"});
-      Range(*noise, "noise", "angle", scene.noise.angle, 0, kMaxAngleNoise);
-      Range(*noise, "noise", "distance", scene.noise.distance, 0,
-            kMaxDistanceNoise);
+      Number(*noise, "noise", "angle", scene.noise.angle, 0, kMaxAngleNoise);
+      Number(*noise, "noise", "distance", scene.noise.distance, 0,
+             kMaxDistanceNoise);
     }
     if (const json* telescope = Member(root, "", "telescope", false)) {
       ReadTelescope(*telescope, scene.telescope);
     }
     if (const json* atr = Member(root, "", "atr", false)) {
       Object(*atr, "atr", {"field_of_view", "range"});
-      Range(*atr, "atr", "field_of_view", scene.atr.fieldOfView, 0, kPi / 2,
-            false);
-      Range(*atr, "atr", "range", scene.atr.range, 0, kMaxRange, false);
+      Number(*atr, "atr", "field_of_view", scene.atr.fieldOfView, 0, kPi / 2,
+             false);
+      Number(*atr, "atr", "range", scene.atr.range, 0, kMaxRange, false);
     }
     if (const json* edm = Member(root, "", "edm", false)) ReadEdm(*edm, scene);
     if (const json* atmosphere = Member(root, "", "atmosphere", false)) {
@@ -228,23 +144,17 @@ class SceneReader {
     if (const json* errors = Member(root, "", "instrument_errors", false)) {
       const std::string path = "instrument_errors";
       Object(*errors, path, {"collimation", "vertical_index"});
-      Range(*errors, path, "collimation", scene.instrumentErrors.collimation,
-            -kMaxInstrumentError, kMaxInstrumentError);
-      Range(*errors, path, "vertical_index",
-            scene.instrumentErrors.verticalIndex, -kMaxInstrumentError,
-            kMaxInstrumentError);
+      Number(*errors, path, "collimation", scene.instrumentErrors.collimation,
+             -kMaxInstrumentError, kMaxInstrumentError);
+      Number(*errors, path, "vertical_index",
+             scene.instrumentErrors.verticalIndex, -kMaxInstrumentError,
+             kMaxInstrumentError);
     }
-    Range(root, "", "time_scale", scene.timeScale, 0, kMaxTimeScale, false);
+    Number(root, "", "time_scale", scene.timeScale, 0, kMaxTimeScale, false);
     return scene;
   }
 
  private:
-  static std::string FormatNumber(double value) {
-    std::ostringstream text;
-    text << value;
-    return text.str();
-  }
-
   void ReadStation(const json& value, Station& station) {
     const std::string path = "station";
     Object(value, path,
@@ -254,9 +164,9 @@ class SceneReader {
     Coordinate(value, path, "easting", station.easting, true);
     Coordinate(value, path, "northing", station.northing, true);
     Coordinate(value, path, "height", station.height, true);
-    Range(value, path, "instrument_height", station.instrumentHeight, -100,
-          100);
-    Range(value, path, "orientation", station.orientation, -2 * kPi, 2 * kPi);
+    Number(value, path, "instrument_height", station.instrumentHeight, -100,
+           100);
+    Number(value, path, "orientation", station.orientation, -2 * kPi, 2 * kPi);
   }
 
   void ReadPrisms(const json& value, std::vector<Prism>& prisms) {
@@ -279,16 +189,16 @@ class SceneReader {
       if (const json* drift = Member(object, path, "drift", false)) {
         const std::string at = Join(path, "drift");
         Object(*drift, at, {"easting", "northing", "height"});
-        Range(*drift, at, "easting", prism.drift.easting, -kMaxDrift,
-              kMaxDrift);
-        Range(*drift, at, "northing", prism.drift.northing, -kMaxDrift,
-              kMaxDrift);
-        Range(*drift, at, "height", prism.drift.height, -kMaxDrift, kMaxDrift);
+        Number(*drift, at, "easting", prism.drift.easting, -kMaxDrift,
+               kMaxDrift);
+        Number(*drift, at, "northing", prism.drift.northing, -kMaxDrift,
+               kMaxDrift);
+        Number(*drift, at, "height", prism.drift.height, -kMaxDrift, kMaxDrift);
       }
       if (const json* hidden = Member(object, path, "hidden", false)) {
         ReadHidden(*hidden, Join(path, "hidden"), prism.hidden);
       }
-      Range(object, path, "hidden_probability", prism.hiddenProbability, 0, 1);
+      Number(object, path, "hidden_probability", prism.hiddenProbability, 0, 1);
       prisms.push_back(std::move(prism));
     }
   }
@@ -302,8 +212,8 @@ class SceneReader {
       HiddenWindow window;
       Member(object, at, "from", true);
       Member(object, at, "to", true);
-      Range(object, at, "from", window.from, 0, kMaxTimeScale);
-      Range(object, at, "to", window.to, 0, kMaxTimeScale);
+      Number(object, at, "from", window.from, 0, kMaxTimeScale);
+      Number(object, at, "to", window.to, 0, kMaxTimeScale);
       if (window.to <= window.from) Fail(Join(at, "to"), "must be after from");
       windows.push_back(window);
     }
@@ -321,17 +231,17 @@ class SceneReader {
           {"easting", "northing", "height"}));
     }
     Member(value, path, "speed", true);
-    Range(value, path, "speed", route.speed, 0, kMaxPrismSpeed, false);
+    Number(value, path, "speed", route.speed, 0, kMaxPrismSpeed, false);
     Bool(value, path, "loop", route.loop);
   }
 
   void ReadTelescope(const json& value, TelescopeSettings& telescope) {
     const std::string path = "telescope";
     Object(value, path, {"max_speed", "hz", "v"});
-    Range(value, path, "max_speed", telescope.maxSpeed, kMinTurnSpeed,
-          kMaxTurnSpeed);
-    Range(value, path, "hz", telescope.hz, 0, 2 * kPi);
-    Range(value, path, "v", telescope.v, 0, 2 * kPi);
+    Number(value, path, "max_speed", telescope.maxSpeed, kMinTurnSpeed,
+           kMaxTurnSpeed);
+    Number(value, path, "hz", telescope.hz, 0, 2 * kPi);
+    Number(value, path, "v", telescope.v, 0, 2 * kPi);
   }
 
   void ReadEdm(const json& value, Scene& scene) {
@@ -340,31 +250,33 @@ class SceneReader {
     Object(
         value, path,
         {"beam_divergence", "range", "measure_time", "ppm", "prism_constant"});
-    Range(value, path, "beam_divergence", edm.beamDivergence, 0, kPi / 2,
-          false);
-    Range(value, path, "range", edm.range, 0, kMaxRange, false);
-    Range(value, path, "measure_time", edm.measureTime, 0, 3600);
-    Range(value, path, "ppm", edm.ppm, -1000, 1000);
-    Range(value, path, "prism_constant", edm.prismConstant, -1, 1);
+    Number(value, path, "beam_divergence", edm.beamDivergence, 0, kPi / 2,
+           false);
+    Number(value, path, "range", edm.range, 0, kMaxRange, false);
+    Number(value, path, "measure_time", edm.measureTime, 0, 3600);
+    Number(value, path, "ppm", edm.ppm, -1000, 1000);
+    Number(value, path, "prism_constant", edm.prismConstant, -1, 1);
   }
 
   void ReadAtmosphere(const json& value, Atmosphere& atmosphere) {
     const std::string path = "atmosphere";
     Object(value, path,
            {"lambda", "pressure", "dry_temperature", "wet_temperature"});
-    Range(value, path, "lambda", atmosphere.lambda, 1e-7, 1e-5);
-    Range(value, path, "pressure", atmosphere.pressure, 0, 2000);
-    Range(value, path, "dry_temperature", atmosphere.dryTemperature, -100, 100);
-    Range(value, path, "wet_temperature", atmosphere.wetTemperature, -100, 100);
+    Number(value, path, "lambda", atmosphere.lambda, 1e-7, 1e-5);
+    Number(value, path, "pressure", atmosphere.pressure, 0, 2000);
+    Number(value, path, "dry_temperature", atmosphere.dryTemperature, -100,
+           100);
+    Number(value, path, "wet_temperature", atmosphere.wetTemperature, -100,
+           100);
   }
 
   void ReadBattery(const json& value, BatterySettings& battery) {
     const std::string path = "battery";
     Object(value, path,
            {"level", "drain_per_request", "drain_per_hour", "external"});
-    Range(value, path, "level", battery.level, 0, 100);
-    Range(value, path, "drain_per_request", battery.drainPerRequest, 0, 100);
-    Range(value, path, "drain_per_hour", battery.drainPerHour, 0, 360000);
+    Number(value, path, "level", battery.level, 0, 100);
+    Number(value, path, "drain_per_request", battery.drainPerRequest, 0, 100);
+    Number(value, path, "drain_per_hour", battery.drainPerHour, 0, 360000);
     Bool(value, path, "external", battery.external);
   }
 
@@ -417,51 +329,17 @@ class SceneReader {
       files.push_back(std::move(file));
     }
   }
-
-  std::string name_;
-  std::string_view text_;
 };
 
 }  // namespace
 
 host::Result<Scene> ParseScene(std::string_view text, const std::string& name) {
-  const auto refuse = [&](std::size_t line, const std::string& why) {
-    return host::Error(host::ErrorKind::kInvalidArgument,
-                       name + ":" + std::to_string(line) + ": " + why);
-  };
-  if (text.size() > kMaxSceneBytes) {
-    return refuse(1, "the scene is larger than " +
-                         std::to_string(kMaxSceneBytes) + " bytes");
-  }
-  // Refused before the document is built, so nesting never costs memory.
-  if (const auto deep = FirstTooDeep(text, kMaxSceneDepth)) {
-    return refuse(*deep, "values are nested more than " +
-                             std::to_string(kMaxSceneDepth) + " deep");
-  }
-  json root;
-  std::istringstream in{std::string(text)};
   try {
-    root = json::parse(in);
-  } catch (const json::exception& error) {
-    // A syntax error says where it is; a number out of range is found
-    // where reading stopped.
-    const auto* syntax = dynamic_cast<const json::parse_error*>(&error);
-    const std::size_t at =
-        syntax != nullptr ? syntax->byte
-                          : static_cast<std::size_t>(std::max<std::streamoff>(
-                                1, in.rdbuf()->pubseekoff(0, std::ios_base::cur,
-                                                          std::ios_base::in))) -
-                                1;
-    // The message after nlohmann's "[json.exception.parse_error.101] ".
-    std::string what = error.what();
-    const std::size_t tag = what.find("] ");
-    if (tag != std::string::npos) what.erase(0, tag + 2);
-    return refuse(LineAt(text, at), "not valid JSON: " + what);
-  }
-  try {
+    const json root = host::json_text::ParseDocument(
+        text, name, kMaxSceneBytes, kMaxSceneDepth, {"scene", "field"});
     return SceneReader(name, text).Read(root);
-  } catch (const SceneError& error) {
-    return host::Error(host::ErrorKind::kInvalidArgument, error.message);
+  } catch (const host::json_text::CheckedJsonError& error) {
+    return host::Error(host::ErrorKind::kInvalidArgument, error.what());
   }
 }
 
@@ -481,36 +359,15 @@ host::Result<host::Done> CheckPoint(const Point& point,
 }
 
 host::Result<Scene> LoadScene(const std::string& path) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) {
-    return host::Error(host::ErrorKind::kIo,
-                       "cannot read scene " + path + ": it is a directory");
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) {
-    return host::Error(host::ErrorKind::kIo, "cannot read scene " + path +
-                                                 ": " + std::strerror(errno));
-  }
-  const auto tooLarge = [&] {
-    return host::Error(host::ErrorKind::kInvalidArgument,
-                       path + ":1: the scene is larger than " +
-                           std::to_string(kMaxSceneBytes) + " bytes");
-  };
-  // A regular file too large is refused unread; anything else (a pipe, a
-  // device that never ends) is read only up to the cap.
-  const auto size = std::filesystem::file_size(path, error);
-  if (!error && size > kMaxSceneBytes) return tooLarge();
-  // Read a piece at a time, so that a small scene costs what it holds.
   std::string text;
-  char piece[64 * 1024];
-  while (text.size() <= kMaxSceneBytes && in) {
-    in.read(piece, sizeof piece);
-    text.append(piece, static_cast<std::size_t>(in.gcount()));
+  try {
+    text = host::json_text::ReadBoundedFile(path, kMaxSceneBytes,
+                                            {"scene", "field"});
+  } catch (const host::json_text::CheckedJsonError& error) {
+    return host::Error(error.unreadable() ? host::ErrorKind::kIo
+                                          : host::ErrorKind::kInvalidArgument,
+                       error.what());
   }
-  if (in.bad()) {
-    return host::Error(host::ErrorKind::kIo, "cannot read scene " + path);
-  }
-  if (text.size() > kMaxSceneBytes) return tooLarge();
   return ParseScene(text, path);
 }
 

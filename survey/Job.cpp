@@ -2,97 +2,31 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <initializer_list>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
 
 #include <DazoZazIdoRezeraro/survey/Reduction.h>
 
-#include <cerrno>
-#include <cstring>
-
-#include "JsonLines.h"
+#include "CheckedJson.h"
 
 namespace Core::GEOCOM::survey {
 namespace {
 
-using json = nlohmann::json;
+using host::json_text::json;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kCoordinateLimit = 1e7;
 constexpr std::size_t kMaxJobBytes = 16u << 20;
+constexpr std::size_t kMaxJobDepth = 32;
+const host::json_text::DocumentKind kJob{"job", "key"};
 
-// Reads the keys of a job, each from its path, and throws a JobError naming
-// the file, the line and the key at the first wrong one.
-class JobReader {
+// Reads the keys of a job, each from its path; the first wrong one is
+// refused naming the file, the line and the key.
+class JobReader : public host::json_text::CheckedJsonReader {
  public:
   JobReader(std::string name, std::string_view text)
-      : name_(std::move(name)), lines_(LinesOfValues(text)) {}
-
-  [[noreturn]] void Fail(const std::string& path, const std::string& why) {
-    std::size_t line = 1;
-    // A missing key is reported on the line of the object that lacks it.
-    for (std::string at = path;; at = Parent(at)) {
-      const auto found = lines_.find(at);
-      if (found != lines_.end()) {
-        line = found->second;
-        break;
-      }
-      if (at.empty()) break;
-    }
-    throw JobError(name_ + ":" + std::to_string(line) + ": " +
-                   (path.empty() ? "the job" : path) + " " + why);
-  }
-
-  static std::string Parent(const std::string& path) {
-    const std::size_t cut = path.find_last_of(".[");
-    return cut == std::string::npos ? std::string() : path.substr(0, cut);
-  }
-
-  static std::string Join(const std::string& path, const std::string& key) {
-    return path.empty() ? key : path + "." + key;
-  }
-
-  void Object(const json& value, const std::string& path,
-              std::initializer_list<const char*> allowed) {
-    if (!value.is_object()) Fail(path, "must be an object");
-    for (const auto& member : value.items()) {
-      bool known = false;
-      for (const char* name : allowed) known = known || member.key() == name;
-      if (!known) Fail(Join(path, member.key()), "is not a key of the job");
-    }
-  }
-
-  const json* Member(const json& object, const std::string& path,
-                     const char* key, bool required) {
-    const auto found = object.find(key);
-    if (found == object.end()) {
-      if (required) Fail(Join(path, key), "is required");
-      return nullptr;
-    }
-    return &*found;
-  }
-
-  // A number from minimum to maximum; an exclusive lower bound says so.
-  bool Number(const json& object, const std::string& path, const char* key,
-              double& value, double minimum, double maximum,
-              bool minimumIncluded = true, bool required = false) {
-    const json* member = Member(object, path, key, required);
-    if (member == nullptr) return false;
-    const double read = member->is_number() ? member->get<double>() : NAN;
-    if (!member->is_number() ||
-        !(minimumIncluded ? read >= minimum : read > minimum) ||
-        !(read <= maximum)) {
-      std::ostringstream range;
-      range << "must be a number " << (minimumIncluded ? "from " : "above ")
-            << minimum << " to " << maximum;
-      Fail(Join(path, key), range.str());
-    }
-    value = read;
-    return true;
-  }
+      : CheckedJsonReader(std::move(name), text, kJob) {}
 
   void Coordinate(const json& object, const std::string& path, const char* key,
                   double& value) {
@@ -102,12 +36,10 @@ class JobReader {
 
   void Text(const json& object, const std::string& path, const char* key,
             std::string& value, bool required) {
-    const json* member = Member(object, path, key, required);
-    if (member == nullptr) return;
-    if (!member->is_string() || member->get<std::string>().empty()) {
-      Fail(Join(path, key), "must be a text that is not empty");
-    }
-    value = member->get<std::string>();
+    std::string text;
+    if (!String(object, path, key, text, required)) return;
+    if (text.empty()) Fail(Join(path, key), "must be a text that is not empty");
+    value = text;
   }
 
   void Faces(const json& object, const std::string& path, int& faces) {
@@ -341,49 +273,27 @@ class JobReader {
     }
     return job;
   }
-
- private:
-  std::string name_;
-  std::map<std::string, std::size_t> lines_;
 };
 
 }  // namespace
 
 Job ParseJob(std::string_view text, const std::string& name) {
-  if (text.size() > kMaxJobBytes) {
-    throw JobError(name + ":1: the job is larger than " +
-                   std::to_string(kMaxJobBytes) + " bytes");
-  }
-  json root;
   try {
-    root = json::parse(text);
-  } catch (const json::parse_error& error) {
-    std::size_t line = 1;
-    for (std::size_t i = 0; i < error.byte && i < text.size(); ++i) {
-      line += text[i] == '\n';
-    }
-    std::string what = error.what();
-    const std::size_t tag = what.find("] ");
-    if (tag != std::string::npos) what.erase(0, tag + 2);
-    throw JobError(name + ":" + std::to_string(line) +
-                   ": not valid JSON: " + what);
+    const json root = host::json_text::ParseDocument(text, name, kMaxJobBytes,
+                                                     kMaxJobDepth, kJob);
+    return JobReader(name, text).Read(root, name);
+  } catch (const host::json_text::CheckedJsonError& error) {
+    throw JobError(error.what());
   }
-  return JobReader(name, text).Read(root, name);
 }
 
 Job LoadJob(const std::string& path) {
-  std::error_code error;
-  if (std::filesystem::is_directory(path, error)) {
-    throw JobError("cannot read job " + path + ": it is a directory");
+  try {
+    return ParseJob(host::json_text::ReadBoundedFile(path, kMaxJobBytes, kJob),
+                    path);
+  } catch (const host::json_text::CheckedJsonError& error) {
+    throw JobError(error.what());
   }
-  std::ifstream in(path, std::ios::binary);
-  if (!in.is_open()) {
-    throw JobError("cannot read job " + path + ": " + std::strerror(errno));
-  }
-  std::string text(kMaxJobBytes + 1, '\0');
-  in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  text.resize(static_cast<std::size_t>(in.gcount()));
-  return ParseJob(text, path);
 }
 
 }  // namespace Core::GEOCOM::survey

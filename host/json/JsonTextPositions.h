@@ -1,11 +1,11 @@
-#ifndef DAZOZAZIDOREZERARO_SIMULATOR_SCENETEXTPOSITIONS_H
-#define DAZOZAZIDOREZERARO_SIMULATOR_SCENETEXTPOSITIONS_H
+#ifndef DAZOZAZIDOREZERARO_HOST_JSON_JSONTEXTPOSITIONS_H
+#define DAZOZAZIDOREZERARO_HOST_JSON_JSONTEXTPOSITIONS_H
 
 #include <cstddef>
 #include <optional>
 #include <string_view>
 
-namespace Core::GEOCOM::simulator {
+namespace Core::GEOCOM::host::json_text {
 
 // nlohmann's DOM keeps no positions, so these read the text again with its
 // SAX parser. Each pass is linear in the text and keeps no more than the
@@ -23,6 +23,6 @@ std::size_t LineOfPath(std::string_view text, std::string_view path);
 // The line of the byte at offset.
 std::size_t LineAt(std::string_view text, std::size_t offset);
 
-}  // namespace Core::GEOCOM::simulator
+}  // namespace Core::GEOCOM::host::json_text
 
 #endif

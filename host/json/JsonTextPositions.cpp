@@ -1,4 +1,4 @@
-#include "SceneTextPositions.h"
+#include "JsonTextPositions.h"
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace Core::GEOCOM::simulator {
+namespace Core::GEOCOM::host::json_text {
 
 namespace {
 
@@ -204,4 +204,4 @@ std::size_t LineOfPath(std::string_view text, std::string_view path) {
   return pass.line;
 }
 
-}  // namespace Core::GEOCOM::simulator
+}  // namespace Core::GEOCOM::host::json_text
