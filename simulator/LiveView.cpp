@@ -262,8 +262,7 @@ host::Result<std::string> LiveView::Listen(std::string_view address) {
 }
 
 void LiveView::Stop() {
-  asio::dispatch(impl_->server.Executor(),
-                 [impl = impl_] { impl->StopNow(); });
+  asio::dispatch(impl_->server.Executor(), [impl = impl_] { impl->StopNow(); });
 }
 
 }  // namespace Core::GEOCOM::simulator

@@ -240,17 +240,15 @@ std::string ReportBuilder::SeriesSvg(const std::string& target,
   std::vector<std::pair<double, Level>> bounds;
   for (const Limit& limit : limits_) {
     if (!limit.AppliesTo(target)) continue;
-    const auto plotted = std::find_if(kPlotted.begin(), kPlotted.end(),
-                                      [&limit](const Plotted& p) {
-                                        return p.component == limit.component;
-                                      });
+    const auto plotted = std::find_if(
+        kPlotted.begin(), kPlotted.end(),
+        [&limit](const Plotted& p) { return p.component == limit.component; });
     if (plotted == kPlotted.end()) continue;
     const auto index = static_cast<std::size_t>(plotted - kPlotted.begin());
     if (std::find(shown.begin(), shown.end(), index) == shown.end())
       shown.push_back(index);
     for (Level level : {Level::Warning, Level::Alarm}) {
-      const auto bound =
-          level == Level::Warning ? limit.warning : limit.alarm;
+      const auto bound = level == Level::Warning ? limit.warning : limit.alarm;
       if (!bound) continue;
       bounds.push_back({*bound, level});
       if (index < 3) bounds.push_back({-*bound, level});
@@ -275,10 +273,9 @@ std::string ReportBuilder::SeriesSvg(const std::string& target,
                bottom = 36;
   const Scale x{firstTime, firstTime + timeSpan, left, width - right};
   const Scale y{low, high, height - bottom, top};
-  html
-      << "<svg class=\"series\" xmlns=\"http://www.w3.org/2000/svg\" width=\""
-      << width << "\" height=\"" << height << "\" viewBox=\"0 0 " << width
-      << " " << height << "\">";
+  html << "<svg class=\"series\" xmlns=\"http://www.w3.org/2000/svg\" width=\""
+       << width << "\" height=\"" << height << "\" viewBox=\"0 0 " << width
+       << " " << height << "\">";
   const double millimetreStep = NiceStep((high - low) * 1000, 5);
   for (double tick = std::ceil(low * 1000 / millimetreStep) * millimetreStep;
        tick <= high * 1000; tick += millimetreStep) {
@@ -311,19 +308,17 @@ std::string ReportBuilder::SeriesSvg(const std::string& target,
     std::string band, line;
     for (const Span& span : series.spans) {
       const double px = x((span.firstTime + span.lastTime) / 2);
-      line +=
-          Point(px, y(span.sum[i] / static_cast<double>(span.count))) + " ";
+      line += Point(px, y(span.sum[i] / static_cast<double>(span.count))) + " ";
       band += Point(px, y(span.greatest[i])) + " ";
     }
     for (auto span = series.spans.rbegin(); span != series.spans.rend();
          ++span) {
-      band += Point(x((span->firstTime + span->lastTime) / 2),
-                    y(span->least[i])) +
-              " ";
+      band +=
+          Point(x((span->firstTime + span->lastTime) / 2), y(span->least[i])) +
+          " ";
     }
     if (series.spanCapacity > 1) {
-      html << "<polygon points=\"" << band << "\" fill=\""
-           << kPlotted[i].colour
+      html << "<polygon points=\"" << band << "\" fill=\"" << kPlotted[i].colour
            << "\" fill-opacity=\"0.15\" stroke=\"none\"/>";
     }
     html << "<polyline points=\"" << line << "\" fill=\"none\" stroke=\""

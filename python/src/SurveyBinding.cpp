@@ -155,7 +155,8 @@ class StoreHandle {
       row["component"] = survey::NameOf(event.component);
       row["value"] = event.value;
       row["limit"] = event.limit;
-      row["unit"] = event.component == survey::Component::Velocity ? "m/d" : "m";
+      row["unit"] =
+          event.component == survey::Component::Velocity ? "m/d" : "m";
       rows.append(row);
       return true;
     });

@@ -266,7 +266,9 @@ int RunMonitor(const MonitorOptions& options) {
           Print(TargetLine(result));
           const std::vector<survey::Event> events = follow->Observe(result);
           for (const survey::Event& event : events) raise(event);
-          if (view) view->Show(result.target, follow->Last(result.target), events);
+          if (view) {
+            view->Show(result.target, follow->Last(result.target), events);
+          }
           FlushOutput();
         },
         boost::asio::bind_cancellation_slot(

@@ -60,8 +60,8 @@ struct ReportQuery {
 /// Adds the store's part the query names to the report: references,
 /// epochs and events, read in one pass in time order.
 DAZOZAZIDOREZERARO_SURVEY_EXPORT void ReadIntoReport(Store& store,
-                                                    const ReportQuery& query,
-                                                    ReportBuilder& report);
+                                                     const ReportQuery& query,
+                                                     ReportBuilder& report);
 
 /// The report over the store, read in one pass in time order.
 DAZOZAZIDOREZERARO_SURVEY_EXPORT std::string ReportOfStore(
