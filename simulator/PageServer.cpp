@@ -348,18 +348,16 @@ Response PageServerState::Handle(const Request& request) {
   const std::string path = target.substr(0, target.find('?'));
   const bool get = request.method() == http::verb::get;
   // Only the page's own files: no path reaches the file system.
-  const std::string_view name =
-      path == "/" ? std::string_view(options.index)
-                  : std::string_view(path).substr(1);
-  const PageFile* file =
-      std::find(options.files.begin(), options.files.end(), name) ==
-              options.files.end()
-          ? nullptr
-          : FindPageFile(name);
+  const std::string_view name = path == "/" ? std::string_view(options.index)
+                                            : std::string_view(path).substr(1);
+  const PageFile* file = std::find(options.files.begin(), options.files.end(),
+                                   name) == options.files.end()
+                             ? nullptr
+                             : FindPageFile(name);
   if (file != nullptr) {
     if (!get && request.method() != http::verb::head) {
-      Response response = Refuse(request, http::status::method_not_allowed,
-                                 "use GET");
+      Response response =
+          Refuse(request, http::status::method_not_allowed, "use GET");
       response.set(http::field::allow, "GET");
       return response;
     }
@@ -374,9 +372,8 @@ Response PageServerState::Handle(const Request& request) {
   if (!answer) {
     return Refuse(request, http::status::not_found, "no such page: " + path);
   }
-  Response response =
-      Json(request, static_cast<http::status>(answer->status),
-           std::move(answer->json));
+  Response response = Json(request, static_cast<http::status>(answer->status),
+                           std::move(answer->json));
   if (!answer->allow.empty()) response.set(http::field::allow, answer->allow);
   return response;
 }
@@ -422,9 +419,9 @@ host::Result<std::string> PageServer::Listen(std::string_view address) {
   host::Result<host::Listener> listener =
       host::Listen(impl_->strand, *endpoint, listenOptions);
   if (!listener) {
-    return host::Error(listener.error().kind, "the " + impl_->options.name +
-                                                  " " +
-                                                  listener.error().message);
+    return host::Error(
+        listener.error().kind,
+        "the " + impl_->options.name + " " + listener.error().message);
   }
   const host::Endpoint& bound = listener->Local();
   const std::string port = std::to_string(bound.port);

@@ -9,6 +9,7 @@ import io
 import json
 import math
 import os
+import re
 import shutil
 import signal
 import sqlite3
@@ -336,34 +337,48 @@ class MonitorPage(Workspace):
                    "warning": "3 mm", "alarm": "6 mm", "consecutive": 2},
                   {"targets": "*", "component": "horizontal",
                    "alarm": "1 m"}]
-        monitor, page = self.start_page(self.job(limits=limits, interval=0.3))
+        # GHOST has no prism: never measured, it has no displacement, and
+        # the first round is the reference though none is complete.
+        job = self.job(limits=limits, interval=0.3, reference_round=1)
+        with open(job) as file:
+            keys = json.load(file)
+        keys["targets"].append({"id": "GHOST", "easting": 1000.0,
+                                "northing": 2050.0, "height": 100.0})
+        with open(job, "w") as file:
+            json.dump(keys, file)
+        monitor, page = self.start_page(job)
         try:
-            wait_for(lambda: self.raised("warning"), "the warning")
+            wait_for(lambda: self.raised("alarm"), "the alarm")
             status, body = fetch(page + "/api/monitor")
         finally:
             self.interrupt(monitor)
         self.assertEqual(status, 200, body)
         shown = json.loads(body)
         self.assertEqual([t["target"] for t in shown["targets"]],
-                         ["MOVING", "STILL"])
-        moving, still = shown["targets"]
-        self.assertIn(moving["level"], ("warning", "alarm"))
+                         ["MOVING", "STILL", "GHOST"])
+        moving, still, ghost = shown["targets"]
+        self.assertEqual(ghost, {"target": "GHOST", "level": "clear",
+                                 "svg": ""})
+        self.assertEqual(moving["level"], "alarm")
         self.assertEqual(still["level"], "clear")
-        self.assertGreaterEqual(moving["north"], 0.003)
+        self.assertGreaterEqual(moving["north"], 0.006)
         self.assertAlmostEqual(moving["horizontal"], abs(moving["north"]),
                                delta=0.0002)
-        self.assertEqual(shown["events"][0]["level"], "warning")
-        self.assertEqual(shown["events"][0]["target"], "MOVING")
+        self.assertEqual([(e["target"], e["level"]) for e in shown["events"]],
+                         [("MOVING", "warning"), ("MOVING", "alarm")])
         # The series the report draws: dE, dN, dH and the horizontal a limit
         # is on, with the warning and alarm drawn above and below zero.
         for target, dashed in ((moving, 2 * 2 + 1), (still, 1)):
             svg = target["svg"]
             self.assertTrue(svg.startswith('<svg class="series"'), svg[:40])
             self.assertEqual(svg.count("<polyline"), 4)
+            # A point per round measured, each once.
+            line = re.search(r'<polyline points="([^"]*)"', svg).group(1)
+            self.assertEqual(len(line.split()), target["round"])
             self.assertEqual(svg.count('stroke-dasharray="6 4"'), dashed)
 
         # The page shows what the store holds when a monitor starts again.
-        monitor, page = self.start_page(self.job(limits=limits))
+        monitor, page = self.start_page(job)
         try:
             status, body = fetch(page + "/api/monitor")
         finally:
@@ -371,6 +386,25 @@ class MonitorPage(Workspace):
         again = json.loads(body)
         self.assertEqual(again["targets"][0]["round"], moving["round"])
         self.assertEqual(again["events"], shown["events"])
+
+    def test_page_opens_with_the_latest_fifty_events(self):
+        self.monitor(self.job(), 1)
+        with sqlite3.connect(self.store) as db:
+            for i in range(60):
+                db.execute("INSERT INTO events (round, target, time, level, "
+                           "component, value, limit_value) VALUES "
+                           "(1, 'STILL', ?, ?, 'north', ?, 0.5)",
+                           (1_000_000 * (i + 1),
+                            "warning" if i % 2 == 0 else "clear", i / 100))
+        monitor, page = self.start_page(self.job())
+        try:
+            status, body = fetch(page + "/api/monitor")
+        finally:
+            self.interrupt(monitor)
+        self.assertEqual(status, 200, body)
+        events = json.loads(body)["events"]
+        self.assertEqual([e["value"] for e in events],
+                         [i / 100 for i in range(10, 60)])
 
     def test_page_is_served_to_its_own_names_only(self):
         monitor, page = self.start_page(self.job(interval=0.3))

@@ -15,6 +15,12 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
+// Text from a store another program wrote may hold bytes that are not
+// UTF-8; they are sent replaced rather than refused.
+std::string Text(const json& value) {
+  return value.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
 // The latest events a browser is sent when it opens the page.
 constexpr std::size_t kEventsKept = 50;
 
@@ -80,13 +86,12 @@ struct MonitorViewState {
       targets.push_back(target.id);
     }
     std::vector<std::string> messages{
-        json{{"type", "job"}, {"name", job.name}, {"targets", targets}}
-            .dump()};
+        Text(json{{"type", "job"}, {"name", job.name}, {"targets", targets}})};
     for (const survey::Target& target : job.plan.targets) {
-      messages.push_back(TargetJson(target.id).dump());
+      messages.push_back(Text(TargetJson(target.id)));
     }
     messages.push_back(
-        json{{"type", "events"}, {"events", EventsJson()}}.dump());
+        Text(json{{"type", "events"}, {"events", EventsJson()}}));
     return messages;
   }
 
@@ -94,8 +99,8 @@ struct MonitorViewState {
       const simulator::PageRequest& request) const {
     if (request.path != "/api/monitor") return std::nullopt;
     if (request.method != "GET") {
-      return simulator::PageAnswer{
-          405, json{{"error", "use GET"}}.dump(), "GET"};
+      return simulator::PageAnswer{405, Text(json{{"error", "use GET"}}),
+                                   "GET"};
     }
     json targets = json::array();
     for (const survey::Target& target : job.plan.targets) {
@@ -105,8 +110,8 @@ struct MonitorViewState {
     }
     return simulator::PageAnswer{
         200,
-        json{{"job", job.name}, {"targets", targets}, {"events", EventsJson()}}
-            .dump(),
+        Text(json{
+            {"job", job.name}, {"targets", targets}, {"events", EventsJson()}}),
         {}};
   }
 
@@ -125,7 +130,7 @@ struct MonitorViewState {
     }
     if (added || !raised.empty()) {
       server.Broadcast(
-          std::make_shared<const std::string>(TargetJson(target).dump()));
+          std::make_shared<const std::string>(Text(TargetJson(target))));
     }
   }
 
