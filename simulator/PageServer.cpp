@@ -10,7 +10,6 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <cctype>
-#include <cstdio>
 #include <deque>
 #include <set>
 
