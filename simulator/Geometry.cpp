@@ -25,18 +25,6 @@ Vector LineOfSight(const Direction& direction) {
 
 }  // namespace
 
-double NormalisedAngle(double angle) {
-  const double wrapped = std::fmod(angle, kFullCircle);
-  const double positive = wrapped < 0 ? wrapped + kFullCircle : wrapped;
-  // fmod of a tiny negative angle plus 2π rounds to 2π itself.
-  return positive >= kFullCircle ? 0.0 : positive;
-}
-
-double ShortestTurn(double angle) {
-  const double wrapped = NormalisedAngle(angle);
-  return wrapped > kPi ? wrapped - kFullCircle : wrapped;
-}
-
 Sight SightTo(const Station& station, const Point& point) {
   const double dE = point.easting - station.easting;
   const double dN = point.northing - station.northing;

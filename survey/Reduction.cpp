@@ -1,3 +1,4 @@
+#include <DazoZazIdoRezeraro/host/Angles.h>
 #include <DazoZazIdoRezeraro/survey/Reduction.h>
 
 #include <algorithm>
@@ -11,24 +12,12 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwoPi = 2 * kPi;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-double Normalised(double angle) {
-  const double wrapped = std::fmod(angle, kTwoPi);
-  const double positive = wrapped < 0 ? wrapped + kTwoPi : wrapped;
-  return positive >= kTwoPi ? 0.0 : positive;
-}
-
-// The angle wrapped into (-π, π].
-double Signed(double angle) {
-  const double wrapped = Normalised(angle);
-  return wrapped > kPi ? wrapped - kTwoPi : wrapped;
-}
-
 }  // namespace
 
 SetMean MeanOfFaces(const Observation& faceOne, const Observation* faceTwo) {
   SetMean mean;
   if (faceTwo == nullptr) {
-    mean.hz = Normalised(faceOne.hz);
+    mean.hz = host::NormalisedAngle(faceOne.hz);
     mean.v = faceOne.v;
     mean.distance = faceOne.distance;
     mean.collimation = kNaN;
@@ -37,9 +26,9 @@ SetMean MeanOfFaces(const Observation& faceOne, const Observation* faceTwo) {
   }
   // hz2 − π points where hz1 does; their half difference is what the
   // collimation error adds to face I and takes from face II.
-  const double hzDifference = Signed(faceOne.hz - (faceTwo->hz - kPi));
+  const double hzDifference = host::ShortestTurn(faceOne.hz - (faceTwo->hz - kPi));
   const double vSum = faceOne.v + faceTwo->v - kTwoPi;
-  mean.hz = Normalised(faceOne.hz - hzDifference / 2);
+  mean.hz = host::NormalisedAngle(faceOne.hz - hzDifference / 2);
   mean.v = faceOne.v - vSum / 2;
   mean.distance = (faceOne.distance + faceTwo->distance) / 2;
   mean.collimation = hzDifference / 2 * std::sin(mean.v);
@@ -89,7 +78,7 @@ void Reduce(const Station& station, const Target& target, double ppm,
   double hzOffset = 0, v = 0, distance = 0, collimation = 0, index = 0;
   double faceDifference = 0;
   for (const SetMean& set : sets) {
-    hzOffset += Signed(set.hz - first);
+    hzOffset += host::ShortestTurn(set.hz - first);
     v += set.v;
     distance += set.distance;
     collimation += set.collimation;
@@ -99,7 +88,7 @@ void Reduce(const Station& station, const Target& target, double ppm,
   const double count = static_cast<double>(sets.size());
   result.sets = static_cast<int>(sets.size());
   result.faces = target.faces;
-  result.hz = Normalised(first + hzOffset / count);
+  result.hz = host::NormalisedAngle(first + hzOffset / count);
   result.v = v / count;
   result.collimation = collimation / count;
   result.verticalIndex = index / count;
@@ -108,7 +97,7 @@ void Reduce(const Station& station, const Target& target, double ppm,
   result.flaggedSets.clear();
   const double meanDistance = distance / count;
   for (std::size_t i = 0; i < sets.size(); ++i) {
-    const double hzOff = std::fabs(Signed(sets[i].hz - result.hz));
+    const double hzOff = std::fabs(host::ShortestTurn(sets[i].hz - result.hz));
     const double vOff = std::fabs(sets[i].v - result.v);
     const double dOff = std::fabs(sets[i].distance - meanDistance);
     result.hzSpread = std::max(result.hzSpread, hzOff);

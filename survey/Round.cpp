@@ -323,17 +323,24 @@ void RoundEngine::Called(boost::system::error_code error,
   Failed(error, reply);
 }
 
-void RoundEngine::Measured(host::NamedReply& reply) {
-  const Step step = schedule_[index_];
-  TargetResult& result = results_[step.target];
+Observation RoundEngine::ObservationOf(const Step& step,
+                                       const host::NamedReply& reply,
+                                       const char* distance) {
   Observation observation;
   observation.set = step.set;
   observation.face = step.face;
   observation.time = std::chrono::system_clock::now();
   observation.hz = Number(reply.values, "hz");
   observation.v = Number(reply.values, "v");
-  observation.distance = Number(reply.values, "slope_distance");
-  result.observations.push_back(observation);
+  observation.distance =
+      distance != nullptr ? Number(reply.values, distance) : kNaN;
+  return observation;
+}
+
+void RoundEngine::Measured(host::NamedReply& reply) {
+  const Step step = schedule_[index_];
+  TargetResult& result = results_[step.target];
+  result.observations.push_back(ObservationOf(step, reply, "slope_distance"));
   phase_ = Phase::kPosition;
   ++index_;
   if (--remaining_[step.target] == 0) {
@@ -371,13 +378,9 @@ void RoundEngine::Failed(boost::system::error_code error,
   result.message = reply.reply.diagnostics.empty() ? error.message()
                                                    : reply.reply.diagnostics;
   if (IsKind(error, host::ErrorKind::kReturnCode)) {
-    Observation observation;
-    observation.set = step.set;
-    observation.face = step.face;
-    observation.time = std::chrono::system_clock::now();
-    observation.hz = Number(reply.values, "hz");
-    observation.v = Number(reply.values, "v");
-    observation.distance = kNaN;
+    // The angles of a measurement that failed are kept: they say where
+    // the telescope looked.
+    Observation observation = ObservationOf(step, reply, nullptr);
     observation.returnCode = reply.reply.returnCode;
     result.observations.push_back(observation);
   }

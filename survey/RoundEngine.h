@@ -60,6 +60,11 @@ class RoundEngine : public std::enable_shared_from_this<RoundEngine> {
   void Next();
   void RunPhase();
   void Called(boost::system::error_code error, host::NamedReply reply);
+  // The observation of the step from the reply's angles and, when named,
+  // its distance.
+  static Observation ObservationOf(const Step& step,
+                                   const host::NamedReply& reply,
+                                   const char* distance);
   void Measured(host::NamedReply& reply);
   void NotFound();
   void Failed(boost::system::error_code error, const host::NamedReply& reply);

@@ -12,6 +12,9 @@
 #include <cmath>
 #include <filesystem>
 #include <future>
+#include <string>
+
+#include <unistd.h>
 
 #include "Rig.h"
 
@@ -175,7 +178,9 @@ TEST(RoundOutcome, SearchFindsAPrismFineAdjustmentMisses) {
 TEST(RoundStore, APrismMovedFiveMillimetresShowsInTheStoredCoordinates) {
   const simulator::Scene scene = MonitoringScene();
   const std::string path =
-      (std::filesystem::temp_directory_path() / "survey-moved.sqlite").string();
+      (std::filesystem::temp_directory_path() /
+       ("survey-moved-" + std::to_string(::getpid()) + ".sqlite"))
+          .string();
   std::filesystem::remove(path);
   {
     auto store = survey::OpenSqliteStore(path);

@@ -1,6 +1,8 @@
 #ifndef DAZOZAZIDOREZERARO_SIMULATOR_GEOMETRY_H
 #define DAZOZAZIDOREZERARO_SIMULATOR_GEOMETRY_H
 
+#include <DazoZazIdoRezeraro/host/Angles.h>
+
 #include "Export.h"
 #include "Scene.h"
 
@@ -22,11 +24,9 @@ struct Sight {
   double slopeDistance = 0;  ///< Metres from the tilting axis.
 };
 
-/// The angle wrapped into [0, 2π).
-DAZOZAZIDOREZERARO_SIMULATOR_EXPORT double NormalisedAngle(double angle);
-
-/// The angle wrapped into (-π, π]: the shorter way round.
-DAZOZAZIDOREZERARO_SIMULATOR_EXPORT double ShortestTurn(double angle);
+// The host's angle wrapping, which the geometry and its tests use.
+using host::NormalisedAngle;
+using host::ShortestTurn;
 
 /// The sight from the station to the point: hz = atan2(dE, dN) minus the
 /// orientation, v = atan2(horizontal distance, dH) with dH = point height −
