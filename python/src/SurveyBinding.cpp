@@ -99,12 +99,8 @@ class StoreHandle {
     query.since = Time(since, "since");
     query.until = Time(until, "until");
     const std::set<std::int64_t> complete = survey::CompleteRounds(*store_);
+    // Each target's reference, found when its first epoch is read.
     std::map<std::string, std::optional<survey::Epoch>> references;
-    for (const survey::Target& kept : store_->Targets()) {
-      if (target && kept.id != *target) continue;
-      references[kept.id] =
-          survey::ReferenceInStore(*store_, kept.id, complete, reference);
-    }
     py::list rows;
     survey::ReadEpochs(
         *store_, query, complete,
