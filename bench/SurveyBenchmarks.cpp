@@ -1,6 +1,7 @@
 // A monitoring round against the virtual instrument, set against the sum of
 // its own calls' round trips in the same run; and the store's rate of
-// observations with each target committed on its own.
+// observations with each target committed on its own, in a SQLite file and
+// in a PostgreSQL database.
 #include <benchmark/benchmark.h>
 
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
@@ -10,6 +11,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/use_future.hpp>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -104,29 +106,64 @@ survey::TargetResult TwoFacesTwoSets(std::int64_t round, int index) {
   return result;
 }
 
-void BM_StoreTargetPerTransaction(benchmark::State& state) {
-  const std::string path =
-      (std::filesystem::temp_directory_path() / "survey-bench.sqlite").string();
-  std::filesystem::remove(path);
-  std::filesystem::remove(path + "-wal");
-  std::filesystem::remove(path + "-shm");
-  auto store = survey::OpenSqliteStore(path);
-  const std::int64_t round = store->BeginRound({"bench", "none", {}});
+// Writes a target of four observations per iteration, each its own
+// transaction, as a monitor does.
+void RecordTargets(benchmark::State& state, survey::Store& store) {
+  const std::int64_t round = store.BeginRound({"bench", "none", {}});
   int index = 0;
   std::int64_t observations = 0;
   for (auto _ : state) {
     const survey::TargetResult result = TwoFacesTwoSets(round, index++);
-    store->RecordTarget(result);
+    store.RecordTarget(result);
     observations += static_cast<std::int64_t>(result.observations.size());
   }
   state.SetItemsProcessed(observations);
   state.counters["observations_per_second"] = benchmark::Counter(
       static_cast<double>(observations), benchmark::Counter::kIsRate);
-  store.reset();
-  std::filesystem::remove(path);
-  std::filesystem::remove(path + "-wal");
-  std::filesystem::remove(path + "-shm");
+}
+
+void BM_StoreTargetPerTransaction(benchmark::State& state) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / "survey-bench.sqlite").string();
+  const auto remove = [&] {
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+      std::filesystem::remove(path + suffix);
+    }
+  };
+  remove();
+  RecordTargets(state, *survey::OpenSqliteStore(path));
+  remove();
 }
 BENCHMARK(BM_StoreTargetPerTransaction)->UseRealTime();
+
+// The same into a PostgreSQL database over a Unix socket, on a throwaway
+// cluster with the server's default settings. Argument 0: every commit
+// waits for its flush to disk, as the server does by default; 1: the URI
+// asks for synchronous_commit=off, SQLite's WAL-and-NORMAL durability (a
+// commit survives the program, the last ones may not survive a power cut).
+void BM_PostgresStoreTargetPerTransaction(benchmark::State& state) {
+  char folder[] = "/tmp/survey-bench-pg-XXXXXX";
+  if (::mkdtemp(folder) == nullptr) {
+    state.SkipWithError("cannot make a folder for the cluster");
+    return;
+  }
+  const std::string cluster = POSTGRES_CLUSTER;
+  const std::string start = "POSTGRES_CLUSTER_OPTIONS= " + cluster + " start " +
+                            folder + " >/dev/null";
+  if (std::system(start.c_str()) != 0) {
+    state.SkipWithError("no PostgreSQL cluster (is postgresql-15 installed?)");
+  } else {
+    const std::string uri =
+        std::string("postgresql:///postgres?user=postgres&host=") + folder +
+        (state.range(0) == 1 ? "&options=-csynchronous_commit%3Doff" : "");
+    RecordTargets(state, *survey::OpenStore(uri));
+  }
+  std::system((cluster + " remove " + folder).c_str());
+}
+BENCHMARK(BM_PostgresStoreTargetPerTransaction)
+    ->ArgName("asynchronous_commit")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime();
 
 }  // namespace

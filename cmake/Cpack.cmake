@@ -78,10 +78,10 @@ and decodes replies, a host library with sessions over serial lines and TCP,
 and a virtual instrument for testing host programs.")
 
 # The host headers include Boost.Asio; the survey library's pkg-config file
-# names SQLite's.
+# names SQLite's and libpq's.
 dazo_package(development NAME lib${dazo_package_base}-dev SECTION libdevel
   MULTI_ARCH same DEPENDS runtime
-  PACKAGE_DEPENDS "libboost1.81-dev, libsqlite3-dev"
+  PACKAGE_DEPENDS "libboost1.81-dev, libsqlite3-dev, libpq-dev"
   DESCRIPTION "GeoCOM codec, host and virtual instrument libraries (development files)
 Headers, CMake package (find_package(DazoZazIdoRezeraro)) and pkg-config
 files for building programs against the GeoCOM libraries.")

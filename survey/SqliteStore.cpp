@@ -8,54 +8,15 @@
 #include <limits>
 #include <map>
 #include <mutex>
-#include <sstream>
 #include <thread>
 #include <utility>
 
-#include "SqliteSchema.h"
+#include "StoreSchema.h"
 
 namespace Core::GEOCOM::survey {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-std::int64_t Microseconds(TimePoint time) {
-  return std::chrono::duration_cast<std::chrono::microseconds>(
-             time.time_since_epoch())
-      .count();
-}
-
-TimePoint FromMicroseconds(std::int64_t value) {
-  return TimePoint(std::chrono::duration_cast<TimePoint::duration>(
-      std::chrono::microseconds(value)));
-}
-
-std::string_view StatusName(RoundStatus status) {
-  return status == RoundStatus::kComplete ? "complete" : "incomplete";
-}
-
-RoundStatus ParseStatus(std::string_view text) {
-  return text == "complete" ? RoundStatus::kComplete : RoundStatus::kIncomplete;
-}
-
-std::string JoinSets(const std::vector<int>& sets) {
-  std::string text;
-  for (int set : sets) {
-    if (!text.empty()) text += ',';
-    text += std::to_string(set);
-  }
-  return text;
-}
-
-std::vector<int> SplitSets(const std::string& text) {
-  std::vector<int> sets;
-  std::istringstream in(text);
-  std::string item;
-  while (std::getline(in, item, ',')) {
-    if (!item.empty()) sets.push_back(std::stoi(item));
-  }
-  return sets;
-}
 
 class Statement {
  public:
@@ -285,7 +246,8 @@ void SqliteStore::CheckReadable() {
   }
 }
 
-void SqliteStore::MigrateWhileOthersOpen(std::chrono::milliseconds busyTimeout) {
+void SqliteStore::MigrateWhileOthersOpen(
+    std::chrono::milliseconds busyTimeout) {
   // Switching the journal mode and the first schema read upgrade a shared
   // lock, which SQLite refuses at once, without its busy handler, when
   // another program opens the same new file at that moment: try again
@@ -328,7 +290,7 @@ void SqliteStore::Migrate() {
                        path_ + ": not a results store");
     }
     const int version = PragmaInteger("user_version");
-    const auto& migrations = SqliteMigrations();
+    const auto& migrations = Migrations();
     if (version > static_cast<int>(migrations.size())) {
       throw StoreError(StoreErrorKind::kNewer,
                        path_ + ": a store of schema version " +
@@ -338,7 +300,7 @@ void SqliteStore::Migrate() {
     }
     for (std::size_t step = static_cast<std::size_t>(version);
          step < migrations.size(); ++step) {
-      Execute(migrations[step]);
+      Execute(migrations[step].sqlite);
     }
     if (version != static_cast<int>(migrations.size())) {
       Execute("PRAGMA user_version=" + std::to_string(migrations.size()));
@@ -386,16 +348,21 @@ void SqliteStore::RegisterTargets(const std::vector<Target>& targets) {
 std::int64_t SqliteStore::BeginRound(const RoundStart& start) {
   const std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::int64_t id = 0;
+  const std::string key = start.key.empty() ? NewRoundKey() : start.key;
   Transaction([&] {
     Statement insert(db_,
-                     "INSERT INTO rounds (job, instrument, started, status) "
-                     "VALUES (?1, ?2, ?3, 'incomplete')",
+                     "INSERT INTO rounds (job, instrument, started, status, "
+                     "key) VALUES (?1, ?2, ?3, 'incomplete', ?4) "
+                     "ON CONFLICT (key) DO NOTHING",
                      path_);
     insert.Bind(1, start.job)
         .Bind(2, start.instrument)
-        .Bind(3, Microseconds(start.started));
+        .Bind(3, Microseconds(start.started))
+        .Bind(4, key);
     insert.Step();
-    id = sqlite3_last_insert_rowid(db_);
+    Statement find(db_, "SELECT id FROM rounds WHERE key = ?1", path_);
+    find.Bind(1, key);
+    if (find.Step()) id = find.Integer(0);
   });
   return id;
 }
@@ -408,7 +375,8 @@ void SqliteStore::RecordTarget(const TargetResult& result) {
         "return_code, message, faces, sets, hz, v, distance, collimation, "
         "vertical_index, hz_spread, v_spread, distance_spread, flagged_sets, "
         "easting, northing, height) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, "
-        "?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21)");
+        "?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16, ?17, ?18, ?19, ?20, ?21) "
+        "ON CONFLICT (round, target) DO NOTHING");
     const auto& at = result.coordinates;
     insert.Bind(1, result.round)
         .Bind(2, result.target)
@@ -432,8 +400,10 @@ void SqliteStore::RecordTarget(const TargetResult& result) {
         .Bind(20, at ? at->northing : kNaN)
         .Bind(21, at ? at->height : kNaN);
     insert.Step();
-    const std::int64_t id = sqlite3_last_insert_rowid(db_);
     insert.Reset();
+    // A result already kept keeps its observations.
+    if (sqlite3_changes(db_) == 0) return;
+    const std::int64_t id = sqlite3_last_insert_rowid(db_);
     Statement& observe = Cached(
         "INSERT INTO observations (result, seq, set_number, face, "
         "time, hz, v, distance, return_code) VALUES "
@@ -541,8 +511,8 @@ void SqliteStore::ReadRounds(
     const std::function<bool(const RoundRecord&)>& each) {
   const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Statement select(db_,
-                   "SELECT id, job, instrument, started, finished, status "
-                   "FROM rounds ORDER BY id",
+                   "SELECT id, job, instrument, started, finished, status, "
+                   "key FROM rounds ORDER BY id",
                    path_);
   while (select.Step()) {
     RoundRecord round;
@@ -552,6 +522,7 @@ void SqliteStore::ReadRounds(
     round.start.started = FromMicroseconds(select.Integer(3));
     if (!select.IsNull(4)) round.finished = FromMicroseconds(select.Integer(4));
     round.status = ParseStatus(select.Text(5));
+    round.start.key = select.Text(6);
     if (!each(round)) return;
   }
 }
@@ -583,11 +554,14 @@ std::vector<Target> SqliteStore::Targets() {
 }
 
 void SqliteStore::RecordEvent(const Event& event) {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Transaction([&] {
     Statement insert(db_,
                      "INSERT INTO events (round, target, time, level, "
                      "component, value, limit_value) "
-                     "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
+                     "SELECT ?1, ?2, ?3, ?4, ?5, ?6, ?7 WHERE NOT EXISTS "
+                     "(SELECT 1 FROM events WHERE round = ?1 AND target = ?2 "
+                     "AND time = ?3 AND level = ?4 AND component = ?5)",
                      path_);
     insert.Bind(1, event.round)
         .Bind(2, event.target)
@@ -602,6 +576,7 @@ void SqliteStore::RecordEvent(const Event& event) {
 
 void SqliteStore::ReadEvents(const EventQuery& query,
                              const std::function<bool(const Event&)>& each) {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::string sql =
       "SELECT round, target, time, level, component, value, limit_value "
       "FROM events WHERE 1";
@@ -632,8 +607,6 @@ std::unique_ptr<Store> OpenSqliteStore(const std::string& path, StoreMode mode,
   return std::make_unique<SqliteStore>(path, mode, busyTimeout);
 }
 
-int CurrentSchemaVersion() {
-  return static_cast<int>(SqliteMigrations().size());
-}
+int CurrentSchemaVersion() { return static_cast<int>(Migrations().size()); }
 
 }  // namespace Core::GEOCOM::survey

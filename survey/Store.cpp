@@ -36,6 +36,7 @@ StoreError::StoreError(StoreErrorKind kind, const std::string& message)
 Store::~Store() = default;
 
 std::unique_ptr<Store> OpenStore(const std::string& location, StoreMode mode) {
+  if (IsPostgresLocation(location)) return OpenPostgresStore(location, mode);
   return OpenSqliteStore(location, mode);
 }
 

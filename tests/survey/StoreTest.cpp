@@ -1,16 +1,21 @@
-// The SQLite store: what is written reads back, queries select and order,
-// files that are no store or of a newer schema or read-only are refused by
-// kind, and two writers on one file lose nothing.
+// The results store, on each backend (a SQLite file and a PostgreSQL
+// database of the test program's throwaway cluster): what is written reads
+// back, queries select and order, a second write is a no-op, stores that are
+// no store or of a newer schema or read-only are refused by kind, and
+// writers opening one new store at once lose nothing.
 #include <sqlite3.h>
 
 #include <DazoZazIdoRezeraro/survey/Store.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 #include <vector>
+
+#include "PostgresCluster.h"
 
 namespace {
 
@@ -20,10 +25,11 @@ using std::chrono::seconds;
 class TempStore : public testing::Test {
  protected:
   void SetUp() override {
-    directory_ =
-        std::filesystem::temp_directory_path() /
-        ("survey-store-" + std::to_string(::getpid()) + "-" +
-         testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::string name =
+        testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '-');
+    directory_ = std::filesystem::temp_directory_path() /
+                 ("survey-store-" + std::to_string(::getpid()) + "-" + name);
     std::filesystem::remove_all(directory_);
     std::filesystem::create_directories(directory_);
     path_ = (directory_ / "results.sqlite").string();
@@ -35,6 +41,36 @@ class TempStore : public testing::Test {
 
   std::filesystem::path directory_;
   std::string path_;
+};
+
+enum class Backend { kSqlite, kPostgres };
+
+/// A new store on the backend of the parameter.
+class BackendStore : public TempStore,
+                     public testing::WithParamInterface<Backend> {
+ protected:
+  void SetUp() override {
+    TempStore::SetUp();
+    if (GetParam() == Backend::kPostgres) {
+      cluster_ = testing_postgres::Cluster::Get();
+      if (cluster_ == nullptr) GTEST_SKIP() << testing_postgres::Cluster::Why();
+    }
+    location_ = NewLocation();
+  }
+
+  /// A location no store is at yet.
+  std::string NewLocation() {
+    if (cluster_ != nullptr) return cluster_->NewDatabase();
+    return (directory_ / ("store-" + std::to_string(++locations_) + ".sqlite"))
+        .string();
+  }
+  std::unique_ptr<Store> Open(StoreMode mode = StoreMode::kReadWrite) {
+    return OpenStore(location_, mode);
+  }
+
+  testing_postgres::Cluster* cluster_ = nullptr;
+  std::string location_;
+  int locations_ = 0;
 };
 
 TimePoint At(int second) { return TimePoint(seconds(1'700'000'000 + second)); }
@@ -68,6 +104,19 @@ TargetResult Result(std::int64_t round, const std::string& target, int second,
   return result;
 }
 
+Event AnEvent(const std::string& target, std::int64_t round, double time,
+              Level level) {
+  Event event;
+  event.target = target;
+  event.round = round;
+  event.time = time;
+  event.level = level;
+  event.component = Component::Spatial;
+  event.value = 0.02;
+  event.limit = 0.01;
+  return event;
+}
+
 std::vector<TargetResult> ReadAll(Store& store, const ResultQuery& query) {
   std::vector<TargetResult> results;
   store.ReadResults(query, [&](const TargetResult& result) {
@@ -77,9 +126,9 @@ std::vector<TargetResult> ReadAll(Store& store, const ResultQuery& query) {
   return results;
 }
 
-TEST_F(TempStore, WhatIsWrittenReadsBackAfterReopening) {
+TEST_P(BackendStore, WhatIsWrittenReadsBackAfterReopening) {
   {
-    auto store = OpenSqliteStore(path_);
+    auto store = Open();
     Target target;
     target.id = "P1";
     target.coordinates = Coordinates{1, 2, 3};
@@ -98,7 +147,7 @@ TEST_F(TempStore, WhatIsWrittenReadsBackAfterReopening) {
     store->RecordTarget(failed);
     store->FinishRound(round, RoundStatus::kIncomplete, At(12));
   }
-  auto store = OpenSqliteStore(path_, StoreMode::kReadOnly);
+  auto store = Open(StoreMode::kReadOnly);
   EXPECT_EQ(store->SchemaVersion(), CurrentSchemaVersion());
   const std::vector<Target> targets = store->Targets();
   ASSERT_EQ(targets.size(), 1u);
@@ -156,8 +205,8 @@ TEST_F(TempStore, WhatIsWrittenReadsBackAfterReopening) {
   EXPECT_TRUE(std::isnan(failed.hz));
 }
 
-TEST_F(TempStore, QueriesSelectByTargetAndTimeInTimeOrder) {
-  auto store = OpenSqliteStore(path_);
+TEST_P(BackendStore, QueriesSelectByTargetAndTimeInTimeOrder) {
+  auto store = Open();
   const std::int64_t first = store->BeginRound({"job", "i", At(0)});
   const std::int64_t second = store->BeginRound({"job", "i", At(50)});
   // Written out of time order: reading sorts by time.
@@ -249,17 +298,16 @@ TEST_F(TempStore, FilesThatAreNoStoreOrNewerOrReadOnlyAreRefusedByKind) {
   EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
-TEST_F(TempStore, WritersOpeningOneNewFileAtOnceLoseNothing) {
-  // Opening a new file migrates it: several programs starting together must
-  // wait for each other, not fail.
+TEST_P(BackendStore, WritersOpeningOneNewStoreAtOnceLoseNothing) {
+  // Opening a new store migrates it: several programs starting together
+  // must wait for each other, not fail.
   constexpr int kFiles = 10;
   constexpr int kWriters = 3;
   constexpr int kTargets = 40;
   for (int file = 0; file < kFiles; ++file) {
-    const std::string path =
-        (directory_ / ("results-" + std::to_string(file) + ".sqlite")).string();
+    const std::string path = NewLocation();
     const auto write = [&](const std::string& job) {
-      auto store = OpenSqliteStore(path);
+      auto store = OpenStore(path);
       const std::int64_t round = store->BeginRound({job, job, At(0)});
       for (int i = 0; i < kTargets; ++i) {
         store->RecordTarget(Result(round, job + std::to_string(i), i));
@@ -271,7 +319,7 @@ TEST_F(TempStore, WritersOpeningOneNewFileAtOnceLoseNothing) {
       writers.emplace_back(write, "job" + std::to_string(writer));
     }
     for (std::thread& writer : writers) writer.join();
-    auto store = OpenSqliteStore(path, StoreMode::kReadOnly);
+    auto store = OpenStore(path, StoreMode::kReadOnly);
     EXPECT_EQ(ReadAll(*store, {}).size(), std::size_t{kWriters * kTargets});
     int complete = 0;
     store->ReadRounds([&](const RoundRecord& round) {
@@ -281,6 +329,107 @@ TEST_F(TempStore, WritersOpeningOneNewFileAtOnceLoseNothing) {
     EXPECT_EQ(complete, kWriters) << path;
   }
 }
+
+TEST_P(BackendStore, SecondWritesAreNoOps) {
+  // Writing a buffered round through again after a crash must add nothing.
+  auto store = Open();
+  RoundStart start{"dam", "tcp:1", At(0), "round-key-1"};
+  const std::int64_t round = store->BeginRound(start);
+  EXPECT_EQ(store->BeginRound(start), round);
+  const std::int64_t other = store->BeginRound({"dam", "tcp:1", At(0)});
+  EXPECT_NE(other, round);
+  store->RecordTarget(Result(round, "P1", 10));
+  TargetResult again = Result(round, "P1", 10);
+  again.observations.resize(1);
+  store->RecordTarget(again);
+  store->RecordTarget(Result(other, "P1", 10));
+  const Event alarm = AnEvent("P1", round, 10.5, Level::Alarm);
+  store->RecordEvent(alarm);
+  store->RecordEvent(alarm);
+  Event clear = alarm;
+  clear.level = Level::Clear;
+  store->RecordEvent(clear);
+
+  const auto results = ReadAll(*store, {{}, {}, {}, true});
+  ASSERT_EQ(results.size(), 2u);
+  EXPECT_EQ(results[0].observations.size(), 4u);
+  EXPECT_EQ(results[1].observations.size(), 4u);
+  std::vector<std::string> keys;
+  store->ReadRounds([&](const RoundRecord& record) {
+    keys.push_back(record.start.key);
+    return true;
+  });
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[0], "round-key-1");
+  EXPECT_EQ(keys[1].size(), 32u) << "a key is chosen when none is given";
+  std::vector<Level> levels;
+  store->ReadEvents({}, [&](const Event& event) {
+    levels.push_back(event.level);
+    EXPECT_EQ(event.round, round);
+    EXPECT_DOUBLE_EQ(event.time, 10.5);
+    return true;
+  });
+  EXPECT_EQ(levels, (std::vector<Level>{Level::Alarm, Level::Clear}));
+}
+
+TEST_P(BackendStore, ReadsGoThroughManyRowsInOrderAndStopWhenAsked) {
+  // More rows than a read holds at once, most at the same time: the order
+  // is time, then round, then the order written.
+  constexpr int kRounds = 2;
+  constexpr int kTargets = 260;
+  auto store = Open();
+  std::vector<std::string> written;
+  for (int r = 0; r < kRounds; ++r) {
+    const std::int64_t round = store->BeginRound({"job", "i", At(0)});
+    for (int t = 0; t < kTargets; ++t) {
+      TargetResult result = Result(round, "T" + std::to_string(t), 5);
+      for (Observation& observation : result.observations) {
+        observation.hz = t;
+      }
+      store->RecordTarget(result);
+      written.push_back(std::to_string(round) + result.target);
+      store->RecordEvent(
+          AnEvent(result.target, round, 5.0 + t % 2, Level::Warning));
+    }
+  }
+  std::vector<std::string> read;
+  bool observationsMatch = true;
+  store->ReadResults({{}, {}, {}, true}, [&](const TargetResult& result) {
+    read.push_back(std::to_string(result.round) + result.target);
+    observationsMatch =
+        observationsMatch && result.observations.size() == 4 &&
+        "T" + std::to_string(static_cast<int>(result.observations[3].hz)) ==
+            result.target;
+    return true;
+  });
+  EXPECT_EQ(read, written);
+  EXPECT_TRUE(observationsMatch);
+
+  std::vector<double> times;
+  store->ReadEvents({}, [&](const Event& event) {
+    times.push_back(event.time);
+    return true;
+  });
+  ASSERT_EQ(times.size(), std::size_t{kRounds * kTargets});
+  EXPECT_TRUE(std::is_sorted(times.begin(), times.end()));
+  EXPECT_EQ(std::count(times.begin(), times.end(), 6.0),
+            kRounds * kTargets / 2);
+
+  int calls = 0;
+  store->ReadResults({}, [&](const TargetResult&) { return ++calls < 501; });
+  EXPECT_EQ(calls, 501);
+  calls = 0;
+  store->ReadEvents({}, [&](const Event&) { return ++calls < 502; });
+  EXPECT_EQ(calls, 502);
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, BackendStore,
+                         testing::Values(Backend::kSqlite, Backend::kPostgres),
+                         [](const testing::TestParamInfo<Backend>& backend) {
+                           return backend.param == Backend::kSqlite
+                                      ? "Sqlite"
+                                      : "Postgres";
+                         });
 
 TEST(OutcomeNames, AreTheTextsScriptsMatch) {
   const std::pair<Outcome, const char*> names[] = {

@@ -62,7 +62,9 @@ Runner AddExport(CLI::App& app) {
       "Write the results of a monitoring store as CSV (a header row, a row "
       "per target per round) or as a GeoJSON FeatureCollection, in time "
       "order");
-  command->add_option("STORE", options->store, "The store file")
+  command
+      ->add_option("STORE", options->store,
+                   "The store: a file, or a PostgreSQL URI")
       ->required()
       ->type_name("FILE");
   command->add_flag("--csv", options->csv, "Write CSV");

@@ -15,6 +15,7 @@
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <cmath>
+#include <filesystem>
 #include <csignal>
 #include <iomanip>
 #include <memory>
@@ -175,7 +176,15 @@ int RunMonitor(const MonitorOptions& options) {
 
   std::unique_ptr<survey::Store> store;
   try {
-    store = survey::OpenStore(job.store);
+    // Results a shared server cannot take while it is away wait beside the
+    // job file.
+    const std::filesystem::path jobPath(options.job);
+    const std::string buffer =
+        (jobPath.parent_path() / (jobPath.stem().string() + ".buffer.sqlite"))
+            .string();
+    store = survey::OpenBufferedStore(
+        job.store, buffer,
+        [](const std::string& notice) { PrintError(notice); });
     store->RegisterTargets(job.plan.targets);
   } catch (const survey::StoreError& error) {
     throw ToolError(kExitFailure, error.what());

@@ -88,8 +88,7 @@ Runner AddMonitorReport(CLI::App& monitor) {
       ReadJob(options->job, limits, query.referenceRound);
     std::unique_ptr<survey::Store> store;
     try {
-      store =
-          survey::OpenSqliteStore(options->store, survey::StoreMode::kReadOnly);
+      store = survey::OpenStore(options->store, survey::StoreMode::kReadOnly);
     } catch (const survey::StoreError& error) {
       throw ToolError(kExitFailure, error.what());
     }

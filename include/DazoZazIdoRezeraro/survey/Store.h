@@ -95,6 +95,9 @@ struct RoundStart {
   std::string job;         ///< The job's name.
   std::string instrument;  ///< Which instrument measures it.
   TimePoint started;       ///< When it started.
+  /// A name unique to the round in every store, chosen when empty: a
+  /// second BeginRound with it returns the round already kept.
+  std::string key{};
 };
 
 /// How far a round got. A round is kept as incomplete from its start, so
@@ -162,7 +165,8 @@ class DAZOZAZIDOREZERARO_SURVEY_EXPORT Store {
   /// Records the start of a round, incomplete; returns its id.
   virtual std::int64_t BeginRound(const RoundStart& start) = 0;
   /// Records one target's result (its round set in result.round) with its
-  /// observations, committed before it returns.
+  /// observations, committed before it returns; a second result of the
+  /// target in the round is a no-op.
   virtual void RecordTarget(const TargetResult& result) = 0;
   /// Marks the round complete or incomplete.
   virtual void FinishRound(std::int64_t round, RoundStatus status,
@@ -177,7 +181,8 @@ class DAZOZAZIDOREZERARO_SURVEY_EXPORT Store {
       const std::function<bool(const RoundRecord&)>& each) = 0;
   /// The targets kept, in id order.
   virtual std::vector<Target> Targets() = 0;
-  /// Records an event a limit raised, committed before it returns.
+  /// Records an event a limit raised, committed before it returns; the
+  /// same event again (round, target, time, level, component) is a no-op.
   virtual void RecordEvent(const Event& event) = 0;
   /// Calls each with the events that match, in time order; stops early
   /// when each returns false.
@@ -201,9 +206,32 @@ DAZOZAZIDOREZERARO_SURVEY_EXPORT std::unique_ptr<Store> OpenSqliteStore(
     const std::string& path, StoreMode mode = StoreMode::kReadWrite,
     std::chrono::milliseconds busyTimeout = std::chrono::seconds(10));
 
-/// Opens the store at the location (a file path); throws StoreError.
+/// Whether the location names a PostgreSQL database: a libpq URI,
+/// postgresql://... or postgres://...
+DAZOZAZIDOREZERARO_SURVEY_EXPORT bool IsPostgresLocation(
+    std::string_view location);
+
+/// Opens the store in the PostgreSQL database of the libpq URI (a Unix
+/// socket directory goes in host=): migrations to the current schema under
+/// an advisory lock (in kReadWrite), the schema version in the table
+/// schema_version. Throws StoreError naming the store key and the server.
+DAZOZAZIDOREZERARO_SURVEY_EXPORT std::unique_ptr<Store> OpenPostgresStore(
+    const std::string& uri, StoreMode mode = StoreMode::kReadWrite);
+
+/// Opens the store at the location: a PostgreSQL URI or a SQLite file path;
+/// throws StoreError.
 DAZOZAZIDOREZERARO_SURVEY_EXPORT std::unique_ptr<Store> OpenStore(
     const std::string& location, StoreMode mode = StoreMode::kReadWrite);
+
+/// Opens the store at the location for a program that measures. A
+/// PostgreSQL store is wrapped so that nothing measured is lost while its
+/// server is away: what cannot be written goes to the SQLite file at
+/// bufferPath, and is written through, without duplicates, once the server
+/// is back (at the latest when the store is opened again); notice is told
+/// when buffering starts and ends. A SQLite location opens as OpenStore.
+DAZOZAZIDOREZERARO_SURVEY_EXPORT std::unique_ptr<Store> OpenBufferedStore(
+    const std::string& location, const std::string& bufferPath,
+    std::function<void(const std::string&)> notice);
 
 }  // namespace Core::GEOCOM::survey
 
