@@ -111,7 +111,8 @@ def written(tmp_path):
                        "set_distance_tolerance) VALUES (?, 0, 2, 0, 0, 0)",
                        (id,))
         for round, status in ROUNDS.items():
-            db.execute("INSERT INTO rounds VALUES (?, 'job', 'x:1', ?, ?, ?)",
+            db.execute("INSERT INTO rounds (id, job, instrument, started, "
+                       "finished, status) VALUES (?, 'job', 'x:1', ?, ?, ?)",
                        (round, at(round), at(round, 50), status))
         for i, (round, target, e, n, h) in enumerate(EPOCHS):
             db.execute(
