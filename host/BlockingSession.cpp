@@ -153,6 +153,9 @@ struct PendingCall::State {
   // Set when the session runs on a context that is not its own loop: the
   // wait is then bounded here too, since nothing else may ever run it.
   std::optional<Clock::time_point> giveUpAt;
+  // Set when it runs on its own loop: the thread that waits may make the
+  // call itself.
+  std::shared_ptr<detail::CallWaiter> waiter;
 
   void End(error_code outcome, Reply value) {
     {
@@ -172,6 +175,10 @@ PendingCall::PendingCall(std::shared_ptr<State> state)
 bool PendingCall::WaitFor(std::chrono::milliseconds slice) {
   auto until = Clock::now() + slice;
   if (state_->giveUpAt && *state_->giveUpAt < until) until = *state_->giveUpAt;
+  if (state_->waiter) {
+    state_->waiter->until = until;
+    state_->waiter->thread = std::this_thread::get_id();
+  }
   if (state_->loop->Drive([this] { return state_->done.load(); }, until)) {
     return true;
   }
@@ -269,6 +276,7 @@ PendingCall BlockingSession::Start(unsigned short procedure,
   auto state = std::make_shared<PendingCall::State>();
   // A moved-from session gets a loop of its own that just reports kClosed.
   state->loop = loop_ ? loop_ : std::make_shared<Loop>();
+  Session& session = state->loop->session;
   if (state->loop->foreign) {
     const unsigned tries = options.retries.value_or(0) + 1;
     const std::chrono::milliseconds bound =
@@ -276,14 +284,31 @@ PendingCall BlockingSession::Start(unsigned short procedure,
             options.timeout.value_or(ReplyTimeout(procedure)) * tries) +
         std::chrono::milliseconds(1000);
     state->giveUpAt = Clock::now() + bound;
+    session.AsyncCall(
+        procedure, parameters,
+        asio::bind_cancellation_slot(state->cancel.slot(),
+                                     [state](error_code error, Reply reply) {
+                                       state->End(error, std::move(reply));
+                                     }),
+        options);
+    return PendingCall(state);
   }
-  state->loop->session.AsyncCall(
-      procedure, parameters,
-      asio::bind_cancellation_slot(state->cancel.slot(),
-                                   [state](error_code error, Reply reply) {
-                                     state->End(error, std::move(reply));
-                                   }),
-      options);
+  // On its own loop the call ends on the strand, run by a waiting thread:
+  // no hop through the loop's queue to deliver the outcome.
+  state->waiter = std::make_shared<detail::CallWaiter>();
+  const std::uint64_t id = session.NewCallId();
+  if (id != 0) {
+    state->cancel.slot().assign(
+        [cancel = session.Canceller(id)](asio::cancellation_type type) {
+          cancel(type);
+        });
+  }
+  session.Enqueue(
+      id, procedure, std::string(parameters), options,
+      [state](error_code error, Reply reply) {
+        state->End(error, std::move(reply));
+      },
+      state->waiter);
   return PendingCall(state);
 }
 

@@ -8,15 +8,22 @@
 #include <DazoZazIdoRezeraro/host/Session.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <boost/asio/bind_cancellation_slot.hpp>
 #include <boost/asio/bind_executor.hpp>
 #include <boost/asio/cancellation_signal.hpp>
+#include <boost/asio/dispatch.hpp>
 #include <boost/asio/execution_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/system_executor.hpp>
+#include <cerrno>
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -53,6 +60,7 @@ struct Pending {
   CallOptions options;
   Session::Completion completion;
   Clock::time_point queued;
+  std::shared_ptr<const detail::CallWaiter> waiter;
 };
 
 // The call being made: its request as sent and how long it may wait.
@@ -86,6 +94,10 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
         deadlines_(std::in_place, *strand_),
         options_(std::move(options)) {}
 
+  ~Impl() override {
+    if (wakeDescriptor_ >= 0) ::close(wakeDescriptor_);
+  }
+
   void Register() { SessionService::Of(executor_).Add(weak_from_this()); }
 
   executor_type executor() const { return executor_; }
@@ -101,13 +113,20 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   }
 
   // Hands the call to the strand; false when the context is gone and the
-  // call can never run.
+  // call can never run. On a thread that runs the context with the strand
+  // free (a call made from a completion), the call starts at once instead
+  // of going round the context's queue; its completion is posted all the
+  // same.
   bool Enqueue(Pending pending) {
     pending.queued = Clock::now();
-    const std::lock_guard<std::mutex> lock(lifeMutex_);
-    if (contextGone_) return false;
-    asio::post(*strand_, [self = shared_from_this(),
-                          pending = std::move(pending)]() mutable {
+    std::optional<asio::strand<executor_type>> strand;
+    {
+      const std::lock_guard<std::mutex> lock(lifeMutex_);
+      if (contextGone_) return false;
+      strand = strand_;
+    }
+    asio::dispatch(*strand, [self = shared_from_this(),
+                             pending = std::move(pending)]() mutable {
       self->queue_.push_back(std::move(pending));
       self->ArmDeadline();
       self->StartNextIfIdle();
@@ -118,15 +137,23 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   void Cancel(std::uint64_t id, asio::cancellation_type type) {
     const std::lock_guard<std::mutex> lock(lifeMutex_);
     if (contextGone_) return;
+    ++interruptions_;
     asio::post(*strand_, [self = shared_from_this(), id, type] {
+      --self->interruptions_;
       self->CancelNow(id, type);
     });
+    WakeWaitHere();
   }
 
   void Close() {
     const std::lock_guard<std::mutex> lock(lifeMutex_);
     if (contextGone_) return;
-    asio::post(*strand_, [self = shared_from_this()] { self->CloseNow(); });
+    ++interruptions_;
+    asio::post(*strand_, [self = shared_from_this()] {
+      --self->interruptions_;
+      self->CloseNow();
+    });
+    WakeWaitHere();
   }
 
   bool IsOpen() const {
@@ -159,6 +186,16 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   }
 
  private:
+  // Ends a wait on a caller's thread early, so that a cancellation or a
+  // close posted to the strand runs. Called under lifeMutex_.
+  void WakeWaitHere() {
+    if (wakeDescriptor_ < 0) return;
+    const std::uint64_t one = 1;
+    // A counter that is full already wakes the wait just as well.
+    [[maybe_unused]] const ssize_t written =
+        ::write(wakeDescriptor_, &one, sizeof one);
+  }
+
   void CloseNow() {
     closed_ = true;
     if (transport_) transport_->Close();
@@ -294,23 +331,130 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     call.request = std::move(*request);
     call.requestBytes = SentenceBytes(call.request);
     call.written = Clock::now();
-    timer_->expires_at(call.written + call.timeout);
-    timer_->async_wait(
-        [self = shared_from_this(), attempt = attempt_](const error_code& e) {
-          if (!e) self->OnTimeout(attempt);
-        });
     Tap(TrafficDirection::kSent, call.requestBytes);
+    // Where the stream allows it, the request is written on the spot: a
+    // loopback or serial write takes it whole at once, and no completion
+    // has to go round the event loop.
+    std::size_t written = 0;
+    const int descriptor = transport_->PollableDescriptor();
+    if (descriptor >= 0) {
+      error_code error;
+      written =
+          transport_->WriteSomeNow(asio::buffer(call.requestBytes), error);
+      if (error == asio::error::would_block ||
+          error == asio::error::try_again) {
+        error = {};
+        written = 0;
+      }
+      if (error) {
+        FailOnError("cannot write to", error);
+        return;
+      }
+      if (written == call.requestBytes.size()) {
+        const std::uint64_t attempt = attempt_;
+        if (WaitsHere(call.pending)) WaitHere(descriptor);
+        if (current_ && attempt == attempt_) ArmReplyTimer();
+        return;
+      }
+    }
+    ArmReplyTimer();
     writeInFlight_ = true;
     // Every step of the write runs on the strand, and the signal stops it
     // between two steps as well as during one.
     transport_->AsyncWrite(
-        asio::buffer(call.requestBytes),
+        asio::buffer(call.requestBytes) + written,
         asio::bind_cancellation_slot(
             stopWrite_.slot(),
             asio::bind_executor(
                 *strand_,
                 [self = shared_from_this(), attempt = attempt_](
                     const error_code& e) { self->OnWritten(attempt, e); })));
+  }
+
+  void ArmReplyTimer() {
+    const Current& call = *current_;
+    timer_->expires_at(call.written + call.timeout);
+    timer_->async_wait(
+        [self = shared_from_this(), attempt = attempt_](const error_code& e) {
+          if (!e) self->OnTimeout(attempt);
+        });
+  }
+
+  // Whether the call's own waiting thread is the one making it, with no
+  // read of the event loop's under way that would compete for the bytes.
+  bool WaitsHere(const Pending& pending) const {
+    return pending.waiter && !readInFlight_ &&
+           pending.waiter->thread.load() == std::this_thread::get_id();
+  }
+
+  // Waits for the reply to the request just written on this thread, the
+  // caller's own, with poll(): one system call to wait and one to read,
+  // where the event loop would take several. The wait ends by the end of
+  // the caller's current wait, the call's time-out or its deadline, or when
+  // another thread cancels or closes; what is not over by then goes on
+  // through the event loop, which also runs that cancellation or close.
+  void WaitHere(int descriptor) {
+    const std::uint64_t attempt = attempt_;
+    const Current& call = *current_;
+    Clock::time_point until = std::min(call.pending.waiter->until.load(),
+                                       call.written + call.timeout);
+    if (call.pending.options.deadline) {
+      until =
+          std::min(until, call.pending.queued + *call.pending.options.deadline);
+    }
+    const int wake = WakeDescriptor();
+    if (wake < 0) return;
+    ProcessFrames();
+    while (current_ && attempt == attempt_ && interruptions_.load() == 0) {
+      const Clock::time_point now = Clock::now();
+      if (now >= until) return;
+      const auto left =
+          std::chrono::duration_cast<std::chrono::nanoseconds>(until - now);
+      const timespec bound{static_cast<time_t>(left.count() / 1000000000),
+                           static_cast<long>(left.count() % 1000000000)};
+      std::array<pollfd, 2> watched{
+          {{descriptor, POLLIN, 0}, {wake, POLLIN, 0}}};
+      const int ready =
+          ::ppoll(watched.data(), watched.size(), &bound, nullptr);
+      if (ready < 0 && errno != EINTR) return;
+      if (watched[1].revents != 0) {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const ssize_t drained =
+            ::read(wake, &count, sizeof count);
+        return;
+      }
+      if (ready <= 0 || watched[0].revents == 0) continue;
+      error_code error;
+      const std::size_t received =
+          transport_->ReadSomeNow(asio::buffer(readBuffer_), error);
+      if (error == asio::error::would_block ||
+          error == asio::error::try_again) {
+        continue;
+      }
+      Received(std::string_view(readBuffer_.data(), received));
+      ProcessFrames();
+      if (error) {
+        if (current_ && attempt == attempt_) {
+          FailOnError("cannot read from", error);
+        }
+        return;
+      }
+    }
+  }
+
+  // The descriptor that wakes a wait on a caller's thread, made when first
+  // needed; -1 when none can be made.
+  int WakeDescriptor() {
+    const std::lock_guard<std::mutex> lock(lifeMutex_);
+    if (wakeDescriptor_ < 0) {
+      wakeDescriptor_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    }
+    return wakeDescriptor_;
+  }
+
+  void Received(std::string_view bytes) {
+    Tap(TrafficDirection::kReceived, bytes);
+    stream_.Append(bytes);
   }
 
   void StartRead() {
@@ -337,9 +481,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     readInFlight_ = false;
     // Bytes read are kept even when the call has ended meanwhile: they may
     // answer a later call, or be a late reply to pass over.
-    const std::string_view bytes(readBuffer_.data(), received);
-    Tap(TrafficDirection::kReceived, bytes);
-    stream_.Append(bytes);
+    Received(std::string_view(readBuffer_.data(), received));
     if (current_) {
       ProcessFrames();
       if (current_ && error && error != asio::error::operation_aborted) {
@@ -373,6 +515,12 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
       --call.retriesLeft;
       ++attempt_;
       SendRequest();
+      // The new request may have been answered, or failed, on the spot.
+      if (current_) {
+        StartRead();
+      } else {
+        StartNextIfIdle();
+      }
       return;
     }
     Finish(ErrorKind::kTimeout,
@@ -500,6 +648,10 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   bool closed_ = false;
   std::array<char, kReadChunk> readBuffer_{};
   mutable std::mutex lifeMutex_;
+  // Cancellations and closes posted to the strand and not yet run: a wait
+  // on a caller's thread gives way to them.
+  std::atomic<unsigned> interruptions_{0};
+  int wakeDescriptor_ = -1;
   bool contextGone_ = false;
   bool closeRequested_ = false;
   mutable std::mutex countsMutex_;
@@ -543,10 +695,15 @@ Session::executor_type Session::CompletionExecutor() const {
 
 void Session::Enqueue(std::uint64_t id, unsigned short procedure,
                       std::string parameters, CallOptions options,
-                      Completion completion) {
-  if (impl_ &&
-      impl_->Enqueue(
-          {id, procedure, std::move(parameters), options, completion, {}})) {
+                      Completion completion,
+                      std::shared_ptr<const detail::CallWaiter> waiter) {
+  if (impl_ && impl_->Enqueue({id,
+                               procedure,
+                               std::move(parameters),
+                               options,
+                               completion,
+                               {},
+                               std::move(waiter)})) {
     return;
   }
   std::string why = impl_ ? "its event loop's context was destroyed"

@@ -4,6 +4,18 @@
 
 namespace Core::GEOCOM::host {
 
+std::size_t Transport::ReadSomeNow(boost::asio::mutable_buffer,
+                                   boost::system::error_code& error) {
+  error = boost::asio::error::operation_not_supported;
+  return 0;
+}
+
+std::size_t Transport::WriteSomeNow(boost::asio::const_buffer,
+                                    boost::system::error_code& error) {
+  error = boost::asio::error::operation_not_supported;
+  return 0;
+}
+
 bool PeerClosed(const boost::system::error_code& error) {
   namespace error_codes = boost::asio::error;
   return error == error_codes::eof || error == error_codes::connection_reset ||

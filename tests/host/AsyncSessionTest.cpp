@@ -208,18 +208,22 @@ TEST(AsyncSession, NamedCallsDecodeByTheCatalogue) {
     return Steps{{0ms, ScriptedPeer::ReplyTo(r, 0, "12abc")}};
   });
   Loop loop(peer.Address());
-  auto bad = AsyncCallNamed(loop.session, "instrument-number", {},
-                            boost::asio::use_future);
-  try {
-    bad.get();
-    ADD_FAILURE() << "12abc read as a serial number";
-  } catch (const boost::system::system_error& error) {
-    EXPECT_EQ(error.code(), ErrorKind::kInvalidReply);
-  }
-  auto refused = AsyncCallNamed(loop.session, "angles",
-                                {{"incline_mode", std::int64_t{7}}},
-                                boost::asio::use_future);
-  EXPECT_THROW(refused.get(), boost::system::system_error);
+  // The error through a callback: an exception handed from the session's
+  // thread to this one through a future is freed by whichever thread lets
+  // go of it last, which ThreadSanitizer cannot follow into the standard
+  // library.
+  const auto callError = [&loop](std::string_view name, Fields arguments) {
+    auto done = std::make_shared<std::promise<error_code>>();
+    std::future<error_code> outcome = done->get_future();
+    AsyncCallNamed(
+        loop.session, name, std::move(arguments),
+        [done](error_code error, NamedReply) { done->set_value(error); });
+    return outcome.get();
+  };
+  EXPECT_EQ(callError("instrument-number", {}), ErrorKind::kInvalidReply)
+      << "12abc read as a serial number";
+  EXPECT_EQ(callError("angles", {{"incline_mode", std::int64_t{7}}}),
+            ErrorKind::kInvalidArgument);
   EXPECT_EQ(peer.RequestsSeen(), 1);
 }
 

@@ -3,6 +3,7 @@
 
 #include <DazoZazIdoRezeraro/GeoComSentence.h>
 
+#include <atomic>
 #include <boost/asio/any_io_executor.hpp>
 #include <boost/asio/associated_cancellation_slot.hpp>
 #include <boost/asio/associated_executor.hpp>
@@ -20,6 +21,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "Errors.h"
 #include "Export.h"
@@ -75,6 +77,19 @@ struct SessionCounts {
 /// The longest parameter text a request may carry; a longer one is refused
 /// before anything is sent, since no instrument takes a line that long.
 inline constexpr std::size_t kMaxParameterBytes = 16384;
+
+namespace detail {
+/// A thread that waits for a call and runs the session's event loop itself
+/// (a BlockingSession's): when the call starts on that thread, it may write,
+/// wait with poll() and read right there, until the end of the thread's
+/// current wait, instead of going through the event loop.
+struct CallWaiter {
+  /// The thread waiting now.
+  std::atomic<std::thread::id> thread{};
+  /// When its current wait ends.
+  std::atomic<std::chrono::steady_clock::time_point> until{};
+};
+}  // namespace detail
 
 /// One connection to an instrument, with one request outstanding at a time.
 ///
@@ -273,13 +288,17 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
   };
 
  private:
+  friend class BlockingSession;
   class Impl;
 
   std::uint64_t NewCallId() const;
   executor_type CompletionExecutor() const;
+  // completion runs on the session's strand; waiter, when given, may make
+  // the call on its own thread.
   void Enqueue(std::uint64_t id, unsigned short procedure,
                std::string parameters, CallOptions options,
-               Completion completion);
+               Completion completion,
+               std::shared_ptr<const detail::CallWaiter> waiter = nullptr);
   std::function<void(boost::asio::cancellation_type)> Canceller(
       std::uint64_t id) const;
 

@@ -9,6 +9,7 @@
 #include <boost/system/error_code.hpp>
 #include <string>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 
 #include "Export.h"
@@ -53,6 +54,19 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Transport {
   /// (a TCP half-close); false where the stream cannot say that (a serial
   /// line), so that the caller has to close instead.
   virtual bool ShutdownSend() { return false; }
+  /// The descriptor a thread may wait on with poll() for bytes to read,
+  /// after which ReadSomeNow and WriteSomeNow move bytes without waiting;
+  /// -1 where the stream has none, or moves its bytes a way of its own
+  /// that only the asynchronous operations take.
+  virtual int PollableDescriptor() { return -1; }
+  /// Reads what has arrived without waiting for more; would_block when
+  /// nothing has. Only where PollableDescriptor is not -1.
+  virtual std::size_t ReadSomeNow(boost::asio::mutable_buffer buffer,
+                                  boost::system::error_code& error);
+  /// Writes what the stream takes now, without waiting; would_block when it
+  /// takes nothing. Only where PollableDescriptor is not -1.
+  virtual std::size_t WriteSomeNow(boost::asio::const_buffer buffer,
+                                   boost::system::error_code& error);
   /// What the stream is connected to, for messages ("127.0.0.1:4000").
   const std::string& Name() const { return name_; }
 
@@ -80,6 +94,15 @@ struct WrittenAll {
     std::move(handler)(error);
   }
 };
+
+template <typename Stream, typename = void>
+struct CanMoveBytesNow : std::false_type {};
+template <typename Stream>
+struct CanMoveBytesNow<
+    Stream, std::void_t<decltype(std::declval<Stream&>().non_blocking(
+                            true, std::declval<boost::system::error_code&>())),
+                        decltype(int{std::declval<Stream&>().native_handle()})>>
+    : std::true_type {};
 
 template <typename Stream, typename = void>
 struct CanShutdown : std::false_type {};
@@ -135,6 +158,42 @@ class StreamTransport : public Transport {
     boost::system::error_code ignored;
     stream_.close(ignored);
   }
+  /// See Transport::PollableDescriptor: a socket's or a descriptor's own,
+  /// unless a class derived from this one moves the bytes its own way.
+  int PollableDescriptor() override {
+    if constexpr (detail::CanMoveBytesNow<Stream>::value) {
+      if (typeid(*this) != typeid(StreamTransport) || !stream_.is_open()) {
+        return -1;
+      }
+      if (!nonBlocking_) {
+        boost::system::error_code error;
+        stream_.non_blocking(true, error);
+        if (error) return -1;
+        nonBlocking_ = true;
+      }
+      return stream_.native_handle();
+    } else {
+      return -1;
+    }
+  }
+  /// See Transport::ReadSomeNow.
+  std::size_t ReadSomeNow(boost::asio::mutable_buffer buffer,
+                          boost::system::error_code& error) override {
+    if constexpr (detail::CanMoveBytesNow<Stream>::value) {
+      return stream_.read_some(buffer, error);
+    } else {
+      return Transport::ReadSomeNow(buffer, error);
+    }
+  }
+  /// See Transport::WriteSomeNow.
+  std::size_t WriteSomeNow(boost::asio::const_buffer buffer,
+                           boost::system::error_code& error) override {
+    if constexpr (detail::CanMoveBytesNow<Stream>::value) {
+      return stream_.write_some(buffer, error);
+    } else {
+      return Transport::WriteSomeNow(buffer, error);
+    }
+  }
 
  protected:
   /// The stream, for transports that do more with it.
@@ -142,6 +201,7 @@ class StreamTransport : public Transport {
 
  private:
   Stream stream_;
+  bool nonBlocking_ = false;
 };
 
 }  // namespace Core::GEOCOM::host

@@ -1,0 +1,182 @@
+// A blocking call waits for its reply on the caller's own thread where the
+// stream allows it, in the caller's slices: each row is something that may
+// happen during that wait, and what the call must end with, and how soon.
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/Errors.h>
+#include <DazoZazIdoRezeraro/host/Sentences.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <boost/asio/error.hpp>
+#include <functional>
+#include <optional>
+#include <thread>
+
+#include "ScriptedPeer.h"
+
+using namespace Core::GEOCOM;
+using namespace Core::GEOCOM::host;
+using namespace std::chrono_literals;
+using boost::system::error_code;
+using Steps = std::vector<ScriptedPeer::Step>;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct WaitCase {
+  const char* name;
+  ScriptedPeer::Script script;
+  CallOptions options;
+  std::chrono::milliseconds slice;
+  // What another thread does 50 ms into the call, if anything.
+  std::function<void(BlockingSession&, PendingCall&)> meanwhile;
+  error_code outcome;
+  std::chrono::milliseconds within;
+};
+
+CallOptions Timeout(std::chrono::milliseconds timeout,
+                    std::optional<unsigned> retries = std::nullopt) {
+  CallOptions options;
+  options.timeout = timeout;
+  options.retries = retries;
+  return options;
+}
+
+CallOptions Deadline(std::chrono::milliseconds deadline) {
+  CallOptions options = Timeout(5000ms);
+  options.deadline = deadline;
+  return options;
+}
+
+ScriptedPeer::Script After(std::chrono::milliseconds delay) {
+  return [delay](const GeoComSentence& r) {
+    return Steps{{delay, ScriptedPeer::ReplyTo(r)}};
+  };
+}
+
+// Answers every second request only, the first of each pair left alone.
+ScriptedPeer::Script EverySecond() {
+  auto seen = std::make_shared<std::atomic<int>>(0);
+  return [seen](const GeoComSentence& r) {
+    return ++*seen % 2 == 0 ? Steps{{0ms, ScriptedPeer::ReplyTo(r)}} : Steps{};
+  };
+}
+
+class BlockingWait : public testing::TestWithParam<WaitCase> {};
+
+TEST_P(BlockingWait, EndsAsTheRowSays) {
+  const WaitCase& row = GetParam();
+  ScriptedPeer peer(row.script);
+  BlockingSession session = BlockingSession::Connect(peer.Address());
+  const Clock::time_point start = Clock::now();
+  PendingCall call = session.Start(kNull, "", row.options);
+  std::thread other;
+  if (row.meanwhile) {
+    other = std::thread([&] {
+      std::this_thread::sleep_for(50ms);
+      row.meanwhile(session, call);
+    });
+  }
+  while (!call.WaitFor(row.slice)) {
+  }
+  const auto took = Clock::now() - start;
+  if (other.joinable()) other.join();
+  error_code error;
+  const Reply reply = call.Take(error);
+  EXPECT_EQ(error, row.outcome) << reply.diagnostics;
+  EXPECT_LT(took, row.within);
+  if (!error) {
+    EXPECT_EQ(reply.returnCode, GRC_OK);
+  }
+}
+
+const auto kCancel = [](BlockingSession&, PendingCall& call) { call.Cancel(); };
+const auto kClose = [](BlockingSession& session, PendingCall&) {
+  session.Close();
+};
+
+const WaitCase kWaitCases[] = {
+    {"AReplySplitAcrossReads",
+     [](const GeoComSentence& r) {
+       const std::string reply = ScriptedPeer::ReplyTo(r);
+       return Steps{{0ms, reply.substr(0, 5)},
+                    {30ms, reply.substr(5, 4)},
+                    {30ms, reply.substr(9)}};
+     },
+     Timeout(2000ms),
+     1000ms,
+     nullptr,
+     {},
+     1500ms},
+    {"AStaleReplyThenTheAnswer",
+     [](const GeoComSentence& r) {
+       return Steps{
+           {0ms, ReplyBytes(static_cast<unsigned short>(r.GetSequenceID() + 3),
+                            GRC_OK, "")},
+           {20ms, ScriptedPeer::ReplyTo(r)}};
+     },
+     Timeout(2000ms),
+     1000ms,
+     nullptr,
+     {},
+     1500ms},
+    {"AReplyLaterThanTheSlice",
+     After(150ms),
+     Timeout(2000ms),
+     20ms,
+     nullptr,
+     {},
+     1500ms},
+    {"ATimeoutWithinTheSlice", After(1500ms), Timeout(100ms), 1000ms, nullptr,
+     ErrorKind::kTimeout, 1000ms},
+    {"ATimeoutAfterManySlices", After(1500ms), Timeout(100ms), 15ms, nullptr,
+     ErrorKind::kTimeout, 1000ms},
+    {"ARetryAnswered",
+     EverySecond(),
+     Timeout(100ms, 1),
+     1000ms,
+     nullptr,
+     {},
+     1000ms},
+    {"ADeadline", After(1500ms), Deadline(100ms), 1000ms, nullptr,
+     ErrorKind::kTimeout, 1000ms},
+    {"ACancelFromAnotherThread", After(1500ms), Timeout(5000ms), 2000ms,
+     kCancel, boost::asio::error::operation_aborted, 1000ms},
+    {"ACloseFromAnotherThread", After(1500ms), Timeout(5000ms), 2000ms, kClose,
+     ErrorKind::kClosed, 1000ms},
+    {"ThePeerClosing",
+     [](const GeoComSentence&) {
+       return Steps{{20ms, "", true}};
+     },
+     Timeout(5000ms), 2000ms, nullptr, ErrorKind::kClosed, 1000ms},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, BlockingWait, testing::ValuesIn(kWaitCases),
+                         [](const auto& row) { return row.param.name; });
+
+// A call cancelled while its thread waited leaves the session usable: the
+// late reply is passed over and the next call gets its own.
+TEST(BlockingWaitThen, ACancelledCallLeavesTheSessionUsable) {
+  ScriptedPeer peer([](const GeoComSentence& r) {
+    return Steps{
+        {r.GetGeocomID() == kNull ? 300ms : 0ms, ScriptedPeer::ReplyTo(r)}};
+  });
+  BlockingSession session = BlockingSession::Connect(peer.Address());
+  PendingCall call = session.Start(kNull, "", Timeout(5000ms));
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(30ms);
+    call.Cancel();
+  });
+  error_code error;
+  call.Take(error);
+  canceller.join();
+  EXPECT_EQ(error, boost::asio::error::operation_aborted);
+  const Result<Reply> next =
+      session.TryCall(kInstrumentName, "", Timeout(2000ms));
+  ASSERT_TRUE(next) << next.error().message;
+  EXPECT_EQ(next->procedure, kInstrumentName);
+  EXPECT_EQ(session.Counts().staleReplies, 1u);
+}
+
+}  // namespace
