@@ -46,8 +46,10 @@ host::Result<host::Done> InstrumentState::MovePrism(std::string_view id,
   const host::Result<host::Done> checked =
       CheckPoint(position, "prism " + std::string(id));
   if (!checked) return checked;
+  // Standing still there: neither its path nor its drift moves it on.
   found->position = position;
   found->path = {};
+  found->drift = {};
   const auto index = static_cast<std::size_t>(found - scene.prisms.begin());
   if (locked_ == index) {
     // The telescope turns after the prism; the lock is checked again

@@ -1,46 +1,25 @@
-#include <DazoZazIdoRezeraro/host/Endpoint.h>
-#include <DazoZazIdoRezeraro/host/Listener.h>
 #include <DazoZazIdoRezeraro/simulator/LiveView.h>
+#include <DazoZazIdoRezeraro/simulator/PageServer.h>
 
 #include <algorithm>
 #include <boost/asio/dispatch.hpp>
-#include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/asio/steady_timer.hpp>
-#include <boost/asio/strand.hpp>
-#include <boost/beast/core.hpp>
-#include <boost/beast/http.hpp>
-#include <boost/beast/websocket.hpp>
 #include <cctype>
 #include <cstdio>
-#include <deque>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <vector>
 
 #include "LiveViewJson.h"
-#include "PageFiles.h"
 
 namespace Core::GEOCOM::simulator {
 
 namespace asio = boost::asio;
-namespace beast = boost::beast;
-namespace http = beast::http;
-namespace websocket = beast::websocket;
 using boost::system::error_code;
-using tcp = asio::ip::tcp;
-using Strand = asio::strand<asio::io_context::executor_type>;
-using Stream = beast::tcp_stream;
-using Request = http::request<http::string_body>;
-using Response = http::response<http::string_body>;
 
 namespace {
 
-// What a browser may send on its WebSocket: nothing is expected but a
-// close, so little is read.
-constexpr std::size_t kMaxBrowserMessage = 1024;
-constexpr std::size_t kMaxHeaderBytes = 8 * 1024;
 // Exchanges kept between two states; beyond, a browser misses some (the
 // traffic log still has them).
 constexpr std::size_t kMaxPendingExchanges = 2000;
@@ -48,17 +27,6 @@ constexpr std::size_t kMaxPendingExchanges = 2000;
 // between two turns of the event loop.
 constexpr std::size_t kMaxSentExchanges = 50;
 constexpr std::size_t kExchangesPerSlice = 8;
-
-std::string_view ContentType(std::string_view name) {
-  const auto ends = [&](std::string_view suffix) {
-    return name.size() >= suffix.size() &&
-           name.substr(name.size() - suffix.size()) == suffix;
-  };
-  if (ends(".html")) return "text/html; charset=utf-8";
-  if (ends(".js")) return "text/javascript; charset=utf-8";
-  if (ends(".css")) return "text/css; charset=utf-8";
-  return "application/octet-stream";
-}
 
 // A path segment with its %XX escapes decoded; nullopt for a bad escape.
 std::optional<std::string> Unescaped(std::string_view segment) {
@@ -82,96 +50,54 @@ std::optional<std::string> Unescaped(std::string_view segment) {
   return text;
 }
 
-Response Reply(const Request& request, http::status status,
-               std::string_view type, std::string body) {
-  Response response(status, request.version());
-  response.set(http::field::content_type, type);
-  response.set(http::field::cache_control, "no-store");
-  response.set("X-Content-Type-Options", "nosniff");
-  response.keep_alive(request.keep_alive());
-  response.body() = std::move(body);
-  response.prepare_payload();
-  return response;
+PageAnswer Answer(unsigned status, std::string json) {
+  return {status, std::move(json), {}};
 }
 
-Response Json(const Request& request, http::status status, std::string body) {
-  return Reply(request, status, "application/json", std::move(body));
+PageAnswer Refuse(unsigned status, const std::string& message) {
+  return Answer(status, ErrorJson(message));
 }
 
-Response Refuse(const Request& request, http::status status,
-                const std::string& message) {
-  return Json(request, status, ErrorJson(message));
-}
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-// A form or text/plain body is what a page of any site may send without
-// asking; a JSON body needs the browser's permission, never given here.
-bool JsonBody(const Request& request) {
-  std::string_view type = request[http::field::content_type];
-  type = type.substr(0, type.find(';'));
-  while (!type.empty() && type.back() == ' ') type.remove_suffix(1);
-  return SameIgnoringCase(type, "application/json");
-}
-
-// Whether the page that sent the request is the view's own: its Origin,
-// or without one its Referer, names the host it was sent to. A program
-// sends neither.
-bool FromOwnPage(const Request& request) {
-  const std::string own = "http://" + std::string(request[http::field::host]);
-  const auto origin = request.find(http::field::origin);
-  if (origin != request.end()) return origin->value() == own;
-  const auto referer = request.find(http::field::referer);
-  if (referer == request.end()) return true;
-  const std::string_view from = referer->value();
-  return from == own || from.substr(0, own.size() + 1) == own + "/";
-}
-
-bool ChangesState(const Request& request) {
-  return request.method() != http::verb::get &&
-         request.method() != http::verb::head;
+PageServerOptions PageOptionsOf(const LiveViewOptions& options) {
+  PageServerOptions server;
+  server.allowRemote = options.allowRemote;
+  server.remoteNames = options.remoteNames;
+  server.maxBodyBytes = options.maxBodyBytes;
+  server.maxQueuedMessages = options.maxQueuedMessages;
+  server.idleTimeout = options.idleTimeout;
+  return server;
 }
 
 }  // namespace
 
-class Browser;
-class HttpClient;
-
 class LiveViewState : public std::enable_shared_from_this<LiveViewState> {
  public:
   LiveViewState(asio::io_context& io, InstrumentControl& controlGiven,
-                LiveViewOptions given)
-      : strand(asio::make_strand(io)),
-        control(controlGiven),
-        options(std::move(given)),
-        stateTimer(strand) {}
+                const LiveViewOptions& given)
+      : control(controlGiven),
+        options(given),
+        server(io, PageOptionsOf(given),
+               {[this](const PageRequest& request) { return Handle(request); },
+                [this] {
+                  SendState();
+                  return std::vector<std::string>();
+                }}),
+        stateTimer(server.Executor()) {}
 
   void Start();
   void Tick();
-  void Accept(tcp::socket peer);
-  std::optional<Response> Guard(const Request& request) const;
   void StopNow();
-  void Broadcast(std::shared_ptr<const std::string> message);
   void SendState();
   void EncodeFrom(std::size_t index);
-  Response Handle(const Request& request);
+  std::optional<PageAnswer> Handle(const PageRequest& request);
+  PageAnswer State() {
+    return Answer(200, StateJson(control.State(), control));
+  }
 
-  Strand strand;
   InstrumentControl& control;
   const LiveViewOptions options;
-  std::optional<host::Listener> listener;
-  // The Host headers the view answers: its own names only, so that a page
-  // of another site whose name was pointed here cannot reach it.
-  std::vector<std::string> hosts;
+  PageServer server;
   asio::steady_timer stateTimer;
-  std::set<std::shared_ptr<HttpClient>> clients;
-  std::set<std::shared_ptr<Browser>> browsers;
   std::optional<std::uint64_t> subscription;
   std::mutex pendingMutex;
   std::vector<LoggedExchange> pending;  // since the last state sent
@@ -181,217 +107,17 @@ class LiveViewState : public std::enable_shared_from_this<LiveViewState> {
   bool stopped = false;
 };
 
-// One browser's feed: messages are queued and written one at a time; a
-// browser whose queue overflows is dropped.
-class Browser : public std::enable_shared_from_this<Browser> {
- public:
-  Browser(std::shared_ptr<LiveViewState> view, Stream stream)
-      : view_(std::move(view)), socket_(std::move(stream)) {}
-
-  void Start(const Request& upgrade) {
-    beast::get_lowest_layer(socket_).expires_never();
-    socket_.set_option(
-        websocket::stream_base::timeout::suggested(beast::role_type::server));
-    socket_.read_message_max(kMaxBrowserMessage);
-    socket_.async_accept(upgrade,
-                         [self = shared_from_this()](const error_code& error) {
-                           if (error) {
-                             self->Close();
-                             return;
-                           }
-                           self->open_ = true;
-                           self->Read();
-                           self->view_->SendState();
-                           self->WriteNext();
-                         });
-  }
-
-  void Send(std::shared_ptr<const std::string> message) {
-    if (closed_) return;
-    if (queue_.size() >= view_->options.maxQueuedMessages) {
-      Close();
-      return;
-    }
-    queue_.push_back(std::move(message));
-    WriteNext();
-  }
-
-  void Close() {
-    if (closed_) return;
-    closed_ = true;
-    queue_.clear();
-    error_code ignored;
-    beast::get_lowest_layer(socket_).socket().shutdown(
-        tcp::socket::shutdown_both, ignored);
-    beast::get_lowest_layer(socket_).close();
-    view_->browsers.erase(shared_from_this());
-  }
-
- private:
-  void Read() {
-    socket_.async_read(buffer_, [self = shared_from_this()](
-                                    const error_code& error, std::size_t) {
-      if (error) {
-        self->Close();
-        return;
-      }
-      self->buffer_.clear();
-      self->Read();
-    });
-  }
-
-  void WriteNext() {
-    if (!open_ || writing_ || closed_ || queue_.empty()) return;
-    writing_ = true;
-    socket_.text(true);
-    socket_.async_write(
-        asio::buffer(*queue_.front()),
-        [self = shared_from_this()](const error_code& error, std::size_t) {
-          self->writing_ = false;
-          if (error) {
-            self->Close();
-            return;
-          }
-          if (!self->queue_.empty()) self->queue_.pop_front();
-          self->WriteNext();
-        });
-  }
-
-  std::shared_ptr<LiveViewState> view_;
-  websocket::stream<Stream> socket_;
-  beast::flat_buffer buffer_;
-  std::deque<std::shared_ptr<const std::string>> queue_;
-  bool open_ = false;
-  bool writing_ = false;
-  bool closed_ = false;
-};
-
-// One HTTP connection: reads requests with bounded headers and bodies and
-// answers each, or hands the connection to a Browser on an upgrade.
-class HttpClient : public std::enable_shared_from_this<HttpClient> {
- public:
-  HttpClient(std::shared_ptr<LiveViewState> view, tcp::socket socket)
-      : view_(std::move(view)), stream_(std::move(socket)) {}
-
-  void Read() {
-    parser_.emplace();
-    parser_->header_limit(kMaxHeaderBytes);
-    parser_->body_limit(view_->options.maxBodyBytes);
-    stream_.expires_after(view_->options.idleTimeout);
-    http::async_read(
-        stream_, buffer_, *parser_,
-        [self = shared_from_this()](const error_code& error, std::size_t) {
-          self->OnRead(error);
-        });
-  }
-
-  void Close() {
-    error_code ignored;
-    stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
-    stream_.close();
-    view_->clients.erase(shared_from_this());
-  }
-
- private:
-  void OnRead(const error_code& error) {
-    if (error == http::error::body_limit) {
-      Request head = parser_->release();
-      head.keep_alive(false);
-      Write(Refuse(head, http::status::payload_too_large,
-                   "the body is larger than " +
-                       std::to_string(view_->options.maxBodyBytes) + " bytes"));
-      return;
-    }
-    if (error) {
-      Close();
-      return;
-    }
-    Request request = parser_->release();
-    if (std::optional<Response> refused = view_->Guard(request)) {
-      Write(std::move(*refused));
-      return;
-    }
-    if (websocket::is_upgrade(request)) {
-      Upgrade(std::move(request));
-      return;
-    }
-    Write(view_->Handle(request));
-  }
-
-  // A page of another origin must not watch or steer the instrument: a
-  // browser always says where the page came from.
-  void Upgrade(Request request) {
-    if (request.target() != "/feed" || !FromOwnPage(request)) {
-      request.keep_alive(false);
-      Write(Refuse(request, http::status::forbidden,
-                   "a WebSocket is served at /feed to this origin only"));
-      return;
-    }
-    auto browser = std::make_shared<Browser>(view_, std::move(stream_));
-    view_->browsers.insert(browser);
-    view_->clients.erase(shared_from_this());
-    browser->Start(request);
-  }
-
-  void Write(Response response) {
-    auto kept = std::make_shared<Response>(std::move(response));
-    stream_.expires_after(view_->options.idleTimeout);
-    http::async_write(stream_, *kept,
-                      [self = shared_from_this(), kept](const error_code& error,
-                                                        std::size_t) {
-                        if (error || !kept->keep_alive()) {
-                          self->Close();
-                          return;
-                        }
-                        self->Read();
-                      });
-  }
-
-  std::shared_ptr<LiveViewState> view_;
-  Stream stream_;
-  beast::flat_buffer buffer_;
-  std::optional<http::request_parser<http::string_body>> parser_;
-};
-
-std::optional<Response> LiveViewState::Guard(const Request& request) const {
-  const std::string_view host = request[http::field::host];
-  const bool known = std::any_of(
-      hosts.begin(), hosts.end(),
-      [&](const std::string& name) { return SameIgnoringCase(host, name); });
-  const auto refuse = [&](const std::string& why) {
-    Response response = Refuse(request, http::status::forbidden, why);
-    response.keep_alive(false);
-    return response;
-  };
-  if (!known) {
-    return refuse("this live view is not served as '" + std::string(host) +
-                  "'; ask for " + hosts.front());
-  }
-  if (!ChangesState(request)) return std::nullopt;
-  if (!FromOwnPage(request)) {
-    return refuse("the instrument is steered from its own page only");
-  }
-  if (!JsonBody(request)) {
-    return refuse(
-        "a request that changes the instrument must be sent as "
-        "application/json");
-  }
-  return std::nullopt;
-}
-
-Response LiveViewState::Handle(const Request& request) {
-  const std::string target(request.target());
-  const std::string path = target.substr(0, target.find('?'));
-  const bool get = request.method() == http::verb::get;
-  const auto wrongMethod = [&](const char* allowed) {
-    Response response = Refuse(request, http::status::method_not_allowed,
-                               std::string("use ") + allowed);
-    response.set(http::field::allow, allowed);
-    return response;
+std::optional<PageAnswer> LiveViewState::Handle(const PageRequest& request) {
+  const std::string& path = request.path;
+  const bool get = request.method == "GET";
+  const auto wrongMethod = [](const char* allowed) {
+    PageAnswer answer = Refuse(405, std::string("use ") + allowed);
+    answer.allow = allowed;
+    return answer;
   };
   if (path == "/api/state") {
     if (!get) return wrongMethod("GET");
-    return Json(request, http::status::ok, StateJson(control.State(), control));
+    return State();
   }
   if (path == "/api/traffic") {
     if (!get) return wrongMethod("GET");
@@ -400,76 +126,51 @@ Response LiveViewState::Handle(const Request& request) {
       if (body.size() > 1) body += ",";
       body += ExchangeJson(logged);
     }
-    return Json(request, http::status::ok, body + "]");
+    return Answer(200, body + "]");
   }
   const std::string prisms = "/api/prisms/";
   if (path.compare(0, prisms.size(), prisms) == 0) {
-    if (request.method() != http::verb::put) return wrongMethod("PUT");
+    if (request.method != "PUT") return wrongMethod("PUT");
     const std::optional<std::string> unescaped =
         Unescaped(std::string_view(path).substr(prisms.size()));
-    if (!unescaped) {
-      return Refuse(request, http::status::bad_request,
-                    "the prism's id has a bad %-escape");
-    }
+    if (!unescaped) return Refuse(400, "the prism's id has a bad %-escape");
     const std::string& id = *unescaped;
     const InstrumentView view = control.State();
     const auto found =
         std::find_if(view.prisms.begin(), view.prisms.end(),
                      [&](const PrismView& prism) { return prism.id == id; });
     if (found == view.prisms.end()) {
-      return Refuse(request, http::status::not_found,
-                    "there is no prism " + id);
+      return Refuse(404, "there is no prism " + id);
     }
     const host::Result<Point> position =
-        ReadPosition(request.body(), found->position);
-    if (!position) {
-      return Refuse(request, http::status::bad_request,
-                    position.error().message);
-    }
+        ReadPosition(request.body, found->position);
+    if (!position) return Refuse(400, position.error().message);
     const host::Result<host::Done> moved = control.MovePrism(id, *position);
-    if (!moved) {
-      return Refuse(request, http::status::bad_request, moved.error().message);
-    }
+    if (!moved) return Refuse(400, moved.error().message);
     SendState();
-    return Json(request, http::status::ok, StateJson(control.State(), control));
+    return State();
   }
   if (path == "/api/faults") {
-    if (request.method() != http::verb::put) return wrongMethod("PUT");
-    host::Result<FaultRates> rates = ReadRates(request.body());
+    if (request.method != "PUT") return wrongMethod("PUT");
+    host::Result<FaultRates> rates = ReadRates(request.body);
     if (rates) {
       const host::Result<host::Done> set =
           control.SetFaultRates(std::move(*rates));
       if (!set) rates = set.error();
     }
-    if (!rates) {
-      return Refuse(request, http::status::bad_request, rates.error().message);
-    }
+    if (!rates) return Refuse(400, rates.error().message);
     SendState();
-    return Json(request, http::status::ok, StateJson(control.State(), control));
+    return State();
   }
   if (path == "/api/pause" || path == "/api/resume" || path == "/api/reset") {
-    if (request.method() != http::verb::post) return wrongMethod("POST");
+    if (request.method != "POST") return wrongMethod("POST");
     if (path == "/api/pause") control.Pause();
     if (path == "/api/resume") control.Resume();
     if (path == "/api/reset") control.Reset();
     SendState();
-    return Json(request, http::status::ok, StateJson(control.State(), control));
+    return State();
   }
-  // Only the page's own files: no path reaches the file system.
-  const PageFile* file = FindPageFile(
-      path == "/" ? "index.html" : std::string_view(path).substr(1));
-  if (file == nullptr) {
-    return Refuse(request, http::status::not_found, "no such page: " + path);
-  }
-  if (!get && request.method() != http::verb::head) return wrongMethod("GET");
-  return Reply(request, http::status::ok, ContentType(file->name),
-               std::string(file->bytes));
-}
-
-void LiveViewState::Broadcast(std::shared_ptr<const std::string> message) {
-  // Sending may drop a browser, which leaves the set.
-  const std::set<std::shared_ptr<Browser>> open = browsers;
-  for (const auto& browser : open) browser->Send(message);
+  return std::nullopt;
 }
 
 void LiveViewState::SendState() {
@@ -479,9 +180,9 @@ void LiveViewState::SendState() {
     batch.swap(pending);
     pending.clear();
   }
-  if (browsers.empty()) return;
+  if (!server.Watched()) return;
   if (batch.empty()) {
-    Broadcast(std::make_shared<const std::string>(
+    server.Broadcast(std::make_shared<const std::string>(
         StateJson(control.State(), control)));
     return;
   }
@@ -503,14 +204,14 @@ void LiveViewState::EncodeFrom(std::size_t index) {
     encoded += ExchangeJson(batch[index]);
   }
   if (index < batch.size()) {
-    asio::post(strand, [self = shared_from_this(), index] {
+    asio::post(server.Executor(), [self = shared_from_this(), index] {
       if (!self->stopped) self->EncodeFrom(index);
     });
     return;
   }
   encoding = false;
-  Broadcast(std::make_shared<const std::string>(encoded + "]}"));
-  Broadcast(
+  server.Broadcast(std::make_shared<const std::string>(encoded + "]}"));
+  server.Broadcast(
       std::make_shared<const std::string>(StateJson(control.State(), control)));
 }
 
@@ -540,23 +241,12 @@ void LiveViewState::Tick() {
   });
 }
 
-void LiveViewState::Accept(tcp::socket peer) {
-  auto client =
-      std::make_shared<HttpClient>(shared_from_this(), std::move(peer));
-  clients.insert(client);
-  client->Read();
-}
-
 void LiveViewState::StopNow() {
   stopped = true;
   if (subscription) control.Unsubscribe(*subscription);
   subscription.reset();
-  if (listener) listener->Close();
   stateTimer.cancel();
-  const std::set<std::shared_ptr<HttpClient>> http = clients;
-  for (const auto& client : http) client->Close();
-  const std::set<std::shared_ptr<Browser>> open = browsers;
-  for (const auto& browser : open) browser->Close();
+  server.Close();
 }
 
 LiveView::LiveView(asio::io_context& io, InstrumentControl& control,
@@ -566,33 +256,13 @@ LiveView::LiveView(asio::io_context& io, InstrumentControl& control,
 LiveView::~LiveView() { impl_->StopNow(); }
 
 host::Result<std::string> LiveView::Listen(std::string_view address) {
-  const host::Result<host::Endpoint> endpoint =
-      host::ParseEndpoint(address, true);
-  if (!endpoint) return endpoint.error();
-  host::ListenOptions listenOptions;
-  listenOptions.allowRemote = impl_->options.allowRemote;
-  host::Result<host::Listener> listener =
-      host::Listen(impl_->strand, *endpoint, listenOptions);
-  if (!listener) {
-    return host::Error(listener.error().kind,
-                       "the live view " + listener.error().message);
-  }
-  const host::Endpoint& bound = listener->Local();
-  const std::string port = std::to_string(bound.port);
-  impl_->hosts = {bound.ToString(), "localhost:" + port};
-  for (const std::string& name : impl_->options.remoteNames) {
-    impl_->hosts.push_back(name + ":" + port);
-  }
-  impl_->listener.emplace(std::move(*listener));
-  impl_->listener->AcceptEach([impl = impl_](tcp::socket peer) {
-    if (!impl->stopped) impl->Accept(std::move(peer));
-  });
-  impl_->Start();
-  return bound.ToString();
+  host::Result<std::string> bound = impl_->server.Listen(address);
+  if (bound) impl_->Start();
+  return bound;
 }
 
 void LiveView::Stop() {
-  asio::dispatch(impl_->strand, [impl = impl_] { impl->StopNow(); });
+  asio::dispatch(impl_->server.Executor(), [impl = impl_] { impl->StopNow(); });
 }
 
 }  // namespace Core::GEOCOM::simulator

@@ -10,7 +10,9 @@ double SecondsSinceEpoch(TimePoint time) {
 }
 
 TimePoint TimeOfSeconds(double seconds) {
-  return TimePoint(std::chrono::duration_cast<TimePoint::duration>(
+  // Stores keep microseconds, which a double of seconds since 1970 holds to
+  // within a fraction: rounding gives the time kept back.
+  return TimePoint(std::chrono::round<std::chrono::microseconds>(
       std::chrono::duration<double>(seconds)));
 }
 
@@ -81,9 +83,8 @@ std::vector<Displacement> DisplacementsInStore(
   return displacements;
 }
 
-std::string ReportOfStore(Store& store, const ReportQuery& query,
-                          std::vector<Limit> limits, ReportOptions options) {
-  ReportBuilder report(std::move(limits), std::move(options));
+void ReadIntoReport(Store& store, const ReportQuery& query,
+                    ReportBuilder& report) {
   const std::set<std::int64_t> complete = CompleteRounds(store);
   for (const Target& target : store.Targets()) {
     if (query.target && target.id != *query.target) continue;
@@ -107,6 +108,12 @@ std::string ReportOfStore(Store& store, const ReportQuery& query,
     report.AddEvent(event);
     return true;
   });
+}
+
+std::string ReportOfStore(Store& store, const ReportQuery& query,
+                          std::vector<Limit> limits, ReportOptions options) {
+  ReportBuilder report(std::move(limits), std::move(options));
+  ReadIntoReport(store, query, report);
   return report.Html();
 }
 

@@ -217,27 +217,166 @@ void ReportBuilder::Append(Series& series, const Displacement& d) {
   }
 }
 
+void ReportBuilder::AddDisplacement(const std::string& target,
+                                    const Displacement& displacement) {
+  ++epochs_;
+  Append(series_[target], displacement);
+}
+
 void ReportBuilder::AddEvent(const Event& event) {
+  levels_[event.target][event.component] = event.level;
   ++eventCount_;
   events_.push_back(event);
   if (events_.size() > options_.eventsShown) events_.pop_front();
 }
 
-std::string ReportBuilder::Html() const {
-  // Each target's level now: the last event's, per limit component.
-  std::map<std::string, std::map<Component, Level>> levelsByComponent;
-  for (const Event& event : events_) {
-    levelsByComponent[event.target][event.component] = event.level;
+std::string ReportBuilder::SeriesSvg(const std::string& target,
+                                     const Series& series, double firstTime,
+                                     double lastTime) const {
+  std::ostringstream html;
+  const double timeSpan = std::max(lastTime - firstTime, 60.0);
+  std::vector<std::size_t> shown = {0, 1, 2};
+  std::vector<std::pair<double, const Limit*>> lines;  // signed bound, limit
+  std::vector<std::pair<double, Level>> bounds;
+  for (const Limit& limit : limits_) {
+    if (!limit.AppliesTo(target)) continue;
+    const auto plotted = std::find_if(
+        kPlotted.begin(), kPlotted.end(),
+        [&limit](const Plotted& p) { return p.component == limit.component; });
+    if (plotted == kPlotted.end()) continue;
+    const auto index = static_cast<std::size_t>(plotted - kPlotted.begin());
+    if (std::find(shown.begin(), shown.end(), index) == shown.end())
+      shown.push_back(index);
+    for (Level level : {Level::Warning, Level::Alarm}) {
+      const auto bound = level == Level::Warning ? limit.warning : limit.alarm;
+      if (!bound) continue;
+      bounds.push_back({*bound, level});
+      if (index < 3) bounds.push_back({-*bound, level});
+    }
   }
-  auto levelOf = [&](const std::string& target) {
-    Level level = Level::Clear;
-    const auto found = levelsByComponent.find(target);
-    if (found == levelsByComponent.end()) return level;
-    for (const auto& [component, reached] : found->second)
-      level = std::max(level, reached);
-    return level;
-  };
+  double low = 0, high = 0;
+  for (const Span& span : series.spans) {
+    for (std::size_t i : shown) {
+      low = std::min(low, span.least[i]);
+      high = std::max(high, span.greatest[i]);
+    }
+  }
+  for (const auto& [bound, level] : bounds) {
+    low = std::min(low, bound);
+    high = std::max(high, bound);
+  }
+  if (high - low < 0.001) high = low + 0.001;
+  const double pad = (high - low) * 0.05;
+  low -= pad;
+  high += pad;
+  const double width = 940, height = 260, left = 60, right = 110, top = 12,
+               bottom = 36;
+  const Scale x{firstTime, firstTime + timeSpan, left, width - right};
+  const Scale y{low, high, height - bottom, top};
+  html << "<svg class=\"series\" xmlns=\"http://www.w3.org/2000/svg\" width=\""
+       << width << "\" height=\"" << height << "\" viewBox=\"0 0 " << width
+       << " " << height << "\">";
+  const double millimetreStep = NiceStep((high - low) * 1000, 5);
+  for (double tick = std::ceil(low * 1000 / millimetreStep) * millimetreStep;
+       tick <= high * 1000; tick += millimetreStep) {
+    const double py = y(tick / 1000);
+    html << "<line x1=\"" << left << "\" x2=\"" << width - right << "\" y1=\""
+         << Fixed(py, 1) << "\" y2=\"" << Fixed(py, 1)
+         << "\" stroke=\"#eee\"/><text x=\"" << left - 6 << "\" y=\""
+         << Fixed(py + 4, 1) << "\" text-anchor=\"end\">"
+         << Fixed(tick, millimetreStep < 1 ? 1 : 0) << "</text>";
+  }
+  const double timeStep = TimeStep(timeSpan);
+  for (double tick = std::ceil(firstTime / timeStep) * timeStep;
+       tick <= firstTime + timeSpan; tick += timeStep) {
+    html << "<text x=\"" << Fixed(x(tick), 1) << "\" y=\"" << height - 14
+         << "\" text-anchor=\"middle\">" << TimeLabel(tick, timeStep)
+         << "</text>";
+  }
+  html << "<text x=\"14\" y=\"" << Fixed((top + height - bottom) / 2, 1)
+       << "\" transform=\"rotate(-90 14 "
+       << Fixed((top + height - bottom) / 2, 1)
+       << ")\" text-anchor=\"middle\">mm</text>";
+  for (const auto& [bound, level] : bounds) {
+    const double py = y(bound);
+    html << "<line x1=\"" << left << "\" x2=\"" << width - right << "\" y1=\""
+         << Fixed(py, 1) << "\" y2=\"" << Fixed(py, 1) << "\" stroke=\""
+         << kLevelColours[int(level)] << "\" stroke-dasharray=\"6 4\"/>";
+  }
+  double legend = 0;
+  for (std::size_t i : shown) {
+    std::string band, line;
+    for (const Span& span : series.spans) {
+      const double px = x((span.firstTime + span.lastTime) / 2);
+      line += Point(px, y(span.sum[i] / static_cast<double>(span.count))) + " ";
+      band += Point(px, y(span.greatest[i])) + " ";
+    }
+    for (auto span = series.spans.rbegin(); span != series.spans.rend();
+         ++span) {
+      band +=
+          Point(x((span->firstTime + span->lastTime) / 2), y(span->least[i])) +
+          " ";
+    }
+    if (series.spanCapacity > 1) {
+      html << "<polygon points=\"" << band << "\" fill=\"" << kPlotted[i].colour
+           << "\" fill-opacity=\"0.15\" stroke=\"none\"/>";
+    }
+    html << "<polyline points=\"" << line << "\" fill=\"none\" stroke=\""
+         << kPlotted[i].colour << "\" stroke-width=\"1.5\"/>";
+    const double legendY = top + 12 + 16 * legend++;
+    html << "<line x1=\"" << width - right + 10 << "\" x2=\""
+         << width - right + 30 << "\" y1=\"" << legendY - 4 << "\" y2=\""
+         << legendY - 4 << "\" stroke=\"" << kPlotted[i].colour
+         << "\" stroke-width=\"2\"/><text x=\"" << width - right + 35
+         << "\" y=\"" << legendY << "\">" << kPlotted[i].label << "</text>";
+  }
+  for (Level level : {Level::Warning, Level::Alarm}) {
+    const bool drawn =
+        std::any_of(bounds.begin(), bounds.end(),
+                    [level](const auto& b) { return b.second == level; });
+    if (!drawn) continue;
+    const double legendY = top + 12 + 16 * legend++;
+    html << "<line x1=\"" << width - right + 10 << "\" x2=\""
+         << width - right + 30 << "\" y1=\"" << legendY - 4 << "\" y2=\""
+         << legendY - 4 << "\" stroke=\"" << kLevelColours[int(level)]
+         << "\" stroke-dasharray=\"4 3\"/><text x=\"" << width - right + 35
+         << "\" y=\"" << legendY << "\">" << NameOf(level) << "</text>";
+  }
+  html << "</svg>";
+  return html.str();
+}
 
+Level ReportBuilder::LevelOf(const std::string& target) const {
+  Level level = Level::Clear;
+  const auto found = levels_.find(target);
+  if (found == levels_.end()) return level;
+  for (const auto& [component, reached] : found->second) {
+    level = std::max(level, reached);
+  }
+  return level;
+}
+
+std::optional<Displacement> ReportBuilder::Last(
+    const std::string& target) const {
+  const auto found = series_.find(target);
+  if (found == series_.end()) return std::nullopt;
+  return found->second.last;
+}
+
+std::string ReportBuilder::SeriesSvg(const std::string& target) const {
+  const auto found = series_.find(target);
+  if (found == series_.end() || found->second.spans.empty()) return "";
+  double firstTime = std::numeric_limits<double>::infinity();
+  double lastTime = -firstTime;
+  for (const auto& [id, series] : series_) {
+    if (series.spans.empty()) continue;
+    firstTime = std::min(firstTime, series.spans.front().firstTime);
+    lastTime = std::max(lastTime, series.spans.back().lastTime);
+  }
+  return SeriesSvg(target, found->second, firstTime, lastTime);
+}
+
+std::string ReportBuilder::Html() const {
   double firstTime = std::numeric_limits<double>::infinity();
   double lastTime = -firstTime;
   for (const auto& [target, series] : series_) {
@@ -290,7 +429,7 @@ std::string ReportBuilder::Html() const {
     const std::vector<Displacement> recent(series.recent.begin(),
                                            series.recent.end());
     const auto velocity = VelocityOver(recent, options_.velocityWindow);
-    const Level level = levelOf(target);
+    const Level level = LevelOf(target);
     html << "<tr><td>" << Escape(target) << "</td><td>"
          << IsoTime(d.time).substr(0, 19) << "</td>";
     for (std::size_t i = 0; i < kComponents; ++i) {
@@ -312,7 +451,7 @@ std::string ReportBuilder::Html() const {
     double minE = std::numeric_limits<double>::infinity(), maxE = -minE;
     double minN = minE, maxN = -minE, largest = 0;
     for (const auto& [target, series] : series_) {
-      if (!series.last) continue;
+      if (!series.last || !series.reference) continue;
       minE = std::min(minE, series.reference->easting);
       maxE = std::max(maxE, series.reference->easting);
       minN = std::min(minN, series.reference->northing);
@@ -341,8 +480,8 @@ std::string ReportBuilder::Html() const {
     }
     html << "</defs><text x=\"580\" y=\"34\" text-anchor=\"end\">N ↑</text>\n";
     for (const auto& [target, series] : series_) {
-      if (!series.last) continue;
-      const int level = int(levelOf(target));
+      if (!series.last || !series.reference) continue;
+      const int level = int(LevelOf(target));
       const double px = x(series.reference->easting),
                    py = y(series.reference->northing);
       const double tipX =
@@ -381,123 +520,10 @@ std::string ReportBuilder::Html() const {
 
   // Each target's time series with its limits.
   html << "<h2>Displacements over time</h2>\n";
-  const double timeSpan = std::max(lastTime - firstTime, 60.0);
   for (const auto& [target, series] : series_) {
     if (series.spans.empty()) continue;
-    std::vector<std::size_t> shown = {0, 1, 2};
-    std::vector<std::pair<double, const Limit*>> lines;  // signed bound, limit
-    std::vector<std::pair<double, Level>> bounds;
-    for (const Limit& limit : limits_) {
-      if (!limit.AppliesTo(target)) continue;
-      const auto plotted = std::find_if(kPlotted.begin(), kPlotted.end(),
-                                        [&limit](const Plotted& p) {
-                                          return p.component == limit.component;
-                                        });
-      if (plotted == kPlotted.end()) continue;
-      const auto index = static_cast<std::size_t>(plotted - kPlotted.begin());
-      if (std::find(shown.begin(), shown.end(), index) == shown.end())
-        shown.push_back(index);
-      for (Level level : {Level::Warning, Level::Alarm}) {
-        const auto bound =
-            level == Level::Warning ? limit.warning : limit.alarm;
-        if (!bound) continue;
-        bounds.push_back({*bound, level});
-        if (index < 3) bounds.push_back({-*bound, level});
-      }
-    }
-    double low = 0, high = 0;
-    for (const Span& span : series.spans) {
-      for (std::size_t i : shown) {
-        low = std::min(low, span.least[i]);
-        high = std::max(high, span.greatest[i]);
-      }
-    }
-    for (const auto& [bound, level] : bounds) {
-      low = std::min(low, bound);
-      high = std::max(high, bound);
-    }
-    if (high - low < 0.001) high = low + 0.001;
-    const double pad = (high - low) * 0.05;
-    low -= pad;
-    high += pad;
-    const double width = 940, height = 260, left = 60, right = 110, top = 12,
-                 bottom = 36;
-    const Scale x{firstTime, firstTime + timeSpan, left, width - right};
-    const Scale y{low, high, height - bottom, top};
-    html
-        << "<figure><figcaption>" << Escape(target) << "</figcaption>"
-        << "<svg class=\"series\" xmlns=\"http://www.w3.org/2000/svg\" width=\""
-        << width << "\" height=\"" << height << "\" viewBox=\"0 0 " << width
-        << " " << height << "\">";
-    const double millimetreStep = NiceStep((high - low) * 1000, 5);
-    for (double tick = std::ceil(low * 1000 / millimetreStep) * millimetreStep;
-         tick <= high * 1000; tick += millimetreStep) {
-      const double py = y(tick / 1000);
-      html << "<line x1=\"" << left << "\" x2=\"" << width - right << "\" y1=\""
-           << Fixed(py, 1) << "\" y2=\"" << Fixed(py, 1)
-           << "\" stroke=\"#eee\"/><text x=\"" << left - 6 << "\" y=\""
-           << Fixed(py + 4, 1) << "\" text-anchor=\"end\">"
-           << Fixed(tick, millimetreStep < 1 ? 1 : 0) << "</text>";
-    }
-    const double timeStep = TimeStep(timeSpan);
-    for (double tick = std::ceil(firstTime / timeStep) * timeStep;
-         tick <= firstTime + timeSpan; tick += timeStep) {
-      html << "<text x=\"" << Fixed(x(tick), 1) << "\" y=\"" << height - 14
-           << "\" text-anchor=\"middle\">" << TimeLabel(tick, timeStep)
-           << "</text>";
-    }
-    html << "<text x=\"14\" y=\"" << Fixed((top + height - bottom) / 2, 1)
-         << "\" transform=\"rotate(-90 14 "
-         << Fixed((top + height - bottom) / 2, 1)
-         << ")\" text-anchor=\"middle\">mm</text>";
-    for (const auto& [bound, level] : bounds) {
-      const double py = y(bound);
-      html << "<line x1=\"" << left << "\" x2=\"" << width - right << "\" y1=\""
-           << Fixed(py, 1) << "\" y2=\"" << Fixed(py, 1) << "\" stroke=\""
-           << kLevelColours[int(level)] << "\" stroke-dasharray=\"6 4\"/>";
-    }
-    double legend = 0;
-    for (std::size_t i : shown) {
-      std::string band, line;
-      for (const Span& span : series.spans) {
-        const double px = x((span.firstTime + span.lastTime) / 2);
-        line +=
-            Point(px, y(span.sum[i] / static_cast<double>(span.count))) + " ";
-        band += Point(px, y(span.greatest[i])) + " ";
-      }
-      for (auto span = series.spans.rbegin(); span != series.spans.rend();
-           ++span) {
-        band += Point(x((span->firstTime + span->lastTime) / 2),
-                      y(span->least[i])) +
-                " ";
-      }
-      if (series.spanCapacity > 1) {
-        html << "<polygon points=\"" << band << "\" fill=\""
-             << kPlotted[i].colour
-             << "\" fill-opacity=\"0.15\" stroke=\"none\"/>";
-      }
-      html << "<polyline points=\"" << line << "\" fill=\"none\" stroke=\""
-           << kPlotted[i].colour << "\" stroke-width=\"1.5\"/>";
-      const double legendY = top + 12 + 16 * legend++;
-      html << "<line x1=\"" << width - right + 10 << "\" x2=\""
-           << width - right + 30 << "\" y1=\"" << legendY - 4 << "\" y2=\""
-           << legendY - 4 << "\" stroke=\"" << kPlotted[i].colour
-           << "\" stroke-width=\"2\"/><text x=\"" << width - right + 35
-           << "\" y=\"" << legendY << "\">" << kPlotted[i].label << "</text>";
-    }
-    for (Level level : {Level::Warning, Level::Alarm}) {
-      const bool drawn =
-          std::any_of(bounds.begin(), bounds.end(),
-                      [level](const auto& b) { return b.second == level; });
-      if (!drawn) continue;
-      const double legendY = top + 12 + 16 * legend++;
-      html << "<line x1=\"" << width - right + 10 << "\" x2=\""
-           << width - right + 30 << "\" y1=\"" << legendY - 4 << "\" y2=\""
-           << legendY - 4 << "\" stroke=\"" << kLevelColours[int(level)]
-           << "\" stroke-dasharray=\"4 3\"/><text x=\"" << width - right + 35
-           << "\" y=\"" << legendY << "\">" << NameOf(level) << "</text>";
-    }
-    html << "</svg></figure>\n";
+    html << "<figure><figcaption>" << Escape(target) << "</figcaption>"
+         << SeriesSvg(target, series, firstTime, lastTime) << "</figure>\n";
   }
 
   // The events, the latest first.

@@ -29,6 +29,22 @@ class Store:
         ("2026-03-15T10:30:00Z")."""
         return self._store.results(target, since, until)
 
+    def displacements(self, target=None, since=None, until=None,
+                      reference=None):
+        """Each measured result's displacement from its target's reference
+        epoch, in time order, as dicts: round, target, time, east, north,
+        height, horizontal, 3d (metres) and reference_round. The reference
+        is the target's result in round `reference`, else in the first
+        round that measured every target; a target without one has no rows.
+        since and until select as in results()."""
+        return self._store.displacements(target, since, until, reference)
+
+    def events(self, target=None, since=None, until=None):
+        """Each level change a limit raised, in time order, as dicts: round,
+        target, time, level ("warning", "alarm" or "clear"), component,
+        value, limit and unit ("m", or "m/d" for a velocity)."""
+        return self._store.events(target, since, until)
+
     def rounds(self):
         """Every round as a dict: round, job, instrument, started, finished
         (None for a round whose program died), status."""

@@ -1,11 +1,14 @@
 #include <DazoZazIdoRezeraro/host/BlockingSession.h>
+#include <DazoZazIdoRezeraro/survey/History.h>
 #include <DazoZazIdoRezeraro/survey/Job.h>
 #include <DazoZazIdoRezeraro/survey/ResultFiles.h>
 #include <DazoZazIdoRezeraro/survey/Round.h>
 #include <DazoZazIdoRezeraro/survey/Store.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -80,6 +83,77 @@ class StoreHandle {
     py::list rows;
     store_->ReadResults(query, [&](const survey::TargetResult& result) {
       rows.append(Row(result));
+      return true;
+    });
+    return rows;
+  }
+
+  // Each measured epoch from its target's reference epoch, in time order;
+  // a target without a reference epoch yet has none.
+  py::list Displacements(const std::optional<std::string>& target,
+                         const std::optional<std::string>& since,
+                         const std::optional<std::string>& until,
+                         const std::optional<std::int64_t>& reference) {
+    survey::ResultQuery query;
+    query.target = target;
+    query.since = Time(since, "since");
+    query.until = Time(until, "until");
+    const std::set<std::int64_t> complete = survey::CompleteRounds(*store_);
+    // Each target's reference, found when its first epoch is read.
+    std::map<std::string, std::optional<survey::Epoch>> references;
+    py::list rows;
+    survey::ReadEpochs(
+        *store_, query, complete,
+        [&](const std::string& id, const survey::Epoch& epoch) {
+          auto found = references.find(id);
+          if (found == references.end()) {
+            found = references
+                        .emplace(id, survey::ReferenceInStore(
+                                         *store_, id, complete, reference))
+                        .first;
+          }
+          if (!found->second) return true;
+          const survey::Displacement d =
+              survey::DisplacementBetween(*found->second, epoch);
+          py::dict row;
+          row["round"] = d.round;
+          row["target"] = id;
+          row["time"] = survey::FormatTime(survey::TimeOfSeconds(d.time));
+          row["east"] = d.east;
+          row["north"] = d.north;
+          row["height"] = d.height;
+          row["horizontal"] = d.horizontal;
+          row["3d"] = d.spatial;
+          row["reference_round"] = found->second->round;
+          rows.append(row);
+          return true;
+        });
+    return rows;
+  }
+
+  // The events a limit raised, in time order.
+  py::list Events(const std::optional<std::string>& target,
+                  const std::optional<std::string>& since,
+                  const std::optional<std::string>& until) {
+    survey::EventQuery query;
+    query.target = target;
+    query.since = Time(since, "since");
+    const std::optional<survey::TimePoint> end = Time(until, "until");
+    py::list rows;
+    store_->ReadEvents(query, [&](const survey::Event& event) {
+      const survey::TimePoint time = survey::TimeOfSeconds(event.time);
+      if (end && time >= *end) return false;
+      py::dict row;
+      row["round"] = event.round;
+      row["target"] = event.target;
+      row["time"] = survey::FormatTime(time);
+      row["level"] = survey::NameOf(event.level);
+      row["component"] = survey::NameOf(event.component);
+      row["value"] = event.value;
+      row["limit"] = event.limit;
+      row["unit"] =
+          event.component == survey::Component::Velocity ? "m/d" : "m";
+      rows.append(row);
       return true;
     });
     return rows;
@@ -191,6 +265,11 @@ void BindSurvey(py::module_& module) {
       .def(py::init<const std::string&, bool>(), py::arg("path"),
            py::arg("read_only") = false)
       .def("results", &StoreHandle::Results, py::arg("target") = py::none(),
+           py::arg("since") = py::none(), py::arg("until") = py::none())
+      .def("displacements", &StoreHandle::Displacements,
+           py::arg("target") = py::none(), py::arg("since") = py::none(),
+           py::arg("until") = py::none(), py::arg("reference") = py::none())
+      .def("events", &StoreHandle::Events, py::arg("target") = py::none(),
            py::arg("since") = py::none(), py::arg("until") = py::none())
       .def("rounds", &StoreHandle::Rounds)
       .def_property_readonly("schema_version", &StoreHandle::SchemaVersion);

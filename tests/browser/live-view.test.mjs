@@ -4,11 +4,8 @@
 // Usage: node live-view.test.mjs GEOCOM SCREENSHOT.png
 // Exit status 0 when every check passes, 1 otherwise.
 import { execFile, spawn } from "node:child_process";
-import { mkdirSync, mkdtempSync, rmSync } from "node:fs";
-import { tmpdir } from "node:os";
-import { dirname, join } from "node:path";
 import { promisify } from "node:util";
-import puppeteer from "puppeteer-core";
+import { checks, keepScreenshot, launch, watchedPage } from "./browser.mjs";
 
 const [geocom, screenshot] = process.argv.slice(2);
 if (!geocom || !screenshot) {
@@ -16,11 +13,7 @@ if (!geocom || !screenshot) {
   process.exit(2);
 }
 const run = promisify(execFile);
-const failures = [];
-function check(condition, what) {
-  console.log(`${condition ? "ok  " : "FAIL"} ${what}`);
-  if (!condition) failures.push(what);
-}
+const { check, exit } = checks();
 
 // Starts the instrument and waits for both of its addresses.
 function simulate() {
@@ -56,23 +49,9 @@ async function rowWithin(page, selector, timeout) {
 }
 
 const instrument = await simulate();
-const profile = mkdtempSync(join(tmpdir(), "live-view-chromium-"));
-const browser = await puppeteer.launch({
-  executablePath: "/usr/bin/chromium",
-  headless: true,
-  args: ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
-         "--no-first-run", "--disable-background-networking",
-         "--disable-component-update", "--disable-sync",
-         `--user-data-dir=${profile}`],
-});
+const chromium = await launch("live-view");
 try {
-  const page = await browser.newPage();
-  await page.setViewport({ width: 1280, height: 900 });
-  const consoleErrors = [];
-  page.on("console", (message) => {
-    if (message.type() === "error") consoleErrors.push(message.text());
-  });
-  page.on("pageerror", (error) => consoleErrors.push(error.message));
+  const { page, consoleErrors } = await watchedPage(chromium.browser, 1280, 900);
 
   // Exchanges made before the page opens show at once, newest first.
   for (let i = 0; i < 12; ++i) await call(instrument.tcp, i % 2 ? "power" : "angles");
@@ -175,8 +154,7 @@ try {
   const bottom = (selector) => page.$eval(selector, (row) => row.getBoundingClientRect().bottom);
   const newestFaulty = await bottom("#exchanges tr.faulty");
   check(newestFaulty <= 900, `the faulty exchange shows above the fold (bottom ${newestFaulty} px)`);
-  mkdirSync(dirname(screenshot), { recursive: true });
-  await page.screenshot({ path: screenshot });
+  await keepScreenshot(page, screenshot, false);
 
   // Once many clean exchanges follow it, "faults only" brings it back.
   await page.$eval('#fault-rows input[name="noise"]', (input) => { input.value = "0"; });
@@ -205,8 +183,7 @@ try {
 } catch (error) {
   check(false, error.stack ?? String(error));
 } finally {
-  await browser.close();
+  await chromium.close();
   instrument.child.kill("SIGTERM");
-  rmSync(profile, { recursive: true, force: true });
 }
-process.exit(failures.length === 0 ? 0 : 1);
+exit();

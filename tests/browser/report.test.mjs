@@ -5,11 +5,11 @@
 // Usage: node report.test.mjs GEOCOM SAMPLE_STORE SCREENSHOT.png
 // Exit status 0 when every check passes, 1 otherwise.
 import { execFile } from "node:child_process";
-import { mkdirSync, mkdtempSync, rmSync, statSync, writeFileSync } from "node:fs";
+import { mkdtempSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
-import { dirname, join } from "node:path";
+import { join } from "node:path";
 import { promisify } from "node:util";
-import puppeteer from "puppeteer-core";
+import { checks, keepScreenshot, launch, watchedPage } from "./browser.mjs";
 
 const [geocom, sampleStore, screenshot] = process.argv.slice(2);
 if (!geocom || !sampleStore || !screenshot) {
@@ -17,11 +17,7 @@ if (!geocom || !sampleStore || !screenshot) {
   process.exit(2);
 }
 const run = promisify(execFile);
-const failures = [];
-function check(condition, what) {
-  console.log(`${condition ? "ok  " : "FAIL"} ${what}`);
-  if (!condition) failures.push(what);
-}
+const { check, exit } = checks();
 
 const work = mkdtempSync(join(tmpdir(), "report-test-"));
 const job = join(work, "slope.json");
@@ -39,24 +35,10 @@ await run(geocom, ["monitor", "report", store, "--html", report, "--job", job,
                    "--title", "Slope above the quarry road"]);
 check(statSync(report).size > 10000, "geocom monitor report writes the file");
 
-const profile = mkdtempSync(join(tmpdir(), "report-chromium-"));
-const browser = await puppeteer.launch({
-  executablePath: "/usr/bin/chromium",
-  headless: true,
-  args: ["--headless", "--no-sandbox", "--disable-gpu", "--no-first-run",
-         "--disable-background-networking", "--disable-component-update",
-         "--disable-sync", `--user-data-dir=${profile}`],
-});
+const chromium = await launch("report");
 try {
-  const page = await browser.newPage();
-  await page.setViewport({ width: 1100, height: 1400 });
-  const consoleErrors = [];
-  const requests = [];
-  page.on("console", (message) => {
-    if (message.type() === "error") consoleErrors.push(message.text());
-  });
-  page.on("pageerror", (error) => consoleErrors.push(error.message));
-  page.on("request", (request) => requests.push(request.url()));
+  const { page, consoleErrors, requests } =
+      await watchedPage(chromium.browser, 1100, 1400);
   await page.goto(`file://${report}`, { waitUntil: "load" });
 
   const shown = await page.evaluate(() => ({
@@ -80,12 +62,10 @@ try {
   check(requests.length === 1, `nothing but the file is fetched (${requests.length} requests)`);
   check(consoleErrors.length === 0, `no console error (${consoleErrors.join("; ")})`);
 
-  mkdirSync(dirname(screenshot), { recursive: true });
-  await page.screenshot({ path: screenshot, fullPage: true });
+  await keepScreenshot(page, screenshot);
   check(true, `screenshot kept in ${screenshot}`);
 } finally {
-  await browser.close();
-  rmSync(profile, { recursive: true, force: true });
+  await chromium.close();
   rmSync(work, { recursive: true, force: true });
 }
-process.exit(failures.length === 0 ? 0 : 1);
+exit();

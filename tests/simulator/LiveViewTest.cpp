@@ -27,6 +27,7 @@ using json = nlohmann::json;
 struct Answer {
   unsigned status;
   json body;
+  bool keepAlive;  // whether the view goes on reading the connection
 };
 
 tcp::socket Connect(boost::asio::io_context& io, const std::string& address) {
@@ -81,7 +82,8 @@ Answer Ask(const std::string& address, http::verb method,
   boost::beast::flat_buffer buffer;
   http::response<http::string_body> response;
   http::read(socket, buffer, response);
-  return {response.result_int(), json::parse(response.body(), nullptr, false)};
+  return {response.result_int(), json::parse(response.body(), nullptr, false),
+          response.keep_alive()};
 }
 
 struct Refusal {
@@ -244,6 +246,8 @@ TEST_P(ApiRefuses, WithAMessageChangingNothing) {
   const Answer answer = Ask(instrument.HttpAddress(), refusal.method,
                             refusal.target, refusal.body, refusal.headers);
   EXPECT_EQ(answer.status, refusal.status);
+  // A body left unread, or a stranger's request, ends the connection.
+  EXPECT_EQ(answer.keepAlive, answer.status != 413 && answer.status != 403);
   EXPECT_NE(answer.body.value("error", "")
                 .find(WithAddress(refusal.message, instrument.HttpAddress())),
             std::string::npos)
@@ -375,9 +379,15 @@ TEST_P(Feed, ServesItsOwnOriginOnly) {
         if (!origin.empty()) request.set(http::field::origin, origin);
       }));
   boost::system::error_code error;
-  feed.handshake(WithAddress(GetParam().host, address), "/feed", error);
+  websocket::response_type answer;
+  feed.handshake(answer, WithAddress(GetParam().host, address), "/feed", error);
   ASSERT_EQ(!error, GetParam().accepted) << error.message();
-  if (!GetParam().accepted) return;
+  if (!GetParam().accepted) {
+    // Refused, and the connection ends there.
+    EXPECT_EQ(answer.result(), http::status::forbidden);
+    EXPECT_FALSE(answer.keep_alive());
+    return;
+  }
   boost::beast::flat_buffer buffer;
   feed.read(buffer);
   const json message =

@@ -164,6 +164,18 @@ TEST(Drift, MovesAPrismAtItsRatePerSceneDay) {
   EXPECT_NEAR(at.height - 6.5, 0.0015, 1e-12);
 }
 
+TEST(Drift, StopsWhereAPrismIsPut) {
+  Scene scene = OnePrism();
+  scene.prisms[0].drift = {0.002, -0.001, 0.0005};
+  scene.timeScale = 86400;
+  VirtualInstrument instrument(scene, 1, kStart);
+  ASSERT_TRUE(instrument.MovePrism("P", {30, 40, 6.5}, kStart + seconds(3)));
+  const Point at = *instrument.PrismAt("P", kStart + seconds(6));
+  EXPECT_DOUBLE_EQ(at.easting, 30);
+  EXPECT_DOUBLE_EQ(at.northing, 40);
+  EXPECT_DOUBLE_EQ(at.height, 6.5);
+}
+
 TEST(MonitoringScene, KeysReadAndBadValuesNameThemselves) {
   const std::string good = R"({
     "station": {"easting": 0, "northing": 0, "height": 0},

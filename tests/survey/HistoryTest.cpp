@@ -241,6 +241,68 @@ TEST(Report, EpochsBeforeAReferenceWaitForACompleteRound) {
   EXPECT_NE(html.find("<td class=\"n\">3.0</td>"), std::string::npos);
 }
 
+TEST(Report, ALiveSeriesIsDrawnAsTheReportDrawsIt) {
+  Limit limit;
+  limit.component = Component::North;
+  limit.warning = 0.002;
+  limit.alarm = 0.004;
+  ReportBuilder fromEpochs({limit});
+  ReportBuilder fromDisplacements({limit});
+  const Epoch reference{1, kStart, 10, 20, 5, true};
+  for (int i = 0; i < 5; ++i) {
+    const Epoch epoch{
+        i + 1, kStart + i * 60.0, 10 + 0.001 * i, 20 - 0.0015 * i, 5, true};
+    fromEpochs.Add("P", epoch);
+    fromDisplacements.AddDisplacement("P",
+                                      DisplacementBetween(reference, epoch));
+  }
+  const std::string svg = fromDisplacements.SeriesSvg("P");
+  EXPECT_EQ(svg, fromEpochs.SeriesSvg("P"));
+  EXPECT_NE(fromEpochs.Html().find(svg), std::string::npos);
+  EXPECT_EQ(svg.rfind("<svg class=\"series\"", 0), 0u);
+  EXPECT_EQ(svg.substr(svg.size() - 6), "</svg>");
+  EXPECT_EQ(fromDisplacements.SeriesSvg("Q"), "");
+  ASSERT_TRUE(fromDisplacements.Last("P"));
+  EXPECT_NEAR(fromDisplacements.Last("P")->north, -0.006, 1e-12);
+  EXPECT_FALSE(fromDisplacements.Last("Q"));
+  // Without a reference epoch, the plan leaves the target out.
+  EXPECT_EQ(fromDisplacements.Html().find("<circle"), std::string::npos);
+}
+
+TEST(Report, ATargetsLevelIsTheHighestItsComponentsAreAt) {
+  const struct {
+    std::vector<std::pair<Component, Level>> events;
+    Level level;
+  } cases[] = {
+      {{}, Level::Clear},
+      {{{Component::North, Level::Warning}}, Level::Warning},
+      {{{Component::North, Level::Warning}, {Component::North, Level::Clear}},
+       Level::Clear},
+      {{{Component::North, Level::Alarm}, {Component::Height, Level::Warning}},
+       Level::Alarm},
+      {{{Component::North, Level::Alarm},
+        {Component::Height, Level::Warning},
+        {Component::North, Level::Clear}},
+       Level::Warning},
+  };
+  for (const auto& c : cases) {
+    ReportBuilder report({});
+    double time = kStart;
+    for (const auto& [component, level] : c.events) {
+      Event event;
+      event.target = "P";
+      event.component = component;
+      event.level = level;
+      event.time = time += 60;
+      report.AddEvent(event);
+      event.target = "Q";
+      event.level = Level::Alarm;
+      report.AddEvent(event);
+    }
+    EXPECT_EQ(report.LevelOf("P"), c.level) << c.events.size();
+  }
+}
+
 }  // namespace
 
 namespace {

@@ -9,6 +9,7 @@ import io
 import json
 import math
 import os
+import re
 import shutil
 import signal
 import sqlite3
@@ -17,6 +18,8 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.error
+import urllib.request
 
 GEOCOM = os.environ.get("GEOCOM", "geocom")
 STEP_TIMEOUT = 60  # seconds any single process may take
@@ -28,7 +31,8 @@ TIME_SCALE = 86400.0   # a scene day per second
 
 
 class Simulator:
-    """`geocom simulate` of a scene with one drifting prism and one still."""
+    """`geocom simulate` of a scene with one drifting prism and one still,
+    steered through its live view's API."""
 
     def __init__(self, directory):
         scene = {
@@ -51,17 +55,51 @@ class Simulator:
             json.dump(scene, file)
         self.process = subprocess.Popen(
             [GEOCOM, "simulate", "--listen", "127.0.0.1:0", "--scene", path,
-             "--seed", "1"], stdout=subprocess.PIPE, text=True)
+             "--seed", "1", "--http", "127.0.0.1:0"],
+            stdout=subprocess.PIPE, text=True)
         words = self.process.stdout.readline().split()
         assert words[:2] == ["listening", "on"], words
         self.address = words[2]
+        words = self.process.stdout.readline().split()
+        assert words[:3] == ["live", "view", "on"], words
+        self.page = words[3].rstrip("/")
+
+    def move(self, prism, easting, northing, height):
+        """Puts the prism there, standing still from now on."""
+        body = json.dumps({"easting": easting, "northing": northing,
+                           "height": height}).encode()
+        request = urllib.request.Request(
+            "%s/api/prisms/%s" % (self.page, prism), data=body, method="PUT",
+            headers={"Content-Type": "application/json"})
+        with urllib.request.urlopen(request, timeout=STEP_TIMEOUT) as answer:
+            assert answer.status == 200
 
     def stop(self):
         self.process.send_signal(signal.SIGTERM)
         self.process.communicate(timeout=STEP_TIMEOUT)
 
 
-class Monitoring(unittest.TestCase):
+def first_run(values, length, start=0):
+    """The index ending the first run of `length` true values from start."""
+    run = 0
+    for i in range(start, len(values)):
+        run = run + 1 if values[i] else 0
+        if run == length:
+            return i
+    return None
+
+
+def wait_for(condition, what):
+    deadline = time.monotonic() + STEP_TIMEOUT
+    while not condition():
+        if time.monotonic() > deadline:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(0.1)
+
+
+class Workspace(unittest.TestCase):
+    """A simulator, a folder for the job and the store, and the tool."""
+
     def setUp(self):
         self.directory = tempfile.mkdtemp(prefix="monitoring-test-")
         self.simulator = Simulator(self.directory)
@@ -107,6 +145,27 @@ class Monitoring(unittest.TestCase):
                 "SELECT round, target, level, component, value, limit_value "
                 "FROM events ORDER BY time, id").fetchall()
 
+    def raised(self, level):
+        """Whether the monitor under way has raised the level yet."""
+        try:
+            return any(event[2] == level for event in self.events())
+        except sqlite3.OperationalError:  # the store is being made
+            return False
+
+    def start_monitor(self, job, *options):
+        return subprocess.Popen([GEOCOM, "monitor", job, *options],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                text=True)
+
+    def interrupt(self, monitor):
+        monitor.send_signal(signal.SIGINT)
+        out, err = monitor.communicate(timeout=STEP_TIMEOUT)
+        self.assertEqual(monitor.returncode, 0, err)
+        return out
+
+
+
+class Monitoring(Workspace):
     def test_displacement_and_velocity_follow_the_drift(self):
         limits = [{"targets": ["MOVING"], "component": "north",
                    "warning": "1000 mm"}]
@@ -178,6 +237,48 @@ class Monitoring(unittest.TestCase):
         self.assertEqual(again.returncode, 0, again.stderr)
         self.assertEqual(len(self.events()), 1)
 
+    def test_a_prism_back_in_place_clears_its_alarm_once(self):
+        consecutive = 2
+        warning, alarm = 0.003, 0.006
+        hysteresis = warning / 10
+        limits = [{"targets": ["MOVING"], "component": "north",
+                   "warning": "3 mm", "alarm": "6 mm",
+                   "consecutive": consecutive}]
+        hooked = os.path.join(self.directory, "hooked.jsonl")
+        monitor = self.start_monitor(
+            self.job(limits=limits, interval=0.3,
+                     hook="cat >> '%s'" % hooked))
+        try:
+            wait_for(lambda: self.raised("alarm"), "the alarm")
+            self.simulator.move("MOVING", 1030.0, 2040.0, 104.0)
+            wait_for(lambda: self.raised("clear"), "the clear")
+        finally:
+            out = self.interrupt(monitor)
+
+        rows = [row for row in self.rows()
+                if row["target"] == "MOVING" and row["d_north"]]
+        rounds = [int(row["round"]) for row in rows]
+        north = [abs(float(row["d_north"])) for row in rows]
+        warned = first_run([n >= warning for n in north], consecutive)
+        alarmed = first_run([n >= alarm for n in north], consecutive)
+        cleared = first_run([n < warning - hysteresis for n in north],
+                            consecutive, alarmed + 1)
+        self.assertLess(warned, alarmed)
+        events = self.events()
+        self.assertEqual([(e[0], e[1], e[2], e[3]) for e in events], [
+            (rounds[warned], "MOVING", "warning", "north"),
+            (rounds[alarmed], "MOVING", "alarm", "north"),
+            (rounds[cleared], "MOVING", "clear", "north"),
+        ])
+        self.assertEqual([e[5] for e in events], [warning, alarm, alarm])
+        self.assertLess(events[2][4], warning - hysteresis)
+        for level in ("warning", "alarm", "clear"):
+            self.assertEqual(out.count("event MOVING %s north" % level), 1)
+        with open(hooked) as file:
+            received = [json.loads(line) for line in file]
+        self.assertEqual([(r["round"], r["level"]) for r in received],
+                         [(e[0], e[2]) for e in events])
+
     def test_a_hook_that_hangs_is_killed_and_monitoring_goes_on(self):
         limits = [{"targets": ["STILL"], "component": "3d",
                    "warning": "0.001 mm"}]
@@ -207,6 +308,141 @@ class Monitoring(unittest.TestCase):
                 self.assertEqual(ran.returncode, 2)
                 self.assertIn(key, ran.stderr)
                 self.assertFalse(os.path.exists(self.store))
+
+
+def fetch(url, host=None, method="GET", headers=None):
+    """The status and body of the answer, refusals included."""
+    request = urllib.request.Request(url, method=method,
+                                     headers=dict(headers or {}))
+    if host:
+        request.add_header("Host", host)
+    try:
+        with urllib.request.urlopen(request, timeout=STEP_TIMEOUT) as answer:
+            return answer.status, answer.read().decode()
+    except urllib.error.HTTPError as refused:
+        return refused.code, refused.read().decode()
+
+
+class MonitorPage(Workspace):
+    """`geocom monitor --http`: the page of a running job."""
+
+    def start_page(self, job):
+        monitor = self.start_monitor(job, "--http", "127.0.0.1:0")
+        words = monitor.stdout.readline().split()
+        self.assertEqual(words[:3], ["monitor", "page", "on"])
+        return monitor, words[3].rstrip("/")
+
+    def test_page_shows_each_target_with_its_limits(self):
+        limits = [{"targets": ["MOVING"], "component": "north",
+                   "warning": "3 mm", "alarm": "6 mm", "consecutive": 2},
+                  {"targets": "*", "component": "horizontal",
+                   "alarm": "1 m"}]
+        # GHOST has no prism: never measured, it has no displacement, and
+        # the first round is the reference though none is complete.
+        job = self.job(limits=limits, interval=0.3, reference_round=1)
+        with open(job) as file:
+            keys = json.load(file)
+        keys["targets"].append({"id": "GHOST", "easting": 1000.0,
+                                "northing": 2050.0, "height": 100.0})
+        with open(job, "w") as file:
+            json.dump(keys, file)
+        monitor, page = self.start_page(job)
+        try:
+            wait_for(lambda: self.raised("alarm"), "the alarm")
+            status, body = fetch(page + "/api/monitor")
+        finally:
+            self.interrupt(monitor)
+        self.assertEqual(status, 200, body)
+        shown = json.loads(body)
+        self.assertEqual([t["target"] for t in shown["targets"]],
+                         ["MOVING", "STILL", "GHOST"])
+        moving, still, ghost = shown["targets"]
+        self.assertEqual(ghost, {"target": "GHOST", "level": "clear",
+                                 "svg": ""})
+        self.assertEqual(moving["level"], "alarm")
+        self.assertEqual(still["level"], "clear")
+        self.assertGreaterEqual(moving["north"], 0.006)
+        self.assertAlmostEqual(moving["horizontal"], abs(moving["north"]),
+                               delta=0.0002)
+        self.assertEqual([(e["target"], e["level"]) for e in shown["events"]],
+                         [("MOVING", "warning"), ("MOVING", "alarm")])
+        # The series the report draws: dE, dN, dH and the horizontal a limit
+        # is on, with the warning and alarm drawn above and below zero.
+        for target, dashed in ((moving, 2 * 2 + 1), (still, 1)):
+            svg = target["svg"]
+            self.assertTrue(svg.startswith('<svg class="series"'), svg[:40])
+            self.assertEqual(svg.count("<polyline"), 4)
+            # A point per round measured, each once.
+            line = re.search(r'<polyline points="([^"]*)"', svg).group(1)
+            self.assertEqual(len(line.split()), target["round"])
+            self.assertEqual(svg.count('stroke-dasharray="6 4"'), dashed)
+
+        # The page shows what the store holds when a monitor starts again.
+        monitor, page = self.start_page(job)
+        try:
+            status, body = fetch(page + "/api/monitor")
+        finally:
+            self.interrupt(monitor)
+        again = json.loads(body)
+        self.assertEqual(again["targets"][0]["round"], moving["round"])
+        self.assertEqual(again["events"], shown["events"])
+
+    def test_page_opens_with_the_latest_fifty_events(self):
+        self.monitor(self.job(), 1)
+        with sqlite3.connect(self.store) as db:
+            for i in range(60):
+                db.execute("INSERT INTO events (round, target, time, level, "
+                           "component, value, limit_value) VALUES "
+                           "(1, 'STILL', ?, ?, 'north', ?, 0.5)",
+                           (1_000_000 * (i + 1),
+                            "warning" if i % 2 == 0 else "clear", i / 100))
+        monitor, page = self.start_page(self.job())
+        try:
+            status, body = fetch(page + "/api/monitor")
+        finally:
+            self.interrupt(monitor)
+        self.assertEqual(status, 200, body)
+        events = json.loads(body)["events"]
+        self.assertEqual([e["value"] for e in events],
+                         [i / 100 for i in range(10, 60)])
+
+    def test_page_is_served_to_its_own_names_only(self):
+        monitor, page = self.start_page(self.job(interval=0.3))
+        port = page.rsplit(":", 1)[1]
+        try:
+            cases = [
+                ("/", None, "GET", {}, 200, "monitor.js"),
+                ("/monitor.css", "localhost:" + port, "GET", {}, 200, "svg"),
+                ("/live-view.js", None, "GET", {}, 404, "no such page"),
+                ("/api/state", None, "GET", {}, 404, "no such page"),
+                ("/", "evil.example:" + port, "GET", {}, 403,
+                 "not served as 'evil.example:%s'" % port),
+                ("/api/monitor", None, "POST",
+                 {"Content-Type": "application/json"}, 405, "use GET"),
+                ("/api/monitor", None, "POST",
+                 {"Content-Type": "application/json",
+                  "Origin": "http://evil.example"}, 403,
+                 "steered from its own page only"),
+                ("/api/monitor", None, "POST", {"Content-Type": "text/plain"},
+                 403, "must be sent as application/json"),
+            ]
+            for path, host, method, headers, status, text in cases:
+                with self.subTest(path=path, host=host, method=method,
+                                  headers=headers):
+                    got, body = fetch(page + path, host, method, headers)
+                    self.assertEqual(got, status, body)
+                    self.assertIn(text, body)
+        finally:
+            self.interrupt(monitor)
+
+    def test_a_page_beyond_loopback_needs_leave(self):
+        ran = subprocess.run(
+            [GEOCOM, "monitor", self.job(), "--rounds", "1", "--http",
+             "0.0.0.0:0"], capture_output=True, text=True,
+            timeout=STEP_TIMEOUT)
+        self.assertEqual(ran.returncode, 2)
+        self.assertIn("monitor page", ran.stderr)
+        self.assertNotIn("round 1", ran.stdout)
 
 
 class Report(unittest.TestCase):

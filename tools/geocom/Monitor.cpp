@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "ExitStatus.h"
+#include "MonitorView.h"
 #include "Output.h"
 #include "Subcommands.h"
 
@@ -42,6 +43,9 @@ struct MonitorOptions {
   std::string job;
   int rounds = 0;
   std::string every;
+  std::string http;
+  bool httpRemote = false;
+  std::vector<std::string> httpNames;
 };
 
 struct LearnOptions {
@@ -194,6 +198,24 @@ int RunMonitor(const MonitorOptions& options) {
   }
 
   boost::asio::io_context io;
+  std::optional<MonitorView> view;
+  if (!options.http.empty()) {
+    try {
+      view.emplace(io, job, *store,
+                   MonitorViewOptions{options.httpRemote, options.httpNames});
+    } catch (const survey::StoreError& error) {
+      throw ToolError(kExitFailure, error.what());
+    }
+    host::Result<std::string> bound = view->Listen(options.http);
+    if (!bound) {
+      throw ToolError(bound.error().kind == host::ErrorKind::kInvalidArgument
+                          ? kExitUsage
+                          : kExitFailure,
+                      bound.error().message);
+    }
+    Print("monitor page on http://" + *bound + "/\n");
+    FlushOutput();
+  }
   // Each event's hook runs beside the rounds, bounded by the job's
   // time-out; how it ended is logged, and monitoring goes on either way.
   int hooksRunning = 0;
@@ -251,8 +273,10 @@ int RunMonitor(const MonitorOptions& options) {
         [&](const survey::TargetResult& result) {
           store->RecordTarget(result);
           Print(TargetLine(result));
-          for (const survey::Event& event : follow->Observe(result)) {
-            raise(event);
+          const std::vector<survey::Event> events = follow->Observe(result);
+          for (const survey::Event& event : events) raise(event);
+          if (view) {
+            view->Show(result.target, follow->Last(result.target), events);
           }
           FlushOutput();
         },
@@ -274,6 +298,12 @@ int RunMonitor(const MonitorOptions& options) {
     }
     Print(RoundLine(plan.round, result));
     FlushOutput();
+    // The reference round's own epochs are shown once it is known to be it.
+    if (view) {
+      for (const survey::Target& target : job.plan.targets) {
+        view->Show(target.id, follow->Last(target.id), {});
+      }
+    }
     if (error == host::make_error_code(host::ErrorKind::kIo)) {
       throw ToolError(kExitFailure, result.message);
     }
@@ -377,6 +407,25 @@ Runner AddMonitor(CLI::App& app) {
                    "Start a round every DURATION (90, 90s, 15m, 2h, 1d), "
                    "instead of the job's interval")
       ->type_name("DURATION");
+  command
+      ->add_option("--http", options->http,
+                   "Serve a page of each target's displacements over time "
+                   "with its limits, updated as each target is measured "
+                   "(docs/monitoring.md), on HOST:PORT; prints 'monitor page "
+                   "on http://HOST:PORT/'. Loopback only, unless "
+                   "--http-remote is given")
+      ->type_name("HOST:PORT");
+  CLI::Option* httpRemote = command->add_flag(
+      "--http-remote", options->httpRemote,
+      "Allow --http on an address other hosts reach: anyone who reaches it "
+      "sees the job's results");
+  command
+      ->add_option("--http-name", options->httpNames,
+                   "With --http-remote: a name browsers on other hosts ask "
+                   "for the page by (repeat or separate by commas)")
+      ->delimiter(',')
+      ->needs(httpRemote)
+      ->type_name("NAME");
   command->footer(ExitStatusHelp(
       {kExitOk, kExitFailure, kExitUsage, kExitClosed, kExitConnect}));
 

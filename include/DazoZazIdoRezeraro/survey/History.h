@@ -57,6 +57,12 @@ struct ReportQuery {
   std::optional<std::int64_t> referenceRound;  ///< Else the first complete.
 };
 
+/// Adds the store's part the query names to the report: references,
+/// epochs and events, read in one pass in time order.
+DAZOZAZIDOREZERARO_SURVEY_EXPORT void ReadIntoReport(Store& store,
+                                                     const ReportQuery& query,
+                                                     ReportBuilder& report);
+
 /// The report over the store, read in one pass in time order.
 DAZOZAZIDOREZERARO_SURVEY_EXPORT std::string ReportOfStore(
     Store& store, const ReportQuery& query, std::vector<Limit> limits,

@@ -52,8 +52,24 @@ class DAZOZAZIDOREZERARO_SURVEY_EXPORT ReportBuilder {
   /// Adds one epoch of a target; each target's epochs come in time order.
   void Add(const std::string& target, const Epoch& epoch);
 
+  /// Adds a displacement of a target measured from its reference epoch
+  /// elsewhere (a running job's Watch); each target's come in time order.
+  void AddDisplacement(const std::string& target,
+                       const Displacement& displacement);
+
   /// Adds an event; events come in time order.
   void AddEvent(const Event& event);
+
+  /// The target's level: the highest its last event on each component
+  /// left it at.
+  Level LevelOf(const std::string& target) const;
+
+  /// The target's last displacement, if it has one.
+  std::optional<Displacement> Last(const std::string& target) const;
+
+  /// The target's time series as the report draws it (one SVG element, on
+  /// the time axis of every target's epochs); empty without epochs.
+  std::string SeriesSvg(const std::string& target) const;
 
   /// How many epochs have been added.
   std::size_t Epochs() const { return epochs_; }
@@ -87,11 +103,15 @@ class DAZOZAZIDOREZERARO_SURVEY_EXPORT ReportBuilder {
   };
 
   void Append(Series& series, const Displacement& displacement);
+  std::string SeriesSvg(const std::string& target, const Series& series,
+                        double firstTime, double lastTime) const;
 
   std::vector<Limit> limits_;
   ReportOptions options_;
   std::map<std::string, Series, TargetOrder> series_;
   std::deque<Event> events_;
+  // Each target's level on each component its events were on.
+  std::map<std::string, std::map<Component, Level>> levels_;
   std::size_t eventCount_ = 0;
   std::size_t epochs_ = 0;
 };

@@ -1,0 +1,124 @@
+// The page of a running monitor in a real browser: Debian's chromium,
+// headless, driven by puppeteer-core against `geocom monitor --http`
+// measuring a virtual instrument whose prism creeps north past its limits.
+//
+// Usage: node monitor-page.test.mjs GEOCOM SCREENSHOT.png
+// Exit status 0 when every check passes, 1 otherwise.
+import { spawn } from "node:child_process";
+import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
+import { tmpdir } from "node:os";
+import { join } from "node:path";
+import { checks, keepScreenshot, launch, watchedPage } from "./browser.mjs";
+
+const [geocom, screenshot] = process.argv.slice(2);
+if (!geocom || !screenshot) {
+  console.error("usage: node monitor-page.test.mjs GEOCOM SCREENSHOT.png");
+  process.exit(2);
+}
+const { check, exit } = checks();
+
+// Starts a geocom command and waits for the line the pattern matches.
+function start(args, pattern) {
+  const child = spawn(geocom, args, { stdio: ["ignore", "pipe", "inherit"] });
+  return new Promise((resolve, reject) => {
+    let output = "";
+    const timer = setTimeout(() => reject(new Error(`${args[0]} did not start`)), 10000);
+    child.stdout.on("data", (chunk) => {
+      output += chunk;
+      const found = output.match(pattern);
+      if (found) {
+        clearTimeout(timer);
+        resolve({ child, address: found[1] });
+      }
+    });
+    child.on("exit", (code) => reject(new Error(`${args[0]} exited with ${code}`)));
+  });
+}
+
+const station = { easting: 1000, northing: 2000, height: 100 };
+const targets = [
+  { id: "MOVING", easting: 1030, northing: 2040, height: 104 },
+  { id: "STILL", easting: 970, northing: 2045, height: 101 },
+];
+const work = mkdtempSync(join(tmpdir(), "monitor-page-test-"));
+writeFileSync(join(work, "scene.json"), JSON.stringify({
+  station: { ...station, id: "PILLAR" },
+  prisms: [{ ...targets[0], drift: { easting: 0.001, northing: 0.003, height: 0 } },
+           targets[1]],
+  noise: { angle: 0, distance: 0 },
+  telescope: { max_speed: 50 },
+  edm: { measure_time: 0.01 },
+  time_scale: 86400, // a scene day a second: 3 mm north a second
+}));
+const instrument = await start(
+  ["simulate", "--listen", "127.0.0.1:0", "--scene", join(work, "scene.json")],
+  /listening on (\S+)/);
+writeFileSync(join(work, "creep.json"), JSON.stringify({
+  instrument: instrument.address, station, faces: 1, targets,
+  store: join(work, "creep.sqlite"), interval: 0.3,
+  limits: [{ targets: "*", component: "north", warning: "3 mm", alarm: "9 mm",
+             consecutive: 2 }],
+}));
+const monitor = await start(["monitor", join(work, "creep.json"), "--http", "127.0.0.1:0"],
+                            /monitor page on (\S+)/);
+const chromium = await launch("monitor-page");
+try {
+  const { page, consoleErrors, requests } =
+      await watchedPage(chromium.browser, 1100, 1200);
+  await page.goto(monitor.address, { waitUntil: "load" });
+
+  // The history first, then each target as it is measured.
+  await page.waitForFunction(
+    () => document.querySelectorAll("#series figure svg.series").length === 2,
+    { timeout: 10000 });
+  // STILL raises no event: its row moves on with the rounds alone.
+  const roundShown = () => page.$eval('#last-values tr[data-target="STILL"]',
+    (row) => Number(row.cells[2].textContent));
+  const first = await roundShown();
+  await page.waitForFunction(
+    (round) => Number(document.querySelector('#last-values tr[data-target="STILL"]')
+                        .cells[2].textContent) > round + 2,
+    { timeout: 10000 }, first);
+  check(await roundShown() > first + 2,
+        `the rows follow the rounds as they are measured (from round ${first})`);
+
+  await page.waitForFunction(
+    () => [...document.querySelectorAll("#events td")].some((cell) => cell.textContent === "warning"),
+    { timeout: 15000 });
+  const shown = await page.evaluate(() => ({
+    title: document.getElementById("job").textContent,
+    targets: [...document.querySelectorAll("#last-values tbody tr")].map((row) => row.dataset.target),
+    levels: [...document.querySelectorAll("#last-values tbody tr")].map((row) => row.cells[8].textContent),
+    north: Number(document.querySelector('#last-values tr[data-target="MOVING"]').cells[4].textContent),
+    lines: [...document.querySelectorAll("#series figure")].map(
+      (figure) => figure.querySelectorAll("polyline").length),
+    limits: document.querySelectorAll('figure[data-target="MOVING"] line[stroke-dasharray="6 4"]').length,
+    width: document.querySelector("svg.series").getBoundingClientRect().width,
+    badge: document.getElementById("connection").textContent,
+  }));
+  check(shown.title === "Monitoring creep", `the job's name heads the page (${shown.title})`);
+  check(shown.targets.join() === "MOVING,STILL", `a row per target (${shown.targets})`);
+  check(shown.levels[0] !== "clear" && shown.levels[1] === "clear",
+        `the levels reached (${shown.levels})`);
+  check(shown.north >= 3, `dN in millimetres past the warning (${shown.north})`);
+  check(shown.lines.join() === "3,3", `dE, dN and dH drawn for each target (${shown.lines})`);
+  check(shown.limits === 4, `the warning and the alarm dashed above and below zero (${shown.limits})`);
+  check(shown.width > 600, `the series fills the page (${shown.width} px)`);
+  check(shown.badge === "live", "the feed is open");
+
+  const origin = new URL(monitor.address).origin;
+  const elsewhere = requests.filter((url) => !url.startsWith(origin) && !url.startsWith("data:"));
+  check(elsewhere.length === 0, `nothing asked of another origin (${elsewhere.join(" ")})`);
+  check(consoleErrors.length === 0,
+        `no console error${consoleErrors.length ? ": " + consoleErrors.join("; ") : ""}`);
+  await keepScreenshot(page, screenshot);
+  check(true, `screenshot kept in ${screenshot}`);
+} catch (error) {
+  check(false, error.stack ?? String(error));
+} finally {
+  await chromium.close();
+  monitor.child.kill("SIGINT");
+  instrument.child.kill("SIGTERM");
+  rmSync(work, { recursive: true, force: true });
+}
+exit();
