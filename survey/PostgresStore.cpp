@@ -592,29 +592,7 @@ void Postgres::ReadResults(
       const Row row(page.get(), i);
       TargetResult& result = results[static_cast<std::size_t>(i)];
       ids.push_back(row.Integer(0));
-      result.round = row.Integer(1);
-      result.target = row.Text(2);
-      result.started = FromMicroseconds(row.Integer(3));
-      result.time = FromMicroseconds(row.Integer(4));
-      result.outcome =
-          ParseOutcome(row.Text(5)).value_or(Outcome::kInstrumentError);
-      result.returnCode = static_cast<unsigned short>(row.Integer(6));
-      result.message = row.Text(7);
-      result.faces = static_cast<int>(row.Integer(8));
-      result.sets = static_cast<int>(row.Integer(9));
-      result.hz = row.Real(10);
-      result.v = row.Real(11);
-      result.distance = row.Real(12);
-      result.collimation = row.Real(13);
-      result.verticalIndex = row.Real(14);
-      result.hzSpread = row.Real(15);
-      result.vSpread = row.Real(16);
-      result.distanceSpread = row.Real(17);
-      result.flaggedSets = SplitSets(row.Text(18));
-      if (!row.IsNull(19)) {
-        result.coordinates =
-            Coordinates{row.Real(19), row.Real(20), row.Real(21)};
-      }
+      result = ResultOfRow(row, 1);
       after = {row.Integer(4), result.round, ids.back()};
     }
     if (query.observations) {
@@ -723,15 +701,7 @@ void Postgres::ReadEvents(const EventQuery& query,
     for (int i = 0; i < rows; ++i) {
       const Row row(page.get(), i);
       after = {row.Integer(3), row.Integer(0)};
-      Event event;
-      event.round = row.Integer(1);
-      event.target = row.Text(2);
-      event.time = static_cast<double>(row.Integer(3)) / 1e6;
-      event.level = LevelNamed(row.Text(4)).value_or(Level::Alarm);
-      event.component =
-          ComponentNamed(row.Text(5)).value_or(Component::Spatial);
-      event.value = row.Real(6);
-      event.limit = row.Real(7);
+      const Event event = EventOfRow(row, 1);
       if (!each(event)) return;
     }
     if (rows < kPage) return;

@@ -463,30 +463,7 @@ void SqliteStore::ReadResults(
                          "ORDER BY seq",
                          path_);
   while (select.Step()) {
-    TargetResult result;
-    result.round = select.Integer(1);
-    result.target = select.Text(2);
-    result.started = FromMicroseconds(select.Integer(3));
-    result.time = FromMicroseconds(select.Integer(4));
-    result.outcome =
-        ParseOutcome(select.Text(5)).value_or(Outcome::kInstrumentError);
-    result.returnCode = static_cast<unsigned short>(select.Integer(6));
-    result.message = select.Text(7);
-    result.faces = static_cast<int>(select.Integer(8));
-    result.sets = static_cast<int>(select.Integer(9));
-    result.hz = select.Real(10);
-    result.v = select.Real(11);
-    result.distance = select.Real(12);
-    result.collimation = select.Real(13);
-    result.verticalIndex = select.Real(14);
-    result.hzSpread = select.Real(15);
-    result.vSpread = select.Real(16);
-    result.distanceSpread = select.Real(17);
-    result.flaggedSets = SplitSets(select.Text(18));
-    if (!select.IsNull(19)) {
-      result.coordinates =
-          Coordinates{select.Real(19), select.Real(20), select.Real(21)};
-    }
+    TargetResult result = ResultOfRow(select, 1);
     if (query.observations) {
       observations.Bind(1, select.Integer(0));
       while (observations.Step()) {
@@ -587,15 +564,7 @@ void SqliteStore::ReadEvents(const EventQuery& query,
   if (query.target) select.Bind(1, *query.target);
   if (query.since) select.Bind(2, Microseconds(*query.since));
   while (select.Step()) {
-    Event event;
-    event.round = select.Integer(0);
-    event.target = select.Text(1);
-    event.time = static_cast<double>(select.Integer(2)) / 1e6;
-    event.level = LevelNamed(select.Text(3)).value_or(Level::Alarm);
-    event.component =
-        ComponentNamed(select.Text(4)).value_or(Component::Spatial);
-    event.value = select.Real(5);
-    event.limit = select.Real(6);
+    const Event event = EventOfRow(select, 0);
     if (!each(event)) return;
   }
 }
