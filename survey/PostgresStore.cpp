@@ -297,8 +297,8 @@ Postgres::Postgres(const std::string& uri, StoreMode mode)
   // expanded after these, win.
   const char* const keywords[] = {"connect_timeout", "options", "dbname",
                                   nullptr};
-  const char* const values[] = {"10", "-c synchronous_commit=off",
-                                uri.c_str(), nullptr};
+  const char* const values[] = {"10", "-c synchronous_commit=off", uri.c_str(),
+                                nullptr};
   connection_ = PQconnectdbParams(keywords, values, 1);
   if (PQstatus(connection_) != CONNECTION_OK) {
     const char* host = PQhost(connection_);
