@@ -9,9 +9,9 @@
 // mis-paired when its reply carries another sequence number than its
 // request, does not decode, or gives a station that no set-station the
 // worker sent since the last confirmed one could have left.
+#include <DazoZazIdoRezeraro/host/ArgumentChecks.h>
 #include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
-#include <DazoZazIdoRezeraro/host/ArgumentChecks.h>
 #include <DazoZazIdoRezeraro/simulator/LoopbackInstrument.h>
 
 #include <atomic>

@@ -1,5 +1,5 @@
-#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/ArgumentChecks.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 

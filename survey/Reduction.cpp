@@ -26,7 +26,8 @@ SetMean MeanOfFaces(const Observation& faceOne, const Observation* faceTwo) {
   }
   // hz2 − π points where hz1 does; their half difference is what the
   // collimation error adds to face I and takes from face II.
-  const double hzDifference = host::ShortestTurn(faceOne.hz - (faceTwo->hz - kPi));
+  const double hzDifference =
+      host::ShortestTurn(faceOne.hz - (faceTwo->hz - kPi));
   const double vSum = faceOne.v + faceTwo->v - kTwoPi;
   mean.hz = host::NormalisedAngle(faceOne.hz - hzDifference / 2);
   mean.v = faceOne.v - vSum / 2;

@@ -1,7 +1,7 @@
 // The angles and distances the instrument measures follow from the scene's
 // geometry, in every quadrant and above and below the horizon.
-#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/ArgumentChecks.h>
+#include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/simulator/VirtualInstrument.h>
 
 #include <cmath>

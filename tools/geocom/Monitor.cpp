@@ -15,8 +15,8 @@
 #include <boost/asio/signal_set.hpp>
 #include <boost/asio/steady_timer.hpp>
 #include <cmath>
-#include <filesystem>
 #include <csignal>
+#include <filesystem>
 #include <iomanip>
 #include <memory>
 #include <nlohmann/json.hpp>
