@@ -41,17 +41,26 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT JsonWriter {
   JsonWriter(const JsonWriter&) = delete;
   JsonWriter& operator=(const JsonWriter&) = delete;
 
+  /// Opens an object.
   JsonWriter& Begin();
+  /// Closes the innermost open object.
   JsonWriter& End();
+  /// The name of the next member.
   JsonWriter& Key(std::string_view name);
 
+  /// The text as a string.
   JsonWriter& String(std::string_view text);
   /// The bytes as EscapeBytes writes them, as a string.
   JsonWriter& EscapedBytes(std::string_view bytes);
+  /// A whole number.
   JsonWriter& Integer(std::int64_t value);
+  /// A whole number that is never negative.
   JsonWriter& Unsigned(std::uint64_t value);
+  /// A number; null when it is not finite.
   JsonWriter& Number(double value);
+  /// true or false.
   JsonWriter& Bool(bool value);
+  /// null.
   JsonWriter& Null();
   /// The value by its type.
   JsonWriter& Value(const FieldValue& value);
