@@ -1,14 +1,17 @@
 """Every way a call can end maps to its exception, and Python's own."""
 
+import os
 import pickle
 import socket
+import termios
 import time
 
 import pytest
 
 from dazozazidorezeraro import (CallTimeout, ConnectFailed, ConnectionClosed,
                                 GeoComError, InvalidArgument, InvalidReply,
-                                ReturnCodeError, Session, TransportError)
+                                ReturnCodeError, Session, TransportError,
+                                VirtualInstrument)
 
 
 def free_port_address():
@@ -103,6 +106,21 @@ def test_a_missing_serial_device_is_an_os_error():
         Session.serial("/dev/no-such-device", 9600)
     assert isinstance(raised.value, (TransportError, ConnectFailed))
     assert "/dev/no-such-device" in str(raised.value)
+
+
+@pytest.mark.parametrize("baud, speed", [(None, termios.B115200),
+                                         (9600, termios.B9600)])
+def test_a_serial_session_sets_the_line_speed(baud, speed):
+    given = {} if baud is None else {"baud": baud}
+    with VirtualInstrument(pty=True) as instrument:
+        with Session.serial(instrument.pty_path, **given) as session:
+            session.angles()
+            line = os.open(instrument.pty_path, os.O_RDWR | os.O_NOCTTY)
+            try:
+                attributes = termios.tcgetattr(line)
+            finally:
+                os.close(line)
+    assert (attributes[4], attributes[5]) == (speed, speed)
 
 
 def test_a_closed_session_refuses_calls(virtual_instrument):
