@@ -178,6 +178,19 @@ TEST(Session, RefusesParametersThatWouldEndTheSentenceEarly) {
   EXPECT_EQ(peer.RequestsSeen(), 0);
 }
 
+TEST(Session, TheSequenceStartsWhereAskedModuloItsRange) {
+  const std::pair<unsigned short, unsigned short> starts[] = {
+      {0, 0}, {1, 1}, {7, 7}, {32767, 32767}, {32768, 0}, {40000, 7232}};
+  for (const auto& [start, first] : starts) {
+    StartSequenceAt(start);
+    const Result<GeoComSentence> one = ComposeRequest(kNull, "");
+    const Result<GeoComSentence> two = ComposeRequest(kNull, "");
+    ASSERT_TRUE(one && two);
+    EXPECT_EQ(one->GetSequenceID(), first) << start;
+    EXPECT_EQ(two->GetSequenceID(), (first + 1) % kSequenceNumbers) << start;
+  }
+}
+
 TEST(Session, ConnectingNamesTheAddressAndBadPortsAreRefused) {
   boost::asio::io_context io;
   for (const char* address : {"127.0.0.1:99999", "127.0.0.1:0", "127.0.0.1:x",
