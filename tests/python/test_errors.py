@@ -108,19 +108,28 @@ def test_a_missing_serial_device_is_an_os_error():
     assert "/dev/no-such-device" in str(raised.value)
 
 
-@pytest.mark.parametrize("baud, speed", [(None, termios.B115200),
-                                         (9600, termios.B9600)])
-def test_a_serial_session_sets_the_line_speed(baud, speed):
-    given = {} if baud is None else {"baud": baud}
+@pytest.mark.parametrize("given, speed, sent", [
+    ({}, termios.B115200, 1),
+    ({"baud": 9600, "retries": 2}, termios.B9600, 3),
+])
+def test_a_serial_session_sets_the_line_and_retries_as_asked(given, speed,
+                                                             sent):
     with VirtualInstrument(pty=True) as instrument:
         with Session.serial(instrument.pty_path, **given) as session:
-            session.angles()
             line = os.open(instrument.pty_path, os.O_RDWR | os.O_NOCTTY)
             try:
                 attributes = termios.tcgetattr(line)
             finally:
                 os.close(line)
+            session.angles()
+            instrument.traffic(clear=True)
+            instrument.set_faults({"drop": 1})
+            with pytest.raises(CallTimeout):
+                session.angles(timeout=0.1)
+        requests = [record for record in instrument.traffic()
+                    if record.direction == "to-instrument" and record.bytes]
     assert (attributes[4], attributes[5]) == (speed, speed)
+    assert len(requests) == sent
 
 
 def test_a_closed_session_refuses_calls(virtual_instrument):
