@@ -1,6 +1,9 @@
 #include <DazoZazIdoRezeraro/host/BlockingSession.h>
+#include <DazoZazIdoRezeraro/host/Errors.h>
 #include <DazoZazIdoRezeraro/host/ReturnCodes.h>
 #include <gtest/gtest.h>
+
+#include <boost/asio/error.hpp>
 
 #include "ScriptedPeer.h"
 
@@ -66,3 +69,22 @@ TEST(ReturnCodes, TheSessionNamesTheCodeItWasAnswered) {
 }
 
 }  // namespace
+
+TEST(ErrorKinds, SortAsiosErrorsAndKeepTheSessionsOwn) {
+  const std::pair<boost::system::error_code, ErrorKind> kinds[] = {
+      {make_error_code(ErrorKind::kTimeout), ErrorKind::kTimeout},
+      {make_error_code(ErrorKind::kReturnCode), ErrorKind::kReturnCode},
+      {boost::asio::error::operation_aborted, ErrorKind::kCancelled},
+      {boost::asio::error::eof, ErrorKind::kClosed},
+      {boost::asio::error::connection_reset, ErrorKind::kIo},
+      {boost::asio::error::broken_pipe, ErrorKind::kIo},
+  };
+  for (const auto& [code, kind] : kinds) {
+    EXPECT_EQ(KindOf(code), kind) << code.message();
+    EXPECT_EQ(ToError(code, "why").kind, kind) << code.message();
+  }
+  // Without diagnostics of its own, an error says what the code says.
+  EXPECT_EQ(ToError(boost::asio::error::eof, "").message,
+            boost::system::error_code(boost::asio::error::eof).message());
+  EXPECT_EQ(ToError(boost::asio::error::eof, "why").message, "why");
+}
