@@ -138,10 +138,10 @@ BENCHMARK(BM_StoreTargetPerTransaction)->UseRealTime();
 
 // The same into a PostgreSQL database over a Unix socket, on a throwaway
 // cluster with the server's default settings. Argument 0: the store's own
-// setting, synchronous_commit=off, SQLite's WAL-and-NORMAL durability (a
-// commit survives the program and the server, the last ones may not
-// survive a power cut); 1: the URI asks for a flush to disk at every
-// commit.
+// setting, synchronous_commit=off, no flush at each commit (a commit
+// survives the program and the server stopping; the last ones may not
+// survive the server being killed or a power cut); 1: the URI asks for a
+// flush to disk at every commit.
 void BM_PostgresStoreTargetPerTransaction(benchmark::State& state) {
   char folder[] = "/tmp/survey-bench-pg-XXXXXX";
   if (::mkdtemp(folder) == nullptr) {

@@ -290,11 +290,11 @@ Postgres::Postgres(const std::string& uri, StoreMode mode)
   }
   PQconninfoFree(options);
   // A server that stopped answering must not hold a round for minutes: a
-  // connection attempt gives up after ten seconds. Commits promise what the
-  // SQLite store's do: they survive the monitor and the server stopping,
-  // not a crash of the server's machine; waiting for a flush at every
-  // target would cost ten times the rate. The URI's own parameters,
-  // expanded after these, win.
+  // connection attempt gives up after ten seconds. Commits are not flushed
+  // one by one, as the SQLite store's are not: they survive the monitor and
+  // the server stopping, not the server being killed or its machine
+  // crashing; waiting for a flush at every target costs ten times the
+  // rate. The URI's own parameters, expanded after these, win.
   const char* const keywords[] = {"connect_timeout", "options", "dbname",
                                   nullptr};
   const char* const values[] = {"10", "-c synchronous_commit=off", uri.c_str(),
