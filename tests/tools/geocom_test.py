@@ -839,9 +839,9 @@ class Decode(unittest.TestCase):
         self.assertEqual(lines[2].split()[:3],
                          ["long-line", "line=4", "size=%d" % (2 << 20 | 21)])
 
-    @unittest.skipIf("ASAN_OPTIONS" in os.environ,
-                     "AddressSanitizer's shadow memory and quarantine "
-                     "swell the peak")
+    @unittest.skipIf("ASAN_OPTIONS" in os.environ or
+                     "TSAN_OPTIONS" in os.environ,
+                     "a sanitizer's shadow memory swells the peak")
     def test_memory_stays_bounded_on_huge_lines(self):
         """A 64 MiB line is passed over in pieces, not held."""
         path = self.write("huge", b'{"format":"geocom-capture",'
