@@ -2,6 +2,9 @@
 // cannot take waits in a local SQLite store, and is written through once the
 // server is back. Rounds carry keys and results are unique per round and
 // target, so writing through again after a crash adds nothing twice.
+// Targets go to the server pipelined, without waiting for each commit: one
+// the server refuses, or that is in flight when it goes away, comes back
+// from a later call and is buffered then.
 #include <DazoZazIdoRezeraro/survey/Store.h>
 
 #include <algorithm>
@@ -21,6 +24,26 @@ namespace {
 constexpr std::chrono::seconds kRetryPause(1);
 
 class BufferedStore final : public Store {
+  // First, for the deduction of its type in the methods that use it.
+  /// Calls the server; on failure buffers the targets it failed before the
+  /// error goes on. When the failure was only the server refusing targets
+  /// sent before, now in the buffer, the call itself is made again.
+  template <typename Call>
+  auto OnServer(Call&& call) {
+    const std::lock_guard<std::recursive_mutex> lock(mutex_);
+    try {
+      return call();
+    } catch (const StoreError& error) {
+      if (!KeepFailed(error)) throw;
+    }
+    try {
+      return call();
+    } catch (const StoreError& error) {
+      KeepFailed(error);
+      throw;
+    }
+  }
+
  public:
   BufferedStore(std::unique_ptr<PostgresStore> server, std::string bufferPath,
                 std::function<void(const std::string&)> notice);
@@ -28,7 +51,9 @@ class BufferedStore final : public Store {
   BufferedStore& operator=(const BufferedStore&) = delete;
   ~BufferedStore() override;
 
-  int SchemaVersion() override { return server_->SchemaVersion(); }
+  int SchemaVersion() override {
+    return OnServer([&] { return server_->SchemaVersion(); });
+  }
   void RegisterTargets(const std::vector<Target>& targets) override;
   std::int64_t BeginRound(const RoundStart& start) override;
   void RecordTarget(const TargetResult& result) override;
@@ -37,17 +62,19 @@ class BufferedStore final : public Store {
   void ReadResults(
       const ResultQuery& query,
       const std::function<bool(const TargetResult&)>& each) override {
-    server_->ReadResults(query, each);
+    OnServer([&] { server_->ReadResults(query, each); });
   }
   void ReadRounds(
       const std::function<bool(const RoundRecord&)>& each) override {
-    server_->ReadRounds(each);
+    OnServer([&] { server_->ReadRounds(each); });
   }
-  std::vector<Target> Targets() override { return server_->Targets(); }
+  std::vector<Target> Targets() override {
+    return OnServer([&] { return server_->Targets(); });
+  }
   void RecordEvent(const Event& event) override;
   void ReadEvents(const EventQuery& query,
                   const std::function<bool(const Event&)>& each) override {
-    server_->ReadEvents(query, each);
+    OnServer([&] { server_->ReadEvents(query, each); });
   }
 
  private:
@@ -65,21 +92,28 @@ class BufferedStore final : public Store {
   void Write(ToServer&& toServer, ToBuffer&& toBuffer) {
     if (!buffer_ || WriteThrough()) {
       try {
-        toServer();
+        OnServer(toServer);
         return;
       } catch (const StoreError& error) {
         if (!server_->Lost()) throw;
-        StartBuffering(error);
       }
     }
     toBuffer();
   }
+  /// Buffers the targets the server failed; when it went away, or refused
+  /// a target, the buffer is opened first, saying why. True when the server
+  /// is there and refused only targets now in the buffer.
+  bool KeepFailed(const StoreError& error);
+  /// Buffers the targets of rounds this store began; the others' errors
+  /// go to their callers. True when it buffered every one.
+  bool Buffer(std::vector<TargetResult> failed);
   void StartBuffering(const StoreError& error);
   /// Writes the buffer through and removes it; false while the server is
   /// still away (tried at most once a kRetryPause).
   bool WriteThrough();
   std::int64_t BufferedRound(Round& round);
   Round* Find(std::int64_t id);
+  Round* FindOnServer(std::int64_t serverId);
 
   std::unique_ptr<PostgresStore> server_;
   std::string bufferPath_;
@@ -105,6 +139,10 @@ BufferedStore::BufferedStore(std::unique_ptr<PostgresStore> server,
 }
 
 BufferedStore::~BufferedStore() {
+  try {
+    OnServer([&] { server_->Settle(); });
+  } catch (...) {
+  }
   if (!buffer_) return;
   // A last try, however recent the one before.
   nextTry_ = {};
@@ -116,9 +154,35 @@ BufferedStore::~BufferedStore() {
           "; they are written through when the store is next opened");
 }
 
+bool BufferedStore::KeepFailed(const StoreError& error) {
+  std::vector<TargetResult> failed = server_->TakeFailed();
+  if (!server_->Lost() && failed.empty()) return false;
+  if (!buffer_) {
+    StartBuffering(error);
+  } else if (!server_->Lost()) {
+    notice_(std::string(error.what()) + "; kept in " + bufferPath_);
+  }
+  return Buffer(std::move(failed)) && !server_->Lost();
+}
+
+bool BufferedStore::Buffer(std::vector<TargetResult> failed) {
+  bool all = true;
+  for (TargetResult& result : failed) {
+    Round* round = FindOnServer(result.round);
+    if (round == nullptr) {
+      all = false;
+      continue;
+    }
+    result.round = BufferedRound(*round);
+    buffer_->RecordTarget(result);
+  }
+  return all;
+}
+
 void BufferedStore::StartBuffering(const StoreError& error) {
   notice_(std::string(error.what()) + "; buffering into " + bufferPath_ +
-          " until the server is back");
+          (server_->Lost() ? " until the server is back"
+                           : " until the server takes it"));
   buffer_ = OpenSqliteStore(bufferPath_);
   nextTry_ = std::chrono::steady_clock::now() + kRetryPause;
 }
@@ -160,6 +224,8 @@ bool BufferedStore::WriteThrough() {
                              *round.finished);
       }
     }
+    // Every target committed before the buffer goes.
+    server_->Settle();
     for (auto it = rounds_.begin(); it != rounds_.end();) {
       Round& mine = it->second;
       if (mine.buffered) mine.server = serverIds.at(*mine.buffered);
@@ -175,6 +241,8 @@ bool BufferedStore::WriteThrough() {
             bufferPath_ + " through to " + server_->Name());
     return true;
   } catch (const StoreError& error) {
+    // The buffer's own targets are in it still; live ones join them.
+    Buffer(server_->TakeFailed());
     if (!server_->Lost()) {
       notice_("cannot write " + bufferPath_ + " through yet: " + error.what());
     }
@@ -185,6 +253,13 @@ bool BufferedStore::WriteThrough() {
 BufferedStore::Round* BufferedStore::Find(std::int64_t id) {
   const auto it = rounds_.find(id);
   return it == rounds_.end() ? nullptr : &it->second;
+}
+
+BufferedStore::Round* BufferedStore::FindOnServer(std::int64_t serverId) {
+  for (auto& [id, round] : rounds_) {
+    if (round.server == serverId) return &round;
+  }
+  return nullptr;
 }
 
 std::int64_t BufferedStore::BufferedRound(Round& round) {
@@ -224,7 +299,12 @@ void BufferedStore::RecordTarget(const TargetResult& result) {
   const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Round* round = Find(result.round);
   if (round == nullptr) {
-    server_->RecordTarget(result);
+    // A round begun elsewhere cannot be buffered: its caller hears of a
+    // failure, as from a store that waits for each commit.
+    OnServer([&] {
+      server_->RecordTarget(result);
+      server_->Settle();
+    });
     return;
   }
   TargetResult copy = result;
@@ -245,7 +325,7 @@ void BufferedStore::FinishRound(std::int64_t id, RoundStatus status,
   const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Round* round = Find(id);
   if (round == nullptr) {
-    server_->FinishRound(id, status, finished);
+    OnServer([&] { server_->FinishRound(id, status, finished); });
     return;
   }
   Write(
@@ -264,7 +344,7 @@ void BufferedStore::RecordEvent(const Event& event) {
   const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Round* round = Find(event.round);
   if (round == nullptr) {
-    server_->RecordEvent(event);
+    OnServer([&] { server_->RecordEvent(event); });
     return;
   }
   Event copy = event;
@@ -287,8 +367,9 @@ std::unique_ptr<Store> OpenBufferedStore(
     std::function<void(const std::string&)> notice) {
   if (!IsPostgresLocation(location)) return OpenStore(location);
   return std::make_unique<BufferedStore>(
-      ConnectPostgresStore(location, StoreMode::kReadWrite), bufferPath,
-      std::move(notice));
+      ConnectPostgresStore(location, StoreMode::kReadWrite,
+                           TargetWrites::kPipelined),
+      bufferPath, std::move(notice));
 }
 
 }  // namespace Core::GEOCOM::survey

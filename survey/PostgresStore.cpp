@@ -6,10 +6,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <limits>
 #include <mutex>
 #include <optional>
 #include <set>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -23,6 +25,10 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr int kPage = 500;
 // Held while migrating, so that programs starting together migrate once.
 constexpr long long kMigrationLock = kStoreApplicationId;
+// Pipelined targets whose answers have not been read, at most: past it a
+// write waits for the oldest. A monitor has one or two; a burst (a buffer
+// written through) goes at the server's pace without a round trip each.
+constexpr std::size_t kMaxInFlight = 32;
 
 std::string Number(double value) {
   char text[32];
@@ -234,13 +240,15 @@ std::string HidePassword(const std::string& uri) {
 
 class Postgres final : public PostgresStore {
  public:
-  Postgres(const std::string& uri, StoreMode mode);
+  Postgres(const std::string& uri, StoreMode mode, TargetWrites writes);
   Postgres(const Postgres&) = delete;
   Postgres& operator=(const Postgres&) = delete;
-  ~Postgres() override { PQfinish(connection_); }
+  ~Postgres() override;
 
   bool Lost() const override { return lost_; }
   const std::string& Name() const override { return name_; }
+  void Settle() override;
+  std::vector<TargetResult> TakeFailed() override;
 
   int SchemaVersion() override;
   void RegisterTargets(const std::vector<Target>& targets) override;
@@ -258,6 +266,10 @@ class Postgres final : public PostgresStore {
                   const std::function<bool(const Event&)>& each) override;
 
  private:
+  /// The error of the result (or of the connection when null), about
+  /// what failed; notes whether the server went away.
+  StoreError ErrorOf(const PGresult* result, const std::string& about = "",
+                     bool gone = false);
   [[noreturn]] void Fail(const PGresult* result);
   /// Connects again after the server went away; throws when it is still
   /// away.
@@ -265,20 +277,44 @@ class Postgres final : public PostgresStore {
   void Setup();
   Result Execute(const char* sql);
   Result Execute(const Query& query, const Parameters& parameters);
+  void Prepare(const Query& query);
   void Migrate();
   void CheckReadable();
+  /// Sends the target without waiting for its answer.
+  void SendTarget(const Parameters& parameters, const TargetResult& result);
+  /// Reads the answers that have come for the targets in flight, and
+  /// waits for more while over waitAbove are in flight. A target refused, or in
+  /// flight when the server went away, moves to failed_ and its error to
+  /// pending_.
+  void Collect(std::size_t waitAbove);
+  void LoseInFlight(const PGresult* result);
+  /// Throws the first failure Collect found, once.
+  void ThrowPending();
+  /// Settles the targets in flight and leaves pipeline mode, for a
+  /// statement that waits for its answer.
+  void LeavePipeline();
+
+  /// A target sent, and the error the server answered for it so far.
+  struct InFlight {
+    TargetResult result;
+    std::optional<StoreError> error;
+  };
 
   std::string name_;
   StoreMode mode_;
+  TargetWrites writes_;
   PGconn* connection_ = nullptr;
   bool lost_ = false;
+  std::deque<InFlight> inFlight_;
+  std::vector<TargetResult> failed_;
+  std::optional<StoreError> pending_;
   std::set<std::string> prepared_;
   // One connection, used by the rounds of several instruments at once.
   std::recursive_mutex mutex_;
 };
 
-Postgres::Postgres(const std::string& uri, StoreMode mode)
-    : name_(HidePassword(uri)), mode_(mode) {
+Postgres::Postgres(const std::string& uri, StoreMode mode, TargetWrites writes)
+    : name_(HidePassword(uri)), mode_(mode), writes_(writes) {
   char* error = nullptr;
   PQconninfoOption* options = PQconninfoParse(uri.c_str(), &error);
   if (options == nullptr) {
@@ -336,7 +372,16 @@ void Postgres::Setup() {
   }
 }
 
-void Postgres::Fail(const PGresult* result) {
+Postgres::~Postgres() {
+  // What is in flight was sent whole: the server commits it whether or not
+  // anyone reads the answer, but it may stop reading once the connection
+  // closes, so the answers are waited for.
+  Collect(0);
+  PQfinish(connection_);
+}
+
+StoreError Postgres::ErrorOf(const PGresult* result, const std::string& about,
+                             bool gone) {
   const char* state = result != nullptr
                           ? PQresultErrorField(result, PG_DIAG_SQLSTATE)
                           : nullptr;
@@ -344,27 +389,34 @@ void Postgres::Fail(const PGresult* result) {
   const std::string why =
       OneLine(result != nullptr ? PQresultErrorMessage(result)
                                 : PQerrorMessage(connection_));
-  lost_ = PQstatus(connection_) != CONNECTION_OK ||
+  lost_ = gone || PQstatus(connection_) != CONNECTION_OK ||
           code.compare(0, 2, "08") == 0 || code.compare(0, 3, "57P") == 0;
-  const std::string message = "store " + name_ + ": " + why;
+  const std::string store = "store " + name_ + ": " + about;
+  const std::string message = store + why;
   if (lost_) {
     const char* host = PQhost(connection_);
-    throw StoreError(StoreErrorKind::kIo,
-                     "store " + name_ + ": lost the PostgreSQL server " +
-                         (host != nullptr ? host : "") + " (" + why + ")");
+    return StoreError(StoreErrorKind::kIo,
+                      store + "lost the PostgreSQL server " +
+                          (host != nullptr ? host : "") + " (" + why + ")");
   }
   if (code == "25006" || code == "42501") {
-    throw StoreError(StoreErrorKind::kReadOnly, message);
+    return StoreError(StoreErrorKind::kReadOnly, message);
   }
   if (code == "40001" || code == "40P01" || code == "55P03") {
-    throw StoreError(StoreErrorKind::kBusy,
-                     message + " (another program holds the store)");
+    return StoreError(StoreErrorKind::kBusy,
+                      message + " (another program holds the store)");
   }
-  throw StoreError(StoreErrorKind::kIo, message);
+  return StoreError(StoreErrorKind::kIo, message);
 }
+
+void Postgres::Fail(const PGresult* result) { throw ErrorOf(result); }
 
 void Postgres::EnsureConnected() {
   if (PQstatus(connection_) == CONNECTION_OK && !lost_) return;
+  // A connection lost in pipeline mode comes back out of it.
+  if (PQpipelineStatus(connection_) != PQ_PIPELINE_OFF) {
+    PQexitPipelineMode(connection_);
+  }
   PQreset(connection_);
   if (PQstatus(connection_) != CONNECTION_OK) Fail(nullptr);
   lost_ = false;
@@ -372,6 +424,7 @@ void Postgres::EnsureConnected() {
 }
 
 Result Postgres::Execute(const char* sql) {
+  LeavePipeline();
   Result result(PQexec(connection_, sql));
   const ExecStatusType status = PQresultStatus(result.get());
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
@@ -381,14 +434,9 @@ Result Postgres::Execute(const char* sql) {
 }
 
 Result Postgres::Execute(const Query& query, const Parameters& parameters) {
+  LeavePipeline();
   EnsureConnected();
-  if (prepared_.count(query.name) == 0) {
-    Result prepared(PQprepare(connection_, query.name, query.sql, 0, nullptr));
-    if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) {
-      Fail(prepared.get());
-    }
-    prepared_.insert(query.name);
-  }
+  Prepare(query);
   const std::vector<const char*> values = parameters.Pointers();
   Result result(PQexecPrepared(connection_, query.name, parameters.Count(),
                                values.data(), nullptr, nullptr, 0));
@@ -397,6 +445,112 @@ Result Postgres::Execute(const Query& query, const Parameters& parameters) {
     Fail(result.get());
   }
   return result;
+}
+
+void Postgres::Prepare(const Query& query) {
+  if (prepared_.count(query.name) != 0) return;
+  Result prepared(PQprepare(connection_, query.name, query.sql, 0, nullptr));
+  if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) Fail(prepared.get());
+  prepared_.insert(query.name);
+}
+
+void Postgres::SendTarget(const Parameters& parameters,
+                          const TargetResult& result) {
+  if (lost_ || PQpipelineStatus(connection_) == PQ_PIPELINE_OFF) {
+    EnsureConnected();
+    Prepare(kRecordTarget);
+    if (PQenterPipelineMode(connection_) == 0) Fail(nullptr);
+  }
+  inFlight_.push_back({result, std::nullopt});
+  const std::vector<const char*> values = parameters.Pointers();
+  const bool sent =
+      PQsendQueryPrepared(connection_, kRecordTarget.name, parameters.Count(),
+                          values.data(), nullptr, nullptr, 0) == 1 &&
+      PQpipelineSync(connection_) == 1;
+  if (sent) {
+    Collect(kMaxInFlight);
+  } else {
+    // The targets before it may have been answered already; the rest are
+    // lost with the connection.
+    Collect(inFlight_.size());
+    if (!inFlight_.empty()) LoseInFlight(nullptr);
+  }
+  ThrowPending();
+}
+
+void Postgres::Collect(std::size_t waitAbove) {
+  // Each target answers with its statement's result, the end of those
+  // results (null), then its sync; only the sync says it is committed.
+  // Answers that came before the connection broke are read all the same.
+  bool endOfResults = false;
+  while (!inFlight_.empty()) {
+    if (inFlight_.size() <= waitAbove && PQconsumeInput(connection_) == 1 &&
+        PQisBusy(connection_) == 1) {
+      return;
+    }
+    Result result(PQgetResult(connection_));
+    if (!result) {
+      // Two in a row: the answers are out of step with what was sent.
+      if (endOfResults) return LoseInFlight(nullptr);
+      endOfResults = true;
+      continue;
+    }
+    endOfResults = false;
+    InFlight& target = inFlight_.front();
+    switch (PQresultStatus(result.get())) {
+      case PGRES_COMMAND_OK:
+        break;
+      case PGRES_PIPELINE_SYNC:
+        if (target.error) {
+          if (!pending_) pending_ = std::move(target.error);
+          failed_.push_back(std::move(target.result));
+        }
+        inFlight_.pop_front();
+        break;
+      default: {
+        StoreError error =
+            ErrorOf(result.get(),
+                    "target " + target.result.target + " of round " +
+                        std::to_string(target.result.round) + " not written: ");
+        if (lost_) return LoseInFlight(result.get());
+        if (!target.error) target.error = std::move(error);
+      }
+    }
+  }
+}
+
+void Postgres::LoseInFlight(const PGresult* result) {
+  pending_ = ErrorOf(result, "", true);
+  for (InFlight& target : inFlight_)
+    failed_.push_back(std::move(target.result));
+  inFlight_.clear();
+}
+
+void Postgres::ThrowPending() {
+  if (!pending_) return;
+  const StoreError error = std::move(*pending_);
+  pending_.reset();
+  throw error;
+}
+
+void Postgres::LeavePipeline() {
+  Collect(0);
+  if (PQpipelineStatus(connection_) != PQ_PIPELINE_OFF &&
+      PQstatus(connection_) == CONNECTION_OK &&
+      PQexitPipelineMode(connection_) == 0 && !pending_) {
+    pending_ = ErrorOf(nullptr);
+  }
+  ThrowPending();
+}
+
+void Postgres::Settle() {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
+  LeavePipeline();
+}
+
+std::vector<TargetResult> Postgres::TakeFailed() {
+  const std::lock_guard<std::recursive_mutex> lock(mutex_);
+  return std::exchange(failed_, {});
 }
 
 void Postgres::CheckReadable() {
@@ -474,6 +628,7 @@ int Postgres::SchemaVersion() {
 
 void Postgres::RegisterTargets(const std::vector<Target>& targets) {
   const std::lock_guard<std::recursive_mutex> lock(mutex_);
+  LeavePipeline();
   EnsureConnected();
   Execute("BEGIN");
   try {
@@ -548,7 +703,11 @@ void Postgres::RecordTarget(const TargetResult& result) {
       .AddArray(observations, [](const Observation& o) {
         return static_cast<int>(o.returnCode);
       });
-  Execute(kRecordTarget, parameters);
+  if (writes_ == TargetWrites::kPipelined) {
+    SendTarget(parameters, result);
+  } else {
+    Execute(kRecordTarget, parameters);
+  }
 }
 
 void Postgres::FinishRound(std::int64_t round, RoundStatus status,
@@ -588,10 +747,14 @@ void Postgres::ReadResults(
     if (rows == 0) return;
     std::vector<TargetResult> results(static_cast<std::size_t>(rows));
     std::vector<std::int64_t> ids;
+    // A result's place in the page by its id: ids follow the order of
+    // writing, the page that of time (a buffered result comes late).
+    std::unordered_map<std::int64_t, std::size_t> places;
     for (int i = 0; i < rows; ++i) {
       const Row row(page.get(), i);
       TargetResult& result = results[static_cast<std::size_t>(i)];
       ids.push_back(row.Integer(0));
+      places[ids.back()] = static_cast<std::size_t>(i);
       result = ResultOfRow(row, 1);
       after = {row.Integer(4), result.round, ids.back()};
     }
@@ -599,10 +762,8 @@ void Postgres::ReadResults(
       Parameters which;
       which.AddArray(ids, [](std::int64_t id) { return id; });
       Result observations = Execute(kReadObservations, which);
-      std::size_t at = 0;
       for (int i = 0; i < PQntuples(observations.get()); ++i) {
         const Row row(observations.get(), i);
-        while (ids[at] != row.Integer(0)) ++at;
         Observation observation;
         observation.set = static_cast<int>(row.Integer(1));
         observation.face = static_cast<int>(row.Integer(2));
@@ -611,7 +772,7 @@ void Postgres::ReadResults(
         observation.v = row.Real(5);
         observation.distance = row.Real(6);
         observation.returnCode = static_cast<unsigned short>(row.Integer(7));
-        results[at].observations.push_back(observation);
+        results[places.at(row.Integer(0))].observations.push_back(observation);
       }
     }
     for (const TargetResult& result : results) {
@@ -711,8 +872,9 @@ void Postgres::ReadEvents(const EventQuery& query,
 }  // namespace
 
 std::unique_ptr<PostgresStore> ConnectPostgresStore(const std::string& uri,
-                                                    StoreMode mode) {
-  return std::make_unique<Postgres>(uri, mode);
+                                                    StoreMode mode,
+                                                    TargetWrites writes) {
+  return std::make_unique<Postgres>(uri, mode, writes);
 }
 
 std::unique_ptr<Store> OpenPostgresStore(const std::string& uri,
