@@ -8,6 +8,8 @@
 #include <DazoZazIdoRezeraro/survey/Round.h>
 #include <DazoZazIdoRezeraro/survey/Store.h>
 
+#include <libpq-fe.h>
+
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/use_future.hpp>
 #include <cmath>
@@ -107,7 +109,8 @@ survey::TargetResult TwoFacesTwoSets(std::int64_t round, int index) {
 }
 
 // Writes a target of four observations per iteration, each its own
-// transaction, as a monitor does.
+// transaction, as a monitor does. The last iteration finishes the round,
+// which waits for every target to be committed.
 void RecordTargets(benchmark::State& state, survey::Store& store) {
   const std::int64_t round = store.BeginRound({"bench", "none", {}});
   int index = 0;
@@ -116,6 +119,9 @@ void RecordTargets(benchmark::State& state, survey::Store& store) {
     const survey::TargetResult result = TwoFacesTwoSets(round, index++);
     store.RecordTarget(result);
     observations += static_cast<std::int64_t>(result.observations.size());
+    if (index == static_cast<int>(state.max_iterations)) {
+      store.FinishRound(round, survey::RoundStatus::kComplete, result.time);
+    }
   }
   state.SetItemsProcessed(observations);
   state.counters["observations_per_second"] = benchmark::Counter(
@@ -136,35 +142,81 @@ void BM_StoreTargetPerTransaction(benchmark::State& state) {
 }
 BENCHMARK(BM_StoreTargetPerTransaction)->UseRealTime();
 
-// The same into a PostgreSQL database over a Unix socket, on a throwaway
-// cluster with the server's default settings. Argument 0: the store's own
-// setting, synchronous_commit=off, no flush at each commit (a commit
-// survives the program and the server stopping; the last ones may not
-// survive the server being killed or a power cut); 1: the URI asks for a
-// flush to disk at every commit.
+// A throwaway cluster with the server's default settings, started by the
+// first benchmark that needs it and removed when the program ends (the
+// benchmark library calls a benchmark several times while it finds how many
+// iterations to run); its folder, empty when it cannot start.
+const std::string& ClusterFolder() {
+  static const std::string folder = [] {
+    char pattern[] = "/tmp/survey-bench-pg-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) return std::string();
+    const std::string cluster = POSTGRES_CLUSTER;
+    if (std::system(("POSTGRES_CLUSTER_OPTIONS= " + cluster + " start " +
+                     pattern + " >/dev/null")
+                        .c_str()) != 0) {
+      std::system((cluster + " remove " + pattern).c_str());
+      return std::string();
+    }
+    return std::string(pattern);
+  }();
+  static const bool removedAtExit = [] {
+    if (!folder.empty()) {
+      std::atexit([] {
+        std::system(
+            (std::string(POSTGRES_CLUSTER) + " remove " + folder).c_str());
+      });
+    }
+    return true;
+  }();
+  (void)removedAtExit;
+  return folder;
+}
+
+// A new empty database on the cluster; its URI, empty on failure.
+std::string NewDatabase(const std::string& folder) {
+  static int databases = 0;
+  const std::string name = "bench_" + std::to_string(++databases);
+  const std::string server = "host=" + folder + " user=postgres";
+  PGconn* connection = PQconnectdb(server.c_str());
+  PGresult* created = PQexec(connection, ("CREATE DATABASE " + name).c_str());
+  const bool ok = PQresultStatus(created) == PGRES_COMMAND_OK;
+  PQclear(created);
+  PQfinish(connection);
+  return ok ? "postgresql:///" + name + "?user=postgres&host=" + folder
+            : std::string();
+}
+
+// The same into a new PostgreSQL database over a Unix socket. Argument
+// pipelined: 1, the store as a monitor opens it, with its write-through
+// buffer, sending each target without waiting for the commit of the one
+// before; 0, the store as opened to read and write, each target waiting
+// for its commit. Argument flush_every_commit: 0, the store's own setting,
+// synchronous_commit=off (a commit survives the program and the server
+// stopping; the last ones may not survive the server being killed or a
+// power cut); 1, the URI asks for a flush to disk at every commit.
 void BM_PostgresStoreTargetPerTransaction(benchmark::State& state) {
-  char folder[] = "/tmp/survey-bench-pg-XXXXXX";
-  if (::mkdtemp(folder) == nullptr) {
-    state.SkipWithError("cannot make a folder for the cluster");
+  const std::string& folder = ClusterFolder();
+  const std::string uri = folder.empty() ? folder : NewDatabase(folder);
+  if (uri.empty()) {
+    state.SkipWithError("no PostgreSQL cluster (is postgresql-15 installed?)");
     return;
   }
-  const std::string cluster = POSTGRES_CLUSTER;
-  const std::string start = "POSTGRES_CLUSTER_OPTIONS= " + cluster + " start " +
-                            folder + " >/dev/null";
-  if (std::system(start.c_str()) != 0) {
-    state.SkipWithError("no PostgreSQL cluster (is postgresql-15 installed?)");
-  } else {
-    const std::string uri =
-        std::string("postgresql:///postgres?user=postgres&host=") + folder +
-        (state.range(0) == 1 ? "&options=-csynchronous_commit%3Don" : "");
-    RecordTargets(state, *survey::OpenStore(uri));
-  }
-  std::system((cluster + " remove " + folder).c_str());
+  const std::string location =
+      uri + (state.range(1) == 1 ? "&options=-csynchronous_commit%3Don" : "");
+  const std::string buffer = folder + "/bench.buffer.sqlite";
+  const auto store =
+      state.range(0) == 1
+          ? survey::OpenBufferedStore(
+                location, buffer,
+                [&](const auto& line) { state.SkipWithError(line.c_str()); })
+          : survey::OpenStore(location);
+  RecordTargets(state, *store);
 }
 BENCHMARK(BM_PostgresStoreTargetPerTransaction)
-    ->ArgName("flush_every_commit")
-    ->Arg(0)
-    ->Arg(1)
+    ->ArgNames({"pipelined", "flush_every_commit"})
+    ->Args({1, 0})
+    ->Args({0, 0})
+    ->Args({1, 1})
     ->UseRealTime();
 
 }  // namespace
