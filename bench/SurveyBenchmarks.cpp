@@ -15,7 +15,11 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <thread>
+
+#include <unistd.h>
 
 namespace {
 
@@ -186,6 +190,32 @@ std::string NewDatabase(const std::string& folder) {
             : std::string();
 }
 
+// The CPU time, in seconds, of the server's process that serves the other
+// connection to the connection's database (the store's), from /proc; 0
+// when it cannot be read.
+double ServerCpuSeconds(PGconn* connection) {
+  PGresult* found = PQexec(connection,
+                           "SELECT pid FROM pg_stat_activity WHERE datname = "
+                           "current_database() AND pid <> pg_backend_pid()");
+  const std::string pid =
+      PQresultStatus(found) == PGRES_TUPLES_OK && PQntuples(found) == 1
+          ? PQgetvalue(found, 0, 0)
+          : "";
+  PQclear(found);
+  std::ifstream stat("/proc/" + pid + "/stat");
+  std::string line;
+  if (pid.empty() || !std::getline(stat, line)) return 0;
+  // After the command's name in parentheses: fields 3 on; user and system
+  // time in clock ticks are fields 14 and 15.
+  std::istringstream fields(line.substr(line.rfind(')') + 2));
+  std::string skipped;
+  for (int field = 3; field < 14; ++field) fields >> skipped;
+  double user = 0;
+  double system = 0;
+  fields >> user >> system;
+  return (user + system) / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
 // The same into a new PostgreSQL database over a Unix socket. Argument
 // pipelined: 1, the store as a monitor opens it, with its write-through
 // buffer, sending each target without waiting for the commit of the one
@@ -210,7 +240,13 @@ void BM_PostgresStoreTargetPerTransaction(benchmark::State& state) {
                 location, buffer,
                 [&](const auto& line) { state.SkipWithError(line.c_str()); })
           : survey::OpenStore(location);
+  PGconn* watcher = PQconnectdb(uri.c_str());
+  const double serverCpu = ServerCpuSeconds(watcher);
   RecordTargets(state, *store);
+  state.counters["server_cpu_us_per_target"] =
+      (ServerCpuSeconds(watcher) - serverCpu) * 1e6 /
+      static_cast<double>(state.iterations());
+  PQfinish(watcher);
 }
 BENCHMARK(BM_PostgresStoreTargetPerTransaction)
     ->ArgNames({"pipelined", "flush_every_commit"})
