@@ -15,8 +15,8 @@ using namespace Core::GEOCOM::survey;
 const std::string kLimits =
     R"("limits": [{"targets": ["A"], "component": "horizontal", "warning": "5 mm",
               "alarm": "10 mm", "consecutive": 2}],)";
-const std::string kAxes =
-    R"("axes": {"B": {"bearing": 1.5, "elevation": -0.2}})";
+const std::string kAxes = R"("axes": {"A": {"bearing": 0, "elevation": -1.5},
+           "B": {"bearing": 1.5, "elevation": 1.5}})";
 
 const std::string kJob = R"({
   "name": "dam",
@@ -86,7 +86,8 @@ TEST(Job, ReadsEveryKeyIntoThePlan) {
   EXPECT_EQ(job.velocityWindow, 86400);
   ASSERT_EQ(job.axes.count("B"), 1u);
   EXPECT_EQ(job.axes.at("B").bearing, 1.5);
-  EXPECT_EQ(job.axes.at("B").elevation, -0.2);
+  EXPECT_EQ(job.axes.at("B").elevation, 1.5);
+  EXPECT_EQ(job.axes.at("A").elevation, -1.5);
 
   const Job defaults = ParseJob(
       R"({"instrument": "/dev/ttyUSB0", "store": "s",
@@ -139,13 +140,19 @@ TEST(Job, BadInputIsRefusedNamingTheLineAndTheKey) {
        "dam.json:16: targets[0].easting must be a number"},
       {"\"pressure\": 950, ", "",
        "atmosphere must hold either ppm, or pressure and temperature"},
+      {"\"pressure\": 950, \"temperature\": 25", "\"ppm\": 1000.5",
+       "atmosphere.ppm must be a number from -1000 to 1000"},
+      {"\"pressure\": 950, \"temperature\": 25", "\"ppm\": -1000.5",
+       "atmosphere.ppm must be a number from -1000 to 1000"},
+      {"\"hz\": 1.5", "\"hz\": 6.3",
+       "targets[1].hz must be a number from 0 to"},
       {"\"temperature\": 25", "\"temperature\": 25, \"ppm\": 3",
        "atmosphere must hold either ppm, or pressure and temperature"},
       {"\"stop_on_instrument_error\": true", "\"stop_on_instrument_error\": 1",
        "stop_on_instrument_error must be true or false"},
       {"\"store\": \"dam.sqlite\"", "\"store\": \"\"",
        "store must be a text that is not empty"},
-      {kAxes + "\n}", kAxes + ",\n}", "dam.json:29: not valid JSON"},
+      {kAxes + "\n}", kAxes + ",\n}", "dam.json:30: not valid JSON"},
       {"\"warning\": \"5 mm\"", "\"warning\": \"5\"",
        "dam.json:22: limits[0].warning \"5\" has no unit"},
       {"\"horizontal\"", "\"tilt\"",
@@ -167,9 +174,9 @@ TEST(Job, BadInputIsRefusedNamingTheLineAndTheKey) {
       {kAxes, "\"axes\": {\"P9\": {\"bearing\": 0}}",
        "axes.P9 is not a target of the job"},
       {"\"bearing\": 1.5, ", "", "axes.B.bearing is required"},
-      {"\"elevation\": -0.2", "\"elevation\": 2",
+      {"\"elevation\": 1.5", "\"elevation\": 1.6",
        "axes.B.elevation must be a number from"},
-      {"\"elevation\": -0.2", "\"elevation\": -0.2, \"normal\": 1",
+      {"\"elevation\": 1.5", "\"elevation\": 1.5, \"normal\": 1",
        "axes.B.normal is not a key of the job"},
       {kAxes, "\"axes\": []", "axes must be an object"},
   };
