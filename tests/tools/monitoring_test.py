@@ -412,7 +412,8 @@ class MonitorPage(Workspace):
         try:
             cases = [
                 ("/", None, "GET", {}, 200, "monitor.js"),
-                ("/monitor.css", "localhost:" + port, "GET", {}, 200, "svg"),
+                ("/page.css", "localhost:" + port, "GET", {}, 200, "svg"),
+                ("/series.js", None, "GET", {}, 200, "showJobMessage"),
                 ("/live-view.js", None, "GET", {}, 404, "no such page"),
                 ("/api/state", None, "GET", {}, 404, "no such page"),
                 ("/", "evil.example:" + port, "GET", {}, 403,

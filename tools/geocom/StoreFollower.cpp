@@ -4,9 +4,11 @@
 
 #include <boost/asio/post.hpp>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -23,6 +25,9 @@ namespace {
 // lock: the next reading tries again.
 constexpr std::chrono::milliseconds kBusyTimeout{200};
 
+// How every SQLite database file begins.
+constexpr std::string_view kSqliteHeader{"SQLite format 3\0", 16};
+
 std::unique_ptr<survey::Store> OpenToRead(const std::string& location) {
   if (survey::IsPostgresLocation(location)) {
     return survey::OpenPostgresStore(location, survey::StoreMode::kReadOnly);
@@ -38,10 +43,16 @@ bool Transient(const std::string& location, const survey::StoreError& error) {
   if (survey::IsPostgresLocation(location)) {
     return error.kind() == survey::StoreErrorKind::kNotAStore;
   }
+  // A file not there yet, or a database the monitor is still making
+  // into a store.
   std::error_code ignored;
   const std::filesystem::path path(location);
-  return !std::filesystem::exists(path, ignored) ||
-         std::filesystem::file_size(path, ignored) == 0;
+  if (!std::filesystem::exists(path, ignored)) return true;
+  if (error.kind() != survey::StoreErrorKind::kNotAStore) return false;
+  std::ifstream file(path, std::ios::binary);
+  std::string header(kSqliteHeader.size(), '\0');
+  file.read(header.data(), static_cast<std::streamsize>(header.size()));
+  return file.gcount() == 0 || header == kSqliteHeader;
 }
 
 std::string StatusMessage(const std::string& state, const std::string& text) {
@@ -88,9 +99,9 @@ struct FollowedJob {
     view.Publish(std::make_shared<const std::string>(message));
   }
 
-  void SetStatus(std::string message) {
+  void SetStatus(const std::string& message) {
     if (message == status) return;
-    status = std::move(message);
+    status = message;
     Publish(status);
   }
 
@@ -273,7 +284,7 @@ class StoreReader {
 
 // Shows what a reading found; on the view's strand.
 void Show(FollowedJob& followed, Reading reading) {
-  followed.SetStatus(std::move(reading.status));
+  followed.SetStatus(reading.status);
   std::set<std::string> changed;
   if (reading.rebuilt) {
     followed.series.Replace(std::move(*reading.rebuilt),
