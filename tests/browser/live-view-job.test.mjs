@@ -10,6 +10,7 @@ import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { checks, keepScreenshot, launch, watchedPage } from "./browser.mjs";
+import { startGeocom, station, targets, writeCreepScene } from "./creep.mjs";
 
 const [geocom, screenshot] = process.argv.slice(2);
 if (!geocom || !screenshot) {
@@ -18,39 +19,8 @@ if (!geocom || !screenshot) {
 }
 const { check, exit } = checks();
 
-// Starts a geocom command and waits for the lines the patterns match.
-function start(args, patterns) {
-  const child = spawn(geocom, args, { stdio: ["ignore", "pipe", "inherit"] });
-  return new Promise((resolve, reject) => {
-    let output = "";
-    const timer = setTimeout(() => reject(new Error(`${args[0]} did not start`)), 10000);
-    child.stdout.on("data", (chunk) => {
-      output += chunk;
-      const found = patterns.map((pattern) => output.match(pattern));
-      if (found.every(Boolean)) {
-        clearTimeout(timer);
-        resolve({ child, addresses: found.map((match) => match[1]) });
-      }
-    });
-    child.on("exit", (code) => reject(new Error(`${args[0]} exited with ${code}`)));
-  });
-}
-
-const station = { easting: 1000, northing: 2000, height: 100 };
-const targets = [
-  { id: "MOVING", easting: 1030, northing: 2040, height: 104 },
-  { id: "STILL", easting: 970, northing: 2045, height: 101 },
-];
 const work = mkdtempSync(join(tmpdir(), "live-view-job-test-"));
-writeFileSync(join(work, "scene.json"), JSON.stringify({
-  station: { ...station, id: "PILLAR" },
-  prisms: [{ ...targets[0], drift: { easting: 0.001, northing: 0.003, height: 0 } },
-           targets[1]],
-  noise: { angle: 0, distance: 0 },
-  telescope: { max_speed: 50 },
-  edm: { measure_time: 0.01 },
-  time_scale: 86400, // a scene day a second: 3 mm north a second
-}));
+writeCreepScene(work);
 const job = (instrument) => JSON.stringify({
   instrument, station, faces: 1, targets, store: join(work, "creep.sqlite"),
   interval: 0.3,
@@ -60,7 +30,7 @@ const job = (instrument) => JSON.stringify({
 // The simulator reads the job for its store and limits; the monitor's copy
 // names the simulator's address, known once it runs.
 writeFileSync(join(work, "creep.json"), job("127.0.0.1:1"));
-const simulator = await start(
+const simulator = await startGeocom(geocom,
   ["simulate", "--listen", "127.0.0.1:0", "--scene", join(work, "scene.json"),
    "--http", "127.0.0.1:0", "--job", join(work, "creep.json")],
   [/listening on (\S+)/, /live view on (\S+)/]);
