@@ -535,10 +535,12 @@ void Postgres::ThrowPending() {
 
 void Postgres::LeavePipeline() {
   Collect(0);
-  if (PQpipelineStatus(connection_) != PQ_PIPELINE_OFF &&
+  // A connection the server ended (it may still look open) is reset by
+  // EnsureConnected; one whose answers are out of step is treated alike.
+  if (!lost_ && PQpipelineStatus(connection_) != PQ_PIPELINE_OFF &&
       PQstatus(connection_) == CONNECTION_OK &&
       PQexitPipelineMode(connection_) == 0 && !pending_) {
-    pending_ = ErrorOf(nullptr);
+    pending_ = ErrorOf(nullptr, "", true);
   }
   ThrowPending();
 }

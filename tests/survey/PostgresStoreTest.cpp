@@ -3,6 +3,7 @@
 // that keeps what is measured while the server is away.
 #include <DazoZazIdoRezeraro/survey/Store.h>
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 
 #include <filesystem>
 #include <set>
@@ -279,6 +280,37 @@ TEST_F(PostgresStore,
   const std::vector<RoundRecord> rounds = Rounds();
   ASSERT_EQ(rounds.size(), 2u);
   EXPECT_EQ(rounds[0].status, RoundStatus::kComplete);
+}
+
+TEST_F(PostgresStore, TargetInFlightWhenTheConnectionDiesIsBufferedOnce) {
+  auto store = Buffered();
+  const std::int64_t round = store->BeginRound({"dam", "i", At(0)});
+  store->RecordTarget(Measured(round, "A", 1));
+  store->Targets();  // waits for A's answer
+  // B waits on the server behind another program's lock on results, and
+  // its connection is cut before it is answered.
+  PGconn* holder = PQconnectdb(uri_.c_str());
+  ASSERT_EQ(PQstatus(holder), CONNECTION_OK) << PQerrorMessage(holder);
+  PQclear(PQexec(holder, "BEGIN"));
+  PQclear(PQexec(holder, "LOCK TABLE results IN EXCLUSIVE MODE"));
+  store->RecordTarget(Measured(round, "B", 2));
+  EXPECT_TRUE(Cluster::Execute(
+      uri_,
+      "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE datname "
+      "= current_database() AND pid NOT IN (pg_backend_pid(), " +
+          std::to_string(PQbackendPID(holder)) + ")"));
+  PQclear(PQexec(holder, "COMMIT"));
+  PQfinish(holder);
+  store->RecordTarget(Measured(round, "C", 3));
+  EXPECT_TRUE(Noticed("buffering into " + buffer_)) << notices_.size();
+
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+  store->FinishRound(round, RoundStatus::kComplete, At(4));
+  EXPECT_TRUE(Noticed("wrote 2 buffered results")) << notices_.back();
+  store.reset();
+  const std::string id = std::to_string(round);
+  EXPECT_EQ(Kept(),
+            (std::vector<std::string>{"A@" + id, "B@" + id, "C@" + id}));
 }
 
 }  // namespace
