@@ -1,18 +1,22 @@
 // Calls chained from completions, on an io_context run by the test's own
 // thread: a completion may run at once on its executor instead of going round
 // the queue, but never inside the initiating function of the call that
-// produced it; a chained call keeps its own reply time-out; the event loop
-// runs out of work as soon as the chain ends; a handler that throws loses no
-// other call's completion.
+// produced it; a chained call keeps its own reply time-out; a call waiting
+// for its reply leaves the loop idle; the event loop runs out of work as soon
+// as the chain ends; a handler that throws loses no other call's completion;
+// requests the loop writes follow each other too.
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Errors.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
+#include <DazoZazIdoRezeraro/host/Transport.h>
 #include <gtest/gtest.h>
 
 #include <boost/asio/bind_executor.hpp>
 #include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/strand.hpp>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -142,6 +146,8 @@ TEST(ChainedCalls, AChainedCallTimesOutOnItsOwnTimeOut) {
               [&](error_code outcome, Reply) {
                 secondTook = Clock::now() - secondStarted;
                 secondError = outcome;
+                // The read stays armed for a late reply: stop here.
+                io.stop();
               },
               second);
         },
@@ -196,6 +202,63 @@ TEST(ChainedCalls, AHandlerThatThrowsLosesNoOtherCompletion) {
       EXPECT_EQ(completions[call], 1) << "call " << call;
     }
   }
+}
+
+TEST(ChainedCalls, ACallAwaitingItsReplyLeavesTheLoopIdle) {
+  struct Row {
+    const char* name;
+    int answeredFirst;  // calls answered before the one left waiting
+  };
+  const Row rows[] = {{"the first call", 0}, {"a chained call", 1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScriptedPeer peer(AnswerFirst(row.answeredFirst));
+    boost::asio::io_context io;
+    Session session = ConnectOn(io, io.get_executor(), peer.Address());
+    CallOptions patient;
+    patient.timeout = 10s;
+    std::function<void(error_code, Reply)> next = [&](error_code, Reply) {
+      session.AsyncCall(
+          kNull, "", [](error_code, Reply) {}, patient);
+    };
+    if (row.answeredFirst > 0) {
+      session.AsyncCall(kNull, "", next, patient);
+    } else {
+      next({}, {});
+    }
+    // Waiting for a reply is one wait on the socket and one on the timer,
+    // not a timer that keeps going off.
+    const std::size_t handlers = io.run_for(400ms);
+    EXPECT_LT(handlers, 20u);
+  }
+}
+
+// A stream the session cannot write on the spot: every request goes through
+// the loop's write.
+class LoopWrittenStream : public StreamTransport<boost::asio::ip::tcp::socket> {
+ public:
+  using StreamTransport::StreamTransport;
+};
+
+TEST(ChainedCalls, CallsFollowEachOtherWhenTheLoopWritesTheRequests) {
+  ScriptedPeer peer(AnswerFirst(1000));
+  boost::asio::io_context io;
+  const std::string address = peer.Address();
+  boost::asio::ip::tcp::socket socket(io);
+  socket.connect({boost::asio::ip::address_v4::loopback(),
+                  static_cast<unsigned short>(
+                      std::stoi(address.substr(address.rfind(':') + 1)))});
+  Session session(
+      std::make_unique<LoopWrittenStream>(std::move(socket), "peer"));
+  int left = 3;
+  int answered = 0;
+  std::function<void(error_code, Reply)> next = [&](error_code error, Reply) {
+    if (!error) ++answered;
+    if (--left > 0) session.AsyncCall(kNull, "", next);
+  };
+  session.AsyncCall(kNull, "", next);
+  io.run_for(5s);
+  EXPECT_EQ(answered, 3);
 }
 
 }  // namespace
