@@ -231,6 +231,13 @@ function describe(values, units) {
     .map(([key, value]) => `${key}=${formatted(value, units?.[key])}`).join(" ");
 }
 
+// A return code with the name the toolkit gives it, if any: "8710 no-target".
+function returnCode(exchange) {
+  if (exchange.return_code == null) return "–";
+  const name = exchange.return_code_name;
+  return name ? `${exchange.return_code} ${name}` : String(exchange.return_code);
+}
+
 // Adds the exchange in its place, newest first, once.
 function showExchange(exchange) {
   if (view.shown.has(exchange.number)) return;
@@ -246,7 +253,7 @@ function showExchange(exchange) {
     exchange.client,
     exchange.name ?? exchange.request_bytes,
     describe(exchange.arguments, exchange.units),
-    exchange.return_code ?? "–",
+    returnCode(exchange),
     describe(exchange.values, exchange.units),
     `${exchange.round_trip_ms.toFixed(1)} ms`,
   ];
@@ -256,6 +263,7 @@ function showExchange(exchange) {
     row.appendChild(cell);
   }
   row.children[4].className = exchange.return_code ? "code-bad" : "";
+  if (exchange.return_code_meaning) row.children[4].title = exchange.return_code_meaning;
   row.children[3].className = "arguments";
   row.children[5].className = "values";
   const fault = document.createElement("td");

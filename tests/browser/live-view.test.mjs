@@ -85,6 +85,19 @@ try {
   const panel = await page.$eval("#hz", (cell) => cell.textContent);
   check(/^\d+\.\d{4}°$/.test(panel), `the panel shows angles in the same unit (${panel})`);
 
+  // A return code shows with its name, its meaning on hover; a call that
+  // fails with one exits non-zero.
+  await call(instrument.tcp, "simple-measurement").catch(() => {});
+  await rowWithin(page, '#exchanges tr[data-name="simple-measurement"]', 1000);
+  const code = await page.$eval('#exchanges tr[data-name="simple-measurement"] td:nth-child(5)',
+                                (cell) => [cell.textContent, cell.title, cell.className]);
+  check(code[0] === "8710 no-target" && code[1] === "no prism in the beam" &&
+        code[2] === "code-bad",
+        `a return code shows with its name and meaning (${code})`);
+  const okCode = await page.$eval('#exchanges tr[data-name="angles"] td:nth-child(5)',
+                                  (cell) => cell.textContent);
+  check(okCode === "0 ok", `a successful call's code shows as 0 ok (${okCode})`);
+
   // Locked onto P1, the telescope follows it when it is dragged.
   await call(instrument.tcp, "set-atr-state", "1");
   await call(instrument.tcp, "set-lock-state", "1");
