@@ -277,7 +277,11 @@ int RunShell(const ShellOptions& options) {
     } else if (words->front() == "quit" || words->front() == "exit") {
       break;
     } else if (words->front() == "help") {
-      Print(CallCommandListing());
+      Print(
+          "Commands and their arguments (procedure number), with the values "
+          "of settings and modes; 'quit' or 'exit' ends, '#' starts a "
+          "comment:\n" +
+          CallCommandListing());
     } else {
       status = RunLine(*session, *words, options.settings);
     }
