@@ -24,12 +24,16 @@ function element(name, attributes, parent) {
   return node;
 }
 
-// Every value as a surveyor reads it: angles in degrees to a ten-thousandth
-// (a third of an arc second), distances in metres to a tenth of a
-// millimetre; the server says which values are which.
+// Every value as a surveyor reads it: angles and turning speeds in degrees
+// to a ten-thousandth (a third of an arc second), distances in metres to a
+// tenth of a millimetre, and a length below a millimetre (a wavelength) to
+// four significant digits; the server says which values are which.
+const degrees = (radians) => (radians * 180 / Math.PI).toFixed(4);
 const UNITS = {
-  rad: (value) => `${(value * 180 / Math.PI).toFixed(4)}°`,
-  m: (value) => `${value.toFixed(4)} m`,
+  rad: (value) => `${degrees(value)}°`,
+  "rad/s": (value) => `${degrees(value)}°/s`,
+  m: (value) => `${Math.abs(value) >= 1e-3 || value === 0
+    ? value.toFixed(4) : value.toPrecision(4)} m`,
 };
 
 function formatted(value, unit) {

@@ -85,6 +85,18 @@ try {
   const panel = await page.$eval("#hz", (cell) => cell.textContent);
   check(/^\d+\.\d{4}°$/.test(panel), `the panel shows angles in the same unit (${panel})`);
 
+  // Turning speeds in degrees too; a wavelength keeps its digits.
+  await call(instrument.tcp, "motor-velocity", "0.1", "0").catch(() => {});
+  await call(instrument.tcp, "atmosphere");
+  await rowWithin(page, '#exchanges tr[data-name="atmosphere"]', 1000);
+  const speeds = await page.$eval('#exchanges tr[data-name="motor-velocity"] .arguments',
+                                  (cell) => cell.textContent);
+  const weather = await page.$eval('#exchanges tr[data-name="atmosphere"] .values',
+                                   (cell) => cell.textContent);
+  check(speeds === "hz_speed=5.7296°/s v_speed=0.0000°/s" &&
+        weather.startsWith("dry_temperature=20.5 degC lambda=6.580e-7 m "),
+        `speeds in degrees, a wavelength to its digits (${speeds}; ${weather})`);
+
   // A return code shows with its name, its meaning on hover; a call that
   // fails with one exits non-zero.
   await call(instrument.tcp, "simple-measurement").catch(() => {});
@@ -167,6 +179,11 @@ try {
   const bottom = (selector) => page.$eval(selector, (row) => row.getBoundingClientRect().bottom);
   const newestFaulty = await bottom("#exchanges tr.faulty");
   check(newestFaulty <= 900, `the faulty exchange shows above the fold (bottom ${newestFaulty} px)`);
+  const [badgeRight, tableRight] = await page.evaluate(() => [
+    document.querySelector("#exchanges tr.faulty .fault").getBoundingClientRect().right,
+    document.getElementById("traffic").getBoundingClientRect().right]);
+  check(badgeRight <= tableRight,
+        `the fault column is in sight without scrolling sideways (${badgeRight} of ${tableRight} px)`);
   await keepScreenshot(page, screenshot, false);
 
   // Once many clean exchanges follow it, "faults only" brings it back.
