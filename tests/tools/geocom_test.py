@@ -298,6 +298,8 @@ class Shell(unittest.TestCase):
                 # Hostile input: no line end ever, an empty word, no file.
                 ((), zero, 2, b"line 1 is longer than 4096 bytes", None),
                 ((), b'""\n', 2, b"unknown command ''", None),
+                # Nothing after 'exit' runs.
+                ((), b"angles\nexit\nno-such-command\n", 0, b"", None),
                 (("--json", "/nonexistent/script"), b"", 1,
                  b"/nonexistent/script", "failure"),
             ]

@@ -304,7 +304,7 @@ Runner AddShell(CLI::App& app) {
   shell
       ->add_option("script", options->script,
                    "File of commands, one per line (default: standard "
-                   "input); '#' starts a comment, 'quit' ends")
+                   "input); '#' starts a comment, 'quit' or 'exit' ends")
       ->type_name("SCRIPT");
   shell->footer(
       "Each line is a command with its arguments, quoted as in a shell, "
