@@ -265,13 +265,14 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
   }
 
  private:
+  static constexpr std::pair<std::string_view, Key> kKeys[] = {
+      {"format", Key::kFormat}, {"version", Key::kVersion},
+      {"time", Key::kTime},     {"connection", Key::kConnection},
+      {"event", Key::kEvent},   {"direction", Key::kDirection},
+      {"bytes", Key::kBytes},   {"note", Key::kNote},
+      {"fault", Key::kFault}};
+
   static Key KeyOf(std::string_view name) {
-    static constexpr std::pair<std::string_view, Key> kKeys[] = {
-        {"format", Key::kFormat}, {"version", Key::kVersion},
-        {"time", Key::kTime},     {"connection", Key::kConnection},
-        {"event", Key::kEvent},   {"direction", Key::kDirection},
-        {"bytes", Key::kBytes},   {"note", Key::kNote},
-        {"fault", Key::kFault}};
     for (const auto& [known, key] : kKeys) {
       if (known == name) return key;
     }
@@ -342,8 +343,10 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     start_object(0);
     if (at != end && *at == '}') return ++at == end && end_object();
     for (;;) {
-      if (!ScanString(at, end, name_)) return false;
-      key(name_);
+      if (!ScanKnownKey(at, end)) {
+        if (!ScanString(at, end, name_)) return false;
+        key(name_);
+      }
       if (at == end || *at++ != ':' || at == end) return false;
       if (*at == '"') {
         if (!ScanString(at, end, value_)) return false;
@@ -356,6 +359,22 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
       if (next == '}') return at == end && end_object();
       if (next != ',') return false;
     }
+  }
+
+  // One of the keys a capture uses, quoted without escapes, matched where
+  // it stands instead of copied out first.
+  bool ScanKnownKey(const char*& at, const char* end) {
+    const auto left = static_cast<std::size_t>(end - at);
+    for (const auto& [known, found] : kKeys) {
+      const std::size_t size = known.size();
+      if (left >= size + 2 && at[0] == '"' && at[size + 1] == '"' &&
+          std::memcmp(at + 1, known.data(), size) == 0) {
+        key_ = found;
+        at += size + 2;
+        return true;
+      }
+    }
+    return false;
   }
 
   // A string of printable ASCII whose only escapes are \" and \\.

@@ -62,10 +62,20 @@ inline void JsonWriter::Put(char byte) {
 }
 
 inline void JsonWriter::PutString(std::string_view text) {
-  const std::size_t start = out_.size() + stagedSize_;
-  Put('"');
   const char* at = text.data();
   const char* const end = at + text.size();
+  // Keys and most values are short plain text: one check and one copy.
+  if (stagedSize_ + text.size() + 2 <= sizeof staged_ &&
+      PlainRun(at, end) == text.size()) {
+    char* const into = staged_ + stagedSize_;
+    into[0] = '"';
+    std::memcpy(into + 1, at, text.size());
+    into[text.size() + 1] = '"';
+    stagedSize_ += text.size() + 2;
+    return;
+  }
+  const std::size_t start = out_.size() + stagedSize_;
+  Put('"');
   while (at != end) {
     const std::size_t plain = PlainRun(at, end);
     Put(at, plain);
@@ -95,7 +105,7 @@ inline void JsonWriter::PutString(std::string_view text) {
   Put('"');
 }
 
-inline void JsonWriter::Flush() {
+void JsonWriter::Flush() {
   out_.append(staged_, stagedSize_);
   stagedSize_ = 0;
 }
@@ -131,12 +141,30 @@ JsonWriter& JsonWriter::String(std::string_view text) {
 }
 
 JsonWriter& JsonWriter::EscapedBytes(std::string_view bytes) {
-  // Reused call after call: a record's bytes are escaped twice, once as
-  // bytes and once as JSON, and the first pass should not allocate.
-  thread_local std::string escaped;
-  escaped.clear();
-  AppendEscapedBytes(escaped, bytes);
-  return String(escaped);
+  // The escaped form is printable ASCII, so its JSON text is written in one
+  // pass: each escape with its backslash doubled, a quote escaped.
+  Put('"');
+  const char* at = bytes.data();
+  const char* const end = at + bytes.size();
+  while (at != end) {
+    const std::size_t plain = PlainRun(at, end);
+    Put(at, plain);
+    at += plain;
+    if (at == end) break;
+    const auto byte = static_cast<unsigned char>(*at++);
+    char escape[4];
+    const std::size_t length = ByteEscape(byte, escape);
+    if (length == 0) {
+      byte == '"' ? Put(R"(\")", 2) : Put(static_cast<char>(byte));
+      continue;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+      escape[i] == '\\' ? Put(R"(\\)", 2) : Put(escape[i]);
+    }
+  }
+  Put('"');
+  afterValue_ = true;
+  return *this;
 }
 
 JsonWriter& JsonWriter::Integer(std::int64_t value) {

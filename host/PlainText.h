@@ -55,6 +55,34 @@ inline std::size_t PlainRun(const char* at, const char* end) {
   return static_cast<std::size_t>(at - start);
 }
 
+// The escape that stands for a byte in the escaped form of raw bytes
+// ("\\r", "\\x07", "\\\\"), written into escape; returns its length, 0
+// for a byte that stands for itself (printable ASCII but the backslash).
+inline std::size_t ByteEscape(unsigned char byte, char (&escape)[4]) {
+  constexpr char kHex[] = "0123456789abcdef";
+  if (byte >= 0x20 && byte <= 0x7e && byte != '\\') return 0;
+  escape[0] = '\\';
+  switch (byte) {
+    case '\\':
+      escape[1] = '\\';
+      return 2;
+    case '\r':
+      escape[1] = 'r';
+      return 2;
+    case '\n':
+      escape[1] = 'n';
+      return 2;
+    case '\t':
+      escape[1] = 't';
+      return 2;
+    default:
+      escape[1] = 'x';
+      escape[2] = kHex[byte >> 4];
+      escape[3] = kHex[byte & 0x0f];
+      return 4;
+  }
+}
+
 }  // namespace Core::GEOCOM::host
 
 #endif

@@ -34,29 +34,13 @@ void AppendEscapedBytes(std::string& out, std::string_view bytes) {
   for (const char* at = run; at != end; ++at) {
     at += PlainRun(at, end);
     if (at == end) break;
-    const auto byte = static_cast<unsigned char>(*at);
-    if (byte >= 0x20 && byte <= 0x7e && byte != '\\') continue;
+    char escape[4];
+    const std::size_t length =
+        ByteEscape(static_cast<unsigned char>(*at), escape);
+    if (length == 0) continue;
     out.append(run, static_cast<std::size_t>(at - run));
     run = at + 1;
-    out += '\\';
-    switch (byte) {
-      case '\\':
-        out += '\\';
-        break;
-      case '\r':
-        out += 'r';
-        break;
-      case '\n':
-        out += 'n';
-        break;
-      case '\t':
-        out += 't';
-        break;
-      default:
-        out += 'x';
-        out += kHexDigits[byte >> 4];
-        out += kHexDigits[byte & 0x0f];
-    }
+    out.append(escape, length);
   }
   out.append(run, static_cast<std::size_t>(end - run));
 }

@@ -343,7 +343,9 @@ void TrafficDecoder::ReportTimeout(std::uint64_t order, Pending& pending) {
 
 void TrafficDecoder::Forget(std::map<std::uint64_t, Pending>::iterator entry) {
   const Pending& pending = entry->second;
-  if (pending.time && !pending.timedOut) {
+  // A request reported as timed out by anything but its deadline (its
+  // connection ending, its number reused, the bounds) still has one.
+  if (pending.time) {
     deadlines_.erase({*pending.time + Seconds(pending.timeout), entry->first});
   }
   pendingByKey_.erase(pending.key);

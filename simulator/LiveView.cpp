@@ -80,7 +80,8 @@ class LiveViewState : public std::enable_shared_from_this<LiveViewState> {
                {[this](const PageRequest& request) { return Handle(request); },
                 [this] {
                   SendState();
-                  return std::vector<std::string>();
+                  return more.greeting ? more.greeting()
+                                       : std::vector<std::string>();
                 }}),
         stateTimer(server.Executor()) {}
 
@@ -96,6 +97,7 @@ class LiveViewState : public std::enable_shared_from_this<LiveViewState> {
 
   InstrumentControl& control;
   const LiveViewOptions options;
+  PageHandlers more;
   PageServer server;
   asio::steady_timer stateTimer;
   std::optional<std::uint64_t> subscription;
@@ -170,6 +172,7 @@ std::optional<PageAnswer> LiveViewState::Handle(const PageRequest& request) {
     SendState();
     return State();
   }
+  if (more.api) return more.api(request);
   return std::nullopt;
 }
 
@@ -259,6 +262,19 @@ host::Result<std::string> LiveView::Listen(std::string_view address) {
   host::Result<std::string> bound = impl_->server.Listen(address);
   if (bound) impl_->Start();
   return bound;
+}
+
+void LiveView::Extend(PageHandlers more) { impl_->more = std::move(more); }
+
+void LiveView::Publish(std::shared_ptr<const std::string> message) {
+  asio::dispatch(impl_->server.Executor(),
+                 [impl = impl_, message = std::move(message)] {
+                   if (!impl->stopped) impl->server.Broadcast(message);
+                 });
+}
+
+asio::any_io_executor LiveView::Executor() const {
+  return impl_->server.Executor();
 }
 
 void LiveView::Stop() {

@@ -152,9 +152,11 @@ class Browser : public std::enable_shared_from_this<Browser> {
                              self->Close();
                              return;
                            }
+                           // Greeted while not yet open, so that what
+                           // the greeting broadcasts waits behind it.
+                           self->Greet();
                            self->open_ = true;
                            self->Read();
-                           self->Greet();
                            self->WriteNext();
                          });
   }

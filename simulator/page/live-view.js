@@ -308,6 +308,10 @@ function connect() {
     const message = JSON.parse(event.data);
     if (message.type === "state") showState(message);
     if (message.type === "exchanges") message.exchanges.forEach(showExchange);
+    // Given a job, the view shows its results too.
+    if (showJobMessage(message) && message.type === "job") {
+      document.getElementById("job-view").hidden = false;
+    }
   });
   socket.addEventListener("close", () => {
     badge.textContent = "reconnecting";
@@ -338,6 +342,7 @@ function setUp() {
     () => report("control-message", api("POST", "/api/resume")));
   document.getElementById("reset").addEventListener("click",
     () => report("control-message", api("POST", "/api/reset")));
+  buildJobView(document.getElementById("job-view"));
   connect();
 }
 

@@ -4,11 +4,11 @@
 //
 // Usage: node monitor-page.test.mjs GEOCOM SCREENSHOT.png
 // Exit status 0 when every check passes, 1 otherwise.
-import { spawn } from "node:child_process";
 import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { checks, keepScreenshot, launch, watchedPage } from "./browser.mjs";
+import { startGeocom, station, targets, writeCreepScene } from "./creep.mjs";
 
 const [geocom, screenshot] = process.argv.slice(2);
 if (!geocom || !screenshot) {
@@ -17,55 +17,25 @@ if (!geocom || !screenshot) {
 }
 const { check, exit } = checks();
 
-// Starts a geocom command and waits for the line the pattern matches.
-function start(args, pattern) {
-  const child = spawn(geocom, args, { stdio: ["ignore", "pipe", "inherit"] });
-  return new Promise((resolve, reject) => {
-    let output = "";
-    const timer = setTimeout(() => reject(new Error(`${args[0]} did not start`)), 10000);
-    child.stdout.on("data", (chunk) => {
-      output += chunk;
-      const found = output.match(pattern);
-      if (found) {
-        clearTimeout(timer);
-        resolve({ child, address: found[1] });
-      }
-    });
-    child.on("exit", (code) => reject(new Error(`${args[0]} exited with ${code}`)));
-  });
-}
-
-const station = { easting: 1000, northing: 2000, height: 100 };
-const targets = [
-  { id: "MOVING", easting: 1030, northing: 2040, height: 104 },
-  { id: "STILL", easting: 970, northing: 2045, height: 101 },
-];
 const work = mkdtempSync(join(tmpdir(), "monitor-page-test-"));
-writeFileSync(join(work, "scene.json"), JSON.stringify({
-  station: { ...station, id: "PILLAR" },
-  prisms: [{ ...targets[0], drift: { easting: 0.001, northing: 0.003, height: 0 } },
-           targets[1]],
-  noise: { angle: 0, distance: 0 },
-  telescope: { max_speed: 50 },
-  edm: { measure_time: 0.01 },
-  time_scale: 86400, // a scene day a second: 3 mm north a second
-}));
-const instrument = await start(
+writeCreepScene(work);
+const instrument = await startGeocom(geocom,
   ["simulate", "--listen", "127.0.0.1:0", "--scene", join(work, "scene.json")],
-  /listening on (\S+)/);
+  [/listening on (\S+)/]);
 writeFileSync(join(work, "creep.json"), JSON.stringify({
-  instrument: instrument.address, station, faces: 1, targets,
+  instrument: instrument.addresses[0], station, faces: 1, targets,
   store: join(work, "creep.sqlite"), interval: 0.3,
   limits: [{ targets: "*", component: "north", warning: "3 mm", alarm: "9 mm",
              consecutive: 2 }],
 }));
-const monitor = await start(["monitor", join(work, "creep.json"), "--http", "127.0.0.1:0"],
-                            /monitor page on (\S+)/);
+const monitor = await startGeocom(geocom,
+  ["monitor", join(work, "creep.json"), "--http", "127.0.0.1:0"], [/monitor page on (\S+)/]);
+const [pageUrl] = monitor.addresses;
 const chromium = await launch("monitor-page");
 try {
   const { page, consoleErrors, requests } =
       await watchedPage(chromium.browser, 1100, 1200);
-  await page.goto(monitor.address, { waitUntil: "load" });
+  await page.goto(pageUrl, { waitUntil: "load" });
 
   // The history first, then each target as it is measured.
   await page.waitForFunction(
@@ -106,7 +76,7 @@ try {
   check(shown.width > 600, `the series fills the page (${shown.width} px)`);
   check(shown.badge === "live", "the feed is open");
 
-  const origin = new URL(monitor.address).origin;
+  const origin = new URL(pageUrl).origin;
   const elsewhere = requests.filter((url) => !url.startsWith(origin) && !url.startsWith("data:"));
   check(elsewhere.length === 0, `nothing asked of another origin (${elsewhere.join(" ")})`);
   check(consoleErrors.length === 0,

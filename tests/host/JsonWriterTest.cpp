@@ -1,12 +1,14 @@
 // The JSON writer against the JSON library's own dump: the same bytes for
 // every string, number and shape a record can hold.
 #include <DazoZazIdoRezeraro/host/JsonWriter.h>
+#include <DazoZazIdoRezeraro/host/Text.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace Core::GEOCOM::host {
@@ -40,6 +42,68 @@ TEST(JsonWriter, WritesEveryByteAsTheLibraryDoes) {
       }
     }
   }
+}
+
+// A record's bytes go out in their escaped form, written in one pass: the
+// same text as escaping them first and writing that as a string.
+TEST(JsonWriter, WritesEscapedBytesAsTheirEscapedFormAsAString) {
+  const auto escaped = [](std::string_view bytes) {
+    std::string out;
+    JsonWriter(out).EscapedBytes(bytes);
+    return out;
+  };
+  for (int byte = 0; byte < 256; ++byte) {
+    for (std::size_t length : {1u, 7u, 9u, 17u, 300u}) {
+      for (std::size_t at : {std::size_t{0}, length / 2, length - 1}) {
+        std::string bytes(length, 'a');
+        bytes[at] = static_cast<char>(byte);
+        ASSERT_EQ(escaped(bytes), Dump(EscapeBytes(bytes)))
+            << "byte " << byte << " at " << at << " of " << length;
+      }
+    }
+  }
+}
+
+// Keys written in the source are copied whole when they need no escape, so
+// those that do, and keys that fall where the writer's gathered text is
+// full, are held to the library as well.
+TEST(JsonWriter, WritesKeysAsTheLibraryDoes) {
+  std::string out;
+  JsonWriter writer(out);
+  writer.Begin()
+      .Key("plain")
+      .Integer(1)
+      .Key("quote\"d")
+      .Integer(2)
+      .Key("back\\slash")
+      .Integer(3)
+      .Key("tab\t")
+      .Integer(4)
+      .Key("caf\xc3\xa9")
+      .Integer(5)
+      .Key("")
+      .Integer(6)
+      .Key("del\x7f")
+      .Integer(7);
+  std::vector<std::pair<std::string, ordered_json>> expected = {
+      {"plain", 1}, {"quote\"d", 2},        {"back\\slash", 3}, {"tab\t", 4},
+      {"caf\xc3\xa9", 5}, {"", 6}, {"del\x7f", 7}};
+  // Enough short members to fill the gathered text several times, at every
+  // offset of its end.
+  for (int member = 0; member < 200; ++member) {
+    const std::string value(static_cast<std::size_t>(member % 13), 'v');
+    writer.Key("abcdefghijklmnopq").String(value);
+    expected.emplace_back("abcdefghijklmnopq", value);
+    writer.Key(std::to_string(member)).String(value);
+    expected.emplace_back(std::to_string(member), value);
+  }
+  writer.End();
+  std::string text = "{";
+  for (const auto& [key, value] : expected) {
+    if (text.size() > 1) text += ',';
+    text += Dump(key) + ':' + Dump(value);
+  }
+  EXPECT_EQ(out, text + '}');
 }
 
 TEST(JsonWriter, WritesTextThatIsNotUtf8AsTheLibraryReplacesIt) {

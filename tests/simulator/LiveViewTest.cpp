@@ -424,5 +424,61 @@ TEST(LiveViewApi, RemoteAddressRefusedUnlessAllowed) {
   EXPECT_TRUE(allowed.Listen("0.0.0.0:0"));
 }
 
+// Catches more on the page that is not served or shadows the view's own
+// API, a greeting lost or sent after what it broadcasts, and a message
+// published from another thread that never reaches the feed.
+TEST(LiveViewApi, MoreOnThePageIsServedBesideTheInstrument) {
+  boost::asio::io_context io;
+  VirtualInstrument instrument(DefaultScene());
+  FaultInjector faults(instrument, 0);
+  InstrumentControl control(instrument, faults);
+  LiveView view(io, control);
+  view.Extend(
+      {[](const PageRequest& request) -> std::optional<PageAnswer> {
+         if (request.path == "/api/none") return std::nullopt;
+         return PageAnswer{200, json{{"more", request.path}}.dump(), {}};
+       },
+       [] {
+         return std::vector<std::string>{R"({"type":"first"})",
+                                         R"({"type":"second"})"};
+       }});
+  const host::Result<std::string> bound = view.Listen("127.0.0.1:0");
+  ASSERT_TRUE(bound);
+  std::thread loop([&io] { io.run(); });
+  struct Case {
+    const char* target;
+    unsigned status;
+    const char* key;
+  };
+  for (const Case& row :
+       {Case{"/api/state", 200, "prisms"}, Case{"/api/extra", 200, "more"},
+        Case{"/api/none", 404, "error"}}) {
+    const Answer answer = Ask(*bound, http::verb::get, row.target);
+    EXPECT_EQ(answer.status, row.status) << row.target;
+    EXPECT_TRUE(answer.body.contains(row.key)) << answer.body.dump();
+  }
+
+  boost::asio::io_context client;
+  websocket::stream<tcp::socket> feed(Connect(client, *bound));
+  feed.handshake(*bound, "/feed");
+  const auto next = [&feed] {
+    boost::beast::flat_buffer buffer;
+    feed.read(buffer);
+    return json::parse(boost::beast::buffers_to_string(buffer.data()));
+  };
+  EXPECT_EQ(next()["type"], "first");
+  EXPECT_EQ(next()["type"], "second");
+  EXPECT_EQ(next()["type"], "state");
+  view.Publish(std::make_shared<const std::string>(R"({"type":"published"})"));
+  json message;
+  for (int i = 0; i < 100 && message["type"] != "published"; ++i) {
+    message = next();
+  }
+  EXPECT_EQ(message["type"], "published");
+  view.Stop();
+  io.stop();
+  loop.join();
+}
+
 }  // namespace
 }  // namespace simtest

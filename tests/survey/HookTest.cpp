@@ -54,25 +54,37 @@ TEST_F(Hook, ReceivesTheEventOnItsInput) {
 }
 
 TEST_F(Hook, EndsAreReportedAsTheyHappened) {
+  const std::string large(1 << 20, 'x');
   const struct {
-    const char* line;
+    HookCommand command;
+    std::string input;
+    std::chrono::milliseconds bound;
+    bool started;
     bool succeeded;
     int exitStatus;
     int signal;
+    bool timedOut;
+    const char* described;  // part of Describe(); empty: not checked
   } cases[] = {
-      {"exit 0", true, 0, 0},
-      {"exit 3", false, 3, 0},
-      {"kill -TERM $$", false, -1, SIGTERM},
-      {"exec 0<&-; exit 0", true, 0, 0},
+      {Shell("exit 0"), "{}", 5s, true, true, 0, 0, false, ""},
+      {Shell("exit 3"), "{}", 5s, true, false, 3, 0, false, ""},
+      {Shell("kill -TERM $$"), "{}", 5s, true, false, -1, SIGTERM, false, ""},
+      {Shell("exec 0<&-; exit 0"), "{}", 5s, true, true, 0, 0, false, ""},
+      // One that does not read its input still ends, or is killed.
+      {Shell("exit 0"), large, 5s, true, true, 0, 0, false, ""},
+      {Shell("sleep 30"), large, 100ms, true, false, -1, SIGKILL, true, ""},
+      {HookCommand{{"/nonexistent/hook"}}, "{}", 1s, false, false, -1, 0, false,
+       "could not run"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.line);
-    const HookOutcome outcome = RunHook(Shell(c.line), "{}", 5s);
-    EXPECT_TRUE(outcome.started);
-    EXPECT_FALSE(outcome.timedOut);
-    EXPECT_EQ(outcome.Succeeded(), c.succeeded);
+    SCOPED_TRACE(c.command.argv.back());
+    const HookOutcome outcome = RunHook(c.command, c.input, c.bound);
+    EXPECT_EQ(outcome.started, c.started);
+    EXPECT_EQ(outcome.timedOut, c.timedOut);
+    EXPECT_EQ(outcome.Succeeded(), c.succeeded) << outcome.Describe();
     EXPECT_EQ(outcome.exitStatus, c.exitStatus);
     EXPECT_EQ(outcome.signal, c.signal);
+    EXPECT_NE(outcome.Describe().find(c.described), std::string::npos);
   }
 }
 
@@ -91,22 +103,6 @@ TEST_F(Hook, OneThatHangsIsKilledAtItsBoundWithWhatItStarted) {
   EXPECT_NE(outcome.Describe().find("killed at its bound"), std::string::npos);
   std::this_thread::sleep_for(1500ms);
   EXPECT_FALSE(fs::exists(late)) << "the hook's own child outlived it";
-}
-
-TEST_F(Hook, OneThatDoesNotReadItsInputStillEnds) {
-  const std::string large(1 << 20, 'x');
-  const HookOutcome exits = RunHook(Shell("exit 0"), large, 5s);
-  EXPECT_TRUE(exits.Succeeded()) << exits.Describe();
-  const HookOutcome hangs = RunHook(Shell("sleep 30"), large, 100ms);
-  EXPECT_TRUE(hangs.timedOut);
-}
-
-TEST_F(Hook, AProgramThatCannotRunIsAnOutcome) {
-  const HookOutcome outcome =
-      RunHook(HookCommand{{"/nonexistent/hook"}}, "{}", 1s);
-  EXPECT_FALSE(outcome.started);
-  EXPECT_FALSE(outcome.Succeeded());
-  EXPECT_NE(outcome.Describe().find("could not run"), std::string::npos);
 }
 
 TEST_F(Hook, TheLoopGoesOnWhileAHookRuns) {

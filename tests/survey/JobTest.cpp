@@ -1,14 +1,22 @@
-// Job files: every key read into the plan, and each kind of bad input
-// refused with the file, the line and the key.
+// Job files: every key read into the plan and the monitoring that watches
+// it, and each kind of bad input refused with the file, the line and the
+// key.
 #include <DazoZazIdoRezeraro/survey/Job.h>
 #include <DazoZazIdoRezeraro/survey/Reduction.h>
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
 using namespace Core::GEOCOM::survey;
+
+const std::string kLimits =
+    R"("limits": [{"targets": ["A"], "component": "horizontal", "warning": "5 mm",
+              "alarm": "10 mm", "consecutive": 2}],)";
+const std::string kAxes = R"("axes": {"A": {"bearing": 0, "elevation": -1.5},
+           "B": {"bearing": 1.5, "elevation": 1.5}})";
 
 const std::string kJob = R"({
   "name": "dam",
@@ -30,7 +38,13 @@ const std::string kJob = R"({
      "tolerances": {"face": 0.005}}
   ],
   "store": "dam.sqlite",
-  "interval": 600
+  "interval": 600,
+  )" + kLimits + R"(
+  "hook": ["cat"],
+  "hook_timeout": 2.5,
+  "reference_round": 3,
+  "velocity_window": 86400,
+  )" + kAxes + R"(
 })";
 
 TEST(Job, ReadsEveryKeyIntoThePlan) {
@@ -62,6 +76,18 @@ TEST(Job, ReadsEveryKeyIntoThePlan) {
   EXPECT_EQ(b.faces, 2);
   EXPECT_DOUBLE_EQ(b.tolerances.faceDifference, 0.005);
   EXPECT_DOUBLE_EQ(b.tolerances.setAngle, 0.0001);
+  ASSERT_EQ(job.limits.size(), 1u);
+  EXPECT_EQ(job.limits[0].targets, std::vector<std::string>{"A"});
+  EXPECT_EQ(job.limits[0].consecutive, 2);
+  ASSERT_TRUE(job.hook);
+  EXPECT_EQ(job.hook->argv, std::vector<std::string>{"cat"});
+  EXPECT_EQ(job.hookTimeout.count(), 2500);
+  EXPECT_EQ(job.referenceRound, 3);
+  EXPECT_EQ(job.velocityWindow, 86400);
+  ASSERT_EQ(job.axes.count("B"), 1u);
+  EXPECT_EQ(job.axes.at("B").bearing, 1.5);
+  EXPECT_EQ(job.axes.at("B").elevation, 1.5);
+  EXPECT_EQ(job.axes.at("A").elevation, -1.5);
 
   const Job defaults = ParseJob(
       R"({"instrument": "/dev/ttyUSB0", "store": "s",
@@ -75,12 +101,16 @@ TEST(Job, ReadsEveryKeyIntoThePlan) {
   EXPECT_EQ(defaults.plan.order, SetOrder::kTargetByTarget);
   EXPECT_FALSE(defaults.plan.search);
   EXPECT_EQ(defaults.plan.ppm, 0);
+  EXPECT_TRUE(defaults.limits.empty());
+  EXPECT_FALSE(defaults.hook);
+  EXPECT_EQ(defaults.hookTimeout.count(), 30000);
+  EXPECT_FALSE(defaults.referenceRound);
 }
 
 TEST(Job, BadInputIsRefusedNamingTheLineAndTheKey) {
   struct Case {
-    const char* replace;
-    const char* with;
+    std::string replace;
+    std::string with;
     const char* message;
   };
   const Case cases[] = {
@@ -110,20 +140,52 @@ TEST(Job, BadInputIsRefusedNamingTheLineAndTheKey) {
        "dam.json:16: targets[0].easting must be a number"},
       {"\"pressure\": 950, ", "",
        "atmosphere must hold either ppm, or pressure and temperature"},
+      {"\"pressure\": 950, \"temperature\": 25", "\"ppm\": 1000.5",
+       "atmosphere.ppm must be a number from -1000 to 1000"},
+      {"\"pressure\": 950, \"temperature\": 25", "\"ppm\": -1000.5",
+       "atmosphere.ppm must be a number from -1000 to 1000"},
+      {"\"hz\": 1.5", "\"hz\": 6.3",
+       "targets[1].hz must be a number from 0 to"},
       {"\"temperature\": 25", "\"temperature\": 25, \"ppm\": 3",
        "atmosphere must hold either ppm, or pressure and temperature"},
       {"\"stop_on_instrument_error\": true", "\"stop_on_instrument_error\": 1",
        "stop_on_instrument_error must be true or false"},
       {"\"store\": \"dam.sqlite\"", "\"store\": \"\"",
        "store must be a text that is not empty"},
-      {"\"interval\": 600\n}", "\"interval\": 600,\n}",
-       "dam.json:22: not valid JSON"},
+      {kAxes + "\n}", kAxes + ",\n}", "dam.json:30: not valid JSON"},
+      {"\"warning\": \"5 mm\"", "\"warning\": \"5\"",
+       "dam.json:22: limits[0].warning \"5\" has no unit"},
+      {"\"horizontal\"", "\"tilt\"",
+       "limits[0].component \"tilt\" is not one of"},
+      {"[\"A\"]", "[\"P9\"]",
+       "limits[0].targets names \"P9\", which is not a target of the job"},
+      {kLimits, "\"limits\": {\"targets\": \"*\"},", "limits expected a list"},
+      {"[\"cat\"]", "\"/nonexistent/notify --all\"",
+       "dam.json:24: hook \"/nonexistent/notify\" is not an executable"},
+      {"[\"cat\"]", "3", "hook expected a command"},
+      {"\"hook_timeout\": 2.5", "\"hook_timeout\": 0",
+       "hook_timeout must be a number above 0"},
+      {"\"reference_round\": 3", "\"reference_round\": 0",
+       "reference_round must be a round number"},
+      {"\"reference_round\": 3", "\"reference_round\": \"first\"",
+       "reference_round must be a round number"},
+      {"\"velocity_window\": 86400", "\"velocity_window\": -1",
+       "velocity_window must be a number above 0"},
+      {kAxes, "\"axes\": {\"P9\": {\"bearing\": 0}}",
+       "axes.P9 is not a target of the job"},
+      {"\"bearing\": 1.5, ", "", "axes.B.bearing is required"},
+      {"\"elevation\": 1.5", "\"elevation\": 1.6",
+       "axes.B.elevation must be a number from"},
+      {"\"elevation\": 1.5", "\"elevation\": 1.5, \"normal\": 1",
+       "axes.B.normal is not a key of the job"},
+      {kAxes, "\"axes\": []", "axes must be an object"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.with);
     std::string text = kJob;
     const std::size_t at = text.find(c.replace);
     ASSERT_NE(at, std::string::npos) << c.replace;
-    text.replace(at, std::string(c.replace).size(), c.with);
+    text.replace(at, c.replace.size(), c.with);
     try {
       ParseJob(text, "dam.json");
       ADD_FAILURE() << "accepted: " << c.with;

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <filesystem>
 #include <future>
+#include <optional>
 #include <string>
 
 #include <unistd.h>
@@ -212,84 +213,132 @@ TEST(RoundStore, APrismMovedFiveMillimetresShowsInTheStoredCoordinates) {
   std::filesystem::remove(path);
 }
 
-TEST(RoundCancel, PartialCancellationFinishesTheTargetUnderWay) {
-  const simulator::Scene scene = MonitoringScene();
+struct Cancel {
+  const char* name;
+  double measureTime;  // seconds the scene takes for a distance
+  int faces;
+  // When the round is cancelled: as the first target ends, or this long
+  // after it started, while the first target's distance is under way.
+  std::optional<std::chrono::milliseconds> underWay;
+  boost::asio::cancellation_type type;
+  bool aborted;     // the round ends with operation_aborted
+  Outcome outcome;  // of each target that ended
+  std::size_t mostEnded;
+  std::size_t firstObservations;  // 0: not checked
+};
+
+class RoundCancel : public testing::TestWithParam<Cancel> {};
+
+// Catches a cancellation that is ignored, one that stops a target half
+// measured when asked to let it finish, and one that lets it finish when
+// asked to end it.
+TEST_P(RoundCancel, EndsTheRoundIncompleteAsItsTypeSays) {
+  const Cancel& cancel = GetParam();
+  simulator::Scene scene = MonitoringScene();
+  scene.edm.measureTime = cancel.measureTime;
   Rig rig(scene);
   boost::asio::cancellation_signal stop;
   std::promise<std::pair<boost::system::error_code, RoundResult>> ended;
+  survey::TargetHandler progress;
+  if (!cancel.underWay) {
+    progress = [&](const TargetResult&) { stop.emit(cancel.type); };
+  }
   survey::AsyncMeasureRound(
-      rig.session(), PlanFor(scene, 2),
-      [&](const TargetResult&) {
-        stop.emit(boost::asio::cancellation_type::partial);
-      },
+      rig.session(), PlanFor(scene, cancel.faces), progress,
       boost::asio::bind_cancellation_slot(
           stop.slot(), [&](boost::system::error_code error, RoundResult round) {
             ended.set_value({error, std::move(round)});
           }));
-  const auto [error, round] = ended.get_future().get();
-  EXPECT_FALSE(error);
+  auto future = ended.get_future();
+  if (cancel.underWay) {
+    EXPECT_EQ(future.wait_for(*cancel.underWay), std::future_status::timeout);
+    boost::asio::post(rig.io(), [&] { stop.emit(cancel.type); });
+  }
+  const auto [error, round] = future.get();
+  EXPECT_EQ(error == boost::asio::error::operation_aborted, cancel.aborted)
+      << error.message();
   EXPECT_EQ(round.status, RoundStatus::kIncomplete);
   ASSERT_GE(round.targets.size(), 1u);
-  EXPECT_LT(round.targets.size(), scene.prisms.size());
+  EXPECT_LE(round.targets.size(), cancel.mostEnded);
   for (const TargetResult& result : round.targets) {
-    EXPECT_EQ(result.outcome, Outcome::kMeasured) << result.target;
+    EXPECT_EQ(result.outcome, cancel.outcome) << result.target;
+  }
+  if (cancel.firstObservations != 0) {
+    EXPECT_EQ(round.targets[0].observations.size(), cancel.firstObservations);
   }
 }
 
-TEST(RoundCancel, PartialCancellationDuringATargetLetsItFinish) {
-  simulator::Scene scene = MonitoringScene();
-  scene.edm.measureTime = 0.4;
+using std::chrono::milliseconds;
+constexpr auto kPartial = boost::asio::cancellation_type::partial;
+constexpr auto kTerminal = boost::asio::cancellation_type::terminal;
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, RoundCancel,
+    testing::Values(Cancel{"PartialAsATargetEnds", 0, 2, std::nullopt, kPartial,
+                           false, Outcome::kMeasured, 3, 0},
+                    Cancel{"PartialDuringATargetLetsItFinish", 0.4, 2,
+                           milliseconds(200), kPartial, false,
+                           Outcome::kMeasured, 1, 2},
+                    Cancel{"TerminalEndsTheTargetUnderWay", 2, 1,
+                           milliseconds(300), kTerminal, true,
+                           Outcome::kCancelled, 1, 0}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+struct InstrumentFault {
+  const char* name;
+  simulator::FaultKind kind;  // on every reply after the first target
+  bool stopOnInstrumentError;
+  std::size_t ended;  // targets ended
+  RoundStatus status;
+  bool closed;  // the round ends with the session's kClosed
+};
+
+class RoundInstrumentFault : public testing::TestWithParam<InstrumentFault> {};
+
+// Catches an instrument error that fails the round instead of its target,
+// a round that goes on when the job says stop or the line is gone, and a
+// target ended without the session's message.
+TEST_P(RoundInstrumentFault, EndsTheTargetAndTheRoundAsTheJobSays) {
+  const InstrumentFault& fault = GetParam();
+  const simulator::Scene scene = MonitoringScene();
   Rig rig(scene);
-  boost::asio::cancellation_signal stop;
+  survey::RoundPlan plan = PlanFor(scene, 2);
+  plan.stopOnInstrumentError = fault.stopOnInstrumentError;
   std::promise<std::pair<boost::system::error_code, RoundResult>> ended;
   survey::AsyncMeasureRound(
-      rig.session(), PlanFor(scene, 2), {},
-      boost::asio::bind_cancellation_slot(
-          stop.slot(), [&](boost::system::error_code error, RoundResult round) {
-            ended.set_value({error, std::move(round)});
-          }));
-  auto future = ended.get_future();
-  // The first target's face I distance is under way.
-  EXPECT_EQ(future.wait_for(std::chrono::milliseconds(200)),
-            std::future_status::timeout);
-  boost::asio::post(
-      rig.io(), [&] { stop.emit(boost::asio::cancellation_type::partial); });
-  const auto [error, round] = future.get();
-  EXPECT_FALSE(error);
-  EXPECT_EQ(round.status, RoundStatus::kIncomplete);
-  ASSERT_EQ(round.targets.size(), 1u);
+      rig.session(), plan,
+      [&](const TargetResult&) {
+        ASSERT_TRUE(rig.instrument().Faults().SetRates({{fault.kind, 1}}));
+      },
+      [&](boost::system::error_code error, RoundResult round) {
+        ended.set_value({error, std::move(round)});
+      });
+  const auto [error, round] = ended.get_future().get();
+  EXPECT_EQ(error == host::make_error_code(host::ErrorKind::kClosed),
+            fault.closed)
+      << error.message();
+  EXPECT_EQ(round.status, fault.status);
+  ASSERT_EQ(round.targets.size(), fault.ended);
   EXPECT_EQ(round.targets[0].outcome, Outcome::kMeasured);
-  EXPECT_EQ(round.targets[0].observations.size(), 2u);
+  for (std::size_t t = 1; t < round.targets.size(); ++t) {
+    EXPECT_EQ(round.targets[t].outcome, Outcome::kInstrumentError);
+    EXPECT_FALSE(round.targets[t].coordinates);
+    EXPECT_FALSE(round.targets[t].message.empty());
+  }
 }
 
-TEST(RoundCancel, TerminalCancellationEndsTheTargetUnderWay) {
-  simulator::Scene scene = MonitoringScene();
-  scene.edm.measureTime = 2;
-  Rig rig(scene);
-  boost::asio::cancellation_signal stop;
-  std::promise<std::pair<boost::system::error_code, RoundResult>> ended;
-  std::atomic<bool> begun{false};
-  survey::AsyncMeasureRound(
-      rig.session(), PlanFor(scene, 1), {},
-      boost::asio::bind_cancellation_slot(
-          stop.slot(), [&](boost::system::error_code error, RoundResult round) {
-            ended.set_value({error, std::move(round)});
-          }));
-  auto future = ended.get_future();
-  // The first distance takes two seconds; cancel while it is measured.
-  EXPECT_EQ(future.wait_for(std::chrono::milliseconds(300)),
-            std::future_status::timeout);
-  boost::asio::post(rig.io(), [&] {
-    stop.emit(boost::asio::cancellation_type::terminal);
-    begun = true;
-  });
-  const auto [error, round] = future.get();
-  EXPECT_TRUE(begun);
-  EXPECT_EQ(error, boost::asio::error::operation_aborted);
-  EXPECT_EQ(round.status, RoundStatus::kIncomplete);
-  ASSERT_EQ(round.targets.size(), 1u);
-  EXPECT_EQ(round.targets[0].outcome, Outcome::kCancelled);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Faults, RoundInstrumentFault,
+    testing::Values(InstrumentFault{"BadRepliesAndTheRoundGoesOn",
+                                    simulator::FaultKind::kCorrupt, false, 4,
+                                    RoundStatus::kComplete, false},
+                    InstrumentFault{"BadReplyAndTheJobSaysStop",
+                                    simulator::FaultKind::kCorrupt, true, 2,
+                                    RoundStatus::kIncomplete, false},
+                    InstrumentFault{"ConnectionClosed",
+                                    simulator::FaultKind::kDisconnect, false, 2,
+                                    RoundStatus::kIncomplete, true}),
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(RoundConcurrency, SeveralInstrumentsMeasureAtOnceOnOneIoContext) {
   const simulator::Scene scene = MonitoringScene();

@@ -3,7 +3,11 @@
 // back, queries select and order, a second write is a no-op, stores that are
 // no store or of a newer schema or read-only are refused by kind, and
 // writers opening one new store at once lose nothing.
+#include <fcntl.h>
+#include <linux/fs.h>
 #include <sqlite3.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <DazoZazIdoRezeraro/survey/Store.h>
 #include <gtest/gtest.h>
@@ -21,6 +25,19 @@ namespace {
 
 using namespace Core::GEOCOM::survey;
 using std::chrono::seconds;
+
+// Sets or clears the file's immutable flag, which holds for root too (where
+// the file system and the test's capabilities allow it).
+bool SetImmutable(const std::string& path, bool immutable) {
+  const int file = ::open(path.c_str(), O_RDONLY);
+  if (file < 0) return false;
+  int flags = 0;
+  bool set = ::ioctl(file, FS_IOC_GETFLAGS, &flags) == 0;
+  flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+  set = set && ::ioctl(file, FS_IOC_SETFLAGS, &flags) == 0;
+  ::close(file);
+  return set;
+}
 
 class TempStore : public testing::Test {
  protected:
@@ -290,9 +307,12 @@ TEST_F(TempStore, FilesThatAreNoStoreOrNewerOrReadOnlyAreRefusedByKind) {
   EXPECT_EQ(kindOf(foreign, StoreMode::kReadOnly), StoreErrorKind::kNotAStore);
   EXPECT_EQ(kindOf(newer, StoreMode::kReadWrite), StoreErrorKind::kNewer);
   EXPECT_EQ(kindOf(newer, StoreMode::kReadOnly), StoreErrorKind::kNewer);
-  if (::geteuid() != 0) {
+  // Root writes whatever the permissions say, but not an immutable file.
+  const bool immutable = ::geteuid() == 0 && SetImmutable(locked, true);
+  if (::geteuid() != 0 || immutable) {
     EXPECT_EQ(kindOf(locked, StoreMode::kReadWrite), StoreErrorKind::kReadOnly);
   }
+  if (immutable) SetImmutable(locked, false);
   EXPECT_EQ(kindOf(locked, StoreMode::kReadOnly), std::nullopt);
   EXPECT_TRUE(kindOf(missing, StoreMode::kReadOnly));
   EXPECT_FALSE(std::filesystem::exists(missing));

@@ -198,6 +198,21 @@ class Monitor(Workspace):
         self.assertEqual(len(self.rows(store)),
                          4 * len(self.job["targets"]))
 
+    def test_an_instrument_gone_mid_round_is_retried_a_bounded_time(self):
+        simulator, monitor = self.start_monitor(0.3)
+        with simulator:
+            self.assertIn("monitoring", monitor.stdout.readline())
+            self.assertIn("WALL1 measured", monitor.stdout.readline())
+        out, err = monitor.communicate(timeout=STEP_TIMEOUT)
+        self.assertEqual(monitor.returncode, 4, err)
+        self.assertIn("reconnecting (3 of 3)", err)
+        self.assertNotIn("reconnecting (4", err)
+        self.assertIn("round 1 incomplete", out)
+        outcomes = [row["outcome"] for row in
+                    self.rows(self.path(self.job["store"]))]
+        self.assertEqual(outcomes[0], "measured")
+        self.assertEqual(outcomes[-1], "instrument-error")
+
     def test_bad_job_files_are_refused_before_anything_is_measured(self):
         # Nothing listens at the instrument's address: a job that got as
         # far as connecting would end with status 7, not these.

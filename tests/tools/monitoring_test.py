@@ -34,7 +34,7 @@ class Simulator:
     """`geocom simulate` of a scene with one drifting prism and one still,
     steered through its live view's API."""
 
-    def __init__(self, directory):
+    def __init__(self, directory, options=()):
         scene = {
             "station": dict(STATION, id="PILLAR"),
             "prisms": [
@@ -55,7 +55,7 @@ class Simulator:
             json.dump(scene, file)
         self.process = subprocess.Popen(
             [GEOCOM, "simulate", "--listen", "127.0.0.1:0", "--scene", path,
-             "--seed", "1", "--http", "127.0.0.1:0"],
+             "--seed", "1", "--http", "127.0.0.1:0", *options],
             stdout=subprocess.PIPE, text=True)
         words = self.process.stdout.readline().split()
         assert words[:2] == ["listening", "on"], words
@@ -412,7 +412,8 @@ class MonitorPage(Workspace):
         try:
             cases = [
                 ("/", None, "GET", {}, 200, "monitor.js"),
-                ("/monitor.css", "localhost:" + port, "GET", {}, 200, "svg"),
+                ("/page.css", "localhost:" + port, "GET", {}, 200, "svg"),
+                ("/series.js", None, "GET", {}, 200, "showJobMessage"),
                 ("/live-view.js", None, "GET", {}, 404, "no such page"),
                 ("/api/state", None, "GET", {}, 404, "no such page"),
                 ("/", "evil.example:" + port, "GET", {}, 403,

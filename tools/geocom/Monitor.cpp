@@ -308,18 +308,25 @@ int RunMonitor(const MonitorOptions& options) {
       throw ToolError(kExitFailure, result.message);
     }
     if (error == host::make_error_code(host::ErrorKind::kClosed)) {
-      // Reconnecting is bounded: a few tries, then the tool gives up.
+      // Reconnecting is bounded: a few tries, then the tool gives up with
+      // the status of a connection that closed, not of one never made.
+      PrintError("the instrument closed the connection");
       bool back = false;
       for (int attempt = 1; attempt <= kReconnectTries && !back; ++attempt) {
-        PrintError("the instrument closed the connection; reconnecting (" +
-                   std::to_string(attempt) + " of " +
+        PrintError("reconnecting (" + std::to_string(attempt) + " of " +
                    std::to_string(kReconnectTries) + ")");
         std::this_thread::sleep_for(kReconnectPause);
         try {
           session = Connect(io, job);
           back = true;
-        } catch (const ToolError&) {
-          if (attempt == kReconnectTries) throw;
+        } catch (const ToolError& failure) {
+          if (attempt == kReconnectTries) {
+            throw ToolError(kExitClosed,
+                            std::string("the instrument closed the connection "
+                                        "and could not be reached again: ") +
+                                failure.what());
+          }
+          PrintError(failure.what());
         }
       }
     }

@@ -8,6 +8,7 @@
 #include <DazoZazIdoRezeraro/simulator/Scene.h>
 #include <DazoZazIdoRezeraro/simulator/Server.h>
 #include <DazoZazIdoRezeraro/simulator/VirtualInstrument.h>
+#include <DazoZazIdoRezeraro/survey/Job.h>
 
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
@@ -23,6 +24,7 @@
 
 #include "ExitStatus.h"
 #include "Output.h"
+#include "StoreFollower.h"
 #include "Subcommands.h"
 
 namespace geocom {
@@ -33,6 +35,8 @@ using namespace Core::GEOCOM;
 namespace sim = Core::GEOCOM::simulator;
 
 constexpr const char* kDefaultListen = "127.0.0.1:0";
+// How often the live view reads a job's store for new results.
+constexpr std::chrono::milliseconds kFollowPeriod{500};
 
 struct SimulateOptions {
   std::string listen;
@@ -49,6 +53,7 @@ struct SimulateOptions {
   std::string http;
   bool httpRemote = false;
   std::vector<std::string> httpNames;
+  std::string job;
 };
 
 template <typename Number>
@@ -100,6 +105,17 @@ int RunSimulate(const SimulateOptions& options) {
 
   if (!options.http.empty() && !options.replay.empty()) {
     throw UsageError("--http shows a scene's instrument, not a replay");
+  }
+  std::optional<survey::Job> job;
+  if (!options.job.empty()) {
+    try {
+      job = survey::LoadJob(options.job);
+      CheckFollowable(job->store);
+    } catch (const survey::JobError& error) {
+      throw UsageError("--job: " + std::string(error.what()));
+    } catch (const survey::StoreError& error) {
+      throw ToolError(kExitFailure, "--job: " + std::string(error.what()));
+    }
   }
 
   // What answers: a capture replayed, or an instrument in its scene.
@@ -166,6 +182,9 @@ int RunSimulate(const SimulateOptions& options) {
     viewOptions.remoteNames = options.httpNames;
     liveView = std::make_unique<sim::LiveView>(io, *control, viewOptions);
   }
+  std::unique_ptr<StoreFollower> follower;
+  if (job)
+    follower = std::make_unique<StoreFollower>(*job, *liveView, kFollowPeriod);
 
   // Everything is opened before anything is printed, so that a failure
   // leaves no half-announced instrument.
@@ -199,6 +218,7 @@ int RunSimulate(const SimulateOptions& options) {
   }
   Print(announcement);
   FlushOutput();
+  if (follower) follower->Start();
 
   boost::asio::signal_set signals(io, SIGINT, SIGTERM);
   signals.async_wait([&](const boost::system::error_code& error, int) {
@@ -274,13 +294,15 @@ Runner AddSimulate(CLI::App& app) {
                    "Close a TCP client silent for MS milliseconds while no "
                    "reply to it is under way (default 60000; 0: never)")
       ->type_name("MS");
-  command
-      ->add_option("--http", options->http,
-                   "Serve a live view of the instrument and a JSON API to "
-                   "steer it (docs/live-view.md) on HOST:PORT; prints 'live "
-                   "view on http://HOST:PORT/'. Loopback only, unless "
-                   "--http-remote is given")
-      ->type_name("HOST:PORT");
+  CLI::Option* http =
+      command
+          ->add_option(
+              "--http", options->http,
+              "Serve a live view of the instrument and a JSON API to "
+              "steer it (docs/live-view.md) on HOST:PORT; prints 'live "
+              "view on http://HOST:PORT/'. Loopback only, unless "
+              "--http-remote is given")
+          ->type_name("HOST:PORT");
   CLI::Option* httpRemote = command->add_flag(
       "--http-remote", options->httpRemote,
       "Allow --http on an address other hosts reach: anyone who reaches "
@@ -294,6 +316,14 @@ Runner AddSimulate(CLI::App& app) {
       ->delimiter(',')
       ->needs(httpRemote)
       ->type_name("NAME");
+  command
+      ->add_option("--job", options->job,
+                   "With --http: show the job's results beside the "
+                   "instrument, each target's displacements over time with "
+                   "its limits, read from the job's store as 'geocom "
+                   "monitor' writes them (docs/live-view.md)")
+      ->needs(http)
+      ->type_name("FILE");
   command->footer(ExitStatusHelp({kExitOk, kExitFailure, kExitUsage}));
   return [options] { return RunSimulate(*options); };
 }

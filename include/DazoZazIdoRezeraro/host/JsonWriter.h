@@ -1,7 +1,9 @@
 #ifndef DAZOZAZIDOREZERARO_HOST_JSONWRITER_H
 #define DAZOZAZIDOREZERARO_HOST_JSONWRITER_H
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,6 +49,32 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT JsonWriter {
   JsonWriter& End();
   /// The name of the next member.
   JsonWriter& Key(std::string_view name);
+  /// The same for a name written in the source, which a record's writer
+  /// gives for nearly every member: copied whole when it needs no escape.
+  template <std::size_t Size>
+  JsonWriter& Key(const char (&name)[Size]) {
+    constexpr std::size_t kLength = Size - 1;
+    static_assert(kLength + 4 <= kStaged, "a name longer than the stage");
+    // Unrolled, the test of a literal's bytes is folded away.
+#pragma GCC unroll 64
+    for (std::size_t i = 0; i < kLength; ++i) {
+      const auto byte = static_cast<unsigned char>(name[i]);
+      if (byte < 0x20 || byte > 0x7e || byte == '"' || byte == '\\') {
+        return Key(std::string_view(name, kLength));
+      }
+    }
+    if (stagedSize_ + kLength + 4 > kStaged) Flush();
+    char* into = staged_ + stagedSize_;
+    if (afterValue_) *into++ = ',';
+    *into++ = '"';
+    std::memcpy(into, name, kLength);
+    into += kLength;
+    *into++ = '"';
+    *into++ = ':';
+    stagedSize_ = static_cast<std::size_t>(into - staged_);
+    afterValue_ = false;
+    return *this;
+  }
 
   /// The text as a string.
   JsonWriter& String(std::string_view text);
@@ -89,7 +117,8 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT JsonWriter {
   std::string& out_;
   // The text is gathered here and appended to out_ in pieces: appending
   // each brace, quote and key on its own would cost more than writing them.
-  char staged_[256];
+  static constexpr std::size_t kStaged = 256;
+  char staged_[kStaged];
   std::size_t stagedSize_ = 0;
   int depth_ = 0;
   bool afterValue_ = false;  // a member before this one needs a comma

@@ -13,6 +13,7 @@
 
 #include "Control.h"
 #include "Export.h"
+#include "PageServer.h"
 
 /// @file
 /// A page that shows a running virtual instrument live, and a JSON API to
@@ -62,6 +63,18 @@ class DAZOZAZIDOREZERARO_SIMULATOR_EXPORT LiveView {
   /// a bad address or one that is not loopback without allowRemote, or
   /// kIo. Call before the io_context runs.
   host::Result<std::string> Listen(std::string_view address);
+
+  /// Shows more on the page than the instrument (a job's results): the
+  /// handlers answer the API paths the view does not, and a browser that
+  /// opens the feed is sent their greeting after the instrument's state.
+  /// Call before Listen.
+  void Extend(PageHandlers more);
+
+  /// Sends the message to every browser with the feed open; thread-safe.
+  void Publish(std::shared_ptr<const std::string> message);
+
+  /// The strand the view and its handlers run on.
+  boost::asio::any_io_executor Executor() const;
 
   /// Stops listening and closes every connection; thread-safe.
   void Stop();

@@ -48,7 +48,7 @@ struct PageServerOptions {
   std::string index = "index.html";
   /// The built-in files served by name, index among them.
   std::vector<std::string> files = {"index.html", "live-view.js",
-                                    "live-view.css"};
+                                    "series.js", "page.css"};
 };
 
 /// A request of the API, past the checks on its Host, Origin and type.
