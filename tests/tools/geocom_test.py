@@ -105,26 +105,28 @@ class Demo(unittest.TestCase):
 
 class Call(unittest.TestCase):
     def test_call_over_tcp(self):
+        """Each call exits 0 and prints these values."""
+        station = {"easting": "-12.5", "northing": "7", "height": "350.25",
+                   "instrument_height": "1.55"}
         with Simulator("--listen", "127.0.0.1:0") as simulator:
-            connect = ("call", "--connect", simulator.address)
-            result = geocom(*connect, "instrument-number")
-            self.assertEqual(result.returncode, 0)
-            self.assertEqual(fields(result.stdout)["serial_number"], "412237")
-            self.assertEqual(geocom(*connect, "set-station", "-12.5", "7",
-                                    "350.25", "1.55").returncode, 0)
-            station = fields(geocom(*connect, "station").stdout)
-            self.assertEqual((station["easting"], station["northing"],
-                              station["height"], station["instrument_height"]),
-                             ("-12.5", "7", "350.25", "1.55"))
-            # The first of two defaulted arguments given, the other left out.
-            self.assertEqual(geocom(*connect, "position", "0.5", "1.25", "1")
-                             .returncode, 0)
-            # --raw: a one-digit number; a catalogued one is decoded.
-            self.assertEqual(geocom(*connect, "--raw", "0").returncode, 0)
-            self.assertEqual(fields(geocom(*connect, "--raw", "5003").stdout)
-                             ["serial_number"], "412237")
-            angles = fields(geocom(*connect, "angles").stdout)
-            self.assertEqual((angles["hz"], angles["v"]), ("0.5", "1.25"))
+            for command, shown in (
+                    (("instrument-number",), {"serial_number": "412237"}),
+                    (("set-station", *station.values()), {}),
+                    (("station",), station),
+                    # The first of two defaulted arguments given, the other
+                    # left out.
+                    (("position", "0.5", "1.25", "1"), {}),
+                    # --raw: a one-digit number; a catalogued one is decoded.
+                    (("--raw", "0"), {}),
+                    (("--raw", "5003"), {"serial_number": "412237"}),
+                    (("angles",), {"hz": "0.5", "v": "1.25"})):
+                with self.subTest(command=command):
+                    result = geocom("call", "--connect", simulator.address,
+                                    *command)
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                    printed = fields(result.stdout)
+                    self.assertEqual({key: printed.get(key) for key in shown},
+                                     shown)
             self.assertEqual(simulator.stop(), 0)
 
     def test_call_over_pseudo_terminal(self):
@@ -455,7 +457,8 @@ class Usage(unittest.TestCase):
             (("--bogus",), "unknown option '--bogus' for 'geocom'"),
             (("frobnicate",), "unknown subcommand 'frobnicate'"),
             ((), "a subcommand is required"),
-            (("demo", "--bogus"), "unknown option '--bogus' for 'geocom demo'"),
+            (("demo", "--bogus"),
+             "unknown option '--bogus' for 'geocom demo'"),
             (("call", "--bogus", "null"),
              "unknown option '--bogus' for 'geocom call'"),
             (connect + ("--bogus=3", "null"), "unknown option '--bogus'"),
