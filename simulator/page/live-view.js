@@ -229,10 +229,15 @@ function showState(state) {
   showFaultRows(state);
 }
 
+// Values by name, "key=value" apart by spaces; a long one may break after
+// its "=", never inside its number.
 function describe(values, units) {
-  if (!values) return "";
-  return Object.entries(values)
-    .map(([key, value]) => `${key}=${formatted(value, units?.[key])}`).join(" ");
+  const text = document.createDocumentFragment();
+  Object.entries(values ?? {}).forEach(([key, value], index) => {
+    if (index > 0) text.append(" ");
+    text.append(`${key}=`, document.createElement("wbr"), formatted(value, units?.[key]));
+  });
+  return text;
 }
 
 // A return code with the name the toolkit gives it, if any: "8710 no-target".
@@ -263,7 +268,7 @@ function showExchange(exchange) {
   ];
   for (const value of cells) {
     const cell = document.createElement("td");
-    cell.textContent = value;
+    cell.append(value);
     row.appendChild(cell);
   }
   row.children[4].className = exchange.return_code ? "code-bad" : "";
