@@ -305,7 +305,7 @@ PendingCall BlockingSession::Start(unsigned short procedure,
   }
   session.Enqueue(
       id, procedure, std::string(parameters), options,
-      [state](error_code error, Reply reply) {
+      [state](error_code error, Reply reply, bool) {
         state->End(error, std::move(reply));
       },
       state->waiter);

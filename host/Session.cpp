@@ -58,7 +58,7 @@ struct Pending {
   unsigned short procedure = 0;
   std::string parameters;
   CallOptions options;
-  Session::Completion completion;
+  detail::CallCompletion completion;
   Clock::time_point queued;
   std::shared_ptr<const detail::CallWaiter> waiter;
 };
@@ -71,6 +71,26 @@ struct Current {
   Clock::time_point written;
   std::chrono::milliseconds timeout{0};
   unsigned retriesLeft = 0;
+};
+
+// An outcome met during one of the strand's handlers, handed over when the
+// handler is done with the session.
+struct Ready {
+  detail::CallCompletion completion;
+  error_code error;
+  Reply reply;
+};
+
+// Counts a nesting for as long as it lives.
+class Nesting {
+ public:
+  explicit Nesting(unsigned& depth) : depth_(depth) { ++depth_; }
+  ~Nesting() { --depth_; }
+  Nesting(const Nesting&) = delete;
+  Nesting& operator=(const Nesting&) = delete;
+
+ private:
+  unsigned& depth_;
 };
 
 Reply Failed(unsigned short procedure, std::string diagnostics) {
@@ -127,9 +147,14 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     }
     asio::dispatch(*strand, [self = shared_from_this(),
                              pending = std::move(pending)]() mutable {
-      self->queue_.push_back(std::move(pending));
-      self->ArmDeadline();
-      self->StartNextIfIdle();
+      self->InTurn([&] {
+        // Possibly inside the caller's initiating function: whatever ends
+        // here is posted.
+        const Nesting initiating(self->initiating_);
+        self->queue_.push_back(std::move(pending));
+        self->ArmDeadline();
+        self->StartNextIfIdle();
+      });
     });
     return true;
   }
@@ -140,7 +165,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     ++interruptions_;
     asio::post(*strand_, [self = shared_from_this(), id, type] {
       --self->interruptions_;
-      self->CancelNow(id, type);
+      self->InTurn([&] { self->CancelNow(id, type); });
     });
     WakeWaitHere();
   }
@@ -151,7 +176,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     ++interruptions_;
     asio::post(*strand_, [self = shared_from_this()] {
       --self->interruptions_;
-      self->CloseNow();
+      self->InTurn([&] { self->CloseNow(); });
     });
     WakeWaitHere();
   }
@@ -186,6 +211,53 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   }
 
  private:
+  // Every handler the strand runs goes through here. Outcomes met on the
+  // way are handed over once the session's state is settled, each running
+  // at once on its handler's executor where that allows it (no trip round
+  // the event loop's queue); then a reply timer with no call left to time
+  // is stopped, so that the event loop may run out of work. A handler
+  // started from another's completion (the next call of a chain) keeps the
+  // timer armed: its one wait serves call after call.
+  template <typename Work>
+  void InTurn(Work&& work) {
+    {
+      const Nesting turn(turnDepth_);
+      work();
+    }
+    if (turnDepth_ == 0) Settle();
+  }
+
+  void Settle() {
+    if (!handingOver_) {
+      handingOver_ = true;
+      // A handler may start calls; one ending at once is posted, never
+      // added here, but the index copes either way.
+      for (std::size_t next = 0; next < ready_.size(); ++next) {
+        Ready ready = std::move(ready_[next]);
+        try {
+          ready.completion(ready.error, std::move(ready.reply), true);
+        } catch (...) {
+          // The handler's exception leaves through the event loop as with
+          // a posted handler; the outcomes behind it are handed over by a
+          // later turn.
+          ready_.erase(ready_.begin(),
+                       ready_.begin() + static_cast<std::ptrdiff_t>(next) + 1);
+          handingOver_ = false;
+          HandOverLater();
+          throw;
+        }
+      }
+      ready_.clear();
+      handingOver_ = false;
+    }
+    if (!current_ && queue_.empty()) DisarmReplyTimer();
+  }
+
+  void HandOverLater() {
+    if (ready_.empty() || !strand_) return;
+    asio::post(*strand_, [self = shared_from_this()] { self->InTurn([] {}); });
+  }
+
   // Ends a wait on a caller's thread early, so that a cancellation or a
   // close posted to the strand runs. Called under lifeMutex_.
   void WakeWaitHere() {
@@ -256,7 +328,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     if (!earliest || !deadlines_) return;
     deadlines_->expires_at(*earliest);
     deadlines_->async_wait([self = shared_from_this()](const error_code& e) {
-      if (!e) self->EndOverdue();
+      if (!e) self->InTurn([&] { self->EndOverdue(); });
     });
   }
 
@@ -366,18 +438,46 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
         asio::bind_cancellation_slot(
             stopWrite_.slot(),
             asio::bind_executor(
-                *strand_,
-                [self = shared_from_this(), attempt = attempt_](
-                    const error_code& e) { self->OnWritten(attempt, e); })));
+                *strand_, [self = shared_from_this(),
+                           attempt = attempt_](const error_code& e) {
+                  self->InTurn([&] { self->OnWritten(attempt, e); });
+                })));
   }
 
+  // The reply timer is armed only when no wait already armed ends as early
+  // as the current request's time-out: a wait that ends earlier looks again
+  // then. Calls that follow each other closely share one wait.
   void ArmReplyTimer() {
     const Current& call = *current_;
-    timer_->expires_at(call.written + call.timeout);
-    timer_->async_wait(
-        [self = shared_from_this(), attempt = attempt_](const error_code& e) {
-          if (!e) self->OnTimeout(attempt);
-        });
+    const Clock::time_point due = call.written + call.timeout;
+    if (!timer_ || (timerArmed_ && timerDue_ <= due)) return;
+    timerArmed_ = true;
+    timerDue_ = due;
+    ++timerArming_;
+    timer_->expires_at(due);
+    timer_->async_wait([self = shared_from_this(),
+                        arming = timerArming_](const error_code& e) {
+      self->InTurn([&] { self->OnReplyTimer(arming, e); });
+    });
+  }
+
+  void DisarmReplyTimer() {
+    if (!timerArmed_) return;
+    timerArmed_ = false;
+    ++timerArming_;
+    if (timer_) timer_->cancel();
+  }
+
+  void OnReplyTimer(std::uint64_t arming, const error_code& error) {
+    // A wait replaced or stopped since is over already.
+    if (arming != timerArming_) return;
+    timerArmed_ = false;
+    if (error || !current_) return;
+    if (Clock::now() < current_->written + current_->timeout) {
+      ArmReplyTimer();
+      return;
+    }
+    OnTimeout();
   }
 
   // Whether the call's own waiting thread is the one making it, with no
@@ -462,11 +562,11 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     readInFlight_ = true;
     transport_->AsyncReadSome(
         asio::buffer(readBuffer_),
-        asio::bind_executor(*strand_,
-                            [self = shared_from_this()](const error_code& error,
-                                                        std::size_t received) {
-                              self->OnRead(error, received);
-                            }));
+        asio::bind_executor(
+            *strand_, [self = shared_from_this()](const error_code& error,
+                                                  std::size_t received) {
+              self->InTurn([&] { self->OnRead(error, received); });
+            }));
   }
 
   void OnWritten(std::uint64_t attempt, const error_code& error) {
@@ -504,8 +604,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     }
   }
 
-  void OnTimeout(std::uint64_t attempt) {
-    if (!current_ || attempt != attempt_) return;
+  void OnTimeout() {
     AddCount(&SessionCounts::timeouts);
     Current& call = *current_;
     // A request still being written when its time runs out has not reached
@@ -599,15 +698,21 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     Pending pending = std::move(current_->pending);
     current_.reset();
     ++attempt_;
-    if (timer_) timer_->cancel();
     // The rest of an ended call's request must not hold up the next call.
     if (writeInFlight_) stopWrite_.emit(asio::cancellation_type::terminal);
     AddCount(&SessionCounts::calls);
     Complete(pending, error, std::move(reply));
   }
 
+  // Inside an initiating function the outcome is handed over (posted) on
+  // the spot; in any other handler once that handler is done.
   void Complete(Pending& pending, error_code error, Reply reply) {
-    pending.completion(error, std::move(reply));
+    if (turnDepth_ > 0 && initiating_ == 0) {
+      ready_.push_back(
+          {std::move(pending.completion), error, std::move(reply)});
+      return;
+    }
+    pending.completion(error, std::move(reply), false);
   }
 
   void Tap(TrafficDirection direction, std::string_view bytes) {
@@ -635,18 +740,25 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   std::unique_ptr<Transport> transport_;
   std::optional<asio::strand<executor_type>> strand_;
   std::optional<asio::steady_timer> timer_;
+  bool timerArmed_ = false;
+  Clock::time_point timerDue_;
+  std::uint64_t timerArming_ = 0;  // which wait of the timer is the live one
   std::optional<asio::steady_timer> deadlines_;
   SessionOptions options_;
   SentenceStream stream_;
   std::deque<Pending> queue_;
   std::optional<Current> current_;
   std::atomic<std::uint64_t> nextId_{0};
-  std::uint64_t attempt_ = 0;  // which request the timer and writes belong to
+  std::uint64_t attempt_ = 0;  // which request writes and waits belong to
   asio::cancellation_signal stopWrite_;
   bool readInFlight_ = false;
   bool writeInFlight_ = false;
   bool closed_ = false;
   std::array<char, kReadChunk> readBuffer_{};
+  unsigned turnDepth_ = 0;
+  unsigned initiating_ = 0;
+  bool handingOver_ = false;
+  std::vector<Ready> ready_;
   mutable std::mutex lifeMutex_;
   // Cancellations and closes posted to the strand and not yet run: a wait
   // on a caller's thread gives way to them.
@@ -695,7 +807,7 @@ Session::executor_type Session::CompletionExecutor() const {
 
 void Session::Enqueue(std::uint64_t id, unsigned short procedure,
                       std::string parameters, CallOptions options,
-                      Completion completion,
+                      detail::CallCompletion completion,
                       std::shared_ptr<const detail::CallWaiter> waiter) {
   if (impl_ && impl_->Enqueue({id,
                                procedure,
@@ -712,7 +824,8 @@ void Session::Enqueue(std::uint64_t id, unsigned short procedure,
                         : "the session is empty or was moved from";
   completion(ErrorKind::kClosed,
              Failed(procedure, "the call to " + ProcedureLabel(procedure) +
-                                   " has no connection: " + why));
+                                   " has no connection: " + why),
+             false);
 }
 
 std::function<void(asio::cancellation_type)> Session::Canceller(

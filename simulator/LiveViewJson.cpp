@@ -1,6 +1,7 @@
 #include "LiveViewJson.h"
 
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
+#include <DazoZazIdoRezeraro/host/ReturnCodes.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
 #include <algorithm>
@@ -154,6 +155,8 @@ std::string ExchangeJson(const LoggedExchange& logged) {
                   {"name", nullptr},
                   {"arguments", nullptr},
                   {"return_code", nullptr},
+                  {"return_code_name", nullptr},
+                  {"return_code_meaning", nullptr},
                   {"values", nullptr},
                   {"units", json::object()}};
   const host::Procedure* named = host::FindProcedure(exchange.procedure);
@@ -162,7 +165,14 @@ std::string ExchangeJson(const LoggedExchange& logged) {
   if (named != nullptr) message["units"] = UnitsJson(*named);
   if (exchange.arguments)
     message["arguments"] = FieldsJson(*exchange.arguments);
-  if (exchange.returnCode) message["return_code"] = *exchange.returnCode;
+  if (exchange.returnCode) {
+    message["return_code"] = *exchange.returnCode;
+    if (const host::ReturnCodeName* code =
+            host::FindReturnCode(*exchange.returnCode)) {
+      message["return_code_name"] = std::string(code->name);
+      message["return_code_meaning"] = std::string(code->meaning);
+    }
+  }
   if (exchange.values) message["values"] = FieldsJson(*exchange.values);
   return message.dump(-1, ' ', false, json::error_handler_t::replace);
 }

@@ -24,12 +24,16 @@ function element(name, attributes, parent) {
   return node;
 }
 
-// Every value as a surveyor reads it: angles in degrees to a ten-thousandth
-// (a third of an arc second), distances in metres to a tenth of a
-// millimetre; the server says which values are which.
+// Every value as a surveyor reads it: angles and turning speeds in degrees
+// to a ten-thousandth (a third of an arc second), distances in metres to a
+// tenth of a millimetre, and a length below a millimetre (a wavelength) to
+// four significant digits; the server says which values are which.
+const degrees = (radians) => (radians * 180 / Math.PI).toFixed(4);
 const UNITS = {
-  rad: (value) => `${(value * 180 / Math.PI).toFixed(4)}°`,
-  m: (value) => `${value.toFixed(4)} m`,
+  rad: (value) => `${degrees(value)}°`,
+  "rad/s": (value) => `${degrees(value)}°/s`,
+  m: (value) => `${Math.abs(value) >= 1e-3 || value === 0
+    ? value.toFixed(4) : value.toPrecision(4)} m`,
 };
 
 function formatted(value, unit) {
@@ -225,10 +229,22 @@ function showState(state) {
   showFaultRows(state);
 }
 
+// Values by name, "key=value" apart by spaces; a long one may break after
+// its "=", never inside its number.
 function describe(values, units) {
-  if (!values) return "";
-  return Object.entries(values)
-    .map(([key, value]) => `${key}=${formatted(value, units?.[key])}`).join(" ");
+  const text = document.createDocumentFragment();
+  Object.entries(values ?? {}).forEach(([key, value], index) => {
+    if (index > 0) text.append(" ");
+    text.append(`${key}=`, document.createElement("wbr"), formatted(value, units?.[key]));
+  });
+  return text;
+}
+
+// A return code with the name the toolkit gives it, if any: "8710 no-target".
+function returnCode(exchange) {
+  if (exchange.return_code == null) return "–";
+  const name = exchange.return_code_name;
+  return name ? `${exchange.return_code} ${name}` : String(exchange.return_code);
 }
 
 // Adds the exchange in its place, newest first, once.
@@ -246,16 +262,17 @@ function showExchange(exchange) {
     exchange.client,
     exchange.name ?? exchange.request_bytes,
     describe(exchange.arguments, exchange.units),
-    exchange.return_code ?? "–",
+    returnCode(exchange),
     describe(exchange.values, exchange.units),
     `${exchange.round_trip_ms.toFixed(1)} ms`,
   ];
   for (const value of cells) {
     const cell = document.createElement("td");
-    cell.textContent = value;
+    cell.append(value);
     row.appendChild(cell);
   }
   row.children[4].className = exchange.return_code ? "code-bad" : "";
+  if (exchange.return_code_meaning) row.children[4].title = exchange.return_code_meaning;
   row.children[3].className = "arguments";
   row.children[5].className = "values";
   const fault = document.createElement("td");

@@ -85,6 +85,31 @@ try {
   const panel = await page.$eval("#hz", (cell) => cell.textContent);
   check(/^\d+\.\d{4}°$/.test(panel), `the panel shows angles in the same unit (${panel})`);
 
+  // Turning speeds in degrees too; a wavelength keeps its digits.
+  await call(instrument.tcp, "motor-velocity", "0.1", "0").catch(() => {});
+  await call(instrument.tcp, "atmosphere");
+  await rowWithin(page, '#exchanges tr[data-name="atmosphere"]', 1000);
+  const speeds = await page.$eval('#exchanges tr[data-name="motor-velocity"] .arguments',
+                                  (cell) => cell.textContent);
+  const weather = await page.$eval('#exchanges tr[data-name="atmosphere"] .values',
+                                   (cell) => cell.textContent);
+  check(speeds === "hz_speed=5.7296°/s v_speed=0.0000°/s" &&
+        weather.startsWith("dry_temperature=20.5 degC lambda=6.580e-7 m "),
+        `speeds in degrees, a wavelength to its digits (${speeds}; ${weather})`);
+
+  // A return code shows with its name, its meaning on hover; a call that
+  // fails with one exits non-zero.
+  await call(instrument.tcp, "simple-measurement").catch(() => {});
+  await rowWithin(page, '#exchanges tr[data-name="simple-measurement"]', 1000);
+  const code = await page.$eval('#exchanges tr[data-name="simple-measurement"] td:nth-child(5)',
+                                (cell) => [cell.textContent, cell.title, cell.className]);
+  check(code[0] === "8710 no-target" && code[1] === "no prism in the beam" &&
+        code[2] === "code-bad",
+        `a return code shows with its name and meaning (${code})`);
+  const okCode = await page.$eval('#exchanges tr[data-name="angles"] td:nth-child(5)',
+                                  (cell) => cell.textContent);
+  check(okCode === "0 ok", `a successful call's code shows as 0 ok (${okCode})`);
+
   // Locked onto P1, the telescope follows it when it is dragged.
   await call(instrument.tcp, "set-atr-state", "1");
   await call(instrument.tcp, "set-lock-state", "1");
@@ -154,6 +179,11 @@ try {
   const bottom = (selector) => page.$eval(selector, (row) => row.getBoundingClientRect().bottom);
   const newestFaulty = await bottom("#exchanges tr.faulty");
   check(newestFaulty <= 900, `the faulty exchange shows above the fold (bottom ${newestFaulty} px)`);
+  const [badgeRight, tableRight] = await page.evaluate(() => [
+    document.querySelector("#exchanges tr.faulty .fault").getBoundingClientRect().right,
+    document.getElementById("traffic").getBoundingClientRect().right]);
+  check(badgeRight <= tableRight,
+        `the fault column is in sight without scrolling sideways (${badgeRight} of ${tableRight} px)`);
   await keepScreenshot(page, screenshot, false);
 
   // Once many clean exchanges follow it, "faults only" brings it back.

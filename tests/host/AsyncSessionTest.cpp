@@ -189,6 +189,8 @@ TEST(AsyncSession, ADeadlineBoundsTheWaitInTheQueue) {
   Loop loop(peer.Address());
   CallOptions patient;
   patient.timeout = 2s;
+  // A later deadline of its own, not yet reached when the queued one ends.
+  patient.deadline = 5s;
   auto first =
       loop.session.AsyncCall(kNull, "", boost::asio::use_future, patient);
   CallOptions bounded;

@@ -343,6 +343,8 @@ TEST(LiveViewApi, EachEndpointDoesWhatItSays) {
   EXPECT_EQ(traffic.body[0]["values"]["serial_number"],
             DefaultScene().instrument.serialNumber);
   EXPECT_EQ(traffic.body[0]["fault"], "wrong-sequence");
+  EXPECT_EQ(traffic.body[0]["return_code_name"], "ok");
+  EXPECT_EQ(traffic.body[0]["return_code_meaning"], "the procedure succeeded");
 
   EXPECT_EQ(Ask(address, http::verb::post, "/api/pause").body["paused"], true);
   host::CallOptions brief;

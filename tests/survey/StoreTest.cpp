@@ -153,7 +153,11 @@ TEST_P(BackendStore, WhatIsWrittenReadsBackAfterReopening) {
     target.faces = 1;
     store->RegisterTargets({target});
     target.faces = 2;
-    store->RegisterTargets({target});
+    Target aimed;
+    aimed.id = "P3";
+    aimed.direction = Direction{1.25, 1.5};
+    aimed.tolerances = {0.001, 0.002, 0.003};
+    store->RegisterTargets({target, aimed});
     const std::int64_t round = store->BeginRound({"dam", "tcp:1", At(0)});
     store->RecordTarget(Result(round, "P1", 10));
     TargetResult failed = Result(round, "P2", 11, Outcome::kNotFound);
@@ -167,11 +171,20 @@ TEST_P(BackendStore, WhatIsWrittenReadsBackAfterReopening) {
   auto store = Open(StoreMode::kReadOnly);
   EXPECT_EQ(store->SchemaVersion(), CurrentSchemaVersion());
   const std::vector<Target> targets = store->Targets();
-  ASSERT_EQ(targets.size(), 1u);
+  ASSERT_EQ(targets.size(), 2u);
   EXPECT_EQ(targets[0].faces, 2);
   EXPECT_DOUBLE_EQ(targets[0].prismConstant, -0.0344);
   EXPECT_FALSE(targets[0].direction);
+  EXPECT_DOUBLE_EQ(targets[0].coordinates->easting, 1);
+  EXPECT_DOUBLE_EQ(targets[0].coordinates->northing, 2);
   EXPECT_DOUBLE_EQ(targets[0].coordinates->height, 3);
+  ASSERT_TRUE(targets[1].direction);
+  EXPECT_FALSE(targets[1].coordinates);
+  EXPECT_DOUBLE_EQ(targets[1].direction->hz, 1.25);
+  EXPECT_DOUBLE_EQ(targets[1].direction->v, 1.5);
+  EXPECT_DOUBLE_EQ(targets[1].tolerances.faceDifference, 0.001);
+  EXPECT_DOUBLE_EQ(targets[1].tolerances.setAngle, 0.002);
+  EXPECT_DOUBLE_EQ(targets[1].tolerances.setDistance, 0.003);
 
   std::vector<RoundRecord> rounds;
   store->ReadRounds([&](const RoundRecord& round) {

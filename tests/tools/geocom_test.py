@@ -105,26 +105,28 @@ class Demo(unittest.TestCase):
 
 class Call(unittest.TestCase):
     def test_call_over_tcp(self):
+        """Each call exits 0 and prints these values."""
+        station = {"easting": "-12.5", "northing": "7", "height": "350.25",
+                   "instrument_height": "1.55"}
         with Simulator("--listen", "127.0.0.1:0") as simulator:
-            connect = ("call", "--connect", simulator.address)
-            result = geocom(*connect, "instrument-number")
-            self.assertEqual(result.returncode, 0)
-            self.assertEqual(fields(result.stdout)["serial_number"], "412237")
-            self.assertEqual(geocom(*connect, "set-station", "-12.5", "7",
-                                    "350.25", "1.55").returncode, 0)
-            station = fields(geocom(*connect, "station").stdout)
-            self.assertEqual((station["easting"], station["northing"],
-                              station["height"], station["instrument_height"]),
-                             ("-12.5", "7", "350.25", "1.55"))
-            # The first of two defaulted arguments given, the other left out.
-            self.assertEqual(geocom(*connect, "position", "0.5", "1.25", "1")
-                             .returncode, 0)
-            # --raw: a one-digit number; a catalogued one is decoded.
-            self.assertEqual(geocom(*connect, "--raw", "0").returncode, 0)
-            self.assertEqual(fields(geocom(*connect, "--raw", "5003").stdout)
-                             ["serial_number"], "412237")
-            angles = fields(geocom(*connect, "angles").stdout)
-            self.assertEqual((angles["hz"], angles["v"]), ("0.5", "1.25"))
+            for command, shown in (
+                    (("instrument-number",), {"serial_number": "412237"}),
+                    (("set-station", *station.values()), {}),
+                    (("station",), station),
+                    # The first of two defaulted arguments given, the other
+                    # left out.
+                    (("position", "0.5", "1.25", "1"), {}),
+                    # --raw: a one-digit number; a catalogued one is decoded.
+                    (("--raw", "0"), {}),
+                    (("--raw", "5003"), {"serial_number": "412237"}),
+                    (("angles",), {"hz": "0.5", "v": "1.25"})):
+                with self.subTest(command=command):
+                    result = geocom("call", "--connect", simulator.address,
+                                    *command)
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                    printed = fields(result.stdout)
+                    self.assertEqual({key: printed.get(key) for key in shown},
+                                     shown)
             self.assertEqual(simulator.stop(), 0)
 
     def test_call_over_pseudo_terminal(self):
@@ -154,60 +156,51 @@ class Call(unittest.TestCase):
             while connection.recv(4096):
                 pass
 
-        # The return code and its name when the instrument answered one.
+        def call(behaviour, *flags):
+            with FakeInstrument(behaviour) as instrument:
+                return geocom("call", "--timeout", "500", "--connect",
+                              instrument.address, *flags, "instrument-number")
+
+        # The error's kind and message; the return code and its name when
+        # the instrument answered one; the values when it succeeded.
         outcomes = [
             (answer("%R1P,0,9999:0,7\r\n%R1Q,5003,1:\r\n%R1P,0,SEQ:0,42\r\n"),
-             0, b"", (0, "ok")),
-            (silent, 3, b"within 500 ms", (None, None)),
-            (lambda connection: connection.recv(4096), 4, b"closed",
-             (None, None)),
-            (answer("%R1P,2,SEQ:0\r\n"), 5, b"invalid reply", (None, None)),
-            (answer("%R1P,0,SEQ:3\r\n"), 6,
+             0, None, b"", (0, "ok"), {"serial_number": 42}),
+            (silent, 3, "timeout", b"within 500 ms", (None, None), None),
+            (lambda connection: connection.recv(4096), 4, "closed",
+             b"closed", (None, None), None),
+            (answer("%R1P,2,SEQ:0\r\n"), 5, "invalid_reply", b"invalid reply",
+             (None, None), None),
+            (answer("%R1P,0,SEQ:3\r\n"), 6, "return_code",
              b"return code 3 invalid-result: the result is invalid",
-             (3, "invalid-result")),
-            (answer("%R1P,0,SEQ:8710\r\n"), 6,
+             (3, "invalid-result"), None),
+            (answer("%R1P,0,SEQ:8710\r\n"), 6, "return_code",
              b"return code 8710 no-target: no prism in the beam",
-             (8710, "no-target")),
-            (answer("%R1P,0,SEQ:1234\r\n"), 6, b"return code 1234\n",
-             (1234, None)),
+             (8710, "no-target"), None),
+            (answer("%R1P,0,SEQ:1234\r\n"), 6, "return_code",
+             b"return code 1234\n", (1234, None), None),
         ]
-        kinds = {0: None, 3: "timeout", 4: "closed", 5: "invalid_reply",
-                 6: "return_code"}
-        for behaviour, status, message, code in outcomes:
-            for json_flag in ((), ("--json",)):
-                with self.subTest(status=status, json=json_flag):
-                    with FakeInstrument(behaviour) as instrument:
-                        result = geocom("call", "--timeout", "500",
-                                        "--connect", instrument.address,
-                                        *json_flag, "instrument-number")
-                    self.assertEqual(result.returncode, status, result.stderr)
-                    if not json_flag:
-                        self.assertIn(message, result.stderr)
-                        shown = fields(result.stdout).get("return_code")
-                        if code[0] is not None:
-                            self.assertEqual(shown.split(":")[0], " ".join(
-                                str(part) for part in code if part is not None))
-                        else:
-                            self.assertIsNone(shown)
-                        if status == 0:
-                            self.assertEqual(
-                                fields(result.stdout)["serial_number"], "42")
-                        continue
-                    # Whatever the outcome, one JSON object on stdout.
-                    outcome = json.loads(result.stdout)
-                    self.assertEqual(outcome["command"], "instrument-number")
-                    if status == 0:
-                        self.assertEqual(
-                            (outcome["return_code"],
-                             outcome["return_code_name"], outcome["values"]),
-                            (0, "ok", {"serial_number": 42}))
-                        continue
-                    self.assertEqual(
-                        (outcome.get("return_code"),
-                         outcome.get("return_code_name")), code)
-                    self.assertEqual(
-                        (outcome["exit_status"], outcome["error"]["kind"]),
-                        (status, kinds[status]))
+        for behaviour, status, kind, message, code, values in outcomes:
+            with self.subTest(status=status, code=code):
+                text, printed = call(behaviour), call(behaviour, "--json")
+                # Whatever the outcome, one JSON object on stdout.
+                outcome = json.loads(printed.stdout)
+                self.assertEqual((text.returncode, printed.returncode,
+                                  outcome.get("exit_status", 0)),
+                                 (status,) * 3, text.stderr)
+                self.assertIn(message, text.stderr)
+                self.assertEqual(
+                    (fields(text.stdout).get("return_code", "").split(":")[0],
+                     outcome["command"], outcome.get("return_code"),
+                     outcome.get("return_code_name"),
+                     outcome.get("error", {}).get("kind")),
+                    (" ".join(str(part) for part in code if part is not None),
+                     "instrument-number", *code, kind))
+                if values:
+                    self.assertEqual(outcome["values"], values)
+                    self.assertEqual(fields(text.stdout)["serial_number"],
+                                     str(values["serial_number"]))
+                else:
                     self.assertIn(message.decode().strip(),
                                   outcome["error"]["message"])
 
@@ -290,15 +283,42 @@ class Shell(unittest.TestCase):
                           "sequence" in o], [sequences[0], sequences[2]])
         self.assertEqual(result.returncode, 2, result.stderr)
 
-        # From a pipe, as text; the status of the last failure.
-        with Simulator("--listen", "127.0.0.1:0") as simulator:
-            result = geocom("shell", "--connect", simulator.address,
-                            stdin=b"position 0.5 1.25  # turn first\n"
-                                  b"lock-in#not a comment\n"
-                                  b"  # a line of comment\n"
-                                  b"angles # a comment\n")
-            self.assertEqual(result.returncode, 2, result.stderr)
-            self.assertIn(b"unknown command 'lock-in#not'", result.stderr)
+        # From a pipe, as text or JSON: the status of the last failure, the
+        # failing line named.
+        with open("/dev/zero", "rb") as zero, \
+                Simulator("--listen", "127.0.0.1:0") as simulator:
+            cases = [
+                ((), b"position 0.5 1.25  # turn first\n"
+                     b"lock-in#not a comment\n  # a line of comment\n"
+                     b"angles # a comment\n",
+                 2, b"unknown command 'lock-in#not'", None),
+                # A quoted '#' is a text, not a comment.
+                (("--json",), b'set-station 1 2 3 "#1" # comment\n', 2,
+                 b"#1", "usage"),
+                ((), b'angles\nset-search-area 0 0 1 1 "on\n', 2, b"quote",
+                 None),
+                # Hostile input: no line end ever, an empty word, no file.
+                ((), zero, 2, b"line 1 is longer than 4096 bytes", None),
+                ((), b'""\n', 2, b"unknown command ''", None),
+                # Nothing after 'exit' runs.
+                ((), b"angles\nexit\nno-such-command\n", 0, b"", None),
+                (("--json", "/nonexistent/script"), b"", 1,
+                 b"/nonexistent/script", "failure"),
+            ]
+            for args, given, status, message, kind in cases:
+                with self.subTest(args=args, stdin=given):
+                    result = subprocess.run(
+                        [GEOCOM, "shell", "--connect", simulator.address,
+                         *args], capture_output=True, timeout=STEP_TIMEOUT,
+                        **({"input": given} if isinstance(given, bytes)
+                           else {"stdin": given}))
+                    self.assertEqual(result.returncode, status, result.stderr)
+                    self.assertIn(message, result.stderr)
+                    if kind:
+                        outcome = json.loads(result.stdout.splitlines()[-1])
+                        self.assertEqual((outcome["exit_status"],
+                                          outcome["error"]["kind"]),
+                                         (status, kind))
             result = geocom("shell", "--connect", simulator.address,
                             stdin=b"lock-in\nangles #\n")
             self.assertEqual(result.returncode, 6, result.stderr)
@@ -307,31 +327,6 @@ class Shell(unittest.TestCase):
                 "(e.g. the instrument is in the wrong state)",
                 "return_code = 0 ok: the procedure succeeded",
                 "hz = 0.5", "v = 1.25"])
-            # A quoted '#' is a text, not a comment.
-            result = geocom("shell", "--connect", simulator.address, "--json",
-                            stdin=b'set-station 1 2 3 "#1" # comment\n')
-            self.assertEqual(json.loads(result.stdout)["exit_status"], 2)
-            self.assertIn(b"#1", result.stderr)
-            result = geocom("shell", "--connect", simulator.address,
-                            stdin=b'angles\nset-search-area 0 0 1 1 "on\n')
-            self.assertEqual(result.returncode, 2)
-            self.assertIn(b"quote", result.stderr)
-            # Hostile input: no line end ever, an empty quoted word, no file.
-            with open("/dev/zero", "rb") as zero:
-                result = subprocess.run(
-                    [GEOCOM, "shell", "--connect", simulator.address],
-                    stdin=zero, capture_output=True, timeout=STEP_TIMEOUT)
-            self.assertEqual(result.returncode, 2)
-            self.assertIn(b"line 1 is longer than 4096 bytes", result.stderr)
-            result = geocom("shell", "--connect", simulator.address,
-                            stdin=b'""\n')
-            self.assertEqual(result.returncode, 2)
-            self.assertIn(b"unknown command ''", result.stderr)
-            result = geocom("shell", "--connect", simulator.address, "--json",
-                            "/nonexistent/script")
-            self.assertEqual((result.returncode,
-                              json.loads(result.stdout)["error"]["kind"]),
-                             (1, "failure"))
             self.assertEqual(simulator.stop(), 0)
 
 
@@ -374,9 +369,12 @@ class ShellOnTerminal(unittest.TestCase):
                 # Up twice recalls the first command.
                 out = terminal.type(b"\x1b[A\x1b[A\r", prompt)
                 self.assertIn(b"serial_number = 412237", out)
-                # Several names complete only as far as a real command.
+                # Several names complete only as far as a real command; a
+                # procedure the shell cannot call is no candidate.
                 out = terminal.type(b"ang\t\r", prompt)
                 self.assertIn(b"unknown command 'ang'", out)
+                out = terminal.type(b"sea\t\r", prompt)
+                self.assertIn(b"center_hz = ", out)
                 # Arguments: truth values complete, others show their name.
                 out = terminal.type(b"set-atr-state of\t\r", prompt)
                 self.assertIn(b"return_code = 0", out)
@@ -391,9 +389,9 @@ class ShellOnTerminal(unittest.TestCase):
                     self.assertIn(b"instrument-number", kept.read())
                 terminal = Terminal("shell", "--connect", simulator.address)
                 terminal.type(b"", prompt)
-                # quit, position, set-atr-state, ang, instrument-number,
-                # lock-in
-                out = terminal.type(b"\x1b[A" * 6 + b"\r", prompt)
+                # quit, position, set-atr-state, search-area, ang,
+                # instrument-number, lock-in
+                out = terminal.type(b"\x1b[A" * 7 + b"\r", prompt)
                 self.assertIn(b"return code 3 invalid-result", out)
                 os.write(terminal.fd, b"quit\r")
                 self.assertEqual(terminal.wait(), 0)
@@ -448,66 +446,27 @@ class Units(unittest.TestCase):
                                     "station").stdout)
             self.assertEqual(station["instrument_height"], "1.6")
             self.assertEqual(simulator.stop(), 0)
-        help_text = geocom("call", "--help").stdout
-        for shown in (b"<HZ:angle>", b"--units rad|deg|gon", b"<DATE-TIME>",
-                      b"on/off"):
-            self.assertIn(shown, help_text)
 
 
 class Usage(unittest.TestCase):
-    def test_usage_errors_exit_2(self):
-        cases = [
-            (),
-            ("frobnicate",),
-            ("demo", "--bogus"),
-            ("simulate", "--listen", "no-port"),
-            ("call", "null"),
-            ("call", "--connect", "127.0.0.1:1", "--serial", "/dev/null",
-             "null"),
-            ("call", "--connect", "127.0.0.1:1", "no-such-command"),
-            ("call", "--connect", "127.0.0.1:1", "position", "1"),
-            ("call", "--connect", "127.0.0.1:1", "position", "x", "1"),
-            ("call", "--connect", "127.0.0.1:1", "set-atr-state", "maybe"),
-            ("call", "--connect", "127.0.0.1:1", "null", "extra"),
-            ("call", "--connect", "127.0.0.1:1", "set-date-time", "tomorrow"),
-            ("call", "--serial", "/dev/null", "--baud", "0", "null"),
-            ("call", "--connect", "127.0.0.1:99999", "null"),
-            ("call", "--connect", "127.0.0.1:1", "position", "nan", "1"),
-            ("call", "--connect", "127.0.0.1:1", "file-delete", "0", "0",
-             'a"b'),
-            ("call", "--connect", "127.0.0.1:1", "set-date-time",
-             "2024-13-45T99:99:99"),
-            ("decode", "--bogus"),
-            ("decode", "one", "two"),
-            ("record", "--listen", "127.0.0.1:0", "--out", "capture"),
-            ("record", "--connect", "127.0.0.1:1", "--out", "capture"),
-            ("record", "--listen", "127.0.0.1:0", "--connect", "127.0.0.1:1"),
-            ("record", "--listen", "127.0.0.1:0", "--connect", "127.0.0.1:0",
-             "--out", "capture"),
-            ("record", "--listen", "127.0.0.1:65536", "--connect",
-             "127.0.0.1:1", "--out", "capture"),
-            ("record", "--listen", "127.0.0.1:0", "--connect", "127.0.0.1:1",
-             "--baud", "9600", "--out", "capture"),
-            ("record", "--listen", "127.0.0.1:0", "--serial", "/dev/null",
-             "--baud", "0", "--out", "capture"),
-        ]
-        for args in cases:
-            with self.subTest(args=args):
-                result = geocom(*args)
-                self.assertEqual(result.returncode, 2, result.stderr)
-                self.assertTrue(result.stderr)
-
     def test_usage_errors_name_the_bad_word(self):
+        """Exit status 2 and one line naming what is wrong; nothing sent."""
         connect = ("call", "--connect", "127.0.0.1:1")
+        relay = ("record", "--listen", "127.0.0.1:0")
         cases = [
             (("--bogus",), "unknown option '--bogus' for 'geocom'"),
             (("frobnicate",), "unknown subcommand 'frobnicate'"),
             ((), "a subcommand is required"),
+            (("demo", "--bogus"),
+             "unknown option '--bogus' for 'geocom demo'"),
             (("call", "--bogus", "null"),
              "unknown option '--bogus' for 'geocom call'"),
             (connect + ("--bogus=3", "null"), "unknown option '--bogus'"),
             (("decode", "--bogus"), "unknown option '--bogus' for 'geocom "
              "decode'"),
+            (("decode", "one", "two"), "not expected: two"),
+            (("call", "null"), "Exactly 1 option from [--connect,--serial]"),
+            (connect + ("--serial", "/dev/null", "null"), "2 were given"),
             (connect + ("--timeout", "abc", "null"),
              "--timeout: 'abc' is not a number"),
             (connect + ("--timeout", "0", "null"), "--timeout: '0' is not"),
@@ -522,20 +481,61 @@ class Usage(unittest.TestCase):
              "--connect-timeout: '1.5' is not a number"),
             (("call", "--serial", "/dev/null", "--connect-timeout", "9",
               "null"), "--connect-timeout requires --connect"),
+            (("call", "--serial", "/dev/null", "--baud", "0", "null"),
+             "--baud: '0' is not a positive whole number"),
+            (("call", "--connect", "127.0.0.1:99999", "null"),
+             "'127.0.0.1:99999': the port must be a number from 1 to 65535"),
             (connect + ("no-such-command",),
              "unknown command 'no-such-command'"),
-            (connect + ("position", "x", "1"), "<HZ>"),
+            # A procedure whose arguments are not known is called with --raw.
+            (connect + ("change-face",), "unknown command 'change-face'"),
+            (connect + ("position", "1"), "missing argument <V>"),
+            (connect + ("position", "x", "1"),
+             "<HZ> must be a finite number, not 'x'"),
+            (connect + ("position", "nan", "1"),
+             "<HZ> must be a finite number, not 'nan'"),
+            (connect + ("set-atr-state", "maybe"),
+             "<ON> must be 1/0, on/off or true/false, not 'maybe'"),
+            (connect + ("null", "extra"), "unexpected argument 'extra'"),
+            (connect + ("set-date-time", "tomorrow"),
+             "must look like 2024-03-15T10:30:00"),
+            (connect + ("set-date-time", "2024-13-45T99:99:99"),
+             "the date 2024-13-45 does not exist"),
+            (connect + ("file-delete", "0", "0", "24.5.12", 'a"b'),
+             "must not hold a double quote"),
             (connect, "a command is required"),
             (("shell", "--connect", "127.0.0.1:1", "--timeout", "x"),
              "--timeout: 'x' is not a number"),
             (connect + ("--units", "grad", "angles"),
              "--units: 'grad' is not rad, deg or gon"),
+            # Angles in another unit are converted only where given.
+            (connect + ("--units", "deg", "position", "10"),
+             "missing argument <V>"),
+            (connect + ("--units", "gon", "position", "10", "20", "0", "0",
+                        "30"), "unexpected argument '30'"),
+            (("simulate", "--listen", "no-port"),
+             "invalid address 'no-port': expected HOST:PORT"),
             (("simulate", "--listen", "0.0.0.0:0"),
              "0.0.0.0 is not a loopback address"),
             (("simulate", "--http", "0.0.0.0:0"),
              "0.0.0.0 is not a loopback address"),
             (("simulate", "--http-name", "survey.local", "--http",
               "127.0.0.1:0"), "--http-name requires --http-remote"),
+            (relay + ("--out", "capture"),
+             "Exactly 1 option from [--connect,--serial]"),
+            (("record", "--connect", "127.0.0.1:1", "--out", "capture"),
+             "--listen is required"),
+            (relay + ("--connect", "127.0.0.1:1"), "--out is required"),
+            (relay + ("--connect", "127.0.0.1:0", "--out", "capture"),
+             "--connect: invalid address '127.0.0.1:0'"),
+            (("record", "--listen", "127.0.0.1:65536", "--connect",
+              "127.0.0.1:1", "--out", "capture"),
+             "--listen: invalid address '127.0.0.1:65536'"),
+            (relay + ("--connect", "127.0.0.1:1", "--baud", "9600", "--out",
+                      "capture"), "--baud requires --serial"),
+            (relay + ("--serial", "/dev/null", "--baud", "0", "--out",
+                      "capture"),
+             "--baud: '0' is not a positive whole number"),
         ]
         for args, message in cases:
             with self.subTest(args=args):
@@ -550,19 +550,24 @@ class Usage(unittest.TestCase):
 
     def test_help_everywhere(self):
         for subcommand in ((), ("demo",), ("simulate",), ("call",),
-                           ("decode",), ("record",)):
+                           ("shell",), ("decode",), ("record",)):
             with self.subTest(subcommand=subcommand):
                 result = geocom(*subcommand, "--help")
                 self.assertEqual(result.returncode, 0)
                 self.assertIn(b"Usage:", result.stdout)
-        listing = geocom("call", "--help").stdout
-        for name in (b"instrument-number", b"set-search-area", b"file-delete"):
-            self.assertIn(name, listing)
         self.assertIn(b"Exit statuses", geocom("--help").stdout)
-        # Settings and modes list their values; --raw only where it exists.
-        self.assertIn(b"POS-MODE: 0 normal, 1 precise", listing)
-        self.assertIn(b"SETTING: 0 normal, 1 low visibility on", listing)
-        self.assertIn(b"--raw", listing)
+        # Every command, its arguments and units, the values of settings
+        # and modes; --raw only where it exists.
+        listing = geocom("call", "--help").stdout
+        for shown in (b"instrument-number", b"set-search-area",
+                      b"file-delete", b"<HZ:angle>", b"--units rad|deg|gon",
+                      b"<DATE-TIME>", b"on/off", b"--raw",
+                      b"POS-MODE: 0 normal, 1 precise",
+                      b"SETTING: 0 normal, 1 low visibility on"):
+            self.assertIn(shown, listing)
+        # Descriptions in one column, after the longest usual usage.
+        self.assertIn(b"\n  null" + b" " * 41 + b"checks that the instrument "
+                      b"answers (0)\n", listing)
         self.assertNotIn(b"--raw", geocom("shell", "--help").stdout)
 
 
@@ -577,6 +582,12 @@ class Relay(Background):
         line = self.process.stdout.readline().split()
         self.address = line[2].decode() if line[:2] == [b"listening",
                                                         b"on"] else None
+
+    def connect(self):
+        """A host's connection to the relay."""
+        return socket.create_connection(
+            ("127.0.0.1", int(self.address.rsplit(":", 1)[1])),
+            timeout=STEP_TIMEOUT)
 
 
 
@@ -705,9 +716,7 @@ class Record(unittest.TestCase):
 
         with FakeInstrument(exchange) as instrument, \
                 Relay(instrument.address, self.capture) as relay:
-            host = socket.create_connection(
-                ("127.0.0.1", int(relay.address.rsplit(":", 1)[1])),
-                timeout=STEP_TIMEOUT)
+            host = relay.connect()
             host.sendall(up)
             got = bytearray()
             while len(got) < len(down):
@@ -721,9 +730,7 @@ class Record(unittest.TestCase):
         # keeps one buffer per direction, not the flood.
         with FakeInstrument(flood) as instrument, \
                 Relay(instrument.address, temporary_path("flood")) as relay:
-            host = socket.create_connection(
-                ("127.0.0.1", int(relay.address.rsplit(":", 1)[1])),
-                timeout=STEP_TIMEOUT)
+            host = relay.connect()
             last, deadline = -1, time.monotonic() + STEP_TIMEOUT
             while flooded[0] != last and time.monotonic() < deadline:
                 last = flooded[0]
@@ -750,9 +757,7 @@ class Record(unittest.TestCase):
         with FakeInstrument(swallow) as instrument, \
                 Relay(instrument.address, self.capture,
                       preexec_fn=limit_file_size) as relay:
-            host = socket.create_connection(
-                ("127.0.0.1", int(relay.address.rsplit(":", 1)[1])),
-                timeout=STEP_TIMEOUT)
+            host = relay.connect()
             try:
                 for _ in range(64):
                     host.sendall(b"%R1Q,x\r\n" * 512)

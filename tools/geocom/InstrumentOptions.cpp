@@ -10,6 +10,23 @@ namespace {
 
 constexpr unsigned kMaxMilliseconds = 3600000;
 
+// A baud rate: a whole number above 0, named when it is not one (CLI11's
+// own check names the largest double as the upper bound).
+CLI::Validator BaudRate() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        unsigned value = 0;
+        const char* const end = text.data() + text.size();
+        const auto parsed = std::from_chars(text.data(), end, value);
+        if (text.empty() || parsed.ptr != end || parsed.ec != std::errc() ||
+            value == 0) {
+          return "'" + text + "' is not a positive whole number";
+        }
+        return "";
+      },
+      "");
+}
+
 }  // namespace
 
 CLI::Validator Milliseconds() {
@@ -46,8 +63,9 @@ void AddInstrumentOptions(CLI::App& command, InstrumentOptions& line) {
       .add_option("--baud", line.baud,
                   "Baud rate of the serial line (only with --serial)")
       ->capture_default_str()
+      ->type_name("BAUD")
       ->needs(serial)
-      ->check(CLI::PositiveNumber);
+      ->check(BaudRate());
   command
       .add_option("--connect-timeout", line.connectTimeoutMs,
                   "Give up connecting after this many milliseconds (only "

@@ -277,7 +277,11 @@ int RunShell(const ShellOptions& options) {
     } else if (words->front() == "quit" || words->front() == "exit") {
       break;
     } else if (words->front() == "help") {
-      Print(CallCommandListing());
+      Print(
+          "Commands and their arguments (procedure number), with the values "
+          "of settings and modes; 'quit' or 'exit' ends, '#' starts a "
+          "comment:\n" +
+          CallCommandListing());
     } else {
       status = RunLine(*session, *words, options.settings);
     }
@@ -300,7 +304,7 @@ Runner AddShell(CLI::App& app) {
   shell
       ->add_option("script", options->script,
                    "File of commands, one per line (default: standard "
-                   "input); '#' starts a comment, 'quit' ends")
+                   "input); '#' starts a comment, 'quit' or 'exit' ends")
       ->type_name("SCRIPT");
   shell->footer(
       "Each line is a command with its arguments, quoted as in a shell, "

@@ -10,6 +10,7 @@
 #include <boost/asio/async_result.hpp>
 #include <boost/asio/cancellation_type.hpp>
 #include <boost/asio/deferred.hpp>
+#include <boost/asio/dispatch.hpp>
 #include <boost/asio/executor_work_guard.hpp>
 #include <boost/asio/post.hpp>
 #include <boost/system/error_code.hpp>
@@ -89,6 +90,12 @@ struct CallWaiter {
   /// When its current wait ends.
   std::atomic<std::chrono::steady_clock::time_point> until{};
 };
+
+/// How the session hands a call's outcome over. mayDispatch is false while
+/// the session is inside an initiating function (the call failed on the
+/// spot), where the handler must be posted; otherwise it may run at once.
+using CallCompletion =
+    std::function<void(boost::system::error_code, Reply, bool mayDispatch)>;
 }  // namespace detail
 
 /// One connection to an instrument, with one request outstanding at a time.
@@ -219,19 +226,24 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
           }
           auto shared = std::make_shared<decltype(handler)>(std::move(handler));
           Enqueue(id, number, std::move(text), with,
-                  [shared, work](boost::system::error_code error,
-                                 Reply reply) mutable {
-                    // The handler and its work guard move into the posted
-                    // function, so both are released on the handler's own
-                    // thread.
+                  [shared, work](boost::system::error_code error, Reply reply,
+                                 bool mayDispatch) mutable {
+                    // The handler and its work guard move into the function
+                    // handed over, so both are released on the handler's
+                    // own thread. Outside an initiating function the
+                    // handler runs at once when its executor allows it.
                     auto target = work.get_executor();
-                    boost::asio::post(target,
-                                      [shared = std::move(shared), error,
-                                       work = std::move(work),
-                                       reply = std::move(reply)]() mutable {
-                                        (*shared)(error, std::move(reply));
-                                        work.reset();
-                                      });
+                    auto deliver = [shared = std::move(shared), error,
+                                    work = std::move(work),
+                                    reply = std::move(reply)]() mutable {
+                      (*shared)(error, std::move(reply));
+                      work.reset();
+                    };
+                    if (mayDispatch) {
+                      boost::asio::dispatch(target, std::move(deliver));
+                    } else {
+                      boost::asio::post(target, std::move(deliver));
+                    }
                   });
         },
         token, procedure, std::string(parameters), options);
@@ -297,7 +309,7 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
   // the call on its own thread.
   void Enqueue(std::uint64_t id, unsigned short procedure,
                std::string parameters, CallOptions options,
-               Completion completion,
+               detail::CallCompletion completion,
                std::shared_ptr<const detail::CallWaiter> waiter = nullptr);
   std::function<void(boost::asio::cancellation_type)> Canceller(
       std::uint64_t id) const;
