@@ -11,7 +11,6 @@ namespace Core::GEOCOM::host {
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789abcdef";
 
 int HexValue(char digit) {
   if (digit >= '0' && digit <= '9') return digit - '0';
