@@ -11,7 +11,6 @@ namespace Core::GEOCOM::host {
 
 namespace {
 
-
 int HexValue(char digit) {
   if (digit >= '0' && digit <= '9') return digit - '0';
   if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
