@@ -73,10 +73,35 @@ class Workspace(unittest.TestCase):
             json.dump(scene, f)
         return self.path("slow.json")
 
-    def rows(self, store):
-        result = geocom("export", store, "--csv")
+    def rows(self, store, *options):
+        result = geocom("export", store, "--csv", *options)
         self.assertEqual(result.returncode, 0, result.stderr)
         return list(csv.DictReader(io.StringIO(result.stdout)))
+
+    def start_monitor(self, scene_measure_time, *options):
+        simulator = Simulator(self.slow_scene(scene_measure_time))
+        self.job["instrument"] = simulator.address
+        monitor = subprocess.Popen(
+            [GEOCOM, "monitor", self.write_job(self.job), *options],
+            cwd=self.folder, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            text=True)
+        return simulator, monitor
+
+    def run_two_jobs(self, rounds):
+        """Jobs "one" and "two" on simulators of their own, into one store
+        at once, each to its end."""
+        with Simulator(self.scene) as one, Simulator(self.scene) as two:
+            monitors = []
+            for name, simulator in (("one", one), ("two", two)):
+                self.job.update(instrument=simulator.address, name=name)
+                monitors.append(subprocess.Popen(
+                    [GEOCOM, "monitor", self.write_job(self.job, name + ".json"),
+                     "--rounds", str(rounds), "--every", "0"],
+                    cwd=self.folder, stdout=subprocess.PIPE,
+                    stderr=subprocess.PIPE, text=True))
+            for monitor in monitors:
+                _, err = monitor.communicate(timeout=STEP_TIMEOUT)
+                self.assertEqual(monitor.returncode, 0, err)
 
 
 class Monitor(Workspace):
@@ -122,24 +147,9 @@ class Monitor(Workspace):
             else:
                 self.assertIsNone(feature["geometry"])
 
-        only = self.rows_of("--target", "WALL2", store=store)
+        only = self.rows(store, "--target", "WALL2")
         self.assertEqual({row["target"] for row in only}, {"WALL2"})
-        later = self.rows_of("--since", rows[-1]["time"], store=store)
-        self.assertEqual(len(later), 1)
-
-    def rows_of(self, *args, store):
-        result = geocom("export", store, "--csv", *args)
-        self.assertEqual(result.returncode, 0, result.stderr)
-        return list(csv.DictReader(io.StringIO(result.stdout)))
-
-    def start_monitor(self, scene_measure_time):
-        simulator = Simulator(self.slow_scene(scene_measure_time))
-        self.job["instrument"] = simulator.address
-        job = self.write_job(self.job)
-        monitor = subprocess.Popen([GEOCOM, "monitor", job], cwd=self.folder,
-                                   stdout=subprocess.PIPE,
-                                   stderr=subprocess.PIPE, text=True)
-        return simulator, monitor
+        self.assertEqual(len(self.rows(store, "--since", rows[-1]["time"])), 1)
 
     def test_kill_during_a_round_keeps_every_measured_target(self):
         simulator, monitor = self.start_monitor(0.4)
@@ -176,19 +186,7 @@ class Monitor(Workspace):
         self.assertEqual({row["outcome"] for row in rows}, {"measured"})
 
     def test_two_monitors_on_one_store_lose_nothing(self):
-        with Simulator(self.scene) as one, Simulator(self.scene) as two:
-            jobs = []
-            for name, simulator in (("one", one), ("two", two)):
-                self.job["instrument"] = simulator.address
-                self.job["name"] = name
-                jobs.append(self.write_job(self.job, name + ".json"))
-            monitors = [subprocess.Popen(
-                [GEOCOM, "monitor", job, "--rounds", "2", "--every", "0"],
-                cwd=self.folder, stdout=subprocess.PIPE,
-                stderr=subprocess.PIPE, text=True) for job in jobs]
-            for monitor in monitors:
-                _, err = monitor.communicate(timeout=STEP_TIMEOUT)
-                self.assertEqual(monitor.returncode, 0, err)
+        self.run_two_jobs(2)
         store = self.path(self.job["store"])
         with sqlite3.connect(store) as db:
             rounds = db.execute(
@@ -217,31 +215,24 @@ class Monitor(Workspace):
         # Nothing listens at the instrument's address: a job that got as
         # far as connecting would end with status 7, not these.
         self.job["instrument"] = "127.0.0.1:1"
-        duplicate = json.loads(json.dumps(self.job))
-        duplicate["targets"][2]["id"] = "WALL1"
-        unknown = json.loads(json.dumps(self.job))
-        unknown["station"]["instrument_hieght"] = 1.5
-        tolerance = json.loads(json.dumps(self.job))
-        tolerance["targets"][1]["tolerances"] = {"face": 2.5}
-        faces = json.loads(json.dumps(self.job))
-        faces["faces"] = 3
-        neither = json.loads(json.dumps(self.job))
-        del neither["targets"][3]["hz"]
-        del neither["targets"][3]["v"]
-        unreachable = json.loads(json.dumps(self.job))
-        unreachable["store"] = "/nonexistent/folder/results.sqlite"
         cases = [
-            (duplicate, 2, ["targets[2].id", "WALL1", "job.json:"]),
-            (unknown, 2, ["station.instrument_hieght", "job.json:10:"]),
-            (tolerance, 2, ["targets[1].tolerances.face", "0.1"]),
-            (faces, 2, ["faces must be 1 or 2"]),
-            (neither, 2, ["targets[3]", "hz and v"]),
-            (unreachable, 1, ["/nonexistent/folder/results.sqlite"]),
+            (lambda job: job["targets"][2].update(id="WALL1"), 2,
+             ["targets[2].id", "WALL1", "job.json:"]),
+            (lambda job: job["station"].update(instrument_hieght=1.5), 2,
+             ["station.instrument_hieght", "job.json:10:"]),
+            (lambda job: job["targets"][1].update(tolerances={"face": 2.5}),
+             2, ["targets[1].tolerances.face", "0.1"]),
+            (lambda job: job.update(faces=3), 2, ["faces must be 1 or 2"]),
+            (lambda job: [job["targets"][3].pop(key) for key in ("hz", "v")],
+             2, ["targets[3]", "hz and v"]),
+            (lambda job: job.update(store="/nonexistent/folder/results.sqlite"),
+             1, ["/nonexistent/folder/results.sqlite"]),
         ]
-        for job, status, words in cases:
+        for change, status, words in cases:
             with self.subTest(words=words):
-                path = self.write_job(job)
-                result = geocom("monitor", path, cwd=self.folder)
+                job = json.loads(json.dumps(self.job))
+                change(job)
+                result = geocom("monitor", self.write_job(job), cwd=self.folder)
                 self.assertEqual(result.returncode, status, result.stderr)
                 for word in words:
                     self.assertIn(word, result.stderr)

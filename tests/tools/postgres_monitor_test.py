@@ -13,7 +13,7 @@ import tempfile
 import time
 import unittest
 
-from monitor_test import GEOCOM, STEP_TIMEOUT, Simulator, Workspace, geocom
+from monitor_test import STEP_TIMEOUT, Simulator, Workspace, geocom
 
 CLUSTER = os.environ.get("CLUSTER", "tests/support/postgres-cluster")
 PSQL = "/usr/lib/postgresql/15/bin/psql"
@@ -65,29 +65,8 @@ class PostgresMonitor(Workspace):
                      "SELECT r.job, r.status, s.target FROM results s JOIN "
                      "rounds r ON r.id = s.round ORDER BY s.time")
 
-    def monitor(self, scene_measure_time, *args):
-        simulator = Simulator(self.slow_scene(scene_measure_time))
-        self.job["instrument"] = simulator.address
-        job = self.write_job(self.job)
-        monitor = subprocess.Popen([GEOCOM, "monitor", job, *args],
-                                   cwd=self.folder, stdout=subprocess.PIPE,
-                                   stderr=subprocess.PIPE, text=True)
-        return simulator, monitor
-
     def test_two_monitors_write_one_database_at_once(self):
-        with Simulator(self.scene) as one, Simulator(self.scene) as two:
-            jobs = []
-            for name, simulator in (("one", one), ("two", two)):
-                self.job["instrument"] = simulator.address
-                self.job["name"] = name
-                jobs.append(self.write_job(self.job, name + ".json"))
-            monitors = [subprocess.Popen(
-                [GEOCOM, "monitor", job, "--rounds", "3", "--every", "0"],
-                cwd=self.folder, stdout=subprocess.PIPE,
-                stderr=subprocess.PIPE, text=True) for job in jobs]
-            for monitor in monitors:
-                _, err = monitor.communicate(timeout=STEP_TIMEOUT)
-                self.assertEqual(monitor.returncode, 0, err)
+        self.run_two_jobs(3)
         rounds = query(self.database,
                        "SELECT job, status FROM rounds ORDER BY id")
         self.assertEqual(sorted(rounds), [("one", "complete")] * 3 +
@@ -103,7 +82,7 @@ class PostgresMonitor(Workspace):
         self.assertEqual(report.returncode, 0, report.stderr)
 
     def test_server_stopped_during_a_round_loses_and_doubles_nothing(self):
-        simulator, monitor = self.monitor(0.3, "--rounds", "1")
+        simulator, monitor = self.start_monitor(0.3, "--rounds", "1")
         with simulator:
             self.assertIn("monitoring", monitor.stdout.readline())
             self.assertIn("WALL1", monitor.stdout.readline())
@@ -123,7 +102,7 @@ class PostgresMonitor(Workspace):
             (name, "complete", target["id"]) for target in self.job["targets"]])
 
     def test_kill_while_buffering_keeps_the_buffer_whole(self):
-        simulator, monitor = self.monitor(0.3, "--rounds", "1")
+        simulator, monitor = self.start_monitor(0.3, "--rounds", "1")
         with simulator:
             self.assertIn("monitoring", monitor.stdout.readline())
             first = monitor.stdout.readline().split()[2]
