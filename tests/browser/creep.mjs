@@ -1,28 +1,7 @@
-// What the monitoring pages' browser tests share: starting a geocom command
-// and waiting for the addresses it prints, and a scene with one prism that
-// creeps north past a job's limits and one that stays still.
-import { spawn } from "node:child_process";
+// What the monitoring pages' browser tests share: a scene with one prism
+// that creeps north past a job's limits and one that stays still.
 import { writeFileSync } from "node:fs";
 import { join } from "node:path";
-
-// Starts geocom with args and resolves, once every pattern has matched its
-// standard output, with the child and each pattern's first group.
-export function startGeocom(geocom, args, patterns) {
-  const child = spawn(geocom, args, { stdio: ["ignore", "pipe", "inherit"] });
-  return new Promise((resolve, reject) => {
-    let output = "";
-    const timer = setTimeout(() => reject(new Error(`${args[0]} did not start`)), 10000);
-    child.stdout.on("data", (chunk) => {
-      output += chunk;
-      const found = patterns.map((pattern) => output.match(pattern));
-      if (found.every(Boolean)) {
-        clearTimeout(timer);
-        resolve({ child, addresses: found.map((match) => match[1]) });
-      }
-    });
-    child.on("exit", (code) => reject(new Error(`${args[0]} exited with ${code}`)));
-  });
-}
 
 export const station = { easting: 1000, northing: 2000, height: 100 };
 export const targets = [

@@ -9,14 +9,11 @@ import { spawn } from "node:child_process";
 import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
-import { checks, keepScreenshot, launch, watchedPage } from "./browser.mjs";
-import { startGeocom, station, targets, writeCreepScene } from "./creep.mjs";
+import { checkSelfContained, checks, commandLine, keepScreenshot, launch, startGeocom,
+         watchedPage } from "./browser.mjs";
+import { station, targets, writeCreepScene } from "./creep.mjs";
 
-const [geocom, screenshot] = process.argv.slice(2);
-if (!geocom || !screenshot) {
-  console.error("usage: node live-view-job.test.mjs GEOCOM SCREENSHOT.png");
-  process.exit(2);
-}
+const [geocom, screenshot] = commandLine("live-view-job.test.mjs", "GEOCOM", "SCREENSHOT.png");
 const { check, exit } = checks();
 
 const work = mkdtempSync(join(tmpdir(), "live-view-job-test-"));
@@ -38,8 +35,8 @@ const [tcp, url] = simulator.addresses;
 let monitor = null;
 const chromium = await launch("live-view-job");
 try {
-  const { page, consoleErrors, requests } =
-      await watchedPage(chromium.browser, 1280, 1500);
+  const watched = await watchedPage(chromium.browser, 1280, 1500);
+  const { page } = watched;
   await page.goto(url, { waitUntil: "load" });
 
   // Before the monitor runs, the page says why there is nothing to show.
@@ -96,11 +93,7 @@ try {
   check(shown.plan.includes("MOVING") && shown.plan.includes("STILL"),
         `the instrument's plan still shows its prisms (${shown.plan})`);
 
-  const origin = new URL(url).origin;
-  const elsewhere = requests.filter((each) => !each.startsWith(origin) && !each.startsWith("data:"));
-  check(elsewhere.length === 0, `nothing asked of another origin (${elsewhere.join(" ")})`);
-  check(consoleErrors.length === 0,
-        `no console error${consoleErrors.length ? ": " + consoleErrors.join("; ") : ""}`);
+  checkSelfContained(check, new URL(url).origin, watched);
   await keepScreenshot(page, screenshot);
   check(true, `screenshot kept in ${screenshot}`);
 } catch (error) {

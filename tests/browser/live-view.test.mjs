@@ -3,38 +3,13 @@
 //
 // Usage: node live-view.test.mjs GEOCOM SCREENSHOT.png
 // Exit status 0 when every check passes, 1 otherwise.
-import { execFile, spawn } from "node:child_process";
+import { execFile } from "node:child_process";
 import { promisify } from "node:util";
-import { checks, keepScreenshot, launch, watchedPage } from "./browser.mjs";
+import { checks, commandLine, keepScreenshot, launch, startGeocom, watchedPage } from "./browser.mjs";
 
-const [geocom, screenshot] = process.argv.slice(2);
-if (!geocom || !screenshot) {
-  console.error("usage: node live-view.test.mjs GEOCOM SCREENSHOT.png");
-  process.exit(2);
-}
+const [geocom, screenshot] = commandLine("live-view.test.mjs", "GEOCOM", "SCREENSHOT.png");
 const run = promisify(execFile);
 const { check, exit } = checks();
-
-// Starts the instrument and waits for both of its addresses.
-function simulate() {
-  const child = spawn(geocom, ["simulate", "--listen", "127.0.0.1:0",
-                               "--http", "127.0.0.1:0", "--seed", "1"],
-                      { stdio: ["ignore", "pipe", "inherit"] });
-  return new Promise((resolve, reject) => {
-    let output = "";
-    const timer = setTimeout(() => reject(new Error("simulate did not start")), 10000);
-    child.stdout.on("data", (chunk) => {
-      output += chunk;
-      const tcp = output.match(/listening on (\S+)/);
-      const http = output.match(/live view on (\S+)/);
-      if (tcp && http) {
-        clearTimeout(timer);
-        resolve({ child, tcp: tcp[1], url: http[1] });
-      }
-    });
-    child.on("exit", (code) => reject(new Error(`simulate exited with ${code}`)));
-  });
-}
 
 async function call(address, ...command) {
   const { stdout } = await run(geocom, ["call", "--connect", address, "--json", ...command]);
@@ -48,7 +23,10 @@ async function rowWithin(page, selector, timeout) {
   return Date.now() - started;
 }
 
-const instrument = await simulate();
+const started = await startGeocom(geocom,
+  ["simulate", "--listen", "127.0.0.1:0", "--http", "127.0.0.1:0", "--seed", "1"],
+  [/listening on (\S+)/, /live view on (\S+)/]);
+const instrument = { child: started.child, tcp: started.addresses[0], url: started.addresses[1] };
 const chromium = await launch("live-view");
 try {
   const { page, consoleErrors } = await watchedPage(chromium.browser, 1280, 900);

@@ -7,14 +7,11 @@
 import { mkdtempSync, rmSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
-import { checks, keepScreenshot, launch, watchedPage } from "./browser.mjs";
-import { startGeocom, station, targets, writeCreepScene } from "./creep.mjs";
+import { checkSelfContained, checks, commandLine, keepScreenshot, launch, startGeocom,
+         watchedPage } from "./browser.mjs";
+import { station, targets, writeCreepScene } from "./creep.mjs";
 
-const [geocom, screenshot] = process.argv.slice(2);
-if (!geocom || !screenshot) {
-  console.error("usage: node monitor-page.test.mjs GEOCOM SCREENSHOT.png");
-  process.exit(2);
-}
+const [geocom, screenshot] = commandLine("monitor-page.test.mjs", "GEOCOM", "SCREENSHOT.png");
 const { check, exit } = checks();
 
 const work = mkdtempSync(join(tmpdir(), "monitor-page-test-"));
@@ -33,8 +30,8 @@ const monitor = await startGeocom(geocom,
 const [pageUrl] = monitor.addresses;
 const chromium = await launch("monitor-page");
 try {
-  const { page, consoleErrors, requests } =
-      await watchedPage(chromium.browser, 1100, 1200);
+  const watched = await watchedPage(chromium.browser, 1100, 1200);
+  const { page } = watched;
   await page.goto(pageUrl, { waitUntil: "load" });
 
   // The history first, then each target as it is measured.
@@ -76,11 +73,7 @@ try {
   check(shown.width > 600, `the series fills the page (${shown.width} px)`);
   check(shown.badge === "live", "the feed is open");
 
-  const origin = new URL(pageUrl).origin;
-  const elsewhere = requests.filter((url) => !url.startsWith(origin) && !url.startsWith("data:"));
-  check(elsewhere.length === 0, `nothing asked of another origin (${elsewhere.join(" ")})`);
-  check(consoleErrors.length === 0,
-        `no console error${consoleErrors.length ? ": " + consoleErrors.join("; ") : ""}`);
+  checkSelfContained(check, new URL(pageUrl).origin, watched);
   await keepScreenshot(page, screenshot);
   check(true, `screenshot kept in ${screenshot}`);
 } catch (error) {

@@ -9,13 +9,10 @@ import { mkdtempSync, rmSync, statSync, writeFileSync } from "node:fs";
 import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { promisify } from "node:util";
-import { checks, keepScreenshot, launch, watchedPage } from "./browser.mjs";
+import { checks, commandLine, keepScreenshot, launch, watchedPage } from "./browser.mjs";
 
-const [geocom, sampleStore, screenshot] = process.argv.slice(2);
-if (!geocom || !sampleStore || !screenshot) {
-  console.error("usage: node report.test.mjs GEOCOM SAMPLE_STORE SCREENSHOT.png");
-  process.exit(2);
-}
+const [geocom, sampleStore, screenshot] =
+    commandLine("report.test.mjs", "GEOCOM", "SAMPLE_STORE", "SCREENSHOT.png");
 const run = promisify(execFile);
 const { check, exit } = checks();
 
