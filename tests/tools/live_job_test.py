@@ -8,7 +8,6 @@ import base64
 import json
 import os
 import re
-import shutil
 import socket
 import struct
 import subprocess
@@ -102,27 +101,8 @@ class LiveViewOfAJob(Workspace):
         self.directory = tempfile.mkdtemp(prefix="live-job-test-")
         self.store = os.path.join(self.directory, "store.sqlite")
         self.simulator = None
-        shown = self.job_file("shown.json", limits=LIMITS, interval=0.3)
+        shown = self.job("shown.json", limits=LIMITS, interval=0.3)
         self.simulator = Simulator(self.directory, ("--job", shown))
-
-    def job_file(self, name, **keys):
-        job = {"instrument": (self.simulator.address if self.simulator
-                              else "127.0.0.1:1"),
-               "station": {"easting": 1000.0, "northing": 2000.0,
-                           "height": 100.0, "instrument_height": 0.0,
-                           "orientation": 0.0},
-               "faces": 1,
-               "targets": [
-                   {"id": "MOVING", "easting": 1030.0, "northing": 2040.0,
-                    "height": 104.0},
-                   {"id": "STILL", "easting": 970.0, "northing": 2045.0,
-                    "height": 101.0}],
-               "store": self.store}
-        job.update(keys)
-        path = os.path.join(self.directory, name)
-        with open(path, "w") as file:
-            json.dump(job, file)
-        return path
 
     def test_the_series_pushed_grows_as_targets_are_measured(self):
         feed = Feed(self.simulator.page)
@@ -136,7 +116,7 @@ class LiveViewOfAJob(Workspace):
             self.assertEqual(greeting[-1]["state"], "waiting")
 
             monitor = self.start_monitor(
-                self.job_file("job.json", limits=LIMITS, interval=0.3))
+                self.job("job.json", limits=LIMITS, interval=0.3))
             try:
                 seen = feed.until(
                     lambda m: m["type"] == "target" and
@@ -191,7 +171,7 @@ class LiveViewOfAJob(Workspace):
             self.assertIn("not a results store", failing[-1]["message"])
             os.remove(self.store)
             ran = subprocess.run(
-                [GEOCOM, "monitor", self.job_file("job.json"), "--rounds",
+                [GEOCOM, "monitor", self.job("job.json"), "--rounds",
                  "2"], capture_output=True, text=True, timeout=STEP_TIMEOUT)
             self.assertEqual(ran.returncode, 0, ran.stderr)
             seen = feed.until(lambda m: m["type"] == "target" and
@@ -203,18 +183,18 @@ class LiveViewOfAJob(Workspace):
             feed.close()
 
     def test_bad_input_is_refused_naming_it(self):
-        missing_folder = self.job_file(
+        missing_folder = self.job(
             "far.json", store=os.path.join(self.directory, "no", "s.sqlite"))
         not_a_store = os.path.join(self.directory, "text.sqlite")
         with open(not_a_store, "w") as file:
             file.write("some text")
         cases = [
             (["--job", "absent.json"], 2, "absent.json"),
-            (["--job", self.job_file("bad.json", faces=7)], 2, "faces"),
+            (["--job", self.job("bad.json", faces=7)], 2, "faces"),
             (["--job", missing_folder], 1, "cannot reach the store"),
-            (["--job", self.job_file("text.json", store=not_a_store)], 1,
+            (["--job", self.job("text.json", store=not_a_store)], 1,
              "not a results store"),
-            (["--job", self.job_file("pg.json",
+            (["--job", self.job("pg.json",
                                      store="postgresql:///x?host=" +
                                      self.directory)], 1,
              "cannot connect to the PostgreSQL server"),

@@ -7,7 +7,6 @@ Run one case as: monitoring_test.py Class.test_name."""
 import csv
 import io
 import json
-import math
 import os
 import re
 import shutil
@@ -79,6 +78,11 @@ class Simulator:
         self.process.communicate(timeout=STEP_TIMEOUT)
 
 
+def geocom(*args):
+    return subprocess.run([GEOCOM, *args], capture_output=True, text=True,
+                          timeout=STEP_TIMEOUT)
+
+
 def first_run(values, length, start=0):
     """The index ending the first run of `length` true values from start."""
     run = 0
@@ -109,34 +113,31 @@ class Workspace(unittest.TestCase):
         self.simulator.stop()
         shutil.rmtree(self.directory, ignore_errors=True)
 
-    def job(self, **keys):
-        job = {
-            "instrument": self.simulator.address,
-            "station": STATION,
-            "faces": 1,
-            "targets": [
-                {"id": "MOVING", "easting": 1030.0, "northing": 2040.0,
-                 "height": 104.0},
-                {"id": "STILL", "easting": 970.0, "northing": 2045.0,
-                 "height": 101.0},
-            ],
-            "store": self.store,
-        }
+    job_targets = [
+        {"id": "MOVING", "easting": 1030.0, "northing": 2040.0,
+         "height": 104.0},
+        {"id": "STILL", "easting": 970.0, "northing": 2045.0, "height": 101.0},
+    ]
+
+    def job(self, file="job.json", **keys):
+        """A job file of the two targets, measured by the simulator once it
+        runs, into the store."""
+        job = {"instrument": (self.simulator.address if self.simulator
+                              else "127.0.0.1:1"),
+               "station": STATION, "faces": 1, "targets": self.job_targets,
+               "store": self.store}
         job.update(keys)
-        path = os.path.join(self.directory, "job.json")
+        path = os.path.join(self.directory, file)
         with open(path, "w") as file:
             json.dump(job, file)
         return path
 
-    def monitor(self, job, rounds):
-        return subprocess.run([GEOCOM, "monitor", job, "--rounds", str(rounds)],
-                              capture_output=True, text=True,
-                              timeout=STEP_TIMEOUT)
+    def monitor(self, job, rounds, *options):
+        return geocom("monitor", job, "--rounds", str(rounds), *options)
 
     def rows(self):
-        exported = subprocess.run([GEOCOM, "export", self.store, "--csv"],
-                                  capture_output=True, text=True, check=True,
-                                  timeout=STEP_TIMEOUT)
+        exported = geocom("export", self.store, "--csv")
+        self.assertEqual(exported.returncode, 0, exported.stderr)
         return list(csv.DictReader(io.StringIO(exported.stdout)))
 
     def events(self):
@@ -339,13 +340,10 @@ class MonitorPage(Workspace):
                    "alarm": "1 m"}]
         # GHOST has no prism: never measured, it has no displacement, and
         # the first round is the reference though none is complete.
-        job = self.job(limits=limits, interval=0.3, reference_round=1)
-        with open(job) as file:
-            keys = json.load(file)
-        keys["targets"].append({"id": "GHOST", "easting": 1000.0,
-                                "northing": 2050.0, "height": 100.0})
-        with open(job, "w") as file:
-            json.dump(keys, file)
+        ghost = {"id": "GHOST", "easting": 1000.0, "northing": 2050.0,
+                 "height": 100.0}
+        job = self.job(limits=limits, interval=0.3, reference_round=1,
+                       targets=self.job_targets + [ghost])
         monitor, page = self.start_page(job)
         try:
             wait_for(lambda: self.raised("alarm"), "the alarm")
@@ -437,56 +435,33 @@ class MonitorPage(Workspace):
             self.interrupt(monitor)
 
     def test_a_page_beyond_loopback_needs_leave(self):
-        ran = subprocess.run(
-            [GEOCOM, "monitor", self.job(), "--rounds", "1", "--http",
-             "0.0.0.0:0"], capture_output=True, text=True,
-            timeout=STEP_TIMEOUT)
+        ran = self.monitor(self.job(), 1, "--http", "0.0.0.0:0")
         self.assertEqual(ran.returncode, 2)
         self.assertIn("monitor page", ran.stderr)
         self.assertNotIn("round 1", ran.stdout)
 
 
-class Report(unittest.TestCase):
+class Report(Workspace):
     def test_report_of_a_monitored_store(self):
-        directory = tempfile.mkdtemp(prefix="monitoring-report-test-")
-        simulator = Simulator(directory)
-        try:
-            store = os.path.join(directory, "store.sqlite")
-            job = os.path.join(directory, "job.json")
-            with open(job, "w") as file:
-                json.dump({"instrument": simulator.address, "station": STATION,
-                           "faces": 1, "store": store,
-                           "targets": [{"id": "MOVING", "easting": 1030.0,
-                                        "northing": 2040.0, "height": 104.0}],
-                           "limits": [{"targets": "*", "component": "north",
-                                       "warning": "2 mm"}]}, file)
-            ran = subprocess.run([GEOCOM, "monitor", job, "--rounds", "3"],
-                                 capture_output=True, text=True,
-                                 timeout=STEP_TIMEOUT)
-            self.assertEqual(ran.returncode, 0, ran.stderr)
-            html = os.path.join(directory, "report.html")
-            made = subprocess.run([GEOCOM, "monitor", "report", store, "--html",
-                                   html, "--job", job], capture_output=True,
-                                  text=True, timeout=STEP_TIMEOUT)
-            self.assertEqual(made.returncode, 0, made.stderr)
-            with open(html) as file:
-                text = file.read()
-            self.assertIn("<td>MOVING</td>", text)
-            self.assertIn('class="series"', text)
-            bad = subprocess.run([GEOCOM, "monitor", "report", store, "--html",
-                                  html, "--since", "yesterday"],
-                                 capture_output=True, text=True,
-                                 timeout=STEP_TIMEOUT)
-            self.assertEqual(bad.returncode, 2)
-            self.assertIn("--since", bad.stderr)
-            missing = subprocess.run(
-                [GEOCOM, "monitor", "report", os.path.join(directory, "none"),
-                 "--html", html], capture_output=True, text=True,
-                timeout=STEP_TIMEOUT)
-            self.assertEqual(missing.returncode, 1)
-        finally:
-            simulator.stop()
-            shutil.rmtree(directory, ignore_errors=True)
+        job = self.job(targets=self.job_targets[:1], limits=[
+            {"targets": "*", "component": "north", "warning": "2 mm"}])
+        ran = self.monitor(job, 3)
+        self.assertEqual(ran.returncode, 0, ran.stderr)
+        html = os.path.join(self.directory, "report.html")
+        made = geocom("monitor", "report", self.store, "--html", html, "--job",
+                      job)
+        self.assertEqual(made.returncode, 0, made.stderr)
+        with open(html) as file:
+            text = file.read()
+        self.assertIn("<td>MOVING</td>", text)
+        self.assertIn('class="series"', text)
+        bad = geocom("monitor", "report", self.store, "--html", html,
+                     "--since", "yesterday")
+        self.assertEqual(bad.returncode, 2)
+        self.assertIn("--since", bad.stderr)
+        missing = geocom("monitor", "report",
+                         os.path.join(self.directory, "none"), "--html", html)
+        self.assertEqual(missing.returncode, 1)
 
 
 if __name__ == "__main__":
