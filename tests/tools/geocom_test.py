@@ -3,29 +3,40 @@
 the GEOCOM environment variable) on loopback addresses and pseudo-terminals.
 Run one case as: geocom_test.py Class.test_name."""
 
+import atexit
 import json
+import math
+import os
 import pty
 import select
 import shutil
-import math
-import os
 import random
 import resource
 import signal
 import socket
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import unittest
 
 GEOCOM = os.environ.get("GEOCOM", "geocom")
 STEP_TIMEOUT = 30  # seconds any single process may take
+# Every file a test makes, in one folder removed at exit.
+FOLDER = tempfile.mkdtemp(prefix="geocom-test-")
+atexit.register(shutil.rmtree, FOLDER, True)
+
+
+def temporary_path(name):
+    return os.path.join(FOLDER, name)
 
 
 def geocom(*args, stdin=None):
-    return subprocess.run([GEOCOM, *args], input=stdin, capture_output=True,
-                          timeout=STEP_TIMEOUT)
+    """The tool run to its end; stdin is bytes or an open file."""
+    given = {"stdin": stdin} if hasattr(stdin, "fileno") else {"input": stdin}
+    return subprocess.run([GEOCOM, *args], capture_output=True,
+                          timeout=STEP_TIMEOUT, **given)
 
 
 class Background:
@@ -265,12 +276,9 @@ class Shell(unittest.TestCase):
             out.write("instrument-number\n# a comment\n\n"
                       "lock-in\nno-such-command\n"
                       "set-atr-state maybe\ninstrument-number\r\n")
-        try:
-            with FakeInstrument(answer_all) as instrument:
-                result = geocom("shell", "--connect", instrument.address,
-                                "--json", script)
-        finally:
-            os.remove(script)
+        with FakeInstrument(answer_all) as instrument:
+            result = geocom("shell", "--connect", instrument.address,
+                            "--json", script)
         outcomes = [json.loads(line) for line in result.stdout.splitlines()]
         self.assertEqual([o["command"] for o in outcomes],
                          ["instrument-number", "lock-in", "no-such-command",
@@ -307,11 +315,8 @@ class Shell(unittest.TestCase):
             ]
             for args, given, status, message, kind in cases:
                 with self.subTest(args=args, stdin=given):
-                    result = subprocess.run(
-                        [GEOCOM, "shell", "--connect", simulator.address,
-                         *args], capture_output=True, timeout=STEP_TIMEOUT,
-                        **({"input": given} if isinstance(given, bytes)
-                           else {"stdin": given}))
+                    result = geocom("shell", "--connect", simulator.address,
+                                    *args, stdin=given)
                     self.assertEqual(result.returncode, status, result.stderr)
                     self.assertIn(message, result.stderr)
                     if kind:
@@ -398,7 +403,6 @@ class ShellOnTerminal(unittest.TestCase):
                 self.assertEqual(simulator.stop(), 0)
         finally:
             del os.environ["XDG_STATE_HOME"]
-            shutil.rmtree(state, ignore_errors=True)
 
 
 class Units(unittest.TestCase):
@@ -591,11 +595,6 @@ class Relay(Background):
 
 
 
-def temporary_path(name):
-    return os.path.join(os.environ.get("TMPDIR", "/tmp"),
-                        "geocom-%d-%s" % (os.getpid(), name))
-
-
 def unescape(text):
     """The bytes that the capture's escaping turned into text."""
     out, position = bytearray(), 0
@@ -655,10 +654,6 @@ def decode_json(*args):
 class Record(unittest.TestCase):
     def setUp(self):
         self.capture = temporary_path("capture")
-
-    def tearDown(self):
-        if os.path.exists(self.capture):
-            os.remove(self.capture)
 
     def test_session_decodes_to_the_values_call_printed(self):
         printed = record_session(self.capture)
@@ -737,7 +732,6 @@ class Record(unittest.TestCase):
                 time.sleep(1)
             host.close()
             self.assertEqual(relay.stop(), 0)
-        os.remove(temporary_path("flood"))
         self.assertLess(last, 1 << 26)
 
         by_direction = captured(self.capture)
@@ -775,18 +769,10 @@ class Record(unittest.TestCase):
 
 
 class Decode(unittest.TestCase):
-    def setUp(self):
-        self.paths = []
-
-    def tearDown(self):
-        for path in self.paths:
-            os.remove(path)
-
     def write(self, name, data):
         path = temporary_path(name)
         with open(path, "wb") as out:
             out.write(data)
-        self.paths.append(path)
         return path
 
     def test_failures_exit_1(self):
