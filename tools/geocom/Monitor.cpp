@@ -113,9 +113,9 @@ std::string RoundLine(std::int64_t round, std::size_t targets,
   return "round " + std::to_string(round) + " " +
          (result.status == survey::RoundStatus::kComplete ? "complete"
                                                           : "incomplete") +
-         ": " + std::to_string(measured) + " of " +
-         std::to_string(targets) + " measured in " + Fixed(seconds, 2) +
-         " s" + (result.message.empty() ? "" : ": " + result.message) + "\n";
+         ": " + std::to_string(measured) + " of " + std::to_string(targets) +
+         " measured in " + Fixed(seconds, 2) + " s" +
+         (result.message.empty() ? "" : ": " + result.message) + "\n";
 }
 
 std::string EventLine(const survey::Event& event) {
