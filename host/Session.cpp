@@ -141,8 +141,8 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   // A thread that has the context to itself (startHere: nobody runs it
   // meanwhile, so none of the strand's handlers can) starts the call right
   // here, without the turn of the reactor that a handler posted to an idle
-  // context waits behind, unless a cancellation or a close waits its turn
-  // already: that one must run first.
+  // context waits behind, unless a cancellation, a close or another call
+  // waits its turn already: that one must run first.
   bool Enqueue(Pending pending, bool startHere) {
     pending.queued = Clock::now();
     std::optional<asio::strand<executor_type>> strand;
@@ -153,6 +153,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     }
     auto start = [self = shared_from_this(),
                   pending = std::move(pending)]() mutable {
+      --self->startsPosted_;
       self->InTurn([&] {
         // Possibly inside the caller's initiating function: whatever ends
         // here is posted.
@@ -162,7 +163,10 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
         self->StartNextIfIdle();
       });
     };
-    if (startHere && interruptions_.load() == 0) {
+    const bool nothingAhead =
+        interruptions_.load() == 0 && startsPosted_.load() == 0;
+    ++startsPosted_;
+    if (startHere && nothingAhead) {
       start();
     } else {
       asio::dispatch(*strand, std::move(start));
@@ -774,6 +778,9 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   // Cancellations and closes posted to the strand and not yet run: a wait
   // on a caller's thread gives way to them.
   std::atomic<unsigned> interruptions_{0};
+  // Calls handed to the strand and not yet queued: a call started on the
+  // spot must not overtake them.
+  std::atomic<unsigned> startsPosted_{0};
   int wakeDescriptor_ = -1;
   bool contextGone_ = false;
   bool closeRequested_ = false;
