@@ -257,6 +257,19 @@ const StartCase kStartCases[] = {
      },
      {kOk},
      {kNull, kInstrumentName}},
+    {"TwoKeptThenAnAsynchronousCallGoOutInTheirOrder",
+     [](BlockingSession& session) {
+       PendingCall first = session.Start(kNull, "", Timeout(2000ms));
+       PendingCall second = session.Start(kInstrumentName, "", Timeout(2000ms));
+       auto done = std::make_shared<std::promise<error_code>>();
+       session.AsyncCall(
+           kInstrumentNumber, "",
+           [done](error_code error, Reply) { done->set_value(error); });
+       EXPECT_EQ(done->get_future().get(), kOk);
+       return std::vector<PendingCall>{first, second};
+     },
+     {kOk, kOk},
+     {kNull, kInstrumentName, kInstrumentNumber}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, BlockingStart, testing::ValuesIn(kStartCases),
