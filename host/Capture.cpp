@@ -34,6 +34,18 @@ CaptureDirection Opposite(CaptureDirection direction) {
              : CaptureDirection::kToInstrument;
 }
 
+// A record as a default one, keeping its strings' storage for the next.
+void Clear(CaptureRecord& record) {
+  record.time.reset();
+  record.connection = 0;
+  record.event = CaptureEvent::kBytes;
+  record.direction = CaptureDirection::kUnknown;
+  record.bytes.clear();
+  record.note.clear();
+  record.fault.clear();
+  record.line = record.length = 0;
+}
+
 const char* EventName(CaptureEvent event) {
   return event == CaptureEvent::kOpen ? "open" : "close";
 }
@@ -348,7 +360,11 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
         key(name_);
       }
       if (at == end || *at++ != ':' || at == end) return false;
-      if (*at == '"') {
+      if (Text* target = TextOf(key_); target != nullptr && *at == '"') {
+        // Straight into the member's reused string, not through a copy.
+        if (!ScanString(at, end, target->value)) return false;
+        target->present = true;
+      } else if (*at == '"') {
         if (!ScanString(at, end, value_)) return false;
         string(value_);
       } else if (!ScanNumber(at, end)) {
@@ -516,7 +532,15 @@ CaptureReader::Line CaptureReader::ReadLine() {
 }
 
 Result<std::optional<CaptureRecord>> CaptureReader::Next() {
-  if (ended_) return std::optional<CaptureRecord>();
+  CaptureRecord record;
+  Result<bool> read = Read(record);
+  if (!read) return read.error();
+  if (!*read) return std::optional<CaptureRecord>();
+  return std::optional<CaptureRecord>(std::move(record));
+}
+
+Result<bool> CaptureReader::Read(CaptureRecord& record) {
+  if (ended_) return false;
   if (!started_) {
     started_ = true;
     Fill();
@@ -550,18 +574,18 @@ Result<std::optional<CaptureRecord>> CaptureReader::Next() {
     if (head_ == tail_ && !Fill()) {
       ended_ = true;
       if (in_.bad()) return Error(ErrorKind::kIo, "cannot read the capture");
-      return std::optional<CaptureRecord>();
+      return false;
     }
     const std::size_t count = std::min(kRawChunk, tail_ - head_);
-    CaptureRecord record;
+    Clear(record);
     record.bytes.assign(buffer_.data() + head_, count);
     head_ += count;
-    return std::optional<CaptureRecord>(std::move(record));
+    return true;
   }
-  return Parse();
+  return Parse(record);
 }
 
-Result<std::optional<CaptureRecord>> CaptureReader::Parse() {
+Result<bool> CaptureReader::Parse(CaptureRecord& record) {
   for (;;) {
     const Line read = ReadLine();
     const auto invalid = [&](const std::string& why) {
@@ -572,10 +596,11 @@ Result<std::optional<CaptureRecord>> CaptureReader::Parse() {
     if (read == Line::kEnd) {
       ended_ = true;
       if (in_.bad()) return Error(ErrorKind::kIo, "cannot read the capture");
-      return std::optional<CaptureRecord>();
+      return false;
     }
     if (read == Line::kTooLong) {
-      return std::optional<CaptureRecord>(PassOverLongLine());
+      PassOverLongLine(record);
+      return true;
     }
     if (line_.empty() || line_ == "\r") continue;
     Parser& line = *parser_;
@@ -583,7 +608,7 @@ Result<std::optional<CaptureRecord>> CaptureReader::Parse() {
       return invalid(read == Line::kLast ? "the last line is cut short"
                                          : "not a JSON object");
     }
-    CaptureRecord record;
+    Clear(record);
     if (line.event.present) {
       if (line.event.value == "open") {
         record.event = CaptureEvent::kOpen;
@@ -597,9 +622,9 @@ Result<std::optional<CaptureRecord>> CaptureReader::Parse() {
       if (!line.bytes.present) {
         return invalid("\"bytes\" is missing or not a string");
       }
-      std::optional<std::string> unescaped = UnescapeBytes(line.bytes.value);
-      if (!unescaped) return invalid("\"bytes\" holds a malformed escape");
-      record.bytes = std::move(*unescaped);
+      if (!AppendUnescapedBytes(record.bytes, line.bytes.value)) {
+        return invalid("\"bytes\" holds a malformed escape");
+      }
     }
     record.time = line.time;
     if (line.direction.present) {
@@ -614,7 +639,9 @@ Result<std::optional<CaptureRecord>> CaptureReader::Parse() {
     for (const auto& [found, target] :
          {std::pair{&line.note, &record.note},
           std::pair{&line.fault, &record.fault}}) {
-      if (found->present) *target = UnescapeBytes(found->value).value_or("");
+      if (found->present && !AppendUnescapedBytes(*target, found->value)) {
+        target->clear();
+      }
     }
     if (version_ == 1 && record.bytes.empty()) {
       const std::string_view note = record.note;
@@ -624,12 +651,12 @@ Result<std::optional<CaptureRecord>> CaptureReader::Parse() {
         record.event = CaptureEvent::kClose;
       }
     }
-    return std::optional<CaptureRecord>(std::move(record));
+    return true;
   }
 }
 
-CaptureRecord CaptureReader::PassOverLongLine() {
-  CaptureRecord record;
+void CaptureReader::PassOverLongLine(CaptureRecord& record) {
+  Clear(record);
   record.event = CaptureEvent::kLongLine;
   record.line = lineNumber_;
   record.bytes.assign(buffer_.data() + head_,
@@ -643,11 +670,11 @@ CaptureRecord CaptureReader::PassOverLongLine() {
           static_cast<const char*>(found) - buffer_.data());
       record.length += end - head_;
       head_ = end + 1;
-      return record;
+      return;
     }
     record.length += tail_ - head_;
     head_ = tail_;
-    if (!Fill()) return record;
+    if (!Fill()) return;
   }
 }
 
