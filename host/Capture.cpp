@@ -9,6 +9,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "Decimal.h"
 #include "PlainText.h"
 
 namespace Core::GEOCOM::host {
@@ -435,7 +436,9 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     if (at != end && (*at == 'e' || *at == 'E')) return false;
     if (fraction) {
       double value = 0;
-      if (!ExactDecimal(start, at, value)) {
+      if (!ReadShortDecimal(std::string_view(start, static_cast<std::size_t>(
+                                                       at - start)),
+                            value)) {
         const auto read = std::from_chars(start, at, value);
         if (read.ec != std::errc() || read.ptr != at) return false;
       }
@@ -450,32 +453,6 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     std::uint64_t value = 0;
     const auto read = std::from_chars(start, at, value);
     return read.ec == std::errc() && read.ptr == at && number_unsigned(value);
-  }
-
-  // A decimal of at most 15 digits, such as every time a writer gives,
-  // read with one division: both its digits as a whole number and the power
-  // of ten are exact doubles then, and the quotient is rounded once, as the
-  // general reading rounds the decimal itself.
-  static bool ExactDecimal(const char* at, const char* end, double& value) {
-    constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                  1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    const bool negative = *at == '-';
-    if (negative) ++at;
-    std::uint64_t digits = 0;
-    int count = 0;
-    int decimals = -1;
-    for (; at != end; ++at) {
-      if (*at == '.') {
-        decimals = 0;
-        continue;
-      }
-      if (++count > 15) return false;
-      digits = digits * 10 + static_cast<unsigned>(*at - '0');
-      if (decimals >= 0) ++decimals;
-    }
-    value = static_cast<double>(digits) / kPowers[std::max(decimals, 0)];
-    if (negative) value = -value;
-    return true;
   }
 
   bool object_ = false;  // the line's value is an object
