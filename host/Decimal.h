@@ -1,7 +1,7 @@
 #ifndef DAZOZAZIDOREZERARO_HOST_DECIMAL_H
 #define DAZOZAZIDOREZERARO_HOST_DECIMAL_H
 
-#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -20,20 +20,24 @@ inline bool ReadShortDecimal(std::string_view text, double& value) {
   const char* const end = at + text.size();
   const bool negative = at != end && *at == '-';
   if (negative) ++at;
-  std::uint64_t digits = 0;
-  int count = 0;
-  int decimals = -1;
-  for (; at != end; ++at) {
-    if (*at == '.' && decimals < 0 && count > 0) {
-      decimals = 0;
-      continue;
+  std::uint64_t digits = 0;  // may wrap on a long run, refused below
+  const auto digitRun = [&at, end, &digits] {
+    const char* const from = at;
+    for (; at != end && static_cast<unsigned>(*at - '0') < 10; ++at) {
+      digits = digits * 10 + static_cast<unsigned>(*at - '0');
     }
-    if (*at < '0' || *at > '9' || ++count > 15) return false;
-    digits = digits * 10 + static_cast<unsigned>(*at - '0');
-    if (decimals >= 0) ++decimals;
+    return at - from;
+  };
+  const auto whole = digitRun();
+  if (whole == 0) return false;
+  std::ptrdiff_t decimals = 0;
+  if (at != end) {
+    if (*at++ != '.') return false;
+    decimals = digitRun();
+    if (decimals == 0 || at != end) return false;
   }
-  if (count == 0 || decimals == 0) return false;
-  value = static_cast<double>(digits) / kPowers[std::max(decimals, 0)];
+  if (whole + decimals > 15) return false;
+  value = static_cast<double>(digits) / kPowers[decimals];
   if (negative) value = -value;
   return true;
 }

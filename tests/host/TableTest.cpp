@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <set>
 
 using namespace Core::GEOCOM;
@@ -260,6 +261,51 @@ TEST(Catalogue, ReadsRepliesStrictly) {
     EXPECT_EQ(decoded.error().kind, ErrorKind::kInvalidReply);
     EXPECT_NE(decoded.error().message.find(row.named), std::string::npos)
         << decoded.error().message;
+  }
+}
+
+// A real is read as the correctly rounded double of its whole text, whether
+// a short decimal read with one division or any other form read in full;
+// any text that is not wholly a finite number fails.
+TEST(Catalogue, ReadsEachRealAsItsNearestDouble) {
+  const struct {
+    const char* text;
+    std::optional<double> value;  // nullopt: the reply does not decode
+  } kReals[] = {
+      {"0.7853981634", 0.7853981634},
+      {"-0.25", -0.25},
+      {"+2.5", 2.5},
+      {"-0", -0.0},
+      {"007.5", 7.5},
+      {"123456789012345", 123456789012345.0},
+      {"12345678901234.5", 12345678901234.5},
+      {"0.000000000000001", 0.000000000000001},
+      {"1234567890123456.7", 1234567890123456.7},
+      {"0.1234567890123456789", 0.1234567890123456789},
+      {"99999999999999999999", 99999999999999999999.0},
+      {"5.75766", 5.75766},
+      {"1.5e-3", 1.5e-3},
+      {"1.", 1.0},
+      {".5", 0.5},
+      {"-", std::nullopt},
+      {"1.2.3", std::nullopt},
+      {"1-2", std::nullopt},
+      {"--1", std::nullopt},
+      {"1.5x", std::nullopt},
+  };
+  const Procedure& angles = *FindProcedure("angles");
+  for (const auto& row : kReals) {
+    const Result<Fields> decoded = DecodeReply(
+        angles, Recognised(ReplyBytes(1, 0, std::string(",") + row.text + ",1")));
+    if (!row.value) {
+      EXPECT_FALSE(decoded) << row.text;
+      continue;
+    }
+    ASSERT_TRUE(decoded) << row.text << ": " << decoded.error().message;
+    const double* hz = std::get_if<double>(&decoded->at(0).value);
+    ASSERT_NE(hz, nullptr) << row.text;
+    EXPECT_EQ(*hz, *row.value) << row.text;
+    EXPECT_EQ(std::signbit(*hz), std::signbit(*row.value)) << row.text;
   }
 }
 
