@@ -436,9 +436,9 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     if (at != end && (*at == 'e' || *at == 'E')) return false;
     if (fraction) {
       double value = 0;
-      if (!ReadShortDecimal(std::string_view(start, static_cast<std::size_t>(
-                                                       at - start)),
-                            value)) {
+      if (!ReadShortDecimal(
+              std::string_view(start, static_cast<std::size_t>(at - start)),
+              value)) {
         const auto read = std::from_chars(start, at, value);
         if (read.ec != std::errc() || read.ptr != at) return false;
       }

@@ -87,9 +87,9 @@ TEST(SentenceStream, EachSentenceCarriesItsParameterText) {
     FrameKind kind;
     const char* parameters;
   } kFrames[] = {
-      {FrameKind::kNoise, ""},      {FrameKind::kRequest, "1"},
+      {FrameKind::kNoise, ""},       {FrameKind::kRequest, "1"},
       {FrameKind::kReply, ",1.5,2"}, {FrameKind::kReply, ""},
-      {FrameKind::kRequest, ""},    {FrameKind::kRequest, ""},
+      {FrameKind::kRequest, ""},     {FrameKind::kRequest, ""},
       {FrameKind::kRequest, "2,x"},
   };
   std::size_t ready = std::size(kFrames);

@@ -296,7 +296,8 @@ TEST(Catalogue, ReadsEachRealAsItsNearestDouble) {
   const Procedure& angles = *FindProcedure("angles");
   for (const auto& row : kReals) {
     const Result<Fields> decoded = DecodeReply(
-        angles, Recognised(ReplyBytes(1, 0, std::string(",") + row.text + ",1")));
+        angles,
+        Recognised(ReplyBytes(1, 0, std::string(",") + row.text + ",1")));
     if (!row.value) {
       EXPECT_FALSE(decoded) << row.text;
       continue;
