@@ -357,6 +357,24 @@ TEST(CaptureWriter, LeavesOutLongLineMarks) {
   EXPECT_EQ(out.str(), kHeader2);
 }
 
+// A stream that failed (a full disk) fails every record after it, the
+// marks a reader makes included, though the stream is good again.
+TEST(CaptureWriter, AFailedStreamFailsEveryRecordAfter) {
+  std::ostringstream out;
+  CaptureWriter writer(out);
+  CaptureRecord record;
+  record.bytes = "%R1Q,1:\r\n";
+  EXPECT_TRUE(writer.Write(record));
+  out.setstate(std::ios::badbit);
+  EXPECT_FALSE(writer.Write(record));
+  out.clear();
+  EXPECT_FALSE(writer.Write(record));
+  CaptureRecord mark;
+  mark.event = CaptureEvent::kLongLine;
+  EXPECT_FALSE(writer.Write(mark));
+  EXPECT_FALSE(writer.Ok());
+}
+
 // Version 1 relay captures marked connections with notes; version 2 with
 // events. Both must open and close connections for the decoder.
 TEST(CaptureReader, ReadsConnectionsOfBothVersions) {
