@@ -118,6 +118,76 @@ INSTANTIATE_TEST_SUITE_P(
         SeededFaults{"DisconnectCut", "disconnect=1"}),
     [](const auto& test) { return test.param.name; });
 
+// Catches a rate beyond 0 to 1 or with text after the number, a kind
+// unknown or given twice, and rates adding up beyond 1, each accepted.
+TEST(FaultRates, AreReadOrRefusedNamingWhatIsWrong) {
+  const struct {
+    const char* text;
+    const char* refusal;  // in the message; nullptr: read
+  } rows[] = {
+      {"drop=1", nullptr},
+      {"drop=0.5,late=0.5", nullptr},
+      {"drop=1.5", "the rate of drop must be a number from 0 to 1, not '1.5'"},
+      {"drop=-0.1", "not '-0.1'"},
+      {"drop=nan", "not 'nan'"},
+      {"drop=0.5x", "not '0.5x'"},
+      {"drop=", "not ''"},
+      {"drop", "expected KIND=RATE, not 'drop'"},
+      {"fire=0.1", "unknown fault kind 'fire'"},
+      {"drop=0.1,drop=0.2", "the rate of drop is given twice"},
+      {"drop=0.6,late=0.6", "the fault rates add up to more than 1"},
+  };
+  for (const auto& row : rows) {
+    const host::Result<FaultRates> rates = ParseFaultRates(row.text);
+    if (row.refusal == nullptr) {
+      EXPECT_TRUE(rates) << row.text << ": " << rates.error().message;
+      continue;
+    }
+    ASSERT_FALSE(rates) << row.text;
+    EXPECT_EQ(rates.error().kind, host::ErrorKind::kInvalidArgument);
+    EXPECT_NE(rates.error().message.find(row.refusal), std::string::npos)
+        << rates.error().message;
+  }
+}
+
+// Catches a late reply that does not come just after the host's time-out
+// when the reply itself takes time, and a cut that keeps no byte or the
+// whole reply.
+TEST(FaultShapes, LateComesAfterTheTimeOutAndACutKeepsPartOfTheReply) {
+  Scene scene = DefaultScene();
+  scene.telescope.maxSpeed = 1;  // the turn takes about a second
+  const Clock::time_point start{};
+  VirtualInstrument instrument(scene, 0, start);
+  FaultInjector faults(instrument, 5,
+                       {milliseconds(5000), milliseconds(100), {}});
+  faults.Inject(host::kPosition, FaultKind::kLate);
+  Clock::duration late{0};
+  for (const ReplyStep& step :
+       faults.Respond(Request(host::kPosition, "1,1.5707963,0,0,0"), start)
+           .steps) {
+    late += step.delay;
+  }
+  EXPECT_EQ(late, milliseconds(5100));
+
+  faults.Inject(host::kInstrumentNumber, FaultKind::kDisconnect,
+                FaultInjector::kEveryTime);
+  std::size_t shortest = ~std::size_t{0};
+  bool allButOne = false;
+  for (int i = 0; i < 200; ++i) {
+    const GeoComSentence request = Request(host::kInstrumentNumber);
+    const std::string whole =
+        instrument.Respond(request, start).steps.back().bytes;
+    const ReplyStep cut = faults.Respond(request, start).steps.back();
+    EXPECT_TRUE(cut.disconnect);
+    EXPECT_EQ(whole.rfind(cut.bytes, 0), 0u) << cut.bytes;
+    EXPECT_LT(cut.bytes.size(), whole.size());
+    shortest = std::min(shortest, cut.bytes.size());
+    allButOne = allButOne || cut.bytes.size() + 1 == whole.size();
+  }
+  EXPECT_EQ(shortest, 1u);
+  EXPECT_TRUE(allButOne);
+}
+
 struct Shares {
   const char* name;
   const char* rates;
