@@ -9,6 +9,7 @@ import json
 import os
 import shutil
 import signal
+import socket
 import sqlite3
 import subprocess
 import tempfile
@@ -207,11 +208,22 @@ class Monitor(Workspace):
         self.assertEqual(monitor.returncode, 4, err)
         self.assertIn("reconnecting (3 of 3)", err)
         self.assertNotIn("reconnecting (4", err)
-        self.assertIn("round 1 incomplete", out)
+        self.assertRegex(out, r"round 1 incomplete: 1 of 4 measured in "
+                         r"[0-9.]+ s: .*closed the connection")
         outcomes = [row["outcome"] for row in
                     self.rows(self.path(self.job["store"]))]
         self.assertEqual(outcomes[0], "measured")
         self.assertEqual(outcomes[-1], "instrument-error")
+
+    def test_a_silent_instrument_ends_the_round_saying_why(self):
+        with socket.create_server(("127.0.0.1", 0)) as silent:
+            self.job["instrument"] = "127.0.0.1:%d" % silent.getsockname()[1]
+            result = geocom("monitor", self.write_job(self.job), "--rounds",
+                            "1", cwd=self.folder)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertRegex(result.stdout,
+                         r"round 1 incomplete: 0 of 4 measured in [0-9.]+ s:"
+                         r" no reply to set-atr-state .* within 1500 ms")
 
     def test_bad_job_files_are_refused_before_anything_is_measured(self):
         # Nothing listens at the instrument's address: a job that got as

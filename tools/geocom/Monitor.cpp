@@ -100,7 +100,10 @@ std::string TargetLine(const survey::TargetResult& result) {
   return line + " (" + Fixed(seconds, 2) + " s)\n";
 }
 
-std::string RoundLine(std::int64_t round, const survey::RoundResult& result) {
+// Counts against the job's targets, not the ones the round reached, and says
+// why a round ended early.
+std::string RoundLine(std::int64_t round, std::size_t targets,
+                      const survey::RoundResult& result) {
   int measured = 0;
   for (const survey::TargetResult& target : result.targets) {
     measured += target.outcome == survey::Outcome::kMeasured;
@@ -110,9 +113,9 @@ std::string RoundLine(std::int64_t round, const survey::RoundResult& result) {
   return "round " + std::to_string(round) + " " +
          (result.status == survey::RoundStatus::kComplete ? "complete"
                                                           : "incomplete") +
-         ": " + std::to_string(measured) + " of " +
-         std::to_string(result.targets.size()) + " measured in " +
-         Fixed(seconds, 2) + " s\n";
+         ": " + std::to_string(measured) + " of " + std::to_string(targets) +
+         " measured in " + Fixed(seconds, 2) + " s" +
+         (result.message.empty() ? "" : ": " + result.message) + "\n";
 }
 
 std::string EventLine(const survey::Event& event) {
@@ -296,7 +299,7 @@ int RunMonitor(const MonitorOptions& options) {
     } catch (const survey::StoreError& failure) {
       throw ToolError(kExitFailure, failure.what());
     }
-    Print(RoundLine(plan.round, result));
+    Print(RoundLine(plan.round, plan.targets.size(), result));
     FlushOutput();
     // The reference round's own epochs are shown once it is known to be it.
     if (view) {
