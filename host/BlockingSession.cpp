@@ -117,10 +117,39 @@ struct BlockingSession::Loop : std::enable_shared_from_this<Loop> {
     }
   }
 
+  // Keeps the call for its first wait, after handing over the one kept
+  // before (so that the calls reach the session in the order they were
+  // started).
+  void Keep(const std::shared_ptr<PendingCall::State>& state) {
+    std::shared_ptr<PendingCall::State> previous;
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      previous = std::exchange(kept, state);
+    }
+    if (previous) HandOver(*previous, false);
+  }
+
+  // Hands the call kept for its first wait over to the session, if it is
+  // still kept, before anything else reaches the session.
+  void HandOverKept() {
+    std::shared_ptr<PendingCall::State> call;
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      call = std::move(kept);
+    }
+    if (call) HandOver(*call, false);
+  }
+
+  // Hands the call over to the session, once. Here, when the loop is free,
+  // the calling thread takes it while the call starts, so that the call
+  // starts on this thread without a turn of the loop.
+  void HandOver(PendingCall::State& state, bool here);
+
   // Closes the session and serves what is still outstanding, unless this
   // thread is inside the loop (a completion destroying its session): the
   // loop then finishes that work once the completion has returned.
   void Shut() {
+    HandOverKept();
     session.Close();
     {
       const std::lock_guard<std::mutex> lock(mutex);
@@ -142,9 +171,12 @@ struct BlockingSession::Loop : std::enable_shared_from_this<Loop> {
   std::atomic<unsigned> asyncOutstanding{0};
   bool helperActive = false;
   std::thread helper;
+  // The last call started and not yet waited for (it holds the loop too,
+  // until it is handed over).
+  std::shared_ptr<PendingCall::State> kept;
 };
 
-struct PendingCall::State {
+struct PendingCall::State : std::enable_shared_from_this<PendingCall::State> {
   std::shared_ptr<BlockingSession::Loop> loop;
   std::atomic<bool> done{false};
   error_code error;
@@ -156,6 +188,15 @@ struct PendingCall::State {
   // Set when it runs on its own loop: the thread that waits may make the
   // call itself.
   std::shared_ptr<detail::CallWaiter> waiter;
+  // A call on its own loop that nothing has handed to the session yet: the
+  // first wait starts it, on the waiting thread when nobody runs the loop.
+  struct Unstarted {
+    std::uint64_t id = 0;
+    unsigned short procedure = 0;
+    std::string parameters;
+    CallOptions options;
+  };
+  std::optional<Unstarted> unstarted;
 
   void End(error_code outcome, Reply value) {
     {
@@ -169,6 +210,33 @@ struct PendingCall::State {
   }
 };
 
+void BlockingSession::Loop::HandOver(PendingCall::State& state, bool here) {
+  std::unique_lock<std::mutex> lock(mutex);
+  if (!state.unstarted) return;
+  PendingCall::State::Unstarted call = std::move(*state.unstarted);
+  state.unstarted.reset();
+  if (kept.get() == &state) kept.reset();
+  const bool ownThread = here && !running;
+  if (ownThread) {
+    running = true;
+    runner = std::this_thread::get_id();
+  }
+  lock.unlock();
+  std::shared_ptr<PendingCall::State> keep = state.shared_from_this();
+  session.Enqueue(
+      call.id, call.procedure, std::move(call.parameters), call.options,
+      [keep](error_code error, Reply reply, bool) {
+        keep->End(error, std::move(reply));
+      },
+      state.waiter, ownThread);
+  if (ownThread) {
+    lock.lock();
+    running = false;
+    runner = {};
+    changed.notify_all();
+  }
+}
+
 PendingCall::PendingCall(std::shared_ptr<State> state)
     : state_(std::move(state)) {}
 
@@ -178,6 +246,7 @@ bool PendingCall::WaitFor(std::chrono::milliseconds slice) {
   if (state_->waiter) {
     state_->waiter->until = until;
     state_->waiter->thread = std::this_thread::get_id();
+    state_->loop->HandOver(*state_, true);
   }
   if (state_->loop->Drive([this] { return state_->done.load(); }, until)) {
     return true;
@@ -199,6 +268,8 @@ void PendingCall::Wait() {
 }
 
 void PendingCall::Cancel() {
+  // A call cancelled before its first wait is queued first, as any other.
+  state_->loop->HandOver(*state_, false);
   const std::lock_guard<std::mutex> lock(state_->loop->mutex);
   if (!state_->done) state_->cancel.emit(asio::cancellation_type::terminal);
 }
@@ -303,12 +374,13 @@ PendingCall BlockingSession::Start(unsigned short procedure,
           cancel(type);
         });
   }
-  session.Enqueue(
-      id, procedure, std::string(parameters), options,
-      [state](error_code error, Reply reply, bool) {
-        state->End(error, std::move(reply));
-      },
-      state->waiter);
+  state->unstarted = PendingCall::State::Unstarted{
+      id, procedure, std::string(parameters), options};
+  if (loop_) {
+    loop_->Keep(state);
+  } else {
+    state->loop->HandOver(*state, false);
+  }
   return PendingCall(state);
 }
 
@@ -323,6 +395,7 @@ void BlockingSession::AsyncCall(unsigned short procedure,
     session.AsyncCall(procedure, parameters, std::move(completion), options);
     return;
   }
+  loop_->HandOverKept();
   loop_->AsyncStarted();
   // The loop outlives every handler it runs: whoever runs it holds it.
   loop_->session.AsyncCall(
@@ -373,7 +446,10 @@ std::string BlockingSession::Name() const {
 }
 
 void BlockingSession::Close() {
-  if (loop_) loop_->session.Close();
+  if (loop_) {
+    loop_->HandOverKept();
+    loop_->session.Close();
+  }
 }
 
 }  // namespace Core::GEOCOM::host

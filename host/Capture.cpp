@@ -9,6 +9,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "Decimal.h"
 #include "PlainText.h"
 
 namespace Core::GEOCOM::host {
@@ -32,6 +33,18 @@ CaptureDirection Opposite(CaptureDirection direction) {
   return direction == CaptureDirection::kToInstrument
              ? CaptureDirection::kToHost
              : CaptureDirection::kToInstrument;
+}
+
+// A record as a default one, keeping its strings' storage for the next.
+void Clear(CaptureRecord& record) {
+  record.time.reset();
+  record.connection = 0;
+  record.event = CaptureEvent::kBytes;
+  record.direction = CaptureDirection::kUnknown;
+  record.bytes.clear();
+  record.note.clear();
+  record.fault.clear();
+  record.line = record.length = 0;
 }
 
 const char* EventName(CaptureEvent event) {
@@ -348,7 +361,11 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
         key(name_);
       }
       if (at == end || *at++ != ':' || at == end) return false;
-      if (*at == '"') {
+      if (Text* target = TextOf(key_); target != nullptr && *at == '"') {
+        // Straight into the member's reused string, not through a copy.
+        if (!ScanString(at, end, target->value)) return false;
+        target->present = true;
+      } else if (*at == '"') {
         if (!ScanString(at, end, value_)) return false;
         string(value_);
       } else if (!ScanNumber(at, end)) {
@@ -419,7 +436,9 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     if (at != end && (*at == 'e' || *at == 'E')) return false;
     if (fraction) {
       double value = 0;
-      if (!ExactDecimal(start, at, value)) {
+      if (!ReadShortDecimal(
+              std::string_view(start, static_cast<std::size_t>(at - start)),
+              value)) {
         const auto read = std::from_chars(start, at, value);
         if (read.ec != std::errc() || read.ptr != at) return false;
       }
@@ -434,32 +453,6 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     std::uint64_t value = 0;
     const auto read = std::from_chars(start, at, value);
     return read.ec == std::errc() && read.ptr == at && number_unsigned(value);
-  }
-
-  // A decimal of at most 15 digits, such as every time a writer gives,
-  // read with one division: both its digits as a whole number and the power
-  // of ten are exact doubles then, and the quotient is rounded once, as the
-  // general reading rounds the decimal itself.
-  static bool ExactDecimal(const char* at, const char* end, double& value) {
-    constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                  1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-    const bool negative = *at == '-';
-    if (negative) ++at;
-    std::uint64_t digits = 0;
-    int count = 0;
-    int decimals = -1;
-    for (; at != end; ++at) {
-      if (*at == '.') {
-        decimals = 0;
-        continue;
-      }
-      if (++count > 15) return false;
-      digits = digits * 10 + static_cast<unsigned>(*at - '0');
-      if (decimals >= 0) ++decimals;
-    }
-    value = static_cast<double>(digits) / kPowers[std::max(decimals, 0)];
-    if (negative) value = -value;
-    return true;
   }
 
   bool object_ = false;  // the line's value is an object
@@ -516,7 +509,15 @@ CaptureReader::Line CaptureReader::ReadLine() {
 }
 
 Result<std::optional<CaptureRecord>> CaptureReader::Next() {
-  if (ended_) return std::optional<CaptureRecord>();
+  CaptureRecord record;
+  Result<bool> read = Read(record);
+  if (!read) return read.error();
+  if (!*read) return std::optional<CaptureRecord>();
+  return std::optional<CaptureRecord>(std::move(record));
+}
+
+Result<bool> CaptureReader::Read(CaptureRecord& record) {
+  if (ended_) return false;
   if (!started_) {
     started_ = true;
     Fill();
@@ -550,18 +551,18 @@ Result<std::optional<CaptureRecord>> CaptureReader::Next() {
     if (head_ == tail_ && !Fill()) {
       ended_ = true;
       if (in_.bad()) return Error(ErrorKind::kIo, "cannot read the capture");
-      return std::optional<CaptureRecord>();
+      return false;
     }
     const std::size_t count = std::min(kRawChunk, tail_ - head_);
-    CaptureRecord record;
+    Clear(record);
     record.bytes.assign(buffer_.data() + head_, count);
     head_ += count;
-    return std::optional<CaptureRecord>(std::move(record));
+    return true;
   }
-  return Parse();
+  return Parse(record);
 }
 
-Result<std::optional<CaptureRecord>> CaptureReader::Parse() {
+Result<bool> CaptureReader::Parse(CaptureRecord& record) {
   for (;;) {
     const Line read = ReadLine();
     const auto invalid = [&](const std::string& why) {
@@ -572,10 +573,11 @@ Result<std::optional<CaptureRecord>> CaptureReader::Parse() {
     if (read == Line::kEnd) {
       ended_ = true;
       if (in_.bad()) return Error(ErrorKind::kIo, "cannot read the capture");
-      return std::optional<CaptureRecord>();
+      return false;
     }
     if (read == Line::kTooLong) {
-      return std::optional<CaptureRecord>(PassOverLongLine());
+      PassOverLongLine(record);
+      return true;
     }
     if (line_.empty() || line_ == "\r") continue;
     Parser& line = *parser_;
@@ -583,7 +585,7 @@ Result<std::optional<CaptureRecord>> CaptureReader::Parse() {
       return invalid(read == Line::kLast ? "the last line is cut short"
                                          : "not a JSON object");
     }
-    CaptureRecord record;
+    Clear(record);
     if (line.event.present) {
       if (line.event.value == "open") {
         record.event = CaptureEvent::kOpen;
@@ -597,9 +599,9 @@ Result<std::optional<CaptureRecord>> CaptureReader::Parse() {
       if (!line.bytes.present) {
         return invalid("\"bytes\" is missing or not a string");
       }
-      std::optional<std::string> unescaped = UnescapeBytes(line.bytes.value);
-      if (!unescaped) return invalid("\"bytes\" holds a malformed escape");
-      record.bytes = std::move(*unescaped);
+      if (!AppendUnescapedBytes(record.bytes, line.bytes.value)) {
+        return invalid("\"bytes\" holds a malformed escape");
+      }
     }
     record.time = line.time;
     if (line.direction.present) {
@@ -614,7 +616,9 @@ Result<std::optional<CaptureRecord>> CaptureReader::Parse() {
     for (const auto& [found, target] :
          {std::pair{&line.note, &record.note},
           std::pair{&line.fault, &record.fault}}) {
-      if (found->present) *target = UnescapeBytes(found->value).value_or("");
+      if (found->present && !AppendUnescapedBytes(*target, found->value)) {
+        target->clear();
+      }
     }
     if (version_ == 1 && record.bytes.empty()) {
       const std::string_view note = record.note;
@@ -624,12 +628,12 @@ Result<std::optional<CaptureRecord>> CaptureReader::Parse() {
         record.event = CaptureEvent::kClose;
       }
     }
-    return std::optional<CaptureRecord>(std::move(record));
+    return true;
   }
 }
 
-CaptureRecord CaptureReader::PassOverLongLine() {
-  CaptureRecord record;
+void CaptureReader::PassOverLongLine(CaptureRecord& record) {
+  Clear(record);
   record.event = CaptureEvent::kLongLine;
   record.line = lineNumber_;
   record.bytes.assign(buffer_.data() + head_,
@@ -643,11 +647,11 @@ CaptureRecord CaptureReader::PassOverLongLine() {
           static_cast<const char*>(found) - buffer_.data());
       record.length += end - head_;
       head_ = end + 1;
-      return record;
+      return;
     }
     record.length += tail_ - head_;
     head_ = tail_;
-    if (!Fill()) return record;
+    if (!Fill()) return;
   }
 }
 

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "Decimal.h"
+
 namespace Core::GEOCOM::host {
 
 namespace {
@@ -45,6 +47,7 @@ std::optional<std::int64_t> ReadInteger(std::string_view field) {
 std::optional<double> ReadReal(std::string_view field) {
   if (!field.empty() && field.front() == '+') field.remove_prefix(1);
   double value = 0;
+  if (ReadShortDecimal(field, value)) return value;
   const auto [end, error] =
       std::from_chars(field.data(), field.data() + field.size(), value);
   if (field.empty() || error != std::errc() ||

@@ -58,12 +58,12 @@ bool EndsAt(std::string_view piece, std::size_t end, std::string_view text) {
 // terminator over the parameter text, the numbers and the prefix, which the
 // recogniser has just accepted in these forms. npos when they do not fit.
 std::size_t SentenceStart(std::string_view piece,
-                          const GeoComSentence& sentence) {
+                          const GeoComSentence& sentence,
+                          std::string_view text) {
   std::size_t end = piece.size();
   if (end > 0 && piece[end - 1] == '\n') --end;
   if (end == 0 || piece[end - 1] != '\r') return std::string_view::npos;
   --end;
-  const std::string text = sentence.GetStringCommand();
   if (!EndsAt(piece, end, text)) return std::string_view::npos;
   end -= text.size();
 
@@ -173,7 +173,8 @@ void SentenceStream::ClassifyPiece(std::string_view piece) {
           reinterpret_cast<const unsigned char*>(piece.data()),
           static_cast<int>(piece.size()), last);
   if (recognised) {
-    std::size_t start = SentenceStart(piece, sentence);
+    std::string text = sentence.GetStringCommand();
+    std::size_t start = SentenceStart(piece, sentence, text);
     if (start == std::string_view::npos) start = 0;
     Push(FrameKind::kNoise, piece.substr(0, start));
     Frame frame;
@@ -182,6 +183,7 @@ void SentenceStream::ClassifyPiece(std::string_view piece) {
     frame.bytes = piece.substr(start);
     frame.size = frame.bytes.size();
     frame.sentence = std::move(sentence);
+    frame.parameters = std::move(text);
     lastKind_ = frame.kind;
     frames_.push_back(std::move(frame));
     ++counts_.sentences;

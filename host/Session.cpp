@@ -137,7 +137,13 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   // free (a call made from a completion), the call starts at once instead
   // of going round the context's queue; its completion is posted all the
   // same.
-  bool Enqueue(Pending pending) {
+  //
+  // A thread that has the context to itself (startHere: nobody runs it
+  // meanwhile, so none of the strand's handlers can) starts the call right
+  // here, without the turn of the reactor that a handler posted to an idle
+  // context waits behind, unless a cancellation, a close or another call
+  // waits its turn already: that one must run first.
+  bool Enqueue(Pending pending, bool startHere) {
     pending.queued = Clock::now();
     std::optional<asio::strand<executor_type>> strand;
     {
@@ -145,8 +151,9 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
       if (contextGone_) return false;
       strand = strand_;
     }
-    asio::dispatch(*strand, [self = shared_from_this(),
-                             pending = std::move(pending)]() mutable {
+    auto start = [self = shared_from_this(),
+                  pending = std::move(pending)]() mutable {
+      --self->startsPosted_;
       self->InTurn([&] {
         // Possibly inside the caller's initiating function: whatever ends
         // here is posted.
@@ -155,7 +162,15 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
         self->ArmDeadline();
         self->StartNextIfIdle();
       });
-    });
+    };
+    const bool nothingAhead =
+        interruptions_.load() == 0 && startsPosted_.load() == 0;
+    ++startsPosted_;
+    if (startHere && nothingAhead) {
+      start();
+    } else {
+      asio::dispatch(*strand, std::move(start));
+    }
     return true;
   }
 
@@ -763,6 +778,9 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   // Cancellations and closes posted to the strand and not yet run: a wait
   // on a caller's thread gives way to them.
   std::atomic<unsigned> interruptions_{0};
+  // Calls handed to the strand and not yet queued: a call started on the
+  // spot must not overtake them.
+  std::atomic<unsigned> startsPosted_{0};
   int wakeDescriptor_ = -1;
   bool contextGone_ = false;
   bool closeRequested_ = false;
@@ -808,14 +826,16 @@ Session::executor_type Session::CompletionExecutor() const {
 void Session::Enqueue(std::uint64_t id, unsigned short procedure,
                       std::string parameters, CallOptions options,
                       detail::CallCompletion completion,
-                      std::shared_ptr<const detail::CallWaiter> waiter) {
+                      std::shared_ptr<const detail::CallWaiter> waiter,
+                      bool startHere) {
   if (impl_ && impl_->Enqueue({id,
                                procedure,
                                std::move(parameters),
                                options,
                                completion,
                                {},
-                               std::move(waiter)})) {
+                               std::move(waiter)},
+                              startHere)) {
     return;
   }
   std::string why = impl_ ? "its event loop's context was destroyed"

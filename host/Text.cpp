@@ -45,7 +45,12 @@ void AppendEscapedBytes(std::string& out, std::string_view bytes) {
 
 std::optional<std::string> UnescapeBytes(std::string_view text) {
   std::string out;
-  out.reserve(text.size());
+  if (!AppendUnescapedBytes(out, text)) return std::nullopt;
+  return out;
+}
+
+bool AppendUnescapedBytes(std::string& out, std::string_view text) {
+  out.reserve(out.size() + text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] != '\\') {
       const std::size_t escape = std::min(text.find('\\', i), text.size());
@@ -53,7 +58,7 @@ std::optional<std::string> UnescapeBytes(std::string_view text) {
       i = escape - 1;
       continue;
     }
-    if (++i == text.size()) return std::nullopt;
+    if (++i == text.size()) return false;
     switch (text[i]) {
       case '\\':
         out += '\\';
@@ -68,19 +73,19 @@ std::optional<std::string> UnescapeBytes(std::string_view text) {
         out += '\t';
         break;
       case 'x': {
-        if (text.size() - i < 3) return std::nullopt;
+        if (text.size() - i < 3) return false;
         const int high = HexValue(text[i + 1]);
         const int low = HexValue(text[i + 2]);
-        if (high < 0 || low < 0) return std::nullopt;
+        if (high < 0 || low < 0) return false;
         out += static_cast<char>(high * 16 + low);
         i += 2;
         break;
       }
       default:
-        return std::nullopt;
+        return false;
     }
   }
-  return out;
+  return true;
 }
 
 std::string FormatDouble(double value) {

@@ -121,18 +121,14 @@ void TrafficDecoder::Add(const CaptureRecord& record) {
   stream.sentences.Append(record.bytes);
   stream.crLast = record.bytes.back() == '\r';
   Frame frame;
-  std::optional<Frame> last;
   while (stream.sentences.Next(frame)) {
-    if (last) Emit(key, *last, now_);
-    last = std::move(frame);
-  }
-  if (!last) return;
-  if (stream.crLast) {
-    stream.held = std::move(last);
-    stream.heldTime = now_;
-    heldIn_ = key;
-  } else {
-    Emit(key, *last, now_);
+    if (stream.crLast && stream.sentences.Ready() == 0) {
+      stream.held = std::move(frame);
+      stream.heldTime = now_;
+      heldIn_ = key;
+      return;
+    }
+    Emit(key, frame, now_);
   }
 }
 
@@ -241,7 +237,7 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   record.timeout =
       named != nullptr ? named->timeout : ReplyTimeout(*record.procedure);
   record.fields = RequestFields(sentence);
-  record.parameters = sentence.GetStringCommand();
+  record.parameters = std::move(frame.parameters);
 
   Pending pending;
   pending.key = {key.first, key.second, record.sequence};
@@ -250,6 +246,7 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   pending.timeout = *record.timeout;
   pending.bytes = frame.bytes;
   pending.parameters = record.parameters;
+  pending.kept = pending.bytes.size() + pending.parameters.size();
   // A request that reuses the number of one still waiting means the earlier
   // one will never be answered.
   const auto earlier = pendingByKey_.find(pending.key);
@@ -260,8 +257,7 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   }
   while (!pending_.empty() &&
          (pending_.size() >= limits_.maxPending ||
-          pendingBytes_ + pending.bytes.size() + pending.parameters.size() >
-              limits_.maxPendingBytes)) {
+          pendingBytes_ + pending.kept > limits_.maxPendingBytes)) {
     const auto oldest = pending_.begin();
     if (!oldest->second.timedOut) ReportTimeout(oldest->first, oldest->second);
     Forget(oldest);
@@ -275,7 +271,7 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
     deadlines_.emplace(*pending.time + Seconds(pending.timeout), order);
   }
   pendingByKey_.emplace(pending.key, order);
-  pendingBytes_ += pending.bytes.size() + pending.parameters.size();
+  pendingBytes_ += pending.kept;
   pending_.emplace(order, std::move(pending));
 }
 
@@ -291,7 +287,7 @@ void TrafficDecoder::OnReply(const StreamKey& key, Frame& frame,
   record.bytes = std::move(frame.bytes);
   record.sequence = sentence.GetSequenceID();
   record.returnCode = sentence.GetRetCode();
-  record.parameters = sentence.GetStringCommand();
+  record.parameters = std::move(frame.parameters);
 
   const auto found =
       pendingByKey_.find({key.first, Opposite(key.second), record.sequence});
@@ -310,7 +306,8 @@ void TrafficDecoder::OnReply(const StreamKey& key, Frame& frame,
     if (record.returnCode == 0) {
       record.fields = ReplyFields(request.procedure, sentence);
     }
-    record.requestParameters = request.parameters;
+    // The request is forgotten next: its text moves rather than copies.
+    record.requestParameters = std::move(request.parameters);
     Forget(entry);
   }
   sink_(std::move(record));
@@ -349,7 +346,7 @@ void TrafficDecoder::Forget(std::map<std::uint64_t, Pending>::iterator entry) {
     deadlines_.erase({*pending.time + Seconds(pending.timeout), entry->first});
   }
   pendingByKey_.erase(pending.key);
-  pendingBytes_ -= pending.bytes.size() + pending.parameters.size();
+  pendingBytes_ -= pending.kept;
   pending_.erase(entry);
 }
 

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <boost/asio/error.hpp>
 #include <functional>
+#include <future>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -153,6 +155,124 @@ const WaitCase kWaitCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Rows, BlockingWait, testing::ValuesIn(kWaitCases),
+                         [](const auto& row) { return row.param.name; });
+
+// A started call reaches the session at its first wait (where the waiting
+// thread may start it itself), or earlier when something else needs the
+// session first: each row does something between starting calls and waiting
+// for them, and says how each call ends and what reached the instrument, in
+// which order.
+struct StartCase {
+  const char* name;
+  // Starts calls and does what the row is about; returns the calls to wait
+  // for, in the order to wait for them.
+  std::function<std::vector<PendingCall>(BlockingSession&)> before;
+  std::vector<error_code> outcomes;
+  std::vector<unsigned short> reached;
+};
+
+class BlockingStart : public testing::TestWithParam<StartCase> {};
+
+TEST_P(BlockingStart, EndsAsTheRowSays) {
+  const StartCase& row = GetParam();
+  std::mutex mutex;
+  std::vector<unsigned short> reached;
+  ScriptedPeer peer([&](const GeoComSentence& r) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      reached.push_back(r.GetGeocomID());
+    }
+    return Steps{
+        {r.GetGeocomID() == kNull ? 100ms : 0ms, ScriptedPeer::ReplyTo(r)}};
+  });
+  {
+    BlockingSession session = BlockingSession::Connect(peer.Address());
+    std::vector<PendingCall> calls = row.before(session);
+    ASSERT_EQ(calls.size(), row.outcomes.size());
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+      error_code error;
+      const Reply reply = calls[i].Take(error);
+      EXPECT_EQ(error, row.outcomes[i]) << i << ": " << reply.diagnostics;
+    }
+  }
+  // Whatever was written has arrived by now.
+  std::this_thread::sleep_for(50ms);
+  const std::lock_guard<std::mutex> lock(mutex);
+  EXPECT_EQ(reached, row.reached);
+}
+
+const error_code kOk;
+
+const StartCase kStartCases[] = {
+    {"TwoWaitedForLastFirstGoOutInTheirOrder",
+     [](BlockingSession& session) {
+       PendingCall first = session.Start(kNull, "", Timeout(2000ms));
+       PendingCall second = session.Start(kInstrumentName, "", Timeout(2000ms));
+       return std::vector<PendingCall>{second, first};
+     },
+     {kOk, kOk},
+     {kNull, kInstrumentName}},
+    {"OneNeverWaitedForStillGoesOut",
+     [](BlockingSession& session) {
+       session.Start(kNull, "", Timeout(2000ms));
+       return std::vector<PendingCall>{
+           session.Start(kInstrumentName, "", Timeout(2000ms))};
+     },
+     {kOk},
+     {kNull, kInstrumentName}},
+    {"CancelledBeforeItsFirstWait",
+     [](BlockingSession& session) {
+       PendingCall call = session.Start(kNull, "", Timeout(2000ms));
+       call.Cancel();
+       return std::vector<PendingCall>{call};
+     },
+     {boost::asio::error::operation_aborted},
+     {kNull}},
+    {"ClosedBeforeItsFirstWait",
+     [](BlockingSession& session) {
+       PendingCall call = session.Start(kNull, "", Timeout(2000ms));
+       session.Close();
+       return std::vector<PendingCall>{call};
+     },
+     {ErrorKind::kClosed},
+     {kNull}},
+    {"StartedAfterACloseSendsNothing",
+     [](BlockingSession& session) {
+       session.Close();
+       return std::vector<PendingCall>{
+           session.Start(kNull, "", Timeout(2000ms))};
+     },
+     {ErrorKind::kClosed},
+     {}},
+    {"AnAsynchronousCallAfterItGoesOutSecond",
+     [](BlockingSession& session) {
+       PendingCall call = session.Start(kNull, "", Timeout(2000ms));
+       auto done = std::make_shared<std::promise<error_code>>();
+       session.AsyncCall(kInstrumentName, "", [done](error_code error, Reply) {
+         done->set_value(error);
+       });
+       PendingCall waited = call;
+       EXPECT_EQ(done->get_future().get(), kOk);
+       return std::vector<PendingCall>{waited};
+     },
+     {kOk},
+     {kNull, kInstrumentName}},
+    {"TwoKeptThenAnAsynchronousCallGoOutInTheirOrder",
+     [](BlockingSession& session) {
+       PendingCall first = session.Start(kNull, "", Timeout(2000ms));
+       PendingCall second = session.Start(kInstrumentName, "", Timeout(2000ms));
+       auto done = std::make_shared<std::promise<error_code>>();
+       session.AsyncCall(
+           kInstrumentNumber, "",
+           [done](error_code error, Reply) { done->set_value(error); });
+       EXPECT_EQ(done->get_future().get(), kOk);
+       return std::vector<PendingCall>{first, second};
+     },
+     {kOk, kOk},
+     {kNull, kInstrumentName, kInstrumentNumber}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, BlockingStart, testing::ValuesIn(kStartCases),
                          [](const auto& row) { return row.param.name; });
 
 // A call cancelled while its thread waited leaves the session usable: the

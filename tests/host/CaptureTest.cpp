@@ -24,17 +24,41 @@ struct Read {
   std::string failure;  // empty when the capture read to its end
 };
 
+void ExpectSame(const CaptureRecord& reused, const CaptureRecord& fresh) {
+  EXPECT_EQ(reused.time, fresh.time);
+  EXPECT_EQ(reused.connection, fresh.connection);
+  EXPECT_EQ(reused.event, fresh.event);
+  EXPECT_EQ(reused.direction, fresh.direction);
+  EXPECT_EQ(reused.bytes, fresh.bytes);
+  EXPECT_EQ(reused.note, fresh.note);
+  EXPECT_EQ(reused.fault, fresh.fault);
+  EXPECT_EQ(reused.line, fresh.line);
+  EXPECT_EQ(reused.length, fresh.length);
+}
+
+// Reads the capture twice: by Next, and by Read into one record reused line
+// after line, which must give the same records and the same failure.
 Read ReadAll(const std::string& text) {
   std::istringstream in(text);
+  std::istringstream again(text);
   CaptureReader reader(in);
+  CaptureReader reusing(again);
+  CaptureRecord reused;
   Read read;
   for (;;) {
     Result<std::optional<CaptureRecord>> next = reader.Next();
+    const Result<bool> into = reusing.Read(reused);
     if (!next) {
       read.failure = next.error().message;
+      EXPECT_FALSE(into) << read.failure;
+      if (!into) {
+        EXPECT_EQ(into.error().message, read.failure);
+      }
       return read;
     }
+    EXPECT_TRUE(into && *into == next->has_value()) << text.substr(0, 200);
     if (!*next) return read;
+    ExpectSame(reused, **next);
     read.records.push_back(std::move(**next));
   }
 }
@@ -150,6 +174,14 @@ TEST(CaptureReader, TakesOnlyTheLinesOwnKeysOfTheirTypes) {
        ""},
       {"a negative time losing its sign", "{\"time\":-1.5,\"bytes\":\"a\"}",
        "a", -1.5, 0, ""},
+      {"a time of sixteen digits rounded twice",
+       "{\"time\":1234567890.123457,\"bytes\":\"a\"}", "a", 1234567890.123457,
+       0, ""},
+      {"a time of fifteen digits after the point misread",
+       "{\"time\":0.123456789012345,\"bytes\":\"a\"}", "a", 0.123456789012345,
+       0, ""},
+      {"a whole part's digits lost before the point",
+       "{\"time\":9876.5,\"bytes\":\"a\"}", "a", 9876.5, 0, ""},
       {"a time with an exponent refused", "{\"time\":4E-3,\"bytes\":\"a\"}",
        "a", 0.004, 0, ""},
       {"a time past 64 bits lost",
@@ -184,11 +216,10 @@ TEST(CaptureReader, TakesOnlyTheLinesOwnKeysOfTheirTypes) {
       {"a connection written as minus zero refused",
        "{\"connection\":-0,\"bytes\":\"a\"}", "a", std::nullopt, 0, ""},
       {"a key that only starts as a known one taken for it",
-       "{\"bytesx\":\"b\",\"timex\":5,\"bytes\":\"a\"}", "a", std::nullopt,
-       0, ""},
-      {"a key cut short taken for a known one",
-       "{\"byte\":\"b\",\"tim\":5,\"bytes\":\"a\"}", "a", std::nullopt, 0,
+       "{\"bytesx\":\"b\",\"timex\":5,\"bytes\":\"a\"}", "a", std::nullopt, 0,
        ""},
+      {"a key cut short taken for a known one",
+       "{\"byte\":\"b\",\"tim\":5,\"bytes\":\"a\"}", "a", std::nullopt, 0, ""},
       {"a key with an escaped quote after a known name taken for it",
        "{\"bytes\\\"\":\"b\",\"bytes\":\"a\"}", "a", std::nullopt, 0, ""},
       {"a line cut inside a known key accepted", "{\"bytes\":\"a\",\"time", "",
@@ -206,6 +237,39 @@ TEST(CaptureReader, TakesOnlyTheLinesOwnKeysOfTheirTypes) {
     EXPECT_EQ(read.records[0].time, line.time) << line.fault;
     EXPECT_EQ(read.records[0].connection, line.connection) << line.fault;
   }
+}
+
+// A record read into one already holding every member leaves none of the
+// earlier line's members behind (ReadAll compares each with a fresh one).
+TEST(CaptureReader, ReadIntoAUsedRecordKeepsNothingOfTheLineBefore) {
+  const std::string full =
+      "{\"time\":1.5,\"connection\":4,\"direction\":\"to-host\","
+      "\"bytes\":\"%R1P\\\\r\",\"note\":\"n\\\\x01\",\"fault\":\"f\"}\n";
+  const std::string between[] = {
+      "{\"bytes\":\"b\"}\n",
+      "{\"connection\":4,\"event\":\"close\"}\n",
+      "{\"bytes\":\"\",\"note\":\"a\\\\q\"}\n",
+      "{\"time\":" + std::string(kMaxCaptureLine, '1') + "}\n",
+  };
+  for (const std::string& line : between) {
+    const Read read = ReadAll(kHeader2 + full + line + full);
+    EXPECT_EQ(read.failure, "") << line.substr(0, 60);
+    ASSERT_EQ(read.records.size(), 3u) << line.substr(0, 60);
+    EXPECT_EQ(read.records[0].note, "n\x01");
+    EXPECT_EQ(read.records[2].bytes, "%R1P\r");
+  }
+  // A raw capture read into a record left from a capture line.
+  std::istringstream capture(kHeader2 + full);
+  std::istringstream raw("%R1Q,1:\r\n");
+  CaptureReader lines(capture);
+  CaptureReader bytes(raw);
+  CaptureRecord record;
+  ASSERT_TRUE(lines.Read(record).value());
+  ASSERT_TRUE(bytes.Read(record).value());
+  CaptureRecord fresh;
+  fresh.bytes = "%R1Q,1:\r\n";
+  ExpectSame(record, fresh);
+  EXPECT_FALSE(bytes.Read(record).value());
 }
 
 // A header with a version this reader cannot take names it as written.
@@ -291,6 +355,24 @@ TEST(CaptureWriter, LeavesOutLongLineMarks) {
   mark.bytes = "{\"time\":1";
   EXPECT_TRUE(writer.Write(mark));
   EXPECT_EQ(out.str(), kHeader2);
+}
+
+// A stream that failed (a full disk) fails every record after it, the
+// marks a reader makes included, though the stream is good again.
+TEST(CaptureWriter, AFailedStreamFailsEveryRecordAfter) {
+  std::ostringstream out;
+  CaptureWriter writer(out);
+  CaptureRecord record;
+  record.bytes = "%R1Q,1:\r\n";
+  EXPECT_TRUE(writer.Write(record));
+  out.setstate(std::ios::badbit);
+  EXPECT_FALSE(writer.Write(record));
+  out.clear();
+  EXPECT_FALSE(writer.Write(record));
+  CaptureRecord mark;
+  mark.event = CaptureEvent::kLongLine;
+  EXPECT_FALSE(writer.Write(mark));
+  EXPECT_FALSE(writer.Ok());
 }
 
 // Version 1 relay captures marked connections with notes; version 2 with

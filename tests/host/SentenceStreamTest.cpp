@@ -1,6 +1,7 @@
 #include <DazoZazIdoRezeraro/host/SentenceStream.h>
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,34 @@ TEST(SentenceStream, ChunkingDoesNotChangeTheFrames) {
                 whole[i].bytes.substr(0, whole[i].bytes.size() - 1));
     }
   }
+}
+
+// A request or reply carries its parameter text as the sentence has it,
+// other frames none; Ready counts what Next has still to hand out.
+TEST(SentenceStream, EachSentenceCarriesItsParameterText) {
+  SentenceStream stream;
+  stream.Append(
+      "x%R1Q,2107,3:1\r\n%R1P,0,3:0,1.5,2\r\n%R1P,0,4:5\r\n"
+      "%R1Q,5004,9:\r\n%R1Q,9:\r\n%R1Q,1:2,x\r");
+  const struct {
+    FrameKind kind;
+    const char* parameters;
+  } kFrames[] = {
+      {FrameKind::kNoise, ""},       {FrameKind::kRequest, "1"},
+      {FrameKind::kReply, ",1.5,2"}, {FrameKind::kReply, ""},
+      {FrameKind::kRequest, ""},     {FrameKind::kRequest, ""},
+      {FrameKind::kRequest, "2,x"},
+  };
+  std::size_t ready = std::size(kFrames);
+  Frame frame;
+  for (const auto& expected : kFrames) {
+    EXPECT_EQ(stream.Ready(), ready--);
+    ASSERT_TRUE(stream.Next(frame));
+    EXPECT_EQ(frame.kind, expected.kind) << frame.bytes;
+    EXPECT_EQ(frame.parameters, expected.parameters) << frame.bytes;
+  }
+  EXPECT_EQ(stream.Ready(), 0u);
+  EXPECT_FALSE(stream.Next(frame));
 }
 
 TEST(SentenceStream, ARunWithoutCrKeepsOnlyTheCapAndSaysWhatItDropped) {

@@ -12,6 +12,7 @@
 #include <boost/asio/posix/stream_descriptor.hpp>
 #include <boost/asio/use_future.hpp>
 #include <boost/asio/write.hpp>
+#include <future>
 #include <thread>
 
 #include "ScriptedPeer.h"
@@ -263,6 +264,26 @@ TEST(Session, AsyncCallCompletesThroughACompletionToken) {
   EXPECT_EQ(first.get().sequence + 1, second.get().sequence);
   io.stop();
   runner.join();
+}
+
+TEST(Session, AMovedFromBlockingSessionFailsCallsClearly) {
+  ScriptedPeer peer([](const GeoComSentence& r) {
+    return Steps{{0ms, ScriptedPeer::ReplyTo(r, 0, "")}};
+  });
+  BlockingSession moved = BlockingSession::Connect(peer.Address());
+  BlockingSession taken = std::move(moved);
+  const Result<Reply> blocking = moved.TryCall(kNull, "");
+  ASSERT_FALSE(blocking);
+  EXPECT_EQ(blocking.error().kind, ErrorKind::kClosed);
+  std::promise<std::pair<boost::system::error_code, std::string>> ended;
+  moved.AsyncCall(kNull, "",
+                  [&ended](boost::system::error_code error, Reply reply) {
+                    ended.set_value({error, reply.diagnostics});
+                  });
+  const auto [error, diagnostics] = ended.get_future().get();
+  EXPECT_EQ(error, ErrorKind::kClosed);
+  EXPECT_NE(diagnostics.find("moved from"), std::string::npos) << diagnostics;
+  EXPECT_TRUE(taken.TryCall(kNull, ""));
 }
 
 // A serial line: the session opens the pty's terminal side as its device.

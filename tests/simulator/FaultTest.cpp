@@ -22,7 +22,20 @@ namespace {
 using namespace simulator;
 using std::chrono::milliseconds;
 
-std::vector<ReplyPlan> PlansFor(std::uint64_t seed) {
+// A plan as text, each step's delay, bytes and hang-up, so that two runs
+// compare with ==.
+std::string Transcript(const ReplyPlan& plan) {
+  std::string text = plan.fault + "|";
+  for (const ReplyStep& step : plan.steps) {
+    text += std::to_string(step.delay.count()) + ":" + step.bytes +
+            (step.disconnect ? "!" : "") + "|";
+  }
+  return text + "\n";
+}
+
+// Noise and every fault kind together, over 200 requests of five kinds.
+std::string PlansFor(std::uint64_t seed) {
+  host::StartSequenceAt(0);
   Scene scene = DefaultScene();
   scene.noise = {1e-4, 0.002};
   const Clock::time_point start{};
@@ -37,43 +50,22 @@ std::vector<ReplyPlan> PlansFor(std::uint64_t seed) {
       {host::kPower, ""},
       {host::kDateTime, ""},
       {host::kPosition, "0.6,1.4,0,0,0"}};
-  std::vector<ReplyPlan> plans;
+  std::string plans;
   for (int i = 0; i < 200; ++i) {
     const auto& [procedure, parameters] = requests[i % 5];
-    plans.push_back(faults.Respond(Request(procedure, parameters),
-                                   start + milliseconds(100 * i)));
+    plans += Transcript(faults.Respond(Request(procedure, parameters),
+                                       start + milliseconds(100 * i)));
   }
   return plans;
-}
-
-bool SamePlans(const std::vector<ReplyPlan>& a,
-               const std::vector<ReplyPlan>& b) {
-  const auto same = [](const ReplyPlan& x, const ReplyPlan& y) {
-    if (x.fault != y.fault || x.steps.size() != y.steps.size()) return false;
-    for (std::size_t i = 0; i < x.steps.size(); ++i) {
-      if (x.steps[i].delay != y.steps[i].delay ||
-          x.steps[i].bytes != y.steps[i].bytes ||
-          x.steps[i].disconnect != y.steps[i].disconnect) {
-        return false;
-      }
-    }
-    return true;
-  };
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), same);
 }
 
 // Catches noise or faults drawn from an unseeded source, and a seed that
 // is ignored. Requests take the process's sequence numbers, so each run
 // starts the counter afresh.
 TEST(Determinism, SameSeedAndSceneGiveTheSameRepliesByteForByte) {
-  host::StartSequenceAt(0);
-  const std::vector<ReplyPlan> first = PlansFor(7);
-  host::StartSequenceAt(0);
-  const std::vector<ReplyPlan> again = PlansFor(7);
-  host::StartSequenceAt(0);
-  const std::vector<ReplyPlan> other = PlansFor(8);
-  EXPECT_TRUE(SamePlans(first, again));
-  EXPECT_FALSE(SamePlans(first, other));
+  const std::string first = PlansFor(7);
+  EXPECT_EQ(PlansFor(7), first);
+  EXPECT_NE(PlansFor(8), first);
 }
 
 struct SeededFaults {
@@ -94,16 +86,10 @@ std::string FaultSequence(const char* rates, std::uint64_t faultSeed) {
   EXPECT_TRUE(faults.SetRates(ParseFaultRates(rates).value()));
   std::string sequence;
   for (int i = 0; i < 100; ++i) {
-    const ReplyPlan plan =
+    sequence += Transcript(
         faults.Respond(Request(i % 2 == 0 ? host::kAngles : host::kPower,
                                i % 2 == 0 ? "1" : ""),
-                       start + milliseconds(100 * i));
-    sequence += plan.fault + "|";
-    for (const ReplyStep& step : plan.steps) {
-      sequence += std::to_string(step.delay.count()) + ":" + step.bytes +
-                  (step.disconnect ? "!" : "") + "|";
-    }
-    sequence += "\n";
+                       start + milliseconds(100 * i)));
   }
   return sequence;
 }
@@ -131,6 +117,76 @@ INSTANTIATE_TEST_SUITE_P(
         SeededFaults{"WrongSequenceNumber", "wrong-sequence=1"},
         SeededFaults{"DisconnectCut", "disconnect=1"}),
     [](const auto& test) { return test.param.name; });
+
+// Catches a rate beyond 0 to 1 or with text after the number, a kind
+// unknown or given twice, and rates adding up beyond 1, each accepted.
+TEST(FaultRates, AreReadOrRefusedNamingWhatIsWrong) {
+  const struct {
+    const char* text;
+    const char* refusal;  // in the message; nullptr: read
+  } rows[] = {
+      {"drop=1", nullptr},
+      {"drop=0.5,late=0.5", nullptr},
+      {"drop=1.5", "the rate of drop must be a number from 0 to 1, not '1.5'"},
+      {"drop=-0.1", "not '-0.1'"},
+      {"drop=nan", "not 'nan'"},
+      {"drop=0.5x", "not '0.5x'"},
+      {"drop=", "not ''"},
+      {"drop", "expected KIND=RATE, not 'drop'"},
+      {"fire=0.1", "unknown fault kind 'fire'"},
+      {"drop=0.1,drop=0.2", "the rate of drop is given twice"},
+      {"drop=0.6,late=0.6", "the fault rates add up to more than 1"},
+  };
+  for (const auto& row : rows) {
+    const host::Result<FaultRates> rates = ParseFaultRates(row.text);
+    if (row.refusal == nullptr) {
+      EXPECT_TRUE(rates) << row.text << ": " << rates.error().message;
+      continue;
+    }
+    ASSERT_FALSE(rates) << row.text;
+    EXPECT_EQ(rates.error().kind, host::ErrorKind::kInvalidArgument);
+    EXPECT_NE(rates.error().message.find(row.refusal), std::string::npos)
+        << rates.error().message;
+  }
+}
+
+// Catches a late reply that does not come just after the host's time-out
+// when the reply itself takes time, and a cut that keeps no byte or the
+// whole reply.
+TEST(FaultShapes, LateComesAfterTheTimeOutAndACutKeepsPartOfTheReply) {
+  Scene scene = DefaultScene();
+  scene.telescope.maxSpeed = 1;  // the turn takes about a second
+  const Clock::time_point start{};
+  VirtualInstrument instrument(scene, 0, start);
+  FaultInjector faults(instrument, 5,
+                       {milliseconds(5000), milliseconds(100), {}});
+  faults.Inject(host::kPosition, FaultKind::kLate);
+  Clock::duration late{0};
+  for (const ReplyStep& step :
+       faults.Respond(Request(host::kPosition, "1,1.5707963,0,0,0"), start)
+           .steps) {
+    late += step.delay;
+  }
+  EXPECT_EQ(late, milliseconds(5100));
+
+  faults.Inject(host::kInstrumentNumber, FaultKind::kDisconnect,
+                FaultInjector::kEveryTime);
+  std::size_t shortest = ~std::size_t{0};
+  bool allButOne = false;
+  for (int i = 0; i < 200; ++i) {
+    const GeoComSentence request = Request(host::kInstrumentNumber);
+    const std::string whole =
+        instrument.Respond(request, start).steps.back().bytes;
+    const ReplyStep cut = faults.Respond(request, start).steps.back();
+    EXPECT_TRUE(cut.disconnect);
+    EXPECT_EQ(whole.rfind(cut.bytes, 0), 0u) << cut.bytes;
+    EXPECT_LT(cut.bytes.size(), whole.size());
+    shortest = std::min(shortest, cut.bytes.size());
+    allButOne = allButOne || cut.bytes.size() + 1 == whole.size();
+  }
+  EXPECT_EQ(shortest, 1u);
+  EXPECT_TRUE(allButOne);
+}
 
 struct Shares {
   const char* name;

@@ -11,6 +11,7 @@
 #include <boost/beast/websocket.hpp>
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <thread>
 
 #include "Support.h"
@@ -28,6 +29,7 @@ struct Answer {
   unsigned status;
   json body;
   bool keepAlive;  // whether the view goes on reading the connection
+  std::string type;
 };
 
 tcp::socket Connect(boost::asio::io_context& io, const std::string& address) {
@@ -38,13 +40,6 @@ tcp::socket Connect(boost::asio::io_context& io, const std::string& address) {
        static_cast<unsigned short>(std::stoi(address.substr(colon + 1)))});
   return socket;
 }
-
-// A header the test sets; "{}" in its value stands for the view's address,
-// "{port}" for its port. An empty value leaves the header out.
-struct Header {
-  http::field name;
-  std::string value;
-};
 
 std::string WithAddress(std::string text, const std::string& address) {
   const std::string port = address.substr(address.rfind(':') + 1);
@@ -58,10 +53,12 @@ std::string WithAddress(std::string text, const std::string& address) {
 }
 
 // Asks as the view's own page does: its Host, and a JSON body for a request
-// that changes something; headers replace those.
+// that changes something. The headers, "Name: value" lines in which "{}"
+// stands for the view's address and "{port}" for its port, replace those; a
+// name without a value leaves the header out.
 Answer Ask(const std::string& address, http::verb method,
            const std::string& target, const std::string& body = "",
-           const std::vector<Header>& headers = {}) {
+           const std::string& headers = "") {
   boost::asio::io_context io;
   tcp::socket socket = Connect(io, address);
   http::request<http::string_body> request(method, target, 11);
@@ -69,11 +66,14 @@ Answer Ask(const std::string& address, http::verb method,
   if (method != http::verb::get) {
     request.set(http::field::content_type, "application/json");
   }
-  for (const Header& header : headers) {
-    if (header.value.empty()) {
-      request.erase(header.name);
+  std::istringstream lines(WithAddress(headers, address));
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t colon = line.find(':');
+    const std::string name = line.substr(0, colon);
+    if (colon + 2 > line.size()) {
+      request.erase(name);
     } else {
-      request.set(header.name, WithAddress(header.value, address));
+      request.set(name, line.substr(colon + 2));
     }
   }
   request.body() = body;
@@ -83,7 +83,15 @@ Answer Ask(const std::string& address, http::verb method,
   http::response<http::string_body> response;
   http::read(socket, buffer, response);
   return {response.result_int(), json::parse(response.body(), nullptr, false),
-          response.keep_alive()};
+          response.keep_alive(),
+          std::string(response[http::field::content_type])};
+}
+
+// Options of an instrument whose live view listens on a loopback port.
+LoopbackOptions WithView() {
+  LoopbackOptions options;
+  options.http = "127.0.0.1:0";
+  return options;
 }
 
 struct Refusal {
@@ -93,143 +101,77 @@ struct Refusal {
   std::string body;
   unsigned status;
   const char* message;
-  std::vector<Header> headers = {};
+  const char* headers = "";
 };
 
-const std::string kEvil = "http://evil.example";
+constexpr auto kPut = http::verb::put;
+constexpr auto kPost = http::verb::post;
+constexpr auto kGet = http::verb::get;
+constexpr const char* kStranger = "steered from its own page only";
+constexpr const char* kNotJson = "must be sent as application/json";
+constexpr const char* kNotServed = "not served as";
+constexpr const char* kRebinding = "Host: evil.example:{port}";
 
 const Refusal kRefusals[] = {
-    {"UnknownPrism", http::verb::put, "/api/prisms/P9", R"({"easting": 1})",
-     404, "there is no prism P9"},
-    {"BadEscapeInTheId", http::verb::put, "/api/prisms/P%4",
-     R"({"easting": 1})", 400, "bad %-escape"},
-    {"CoordinateBeyondTheGrid", http::verb::put, "/api/prisms/P1",
-     R"({"easting": 1e300})", 400,
-     "prism P1 must have coordinates from -10000000 to 10000000"},
-    {"NotFiniteCoordinate", http::verb::put, "/api/prisms/P1",
-     R"({"northing": 1e999})", 400, "the body must be a JSON object"},
-    {"CoordinateNotANumber", http::verb::put, "/api/prisms/P1",
-     R"({"height": "high"})", 400, "height must be a number"},
-    {"UnknownCoordinate", http::verb::put, "/api/prisms/P1", R"({"x": 1})", 400,
+    {"UnknownPrism", kPut, "/api/prisms/P9", R"({"easting": 1})", 404,
+     "there is no prism P9"},
+    {"BadEscapeInTheId", kPut, "/api/prisms/P%4", R"({"easting": 1})", 400,
+     "bad %-escape"},
+    {"CoordinateBeyondTheGrid", kPut, "/api/prisms/P1", R"({"easting": 1e300})",
+     400, "prism P1 must have coordinates from -10000000 to 10000000"},
+    {"NotFiniteCoordinate", kPut, "/api/prisms/P1", R"({"northing": 1e999})",
+     400, "the body must be a JSON object"},
+    {"CoordinateNotANumber", kPut, "/api/prisms/P1", R"({"height": "high"})",
+     400, "height must be a number"},
+    {"UnknownCoordinate", kPut, "/api/prisms/P1", R"({"x": 1})", 400,
      "x is not a coordinate"},
-    {"OversizedBody", http::verb::put, "/api/prisms/P1",
-     std::string(20000, ' '), 413, "the body is larger than 16384 bytes"},
-    {"UnknownFault", http::verb::put, "/api/faults", R"({"fire": 0.1})", 400,
+    {"OversizedBody", kPut, "/api/prisms/P1", std::string(20000, ' '), 413,
+     "the body is larger than 16384 bytes"},
+    {"UnknownFault", kPut, "/api/faults", R"({"fire": 0.1})", 400,
      "fire is not a fault kind"},
-    {"RatesAboveOne", http::verb::put, "/api/faults",
-     R"({"drop": 0.6, "late": 0.6})", 400,
+    {"RatesAboveOne", kPut, "/api/faults", R"({"drop": 0.6, "late": 0.6})", 400,
      "the fault rates add up to more than 1"},
-    {"WrongMethod", http::verb::get, "/api/pause", "", 405, "use POST"},
-    {"FileOutsideThePage", http::verb::get, "/../CMakeLists.txt", "", 404,
-     "no such page"},
+    {"WrongMethod", kGet, "/api/pause", "", 405, "use POST"},
+    {"FileOutsideThePage", kGet, "/../CMakeLists.txt", "", 404, "no such page"},
     // A page of any site may send these without asking the browser.
-    {"CrossSiteTextPlainPost",
-     http::verb::post,
-     "/api/pause",
-     "x",
-     403,
-     "steered from its own page only",
-     {{http::field::origin, kEvil}, {http::field::content_type, "text/plain"}}},
-    {"CrossSiteFormPost",
-     http::verb::post,
-     "/api/reset",
-     "a=b",
-     403,
-     "steered from its own page only",
-     {{http::field::origin, kEvil},
-      {http::field::content_type, "application/x-www-form-urlencoded"}}},
-    {"CrossSiteJsonByReferer",
-     http::verb::put,
-     "/api/faults",
-     R"({"drop": 1})",
-     403,
-     "steered from its own page only",
-     {{http::field::referer, kEvil + "/{}/"}}},
-    {"RefererOfALookalikeHost",
-     http::verb::post,
-     "/api/pause",
-     "",
-     403,
-     "steered from its own page only",
-     {{http::field::referer, "http://{}.evil.example/"}}},
-    {"SandboxedPage",
-     http::verb::post,
-     "/api/pause",
-     "",
-     403,
-     "steered from its own page only",
-     {{http::field::origin, "null"}}},
-    {"OwnPageTextPlain",
-     http::verb::post,
-     "/api/pause",
-     "x",
-     403,
-     "must be sent as application/json",
-     {{http::field::origin, "http://{}"},
-      {http::field::content_type, "text/plain"}}},
-    {"ProgramWithoutContentType",
-     http::verb::post,
-     "/api/pause",
-     "",
-     403,
-     "must be sent as application/json",
-     {{http::field::content_type, ""}}},
-    {"JsonLookalikeType",
-     http::verb::post,
-     "/api/pause",
-     "",
-     403,
-     "must be sent as application/json",
-     {{http::field::content_type, "application/jsonx"}}},
+    {"CrossSiteTextPlainPost", kPost, "/api/pause", "x", 403, kStranger,
+     "Origin: http://evil.example\nContent-Type: text/plain"},
+    {"CrossSiteFormPost", kPost, "/api/reset", "a=b", 403, kStranger,
+     "Origin: http://evil.example\n"
+     "Content-Type: application/x-www-form-urlencoded"},
+    {"CrossSiteJsonByReferer", kPut, "/api/faults", R"({"drop": 1})", 403,
+     kStranger, "Referer: http://evil.example/{}/"},
+    {"RefererOfALookalikeHost", kPost, "/api/pause", "", 403, kStranger,
+     "Referer: http://{}.evil.example/"},
+    {"SandboxedPage", kPost, "/api/pause", "", 403, kStranger, "Origin: null"},
+    {"OwnPageTextPlain", kPost, "/api/pause", "x", 403, kNotJson,
+     "Origin: http://{}\nContent-Type: text/plain"},
+    {"ProgramWithoutContentType", kPost, "/api/pause", "", 403, kNotJson,
+     "Content-Type:"},
+    {"JsonLookalikeType", kPost, "/api/pause", "", 403, kNotJson,
+     "Content-Type: application/jsonx"},
     // A site whose name now points at this address (DNS rebinding).
-    {"RebindingHostPost",
-     http::verb::post,
-     "/api/pause",
-     "",
-     403,
+    {"RebindingHostPost", kPost, "/api/pause", "", 403,
      "not served as 'evil.example:{port}'",
-     {{http::field::host, "evil.example:{port}"},
-      {http::field::origin, "http://evil.example:{port}"}}},
-    {"RebindingHostRead",
-     http::verb::get,
-     "/api/traffic",
-     "",
-     403,
-     "not served as",
-     {{http::field::host, "evil.example:{port}"}}},
-    {"RebindingHostPage",
-     http::verb::get,
-     "/",
-     "",
-     403,
-     "not served as",
-     {{http::field::host, "evil.example:{port}"}}},
-    {"OwnAddressOtherPort",
-     http::verb::get,
-     "/api/state",
-     "",
-     403,
-     "not served as",
-     {{http::field::host, "127.0.0.1:1"}}},
-    {"NoHost",
-     http::verb::get,
-     "/api/state",
-     "",
-     403,
-     "not served as",
-     {{http::field::host, ""}}},
+     "Host: evil.example:{port}\nOrigin: http://evil.example:{port}"},
+    {"RebindingHostRead", kGet, "/api/traffic", "", 403, kNotServed,
+     kRebinding},
+    {"RebindingHostPage", kGet, "/", "", 403, kNotServed, kRebinding},
+    {"OwnAddressOtherPort", kGet, "/api/state", "", 403, kNotServed,
+     "Host: 127.0.0.1:1"},
+    {"NoHost", kGet, "/api/state", "", 403, kNotServed, "Host:"},
     // The JSON reader takes one object, each key once, and nothing else.
-    {"TrailingBytesAfterNul", http::verb::put, "/api/prisms/P1",
+    {"TrailingBytesAfterNul", kPut, "/api/prisms/P1",
      std::string("{\"easting\": 12.5}\0junk", 22), 400, "nothing after it"},
-    {"TrailingText", http::verb::put, "/api/prisms/P1",
-     R"({"easting": 12.5} junk)", 400, "the body must be a JSON object"},
-    {"SecondObject", http::verb::put, "/api/faults",
-     R"({"drop": 0.1}{"late": 0.1})", 400, "the body must be a JSON object"},
-    {"DuplicateCoordinate", http::verb::put, "/api/prisms/P1",
+    {"TrailingText", kPut, "/api/prisms/P1", R"({"easting": 12.5} junk)", 400,
+     "the body must be a JSON object"},
+    {"SecondObject", kPut, "/api/faults", R"({"drop": 0.1}{"late": 0.1})", 400,
+     "the body must be a JSON object"},
+    {"DuplicateCoordinate", kPut, "/api/prisms/P1",
      R"({"easting": 12.5, "northing": 1, "easting": 13})", 400,
      "easting is given twice"},
-    {"DuplicateFaultKind", http::verb::put, "/api/faults",
-     R"({"drop": 0.1, "drop": 0.2})", 400, "drop is given twice"},
+    {"DuplicateFaultKind", kPut, "/api/faults", R"({"drop": 0.1, "drop": 0.2})",
+     400, "drop is given twice"},
 };
 
 class ApiRefuses : public testing::TestWithParam<Refusal> {};
@@ -238,9 +180,7 @@ class ApiRefuses : public testing::TestWithParam<Refusal> {};
 // made before the input was found bad.
 TEST_P(ApiRefuses, WithAMessageChangingNothing) {
   const Refusal& refusal = GetParam();
-  LoopbackOptions options;
-  options.http = "127.0.0.1:0";
-  LoopbackInstrument instrument(options);
+  LoopbackInstrument instrument(WithView());
   const std::string before =
       Ask(instrument.HttpAddress(), http::verb::get, "/api/state").body.dump();
   const Answer answer = Ask(instrument.HttpAddress(), refusal.method,
@@ -270,7 +210,7 @@ INSTANTIATE_TEST_SUITE_P(LiveView, ApiRefuses, testing::ValuesIn(kRefusals),
 
 struct OwnPage {
   const char* name;
-  std::vector<Header> headers;
+  const char* headers;
 };
 
 class OwnPageSteers : public testing::TestWithParam<OwnPage> {};
@@ -278,8 +218,7 @@ class OwnPageSteers : public testing::TestWithParam<OwnPage> {};
 // Catches a guard stricter than the page and programs need: each way the
 // view's own page or a program asks is served.
 TEST_P(OwnPageSteers, ThroughEveryNameOfTheView) {
-  LoopbackOptions options;
-  options.http = "127.0.0.1:0";
+  LoopbackOptions options = WithView();
   options.liveView.remoteNames = {"survey.local"};
   LoopbackInstrument instrument(options);
   const Answer answer = Ask(instrument.HttpAddress(), http::verb::post,
@@ -291,27 +230,45 @@ TEST_P(OwnPageSteers, ThroughEveryNameOfTheView) {
 INSTANTIATE_TEST_SUITE_P(
     LiveView, OwnPageSteers,
     testing::Values(
-        OwnPage{"ProgramWithoutOrigin", {}},
-        OwnPage{"PageByOrigin", {{http::field::origin, "http://{}"}}},
-        OwnPage{"PageByReferer", {{http::field::referer, "http://{}/"}}},
+        OwnPage{"ProgramWithoutOrigin", ""},
+        OwnPage{"PageByOrigin", "Origin: http://{}"},
+        OwnPage{"PageByReferer", "Referer: http://{}/"},
         OwnPage{"Localhost",
-                {{http::field::host, "localhost:{port}"},
-                 {http::field::origin, "http://localhost:{port}"}}},
-        OwnPage{"NameGiven",
-                {{http::field::host, "Survey.local:{port}"},
-                 {http::field::origin, "http://Survey.local:{port}"}}},
+                "Host: localhost:{port}\nOrigin: http://localhost:{port}"},
         OwnPage{
-            "JsonWithCharset",
-            {{http::field::content_type, "Application/JSON; charset=utf-8"}}}),
+            "NameGiven",
+            "Host: Survey.local:{port}\nOrigin: http://Survey.local:{port}"},
+        OwnPage{"JsonWithCharset",
+                "Content-Type: Application/JSON; charset=utf-8"}),
     [](const auto& test) { return test.param.name; });
+
+// Catches a page file served as another type, or to a method that only
+// reads the API.
+TEST(LiveViewApi, ServesThePageFilesByTypeToGetOnly) {
+  LoopbackInstrument instrument(WithView());
+  const struct {
+    http::verb method;
+    const char* target;
+    unsigned status;
+    const char* type;
+  } rows[] = {
+      {kGet, "/", 200, "text/html; charset=utf-8"},
+      {kGet, "/live-view.js", 200, "text/javascript; charset=utf-8"},
+      {kGet, "/page.css", 200, "text/css; charset=utf-8"},
+      {kPost, "/", 405, "application/json"},
+  };
+  for (const auto& row : rows) {
+    const Answer answer = Ask(instrument.HttpAddress(), row.method, row.target);
+    EXPECT_EQ(answer.status, row.status) << row.target;
+    EXPECT_EQ(answer.type, row.type) << row.target;
+  }
+}
 
 // Catches a move that a measurement does not see, rates not applied,
 // pause, resume and reset that do nothing, and a feed that accepts pages
 // of another origin.
 TEST(LiveViewApi, EachEndpointDoesWhatItSays) {
-  LoopbackOptions options;
-  options.http = "127.0.0.1:0";
-  LoopbackInstrument instrument(options);
+  LoopbackInstrument instrument(WithView());
   const std::string& address = instrument.HttpAddress();
 
   Answer moved = Ask(address, http::verb::put, "/api/prisms/%50%31",
@@ -367,9 +324,7 @@ struct Origin {
 class Feed : public testing::TestWithParam<Origin> {};
 
 TEST_P(Feed, ServesItsOwnOriginOnly) {
-  LoopbackOptions options;
-  options.http = "127.0.0.1:0";
-  LoopbackInstrument instrument(options);
+  LoopbackInstrument instrument(WithView());
   const std::string& address = instrument.HttpAddress();
   boost::asio::io_context io;
   websocket::stream<tcp::socket> feed(Connect(io, address));

@@ -352,6 +352,39 @@ TEST(TrafficDecoder, MarksRequestsWhoseNumberDoesNotFollow) {
   EXPECT_EQ(gaps, (std::vector<bool>{false, false, false, false, true}));
 }
 
+// Requests answered in turn give their room back in full: a bound on the
+// bytes kept that leaked what a reply took would time out waiting requests.
+// Each reply carries its request's parameter text.
+TEST(TrafficDecoder, AnsweredRequestsGiveTheirRoomBack) {
+  // Room for two requests of two-digit numbers and their one-byte text.
+  TrafficLimits limits;
+  limits.maxPendingBytes = 2 * (Request(kAngles, 20, "1").size() + 1);
+  std::vector<TrafficRecord> decoded;
+  TrafficDecoder decoder(
+      [&](TrafficRecord&& record) { decoded.push_back(std::move(record)); },
+      limits);
+  for (unsigned sequence = 0; sequence < 20; ++sequence) {
+    decoder.Add(ToInstrument(1.0, Request(kAngles, sequence, "1")));
+    decoder.Add(ToHost(1.0, Reply(sequence, 0, ",1,2")));
+  }
+  decoder.Add(ToInstrument(1.0, Request(kAngles, 20, "1")));
+  decoder.Add(ToInstrument(1.0, Request(kAngles, 21, "0")));
+  ASSERT_EQ(decoded.size(), 42u);
+  for (const TrafficRecord& record : decoded) {
+    EXPECT_NE(record.kind, TrafficKind::kTimeout) << record.sequence;
+    if (record.kind == TrafficKind::kReply) {
+      EXPECT_EQ(record.requestParameters, "1") << record.sequence;
+      EXPECT_EQ(record.parameters, ",1,2") << record.sequence;
+    }
+  }
+  EXPECT_EQ(decoded.back().parameters, "0");
+  // A third request waiting passes the bound: the oldest times out.
+  decoder.Add(ToInstrument(1.0, Request(kAngles, 22, "1")));
+  ASSERT_EQ(decoded.size(), 44u);
+  EXPECT_EQ(decoded[42].kind, TrafficKind::kTimeout);
+  EXPECT_EQ(decoded[42].sequence, 20u);
+}
+
 TEST(TrafficSummary, CountsTimesAndGaps) {
   TrafficSummary summary;
   for (unsigned i = 0; i < 100; ++i) {

@@ -72,14 +72,15 @@ int RunDecode(const DecodeOptions& options) {
   // before it is still decoded and summarised, then the failure reported.
   std::optional<std::string> failure;
   host::CaptureReader reader(in);
+  host::CaptureRecord record;
   for (;;) {
-    host::Result<std::optional<host::CaptureRecord>> next = reader.Next();
-    if (!next) {
-      failure = name + ": " + next.error().message;
+    host::Result<bool> read = reader.Read(record);
+    if (!read) {
+      failure = name + ": " + read.error().message;
       break;
     }
-    if (!*next) break;
-    decoder.Add(**next);
+    if (!*read) break;
+    decoder.Add(record);
   }
   decoder.Finish();
   Print(pending);

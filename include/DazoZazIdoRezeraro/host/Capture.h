@@ -132,6 +132,9 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT CaptureReader {
   /// input cannot be read; the records before the failure are all handed
   /// out first, and the reader ends after it.
   Result<std::optional<CaptureRecord>> Next();
+  /// Next into record, reusing the storage of its strings (every member is
+  /// set afresh): true with a record, false at the end, the same failures.
+  Result<bool> Read(CaptureRecord& record);
   /// Whether the input is a raw byte capture.
   bool raw() const { return raw_; }
   /// The format version read (0 for a raw capture, once Next was called).
@@ -141,8 +144,8 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT CaptureReader {
   enum class Line { kWhole, kLast, kTooLong, kEnd };
   Line ReadLine();
   bool Fill();
-  Result<std::optional<CaptureRecord>> Parse();
-  CaptureRecord PassOverLongLine();
+  Result<bool> Parse(CaptureRecord& record);
+  void PassOverLongLine(CaptureRecord& record);
 
   std::istream& in_;
   std::vector<char> buffer_;

@@ -39,6 +39,9 @@ struct Frame {
   std::size_t size = 0;
   /// The recognised sentence, for kRequest and kReply; empty otherwise.
   GeoComSentence sentence;
+  /// The sentence's parameter text (its GetStringCommand), for kRequest and
+  /// kReply, taken once by the framing that has to read it anyway.
+  std::string parameters;
   /// The sequence number a kRefusedReply carries; 0 for other kinds.
   unsigned short sequence = 0;
 };
@@ -72,6 +75,9 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT SentenceStream {
 
   /// Takes the next complete frame into frame; false when none is complete.
   bool Next(Frame& frame);
+
+  /// How many complete frames Next has still to hand out.
+  std::size_t Ready() const { return frames_.size(); }
 
   /// Ends the stream: what is left without a CR becomes a noise or
   /// unrecognised frame for Next to hand out.

@@ -306,11 +306,14 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
   std::uint64_t NewCallId() const;
   executor_type CompletionExecutor() const;
   // completion runs on the session's strand; waiter, when given, may make
-  // the call on its own thread.
+  // the call on its own thread. startHere says that the calling thread has
+  // the session's context to itself (nobody runs it meanwhile), so that the
+  // call may start right here instead of going round the context's queue.
   void Enqueue(std::uint64_t id, unsigned short procedure,
                std::string parameters, CallOptions options,
                detail::CallCompletion completion,
-               std::shared_ptr<const detail::CallWaiter> waiter = nullptr);
+               std::shared_ptr<const detail::CallWaiter> waiter = nullptr,
+               bool startHere = false);
   std::function<void(boost::asio::cancellation_type)> Canceller(
       std::uint64_t id) const;
 

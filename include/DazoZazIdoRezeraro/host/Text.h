@@ -29,6 +29,12 @@ DAZOZAZIDOREZERARO_HOST_EXPORT void AppendEscapedBytes(std::string& out,
 DAZOZAZIDOREZERARO_HOST_EXPORT std::optional<std::string> UnescapeBytes(
     std::string_view text);
 
+/// UnescapeBytes appending to out, whose storage a reader reuses line after
+/// line; false for text that EscapeBytes cannot have written (out then holds
+/// the bytes before the fault).
+DAZOZAZIDOREZERARO_HOST_EXPORT bool AppendUnescapedBytes(std::string& out,
+                                                         std::string_view text);
+
 /// The shortest decimal form that reads back to the same double, in the
 /// classic locale ("1.5", "100", "6.58e-07", "0.7853981633974483").
 DAZOZAZIDOREZERARO_HOST_EXPORT std::string FormatDouble(double value);

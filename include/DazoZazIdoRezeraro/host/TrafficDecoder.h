@@ -129,6 +129,7 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT TrafficDecoder {
     std::chrono::milliseconds timeout{0};
     std::string bytes;
     std::string parameters;  // kept for the reply, counted with the bytes
+    std::size_t kept = 0;    // what the bytes and parameters count
     bool timedOut = false;
   };
   // One direction of one connection.
