@@ -43,7 +43,7 @@ try {
   await page.waitForFunction(
     () => /Waiting for the store: .*creep\.sqlite/.test(
       document.getElementById("store-status").textContent),
-    { timeout: 10000 });
+    { timeout: 30000 });
   const before = await page.evaluate(() => ({
     shown: !document.getElementById("job-view").hidden,
     name: document.querySelector(".job-name").textContent,
@@ -59,19 +59,19 @@ try {
 
   await page.waitForFunction(
     () => document.querySelectorAll("#series figure svg.series").length === 2,
-    { timeout: 15000 });
+    { timeout: 40000 });
   const roundShown = () => page.$eval('#last-values tr[data-target="STILL"]',
     (row) => Number(row.cells[2].textContent));
   const first = await roundShown();
   await page.waitForFunction(
     (round) => Number(document.querySelector('#last-values tr[data-target="STILL"]')
                         .cells[2].textContent) > round + 2,
-    { timeout: 15000 }, first);
+    { timeout: 40000 }, first);
   check(await roundShown() > first + 2,
         `the rows follow the rounds as the monitor measures them (from round ${first})`);
   await page.waitForFunction(
     () => [...document.querySelectorAll("#events td")].some((cell) => cell.textContent === "warning"),
-    { timeout: 15000 });
+    { timeout: 40000 });
 
   const shown = await page.evaluate(() => ({
     status: document.getElementById("store-status").hidden,

@@ -37,7 +37,7 @@ try {
   // The history first, then each target as it is measured.
   await page.waitForFunction(
     () => document.querySelectorAll("#series figure svg.series").length === 2,
-    { timeout: 10000 });
+    { timeout: 30000 });
   // STILL raises no event: its row moves on with the rounds alone.
   const roundShown = () => page.$eval('#last-values tr[data-target="STILL"]',
     (row) => Number(row.cells[2].textContent));
@@ -45,13 +45,13 @@ try {
   await page.waitForFunction(
     (round) => Number(document.querySelector('#last-values tr[data-target="STILL"]')
                         .cells[2].textContent) > round + 2,
-    { timeout: 10000 }, first);
+    { timeout: 30000 }, first);
   check(await roundShown() > first + 2,
         `the rows follow the rounds as they are measured (from round ${first})`);
 
   await page.waitForFunction(
     () => [...document.querySelectorAll("#events td")].some((cell) => cell.textContent === "warning"),
-    { timeout: 15000 });
+    { timeout: 40000 });
   const shown = await page.evaluate(() => ({
     title: document.getElementById("job").textContent,
     targets: [...document.querySelectorAll("#last-values tbody tr")].map((row) => row.dataset.target),
