@@ -74,7 +74,8 @@ def test_a_return_code_is_named_where_the_library_names_it(
         "no-target")
 
 
-@pytest.mark.parametrize("timeout", [-1, float("nan"), float("inf"), 1e9])
+@pytest.mark.parametrize("timeout", [-1, float("nan"), float("inf"), 1e9,
+                                     86400.5])
 def test_a_bad_timeout_is_a_value_error_and_sends_nothing(virtual_instrument,
                                                          timeout):
     with Session.connect(virtual_instrument.address) as session:
@@ -83,6 +84,12 @@ def test_a_bad_timeout_is_a_value_error_and_sends_nothing(virtual_instrument,
         assert isinstance(raised.value, ValueError)
         assert session.counts.calls == 0
     assert virtual_instrument.counts["requests"] == 0
+
+
+def test_a_day_is_the_longest_timeout_taken(virtual_instrument):
+    with Session.connect(virtual_instrument.address) as session:
+        session.call_raw(2107, "1", timeout=86400)
+        assert session.counts.calls == 1
 
 
 @pytest.mark.parametrize("address", ["no-port", "127.0.0.1:99999",
