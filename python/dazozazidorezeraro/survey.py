@@ -80,6 +80,12 @@ class Round:
         return self._round.complete
 
     @property
+    def message(self):
+        """Why the last round ended early (an instrument that did not
+        answer, a connection closed); empty when it did not."""
+        return self._round.message
+
+    @property
     def targets(self):
         return self._round.targets
 

@@ -223,6 +223,7 @@ class RoundHandle {
       rows.append(Row(result));
     }
     complete_ = round.status == survey::RoundStatus::kComplete;
+    message_ = round.message;
     return rows;
   }
 
@@ -236,10 +237,12 @@ class RoundHandle {
 
   const survey::Job& job() const { return job_; }
   bool complete() const { return complete_; }
+  const std::string& message() const { return message_; }
 
  private:
   survey::Job job_;
   bool complete_ = false;
+  std::string message_;
 };
 
 }  // namespace
@@ -282,6 +285,7 @@ void BindSurvey(py::module_& module) {
       .def("measure", &RoundHandle::Measure, py::arg("store") = nullptr)
       .def_property_readonly("targets", &RoundHandle::Targets)
       .def_property_readonly("complete", &RoundHandle::complete)
+      .def_property_readonly("message", &RoundHandle::message)
       .def_property_readonly(
           "instrument",
           [](const RoundHandle& round) { return round.job().instrument; })

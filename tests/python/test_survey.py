@@ -7,6 +7,7 @@ import io
 import json
 import os
 import pathlib
+import socket
 import sqlite3
 
 import pytest
@@ -36,7 +37,7 @@ def test_round_rows_go_to_the_store_and_to_csv(job, instrument):
     round = Round(job, instrument=instrument.address)
     store = Store(round.store)
     rows = round.measure(store)
-    assert round.complete
+    assert round.complete and round.message == ""
     assert [row["target"] for row in rows] == ["WALL1", "WALL2", "SLOPE1"]
     assert {row["outcome"] for row in rows} == {"measured"}
     assert rows[0]["easting"] == pytest.approx(2541.2, abs=0.002)
@@ -72,6 +73,14 @@ def test_bad_jobs_and_stores_raise_what_python_expects(job, tmp_path):
         Store(tmp_path / "missing.sqlite", read_only=True)
     with pytest.raises(ValueError, match="since"):
         Store(tmp_path / "new.sqlite").results(since="yesterday")
+
+
+def test_a_silent_instrument_ends_the_round_saying_why(job):
+    with socket.create_server(("127.0.0.1", 0)) as silent:
+        round = Round(job, instrument="127.0.0.1:%d" % silent.getsockname()[1])
+        assert round.measure() == []
+    assert not round.complete
+    assert "no reply to set-atr-state" in round.message
 
 
 # A store written as a monitor leaves it: rounds 1 and 4 incomplete, so that
