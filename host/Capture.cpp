@@ -278,12 +278,15 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
   }
 
  private:
+  // In the order a writer puts them on a line, so that the scanner, which
+  // tries the key after the last one it found first, mostly hits at once.
   static constexpr std::pair<std::string_view, Key> kKeys[] = {
-      {"format", Key::kFormat}, {"version", Key::kVersion},
-      {"time", Key::kTime},     {"connection", Key::kConnection},
-      {"event", Key::kEvent},   {"direction", Key::kDirection},
-      {"bytes", Key::kBytes},   {"note", Key::kNote},
-      {"fault", Key::kFault}};
+      {"time", Key::kTime},           {"connection", Key::kConnection},
+      {"direction", Key::kDirection}, {"bytes", Key::kBytes},
+      {"event", Key::kEvent},         {"note", Key::kNote},
+      {"fault", Key::kFault},         {"format", Key::kFormat},
+      {"version", Key::kVersion}};
+  static constexpr std::size_t kKeyCount = std::size(kKeys);
 
   static Key KeyOf(std::string_view name) {
     for (const auto& [known, key] : kKeys) {
@@ -342,6 +345,7 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     hasConnection = hasVersion = object_ = false;
     depth_ = 0;
     key_ = Key::kOther;
+    nextKey_ = 0;
   }
 
   // Reads a line of the shape a writer gives it (one object of strings and
@@ -382,11 +386,14 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
   // it stands instead of copied out first.
   bool ScanKnownKey(const char*& at, const char* end) {
     const auto left = static_cast<std::size_t>(end - at);
-    for (const auto& [known, found] : kKeys) {
+    for (std::size_t tried = 0; tried < kKeyCount; ++tried) {
+      const std::size_t index = (nextKey_ + tried) % kKeyCount;
+      const auto& [known, found] = kKeys[index];
       const std::size_t size = known.size();
       if (left >= size + 2 && at[0] == '"' && at[size + 1] == '"' &&
           std::memcmp(at + 1, known.data(), size) == 0) {
         key_ = found;
+        nextKey_ = index + 1;
         at += size + 2;
         return true;
       }
@@ -458,6 +465,7 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
   bool object_ = false;  // the line's value is an object
   int depth_ = 0;
   Key key_ = Key::kOther;
+  std::size_t nextKey_ = 0;  // where the search for the next known key starts
   std::string name_, value_, number_text_;  // reused line after line
 };
 
