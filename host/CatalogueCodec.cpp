@@ -345,6 +345,10 @@ std::string PackValue(const ValueSpec& valueSpec, const FieldValue& value) {
 std::optional<std::vector<std::string>> SplitParameters(std::string_view text) {
   std::vector<std::string> fields;
   if (text.empty()) return fields;
+  // One allocation instead of one per doubling: a comma inside a quoted
+  // field only reserves a slot too many.
+  fields.reserve(
+      static_cast<std::size_t>(std::count(text.begin(), text.end(), ',')) + 1);
   std::size_t at = 0;
   while (true) {
     std::size_t end = at;

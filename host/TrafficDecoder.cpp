@@ -236,7 +236,13 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   const Procedure* named = FindProcedure(*record.procedure);
   record.timeout =
       named != nullptr ? named->timeout : ReplyTimeout(*record.procedure);
-  record.fields = RequestFields(sentence);
+  // Read from the parameter text the framing took, not from a copy of the
+  // sentence's.
+  if (named != nullptr) {
+    if (Result<Fields> arguments = ReadArguments(*named, frame.parameters)) {
+      record.fields = std::move(*arguments);
+    }
+  }
   record.parameters = std::move(frame.parameters);
 
   Pending pending;
