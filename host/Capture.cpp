@@ -449,7 +449,8 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
         const auto read = std::from_chars(start, at, value);
         if (read.ec != std::errc() || read.ptr != at) return false;
       }
-      number_text_.assign(start, at);
+      // Only a version is kept as the line has it.
+      if (key_ == Key::kVersion) number_text_.assign(start, at);
       return number_float(value, number_text_);
     }
     if (negative) {
