@@ -224,6 +224,14 @@ TEST(CaptureReader, TakesOnlyTheLinesOwnKeysOfTheirTypes) {
        "{\"bytes\\\"\":\"b\",\"bytes\":\"a\"}", "a", std::nullopt, 0, ""},
       {"a line cut inside a known key accepted", "{\"bytes\":\"a\",\"time", "",
        std::nullopt, 0, "line 2: not a JSON object"},
+      {"keys in the reverse of a writer's order missed",
+       "{\"fault\":\"f\",\"note\":\"n\",\"bytes\":\"a\",\"direction\":"
+       "\"to-host\",\"connection\":7,\"time\":2.5}",
+       "a", 2.5, 7, ""},
+      {"a key again after the others taking the first value",
+       "{\"time\":1.5,\"connection\":2,\"bytes\":\"b\",\"time\":3.5,"
+       "\"bytes\":\"a\"}",
+       "a", 3.5, 2, ""},
       {"a string value of an unknown key taken",
        "{\"other\":\"\\\"\",\"bytes\":\"a\",\"connection\":7}", "a",
        std::nullopt, 7, ""},
@@ -277,6 +285,7 @@ TEST(CaptureReader, NamesAnUnreadableVersionAsWritten) {
   const std::pair<std::string, std::string> cases[] = {
       {"\"2\"", "\"2\""},
       {"2.0", "2.0"},
+      {"2.50,\"time\":1.25", "2.50"},
       {"true", "true"},
       {"0", "0"},
       {"null", "null"},
