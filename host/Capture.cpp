@@ -187,6 +187,8 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
   // False when the line is not one JSON object.
   bool Parse(std::string_view line) {
     Reset();
+    if (ScanWritten(line)) return true;
+    Reset();
     if (ScanFlat(line)) return true;
     Reset();
     return nlohmann::json::sax_parse(line.data(), line.data() + line.size(),
@@ -380,6 +382,69 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
       if (next == '}') return at == end && end_object();
       if (next != ',') return false;
     }
+  }
+
+  // Takes the text if the line goes on with it.
+  static bool Literal(const char*& at, const char* end, std::string_view text) {
+    if (static_cast<std::size_t>(end - at) < text.size() ||
+        std::memcmp(at, text.data(), text.size()) != 0) {
+      return false;
+    }
+    at += text.size();
+    return true;
+  }
+
+  // Reads a line of traffic exactly as a writer writes it, the members in
+  // its order: {"time":T,"connection":N,"direction":"D","bytes":"B"}, a
+  // time of at most 15 digits, a connection of at most 9. False for any
+  // other line, with what it read to be discarded: the scanner above reads
+  // it then.
+  bool ScanWritten(std::string_view line) {
+    const char* at = line.data();
+    const char* const end = at + line.size();
+    if (!Literal(at, end, R"({"time":)")) return false;
+    const char* const timeStart = at;
+    while (at != end && ((*at >= '0' && *at <= '9') || *at == '.')) ++at;
+    double seconds = 0;
+    if (at - timeStart > 1 && timeStart[0] == '0' && timeStart[1] != '.') {
+      return false;
+    }
+    if (!ReadShortDecimal(std::string_view(timeStart, static_cast<std::size_t>(
+                                                          at - timeStart)),
+                          seconds) ||
+        !Literal(at, end, R"(,"connection":)")) {
+      return false;
+    }
+    const char* const digits = at;
+    unsigned number = 0;
+    for (; at != end && *at >= '0' && *at <= '9' && at - digits < 10; ++at) {
+      number = number * 10 + static_cast<unsigned>(*at - '0');
+    }
+    if (at == digits || at - digits > 9 ||
+        (*digits == '0' && at - digits > 1) ||
+        !Literal(at, end, R"(,"direction":")")) {
+      return false;
+    }
+    std::string_view way;
+    for (const std::string_view known : {"to-host", "to-instrument"}) {
+      if (static_cast<std::size_t>(end - at) > known.size() &&
+          at[known.size()] == '"' &&
+          std::memcmp(at, known.data(), known.size()) == 0) {
+        way = known;
+      }
+    }
+    at += way.size();
+    if (way.empty() || !Literal(at, end, R"(","bytes":)") ||
+        !ScanString(at, end, bytes.value) || end - at != 1 || *at != '}') {
+      return false;
+    }
+    object_ = true;
+    time = seconds;
+    hasConnection = true;
+    connection = number;
+    direction.value.assign(way);
+    direction.present = bytes.present = true;
+    return true;
   }
 
   // One of the keys a capture uses, quoted without escapes, matched where
