@@ -247,6 +247,90 @@ TEST(CaptureReader, TakesOnlyTheLinesOwnKeysOfTheirTypes) {
   }
 }
 
+// Traffic lines in a writer's own shape, and lines that differ from it in
+// one member, read as the general reading reads them.
+TEST(CaptureReader, ReadsTrafficLinesOfAWritersShape) {
+  const auto line = [](std::string time, std::string connection,
+                       std::string direction, std::string rest) {
+    return "{\"time\":" + time + ",\"connection\":" + connection +
+           ",\"direction\":\"" + direction + "\",\"bytes\":" + rest;
+  };
+  const std::string bytes = "\"%R1P,0,1:0\\\\r\\\\n\"}";
+  const struct {
+    const char* fault;
+    std::string line;
+    std::optional<double> time;
+    unsigned connection;
+    CaptureDirection direction;
+    std::string failure;
+  } cases[] = {
+      {"a writer's line misread", line("1.500000", "3", "to-host", bytes), 1.5,
+       3, CaptureDirection::kToHost, ""},
+      {"the other direction misread",
+       line("0.004000", "0", "to-instrument", bytes), 0.004, 0,
+       CaptureDirection::kToInstrument, ""},
+      {"a direction that only starts as a known one taken for it",
+       line("1.5", "3", "to-hostx", bytes), 1.5, 3, CaptureDirection::kUnknown,
+       ""},
+      {"a direction cut short taken for a known one",
+       line("1.5", "3", "to-", bytes), 1.5, 3, CaptureDirection::kUnknown, ""},
+      {"a whole time refused", line("7", "3", "to-host", bytes), 7.0, 3,
+       CaptureDirection::kToHost, ""},
+      {"a time with a leading zero accepted",
+       line("01.5", "3", "to-host", bytes), std::nullopt, 0,
+       CaptureDirection::kUnknown, "line 2: not a JSON object"},
+      {"a time ending in its point accepted", line("1.", "3", "to-host", bytes),
+       std::nullopt, 0, CaptureDirection::kUnknown,
+       "line 2: not a JSON object"},
+      {"a time with two points accepted", line("1.5.3", "3", "to-host", bytes),
+       std::nullopt, 0, CaptureDirection::kUnknown,
+       "line 2: not a JSON object"},
+      {"a time starting at its point accepted",
+       line(".5", "3", "to-host", bytes), std::nullopt, 0,
+       CaptureDirection::kUnknown, "line 2: not a JSON object"},
+      {"a time of sixteen digits rounded twice",
+       line("1234567890.123457", "3", "to-host", bytes), 1234567890.123457, 3,
+       CaptureDirection::kToHost, ""},
+      {"a connection with a leading zero accepted",
+       line("1.5", "03", "to-host", bytes), std::nullopt, 0,
+       CaptureDirection::kUnknown, "line 2: not a JSON object"},
+      {"a connection of nine digits misread",
+       line("1.5", "123456789", "to-host", bytes), 1.5, 123456789u,
+       CaptureDirection::kToHost, ""},
+      {"the largest connection number refused",
+       line("1.5", "4294967295", "to-host", bytes), 1.5, 4294967295u,
+       CaptureDirection::kToHost, ""},
+      {"a connection number past 32 bits wrapped",
+       line("1.5", "4294967296", "to-host", bytes), std::nullopt, 0,
+       CaptureDirection::kUnknown,
+       "line 2: \"connection\" is not a connection number"},
+      {"a member after the bytes lost",
+       line("1.5", "3", "to-host", "\"a\",\"time\":2.5}"), 2.5, 3,
+       CaptureDirection::kToHost, ""},
+      {"bytes after the object accepted",
+       line("1.5", "3", "to-host", bytes + "x"), std::nullopt, 0,
+       CaptureDirection::kUnknown, "line 2: not a JSON object"},
+      {"a line without its closing brace accepted",
+       line("1.5", "3", "to-host", "\"a\""), std::nullopt, 0,
+       CaptureDirection::kUnknown, "line 2: not a JSON object"},
+  };
+  for (const auto& row : cases) {
+    const Read read = ReadAll(kHeader2 + row.line + "\n");
+    EXPECT_EQ(read.failure, row.failure) << row.fault;
+    if (!row.failure.empty()) continue;
+    ASSERT_EQ(read.records.size(), 1u) << row.fault;
+    EXPECT_EQ(read.records[0].time, row.time) << row.fault;
+    EXPECT_EQ(read.records[0].connection, row.connection) << row.fault;
+    EXPECT_EQ(read.records[0].direction, row.direction) << row.fault;
+  }
+  // The bytes, with their escapes, as the general reading gives them.
+  const Read read = ReadAll(
+      kHeader2 +
+      line("1.5", "3", "to-host", "\"a\\\"b\\\\x07\\\\r\\\\n\"}") + "\n");
+  ASSERT_EQ(read.records.size(), 1u);
+  EXPECT_EQ(read.records[0].bytes, "a\"b\x07\r\n");
+}
+
 // A record read into one already holding every member leaves none of the
 // earlier line's members behind (ReadAll compares each with a fresh one).
 TEST(CaptureReader, ReadIntoAUsedRecordKeepsNothingOfTheLineBefore) {
