@@ -178,6 +178,9 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
   // What the line holds; valid until the next call.
   Text format, event, direction, bytes, note, fault;
   std::optional<double> time;
+  // The direction of a line read in a writer's shape, which names it
+  // without the text.
+  std::optional<CaptureDirection> scannedDirection;
   bool hasConnection = false;
   std::optional<unsigned> connection;  // nullopt: not a connection number
   bool hasVersion = false;
@@ -344,6 +347,7 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
       text->present = false;
     }
     time.reset();
+    scannedDirection.reset();
     hasConnection = hasVersion = object_ = false;
     depth_ = 0;
     key_ = Key::kOther;
@@ -425,16 +429,20 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
         !Literal(at, end, R"(,"direction":")")) {
       return false;
     }
-    std::string_view way;
-    for (const std::string_view known : {"to-host", "to-instrument"}) {
-      if (static_cast<std::size_t>(end - at) > known.size() &&
-          at[known.size()] == '"' &&
-          std::memcmp(at, known.data(), known.size()) == 0) {
-        way = known;
+    std::size_t named = 0;
+    for (const auto& [name, way] :
+         {std::pair{std::string_view("to-host"), CaptureDirection::kToHost},
+          std::pair{std::string_view("to-instrument"),
+                    CaptureDirection::kToInstrument}}) {
+      if (static_cast<std::size_t>(end - at) > name.size() &&
+          at[name.size()] == '"' &&
+          std::memcmp(at, name.data(), name.size()) == 0) {
+        named = name.size();
+        scannedDirection = way;
       }
     }
-    at += way.size();
-    if (way.empty() || !Literal(at, end, R"(","bytes":)") ||
+    at += named;
+    if (named == 0 || !Literal(at, end, R"(","bytes":)") ||
         !ScanString(at, end, bytes.value) || end - at != 1 || *at != '}') {
       return false;
     }
@@ -442,8 +450,7 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     time = seconds;
     hasConnection = true;
     connection = number;
-    direction.value.assign(way);
-    direction.present = bytes.present = true;
+    bytes.present = true;
     return true;
   }
 
@@ -678,7 +685,9 @@ Result<bool> CaptureReader::Parse(CaptureRecord& record) {
       }
     }
     record.time = line.time;
-    if (line.direction.present) {
+    if (line.scannedDirection) {
+      record.direction = *line.scannedDirection;
+    } else if (line.direction.present) {
       record.direction = ParseDirection(line.direction.value);
     }
     if (line.hasConnection) {
