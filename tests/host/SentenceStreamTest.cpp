@@ -120,6 +120,28 @@ TEST(SentenceStream, EachSentenceCarriesItsParameterText) {
   EXPECT_FALSE(stream.Next(frame));
 }
 
+// Noise in front of a line the core refuses stays noise, and a stream
+// cleared after a CR takes a first LF as noise, not as that CR's.
+TEST(SentenceStream, NoiseBeforeARefusedLineAndAfterAClear) {
+  SentenceStream stream;
+  stream.Append("ab%R1P,9,x\r\n");
+  const std::vector<Taken> frames = TakeAll(stream);
+  ASSERT_EQ(frames.size(), 2u);
+  EXPECT_EQ(frames[0].kind, FrameKind::kNoise);
+  EXPECT_EQ(frames[0].bytes, "ab");
+  EXPECT_EQ(frames[1].kind, FrameKind::kUnrecognised);
+  EXPECT_EQ(frames[1].bytes, "%R1P,9,x\r\n");
+
+  stream.Append("%R1Q,5003,1:\r");
+  stream.Clear();
+  stream.Append("\n");
+  stream.Finish();
+  const std::vector<Taken> after = TakeAll(stream);
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0].kind, FrameKind::kNoise);
+  EXPECT_EQ(after[0].bytes, "\n");
+}
+
 TEST(SentenceStream, FindsWhereASentenceStartsAfterABrokenOne) {
   SentenceStream stream;
   stream.Append("%R1Q,5x%R1Q,5003,17:\r\n%R1Q,1,2:%R1Q,3,4:\r\n");

@@ -199,6 +199,12 @@ TEST(Catalogue, RefusesArgumentsThatMustNotReachTheWire) {
         {"date", "1.2.256"s},
         {"name", "x"s}},
        "date"},
+      {"file-delete",
+       {{"device", Int(0)},
+        {"file_type", Int(0)},
+        {"date", "1.2.3."s},
+        {"name", "x"s}},
+       "date"},
       {"search", {}, "raw"},
   };
   for (const Refusal& refusal : kRefusals) {
