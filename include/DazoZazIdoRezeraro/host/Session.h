@@ -95,7 +95,7 @@ struct CallWaiter {
 /// the session is inside an initiating function (the call failed on the
 /// spot), where the handler must be posted; otherwise it may run at once.
 using CallCompletion =
-    std::function<void(boost::system::error_code, Reply, bool mayDispatch)>;
+    std::function<void(boost::system::error_code, Reply&&, bool mayDispatch)>;
 }  // namespace detail
 
 /// One connection to an instrument, with one request outstanding at a time.
@@ -226,7 +226,7 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
           }
           auto shared = std::make_shared<decltype(handler)>(std::move(handler));
           Enqueue(id, number, std::move(text), with,
-                  [shared, work](boost::system::error_code error, Reply reply,
+                  [shared, work](boost::system::error_code error, Reply&& reply,
                                  bool mayDispatch) mutable {
                     // The handler and its work guard move into the function
                     // handed over, so both are released on the handler's
