@@ -83,7 +83,8 @@ std::size_t detail::WaitingReads::Read(int descriptor,
     error = boost::asio::error::eof;
     return 0;
   }
-  if (received < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+  // Linux answers a receive time-out with EAGAIN.
+  if (received < 0 && errno == EAGAIN) {
     error = boost::asio::error::timed_out;
     return 0;
   }

@@ -134,6 +134,28 @@ TEST(WaitingRead, NeverLeavesTheLoopABlockingDescriptor) {
   EXPECT_TRUE(wrote);
 }
 
+// Between a waiting read and the loop, reading on the spot still never
+// waits, and still sees the peer go.
+TEST(WaitingRead, ReadingOnTheSpotAfterAWaitSeesThePeerGo) {
+  Connected pair;
+  std::array<char, 64> buffer{};
+  error_code error;
+  pair.transport->ReadSomeWaiting(asio::buffer(buffer), 1ms, error);
+  ASSERT_TRUE(Blocks(pair.descriptor));
+  EXPECT_EQ(pair.transport->ReadSomeNow(asio::buffer(buffer), error), 0u);
+  EXPECT_EQ(error, asio::error::would_block);
+  asio::write(pair.peer, asio::buffer(std::string("a")));
+  pair.peer.close();
+  std::string bytes;
+  for (int read = 0; read < 1000 && error != asio::error::eof; ++read) {
+    const std::size_t n =
+        pair.transport->ReadSomeNow(asio::buffer(buffer), error);
+    bytes.append(buffer.data(), n);
+  }
+  EXPECT_EQ(bytes, "a");
+  EXPECT_EQ(error, asio::error::eof);
+}
+
 // A descriptor that is not a socket cannot bound a read by itself: the
 // caller is told to poll, and the descriptor stays as the loop needs it.
 TEST(WaitingRead, AStreamThatIsNotASocketAsksToBePolled) {

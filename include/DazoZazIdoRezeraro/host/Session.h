@@ -82,8 +82,8 @@ inline constexpr std::size_t kMaxParameterBytes = 16384;
 namespace detail {
 /// A thread that waits for a call and runs the session's event loop itself
 /// (a BlockingSession's): when the call starts on that thread, it may write,
-/// wait with poll() and read right there, until the end of the thread's
-/// current wait, instead of going through the event loop.
+/// wait for the reply and read it right there, until the end of the
+/// thread's current wait, instead of going through the event loop.
 struct CallWaiter {
   /// The thread waiting now.
   std::atomic<std::thread::id> thread{};
