@@ -1,8 +1,14 @@
 // A stream transport's reads that wait in the read itself: what they return,
 // and that the event loop always finds the descriptor non-blocking again.
+#include <DazoZazIdoRezeraro/host/BlockingSession.h>
+#include <DazoZazIdoRezeraro/host/Calls.h>
+#include <DazoZazIdoRezeraro/host/SentenceStream.h>
 #include <DazoZazIdoRezeraro/host/Transport.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <array>
@@ -177,6 +183,67 @@ TEST(WaitingRead, AStreamThatIsNotASocketAsksToBePolled) {
   EXPECT_EQ(transport.ReadSomeNow(asio::buffer(buffer), error), 1u);
   EXPECT_FALSE(error);
   ::close(pipe[1]);
+}
+
+// A blocking session over a stream that is not a socket (a pseudo-terminal
+// as a plain descriptor) waits with poll(): an answer, a silent peer's
+// time-out and a close from another thread all end the call.
+TEST(WaitingRead, ABlockingSessionOverADescriptorPolls) {
+  int master = -1;
+  int terminal = -1;
+  ASSERT_EQ(::openpty(&master, &terminal, nullptr, nullptr, nullptr), 0);
+  termios raw{};
+  ASSERT_EQ(::tcgetattr(terminal, &raw), 0);
+  ::cfmakeraw(&raw);
+  ASSERT_EQ(::tcsetattr(terminal, TCSANOW, &raw), 0);
+  std::atomic<bool> done{false};
+  // Answers the null procedure only.
+  std::thread instrument([master, &done] {
+    SentenceStream stream;
+    std::array<char, 256> chunk{};
+    while (!done) {
+      pollfd ready{master, POLLIN, 0};
+      if (::poll(&ready, 1, 20) <= 0) continue;
+      const ssize_t n = ::read(master, chunk.data(), chunk.size());
+      if (n <= 0) return;
+      stream.Append(std::string_view(chunk.data(), static_cast<size_t>(n)));
+      Frame frame;
+      while (stream.Next(frame)) {
+        if (frame.kind != FrameKind::kRequest ||
+            frame.sentence.GetGeocomID() != kNull) {
+          continue;
+        }
+        const std::string reply =
+            "%R1P,0," + std::to_string(frame.sentence.GetSequenceID()) +
+            ":0\r\n";
+        if (::write(master, reply.data(), reply.size()) < 0) return;
+      }
+    }
+  });
+  BlockingSession session =
+      BlockingSession::Make([terminal](Session::executor_type executor) {
+        return Session::Over(asio::posix::stream_descriptor(executor, terminal),
+                             "pty");
+      });
+  EXPECT_TRUE(session.TryCall(kNull));
+  CallOptions shortWait;
+  shortWait.timeout = 100ms;
+  const Result<Reply> silent = session.TryCall(kInstrumentName, "", shortWait);
+  ASSERT_FALSE(silent);
+  EXPECT_EQ(silent.error().kind, ErrorKind::kTimeout);
+  CallOptions longWait;
+  longWait.timeout = 60s;
+  std::thread closer([&session] {
+    std::this_thread::sleep_for(100ms);
+    session.Close();
+  });
+  const Result<Reply> closed = session.TryCall(kInstrumentName, "", longWait);
+  closer.join();
+  ASSERT_FALSE(closed);
+  EXPECT_EQ(closed.error().kind, ErrorKind::kClosed);
+  done = true;
+  instrument.join();
+  ::close(master);
 }
 
 }  // namespace
