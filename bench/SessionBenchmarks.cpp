@@ -13,6 +13,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read_until.hpp>
 #include <boost/asio/write.hpp>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <thread>
@@ -123,8 +124,80 @@ void Session_NullCall_Baseline(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
+// The three side by side in short turns (a few calls of each in every
+// iteration), so that a load that comes and goes meets each alike: the
+// counters are the baseline's time over each one's for the same number of
+// calls.
+void Session_NullCall_Turns(benchmark::State& state) {
+  constexpr int kTurn = 16;
+  using Clock = std::chrono::steady_clock;
+  PlainPeer rawPeer;
+  PlainPeer blockingPeer;
+  PlainPeer chainedPeer;
+  const std::string request = "%R1Q,0,1:\r\n";
+  asio::io_context io(1);
+  asio::ip::tcp::socket socket(io);
+  const std::string address = rawPeer.Address();
+  socket.connect({asio::ip::address_v4::loopback(),
+                  static_cast<unsigned short>(
+                      std::stoi(address.substr(address.rfind(':') + 1)))});
+  socket.set_option(asio::ip::tcp::no_delay(true));
+  std::string received;
+  host::BlockingSession blocking =
+      host::BlockingSession::Connect(blockingPeer.Address());
+  host::Session chained;
+  host::Session::AsyncConnect(
+      io.get_executor(), chainedPeer.Address(), {},
+      [&chained](boost::system::error_code, host::Session connected) {
+        chained = std::move(connected);
+      });
+  io.run();
+  io.restart();
+  int left = 0;
+  std::function<void(boost::system::error_code, host::Reply)> next =
+      [&](boost::system::error_code error, host::Reply) {
+        if (error) state.SkipWithError(error.message().c_str());
+        if (!error && --left > 0) chained.AsyncCall(host::kNull, "", next);
+      };
+  Clock::duration raw{};
+  Clock::duration library{};
+  Clock::duration chain{};
+  for (auto _ : state) {
+    const Clock::time_point start = Clock::now();
+    for (int call = 0; call < kTurn; ++call) {
+      asio::write(socket, asio::buffer(request));
+      const std::size_t line =
+          asio::read_until(socket, asio::dynamic_buffer(received), '\n');
+      received.erase(0, line);
+    }
+    const Clock::time_point rawDone = Clock::now();
+    for (int call = 0; call < kTurn; ++call) {
+      if (!blocking.TryCall(host::kNull)) state.SkipWithError("call failed");
+    }
+    const Clock::time_point blockingDone = Clock::now();
+    left = kTurn;
+    chained.AsyncCall(host::kNull, "", next);
+    io.run();
+    io.restart();
+    const Clock::time_point chainedDone = Clock::now();
+    raw += rawDone - start;
+    library += blockingDone - rawDone;
+    chain += chainedDone - blockingDone;
+  }
+  socket.close();
+  chained.Close();
+  state.counters["blocking_share"] =
+      std::chrono::duration<double>(raw).count() /
+      std::chrono::duration<double>(library).count();
+  state.counters["chained_share"] =
+      std::chrono::duration<double>(raw).count() /
+      std::chrono::duration<double>(chain).count();
+  state.SetItemsProcessed(state.iterations() * 3 * kTurn);
+}
+
 }  // namespace
 
+BENCHMARK(Session_NullCall_Turns)->UseRealTime();
 BENCHMARK(Session_NullCall_Library)->UseRealTime();
 BENCHMARK(Session_NullCall_AsyncChained)->UseRealTime();
 BENCHMARK(Session_NullCall_Baseline)->UseRealTime();

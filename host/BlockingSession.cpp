@@ -198,7 +198,7 @@ struct PendingCall::State : std::enable_shared_from_this<PendingCall::State> {
   };
   std::optional<Unstarted> unstarted;
 
-  void End(error_code outcome, Reply value) {
+  void End(error_code outcome, Reply&& value) {
     {
       const std::lock_guard<std::mutex> lock(loop->mutex);
       if (done) return;
@@ -225,7 +225,7 @@ void BlockingSession::Loop::HandOver(PendingCall::State& state, bool here) {
   std::shared_ptr<PendingCall::State> keep = state.shared_from_this();
   session.Enqueue(
       call.id, call.procedure, std::move(call.parameters), call.options,
-      [keep](error_code error, Reply reply, bool) {
+      [keep](error_code error, Reply&& reply, bool) {
         keep->End(error, std::move(reply));
       },
       state.waiter, ownThread);

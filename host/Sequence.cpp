@@ -37,7 +37,11 @@ Result<GeoComSentence> ComposeRequest(unsigned short procedure,
   bool composed = false;
   {
     const std::lock_guard<std::mutex> lock(SequenceMutex());
-    composed = request.CreateRequest(procedure, std::string(parameters));
+    // The same bytes either way; the form without parameters feeds the
+    // formatter one value fewer.
+    composed = parameters.empty()
+                   ? request.CreateRequest(procedure)
+                   : request.CreateRequest(procedure, std::string(parameters));
   }
   if (!composed) {
     return Error{

@@ -44,6 +44,9 @@ SessionError::SessionError(Error error)
 namespace {
 
 constexpr std::size_t kReadChunk = 4096;
+// How long another thread's cancellation or close may wait for a read on
+// the caller's thread to look up.
+constexpr std::chrono::milliseconds kWakeCheck{10};
 
 std::string ProcedureLabel(unsigned short procedure) {
   const Procedure* named = FindProcedure(procedure);
@@ -503,11 +506,12 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   }
 
   // Waits for the reply to the request just written on this thread, the
-  // caller's own, with poll(): one system call to wait and one to read,
-  // where the event loop would take several. The wait ends by the end of
-  // the caller's current wait, the call's time-out or its deadline, or when
-  // another thread cancels or closes; what is not over by then goes on
-  // through the event loop, which also runs that cancellation or close.
+  // caller's own: in the read itself where the stream can (one system call
+  // to wait and read), else with poll() and a read; the event loop would
+  // take more. The wait ends by the end of the caller's current wait, the
+  // call's time-out or its deadline, or when another thread cancels or
+  // closes; what is not over by then goes on through the event loop, which
+  // also runs that cancellation or close.
   void WaitHere(int descriptor) {
     const std::uint64_t attempt = attempt_;
     const Current& call = *current_;
@@ -517,34 +521,37 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
       until =
           std::min(until, call.pending.queued + *call.pending.options.deadline);
     }
-    const int wake = WakeDescriptor();
-    if (wake < 0) return;
     ProcessFrames();
     while (current_ && attempt == attempt_ && interruptions_.load() == 0) {
       const Clock::time_point now = Clock::now();
       if (now >= until) return;
       const auto left =
           std::chrono::duration_cast<std::chrono::nanoseconds>(until - now);
-      const timespec bound{static_cast<time_t>(left.count() / 1000000000),
-                           static_cast<long>(left.count() % 1000000000)};
-      std::array<pollfd, 2> watched{
-          {{descriptor, POLLIN, 0}, {wake, POLLIN, 0}}};
-      const int ready =
-          ::ppoll(watched.data(), watched.size(), &bound, nullptr);
-      if (ready < 0 && errno != EINTR) return;
-      if (watched[1].revents != 0) {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const ssize_t drained =
-            ::read(wake, &count, sizeof count);
-        return;
-      }
-      if (ready <= 0 || watched[0].revents == 0) continue;
       error_code error;
-      const std::size_t received =
-          transport_->ReadSomeNow(asio::buffer(readBuffer_), error);
-      if (error == asio::error::would_block ||
-          error == asio::error::try_again) {
-        continue;
+      std::size_t received = 0;
+      if (readsWait_) {
+        // Another thread's cancellation or close cannot wake a read, so
+        // the read looks up every kWakeCheck.
+        received = transport_->ReadSomeWaiting(
+            asio::buffer(readBuffer_),
+            std::min<std::chrono::nanoseconds>(left, kWakeCheck), error);
+        if (error == asio::error::operation_not_supported) {
+          readsWait_ = false;
+          continue;
+        }
+        if (error == asio::error::timed_out ||
+            error == asio::error::interrupted) {
+          continue;
+        }
+      } else {
+        const PollOutcome polled = PollOnce(descriptor, left);
+        if (polled == PollOutcome::kEnd) return;
+        if (polled == PollOutcome::kNothing) continue;
+        received = transport_->ReadSomeNow(asio::buffer(readBuffer_), error);
+        if (error == asio::error::would_block ||
+            error == asio::error::try_again) {
+          continue;
+        }
       }
       Received(std::string_view(readBuffer_.data(), received));
       ProcessFrames();
@@ -555,6 +562,28 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
         return;
       }
     }
+  }
+
+  enum class PollOutcome { kReadable, kNothing, kEnd };
+
+  // Waits with poll() for bytes to read or for a wake from another thread
+  // (which ends the wait, as does a failing poll()).
+  PollOutcome PollOnce(int descriptor, std::chrono::nanoseconds left) {
+    const int wake = WakeDescriptor();
+    if (wake < 0) return PollOutcome::kEnd;
+    const timespec bound{static_cast<time_t>(left.count() / 1000000000),
+                         static_cast<long>(left.count() % 1000000000)};
+    std::array<pollfd, 2> watched{{{descriptor, POLLIN, 0}, {wake, POLLIN, 0}}};
+    const int ready = ::ppoll(watched.data(), watched.size(), &bound, nullptr);
+    if (ready < 0 && errno != EINTR) return PollOutcome::kEnd;
+    if (watched[1].revents != 0) {
+      std::uint64_t count = 0;
+      [[maybe_unused]] const ssize_t drained =
+          ::read(wake, &count, sizeof count);
+      return PollOutcome::kEnd;
+    }
+    return ready > 0 && watched[0].revents != 0 ? PollOutcome::kReadable
+                                                : PollOutcome::kNothing;
   }
 
   // The descriptor that wakes a wait on a caller's thread, made when first
@@ -688,7 +717,12 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     Current& call = *current_;
     Reply reply;
     reply.procedure = call.pending.procedure;
-    reply.request = call.requestBytes;
+    // A write still under way reads the request's bytes.
+    if (writeInFlight_) {
+      reply.request = call.requestBytes;
+    } else {
+      reply.request = std::move(call.requestBytes);
+    }
     reply.sequence = call.request.GetSequenceID();
     reply.roundTrip = std::chrono::duration_cast<std::chrono::microseconds>(
         Clock::now() - call.written);
@@ -709,7 +743,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     Finish(error, Failed(current_->pending.procedure, std::move(diagnostics)));
   }
 
-  void Finish(error_code error, Reply reply) {
+  void Finish(error_code error, Reply&& reply) {
     Pending pending = std::move(current_->pending);
     current_.reset();
     ++attempt_;
@@ -721,7 +755,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
 
   // Inside an initiating function the outcome is handed over (posted) on
   // the spot; in any other handler once that handler is done.
-  void Complete(Pending& pending, error_code error, Reply reply) {
+  void Complete(Pending& pending, error_code error, Reply&& reply) {
     if (turnDepth_ > 0 && initiating_ == 0) {
       ready_.push_back(
           {std::move(pending.completion), error, std::move(reply)});
@@ -767,6 +801,8 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   std::uint64_t attempt_ = 0;  // which request writes and waits belong to
   asio::cancellation_signal stopWrite_;
   bool readInFlight_ = false;
+  // Whether the stream waits in its reads; false once it said it cannot.
+  bool readsWait_ = true;
   bool writeInFlight_ = false;
   bool closed_ = false;
   std::array<char, kReadChunk> readBuffer_{};

@@ -82,8 +82,8 @@ inline constexpr std::size_t kMaxParameterBytes = 16384;
 namespace detail {
 /// A thread that waits for a call and runs the session's event loop itself
 /// (a BlockingSession's): when the call starts on that thread, it may write,
-/// wait with poll() and read right there, until the end of the thread's
-/// current wait, instead of going through the event loop.
+/// wait for the reply and read it right there, until the end of the
+/// thread's current wait, instead of going through the event loop.
 struct CallWaiter {
   /// The thread waiting now.
   std::atomic<std::thread::id> thread{};
@@ -95,7 +95,7 @@ struct CallWaiter {
 /// the session is inside an initiating function (the call failed on the
 /// spot), where the handler must be posted; otherwise it may run at once.
 using CallCompletion =
-    std::function<void(boost::system::error_code, Reply, bool mayDispatch)>;
+    std::function<void(boost::system::error_code, Reply&&, bool mayDispatch)>;
 }  // namespace detail
 
 /// One connection to an instrument, with one request outstanding at a time.
@@ -226,7 +226,7 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
           }
           auto shared = std::make_shared<decltype(handler)>(std::move(handler));
           Enqueue(id, number, std::move(text), with,
-                  [shared, work](boost::system::error_code error, Reply reply,
+                  [shared, work](boost::system::error_code error, Reply&& reply,
                                  bool mayDispatch) mutable {
                     // The handler and its work guard move into the function
                     // handed over, so both are released on the handler's

@@ -7,6 +7,7 @@
 #include <boost/asio/buffer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/system/error_code.hpp>
+#include <chrono>
 #include <string>
 #include <type_traits>
 #include <typeinfo>
@@ -67,6 +68,14 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Transport {
   /// takes nothing. Only where PollableDescriptor is not -1.
   virtual std::size_t WriteSomeNow(boost::asio::const_buffer buffer,
                                    boost::system::error_code& error);
+  /// Reads, waiting at most about `bound` for bytes to arrive: one system
+  /// call where poll() and a read take two. timed_out when nothing came,
+  /// interrupted when a signal came first; operation_not_supported where
+  /// the stream cannot wait this way (the caller polls instead). Only where
+  /// PollableDescriptor is not -1.
+  virtual std::size_t ReadSomeWaiting(boost::asio::mutable_buffer buffer,
+                                      std::chrono::nanoseconds bound,
+                                      boost::system::error_code& error);
   /// What the stream is connected to, for messages ("127.0.0.1:4000").
   const std::string& Name() const { return name_; }
 
@@ -104,6 +113,33 @@ struct CanMoveBytesNow<
                         decltype(int{std::declval<Stream&>().native_handle()})>>
     : std::true_type {};
 
+/// A descriptor that a thread reads from waiting in the read itself: it is
+/// switched to blocking reads for that and back before anything else
+/// touches it, since the event loop expects it not to block.
+class DAZOZAZIDOREZERARO_HOST_EXPORT WaitingReads {
+ public:
+  /// Reads from the descriptor, waiting at most about bound; see
+  /// Transport::ReadSomeWaiting.
+  std::size_t Read(int descriptor, boost::asio::mutable_buffer buffer,
+                   std::chrono::nanoseconds bound,
+                   boost::system::error_code& error);
+  /// Reads what has arrived, without waiting.
+  std::size_t ReadNow(int descriptor, boost::asio::mutable_buffer buffer,
+                      boost::system::error_code& error);
+  /// Writes what the descriptor takes now, without waiting.
+  std::size_t WriteNow(int descriptor, boost::asio::const_buffer buffer,
+                       boost::system::error_code& error);
+  /// Makes the descriptor non-blocking again, as the event loop needs it.
+  void Leave(int descriptor);
+  /// Whether the descriptor waits in reads now.
+  bool Blocking() const { return blocking_; }
+
+ private:
+  bool blocking_ = false;
+  bool unsupported_ = false;
+  long boundMicroseconds_ = -1;
+};
+
 template <typename Stream, typename = void>
 struct CanShutdown : std::false_type {};
 template <typename Stream>
@@ -130,11 +166,13 @@ class StreamTransport : public Transport {
   /// See Transport::AsyncReadSome.
   void AsyncReadSome(boost::asio::mutable_buffer buffer,
                      ReadHandler handler) override {
+    LeaveWaitingReads();
     stream_.async_read_some(buffer, std::move(handler));
   }
   /// See Transport::AsyncWrite.
   void AsyncWrite(boost::asio::const_buffer buffer,
                   WriteHandler handler) override {
+    LeaveWaitingReads();
     boost::asio::async_write(stream_, buffer,
                              detail::WrittenAll{std::move(handler)});
   }
@@ -180,6 +218,9 @@ class StreamTransport : public Transport {
   std::size_t ReadSomeNow(boost::asio::mutable_buffer buffer,
                           boost::system::error_code& error) override {
     if constexpr (detail::CanMoveBytesNow<Stream>::value) {
+      if (waitingReads_.Blocking()) {
+        return waitingReads_.ReadNow(stream_.native_handle(), buffer, error);
+      }
       return stream_.read_some(buffer, error);
     } else {
       return Transport::ReadSomeNow(buffer, error);
@@ -189,10 +230,25 @@ class StreamTransport : public Transport {
   std::size_t WriteSomeNow(boost::asio::const_buffer buffer,
                            boost::system::error_code& error) override {
     if constexpr (detail::CanMoveBytesNow<Stream>::value) {
+      if (waitingReads_.Blocking()) {
+        return waitingReads_.WriteNow(stream_.native_handle(), buffer, error);
+      }
       return stream_.write_some(buffer, error);
     } else {
       return Transport::WriteSomeNow(buffer, error);
     }
+  }
+  /// See Transport::ReadSomeWaiting.
+  std::size_t ReadSomeWaiting(boost::asio::mutable_buffer buffer,
+                              std::chrono::nanoseconds bound,
+                              boost::system::error_code& error) override {
+    if constexpr (detail::CanMoveBytesNow<Stream>::value) {
+      if (nonBlocking_ && stream_.is_open()) {
+        return waitingReads_.Read(stream_.native_handle(), buffer, bound,
+                                  error);
+      }
+    }
+    return Transport::ReadSomeWaiting(buffer, bound, error);
   }
 
  protected:
@@ -200,8 +256,16 @@ class StreamTransport : public Transport {
   Stream& stream() { return stream_; }
 
  private:
+  void LeaveWaitingReads() {
+    if constexpr (detail::CanMoveBytesNow<Stream>::value) {
+      if (waitingReads_.Blocking())
+        waitingReads_.Leave(stream_.native_handle());
+    }
+  }
+
   Stream stream_;
   bool nonBlocking_ = false;
+  detail::WaitingReads waitingReads_;
 };
 
 }  // namespace Core::GEOCOM::host
