@@ -258,8 +258,9 @@ class StreamTransport : public Transport {
  private:
   void LeaveWaitingReads() {
     if constexpr (detail::CanMoveBytesNow<Stream>::value) {
-      if (waitingReads_.Blocking())
+      if (waitingReads_.Blocking()) {
         waitingReads_.Leave(stream_.native_handle());
+      }
     }
   }
 
