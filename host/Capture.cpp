@@ -178,6 +178,9 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
   // What the line holds; valid until the next call.
   Text format, event, direction, bytes, note, fault;
   std::optional<double> time;
+  // The direction of a line read in a writer's shape, which names it
+  // without the text.
+  std::optional<CaptureDirection> scannedDirection;
   bool hasConnection = false;
   std::optional<unsigned> connection;  // nullopt: not a connection number
   bool hasVersion = false;
@@ -186,6 +189,8 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
 
   // False when the line is not one JSON object.
   bool Parse(std::string_view line) {
+    Reset();
+    if (ScanWritten(line)) return true;
     Reset();
     if (ScanFlat(line)) return true;
     Reset();
@@ -278,12 +283,15 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
   }
 
  private:
+  // In the order a writer puts them on a line, so that the scanner, which
+  // tries the key after the last one it found first, mostly hits at once.
   static constexpr std::pair<std::string_view, Key> kKeys[] = {
-      {"format", Key::kFormat}, {"version", Key::kVersion},
-      {"time", Key::kTime},     {"connection", Key::kConnection},
-      {"event", Key::kEvent},   {"direction", Key::kDirection},
-      {"bytes", Key::kBytes},   {"note", Key::kNote},
-      {"fault", Key::kFault}};
+      {"time", Key::kTime},           {"connection", Key::kConnection},
+      {"direction", Key::kDirection}, {"bytes", Key::kBytes},
+      {"event", Key::kEvent},         {"note", Key::kNote},
+      {"fault", Key::kFault},         {"format", Key::kFormat},
+      {"version", Key::kVersion}};
+  static constexpr std::size_t kKeyCount = std::size(kKeys);
 
   static Key KeyOf(std::string_view name) {
     for (const auto& [known, key] : kKeys) {
@@ -339,9 +347,11 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
       text->present = false;
     }
     time.reset();
+    scannedDirection.reset();
     hasConnection = hasVersion = object_ = false;
     depth_ = 0;
     key_ = Key::kOther;
+    nextKey_ = 0;
   }
 
   // Reads a line of the shape a writer gives it (one object of strings and
@@ -378,15 +388,84 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     }
   }
 
+  // Takes the text if the line goes on with it.
+  static bool Literal(const char*& at, const char* end, std::string_view text) {
+    if (static_cast<std::size_t>(end - at) < text.size() ||
+        std::memcmp(at, text.data(), text.size()) != 0) {
+      return false;
+    }
+    at += text.size();
+    return true;
+  }
+
+  // Reads a line of traffic exactly as a writer writes it, the members in
+  // its order: {"time":T,"connection":N,"direction":"D","bytes":"B"}, a
+  // time of at most 15 digits, a connection of at most 9. False for any
+  // other line, with what it read to be discarded: the scanner above reads
+  // it then.
+  bool ScanWritten(std::string_view line) {
+    const char* at = line.data();
+    const char* const end = at + line.size();
+    if (!Literal(at, end, R"({"time":)")) return false;
+    const char* const timeStart = at;
+    while (at != end && ((*at >= '0' && *at <= '9') || *at == '.')) ++at;
+    double seconds = 0;
+    if (at - timeStart > 1 && timeStart[0] == '0' && timeStart[1] != '.') {
+      return false;
+    }
+    if (!ReadShortDecimal(std::string_view(timeStart, static_cast<std::size_t>(
+                                                          at - timeStart)),
+                          seconds) ||
+        !Literal(at, end, R"(,"connection":)")) {
+      return false;
+    }
+    const char* const digits = at;
+    unsigned number = 0;
+    for (; at != end && *at >= '0' && *at <= '9' && at - digits < 10; ++at) {
+      number = number * 10 + static_cast<unsigned>(*at - '0');
+    }
+    if (at == digits || at - digits > 9 ||
+        (*digits == '0' && at - digits > 1) ||
+        !Literal(at, end, R"(,"direction":")")) {
+      return false;
+    }
+    std::size_t named = 0;
+    for (const auto& [name, way] :
+         {std::pair{std::string_view("to-host"), CaptureDirection::kToHost},
+          std::pair{std::string_view("to-instrument"),
+                    CaptureDirection::kToInstrument}}) {
+      if (static_cast<std::size_t>(end - at) > name.size() &&
+          at[name.size()] == '"' &&
+          std::memcmp(at, name.data(), name.size()) == 0) {
+        named = name.size();
+        scannedDirection = way;
+      }
+    }
+    at += named;
+    if (named == 0 || !Literal(at, end, R"(","bytes":)") ||
+        !ScanString(at, end, bytes.value) || end - at != 1 || *at != '}') {
+      return false;
+    }
+    object_ = true;
+    time = seconds;
+    hasConnection = true;
+    connection = number;
+    bytes.present = true;
+    return true;
+  }
+
   // One of the keys a capture uses, quoted without escapes, matched where
   // it stands instead of copied out first.
   bool ScanKnownKey(const char*& at, const char* end) {
     const auto left = static_cast<std::size_t>(end - at);
-    for (const auto& [known, found] : kKeys) {
+    for (std::size_t tried = 0; tried < kKeyCount; ++tried) {
+      const std::size_t index = (nextKey_ + tried) % kKeyCount;
+      const auto& [known, found] = kKeys[index];
       const std::size_t size = known.size();
       if (left >= size + 2 && at[0] == '"' && at[size + 1] == '"' &&
           std::memcmp(at + 1, known.data(), size) == 0) {
         key_ = found;
+        nextKey_ = index + 1;
         at += size + 2;
         return true;
       }
@@ -442,7 +521,8 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
         const auto read = std::from_chars(start, at, value);
         if (read.ec != std::errc() || read.ptr != at) return false;
       }
-      number_text_.assign(start, at);
+      // Only a version is kept as the line has it.
+      if (key_ == Key::kVersion) number_text_.assign(start, at);
       return number_float(value, number_text_);
     }
     if (negative) {
@@ -458,6 +538,7 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
   bool object_ = false;  // the line's value is an object
   int depth_ = 0;
   Key key_ = Key::kOther;
+  std::size_t nextKey_ = 0;  // where the search for the next known key starts
   std::string name_, value_, number_text_;  // reused line after line
 };
 
@@ -604,7 +685,9 @@ Result<bool> CaptureReader::Parse(CaptureRecord& record) {
       }
     }
     record.time = line.time;
-    if (line.direction.present) {
+    if (line.scannedDirection) {
+      record.direction = *line.scannedDirection;
+    } else if (line.direction.present) {
       record.direction = ParseDirection(line.direction.value);
     }
     if (line.hasConnection) {

@@ -167,36 +167,36 @@ JsonWriter& JsonWriter::EscapedBytes(std::string_view bytes) {
   return *this;
 }
 
-JsonWriter& JsonWriter::Integer(std::int64_t value) {
-  std::array<char, 24> text{};
-  const auto written =
-      std::to_chars(text.data(), text.data() + text.size(), value);
-  Put(text.data(), static_cast<std::size_t>(written.ptr - text.data()));
+inline char* JsonWriter::Room(std::size_t size) {
+  if (stagedSize_ + size > sizeof staged_) Flush();
+  return staged_ + stagedSize_;
+}
+
+inline void JsonWriter::Took(const char* end) {
+  stagedSize_ = static_cast<std::size_t>(end - staged_);
   afterValue_ = true;
+}
+
+// Numbers are written straight into the stage, which always has room for
+// the longest.
+JsonWriter& JsonWriter::Integer(std::int64_t value) {
+  char* const into = Room(kNumberRoom);
+  Took(std::to_chars(into, into + kNumberRoom, value).ptr);
   return *this;
 }
 
 JsonWriter& JsonWriter::Unsigned(std::uint64_t value) {
-  std::array<char, 24> text{};
-  const auto written =
-      std::to_chars(text.data(), text.data() + text.size(), value);
-  Put(text.data(), static_cast<std::size_t>(written.ptr - text.data()));
-  afterValue_ = true;
+  char* const into = Room(kNumberRoom);
+  Took(std::to_chars(into, into + kNumberRoom, value).ptr);
   return *this;
 }
 
 JsonWriter& JsonWriter::Number(double value) {
-  if (std::isfinite(value)) {
-    // The library's own shortest form, so that a number reads the same
-    // whichever of the two wrote it.
-    std::array<char, 64> text{};
-    const char* written = nlohmann::detail::to_chars(
-        text.data(), text.data() + text.size(), value);
-    Put(text.data(), static_cast<std::size_t>(written - text.data()));
-  } else {
-    Put("null", 4);
-  }
-  afterValue_ = true;
+  if (!std::isfinite(value)) return Null();
+  // The library's own shortest form, so that a number reads the same
+  // whichever of the two wrote it.
+  char* const into = Room(kNumberRoom);
+  Took(nlohmann::detail::to_chars(into, into + kNumberRoom, value));
   return *this;
 }
 

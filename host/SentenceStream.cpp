@@ -165,7 +165,10 @@ void SentenceStream::ClassifyPiece(std::string_view piece) {
     dropped.size = std::exchange(droppedRun_, 0);
     frames_.push_back(std::move(dropped));
   }
-  GeoComSentence sentence;
+  // The sentence is recognised where its frame is kept: a sentence only
+  // copies, and copying it costs an allocation.
+  Frame* frame = &frames_.emplace_back();
+  GeoComSentence& sentence = frame->sentence;
   int last = 0;
   const bool recognised =
       !piece.empty() &&
@@ -176,19 +179,24 @@ void SentenceStream::ClassifyPiece(std::string_view piece) {
     std::string text = sentence.GetStringCommand();
     std::size_t start = SentenceStart(piece, sentence, text);
     if (start == std::string_view::npos) start = 0;
-    Push(FrameKind::kNoise, piece.substr(0, start));
-    Frame frame;
-    frame.kind = sentence.GetType() == TYPE_REQUEST ? FrameKind::kRequest
-                                                    : FrameKind::kReply;
-    frame.bytes = piece.substr(start);
-    frame.size = frame.bytes.size();
-    frame.sentence = std::move(sentence);
-    frame.parameters = std::move(text);
-    lastKind_ = frame.kind;
-    frames_.push_back(std::move(frame));
+    if (start > 0) {
+      // Noise in front of the sentence goes before it (rare: a copy).
+      Frame recognisedFrame = std::move(*frame);
+      frames_.pop_back();
+      Push(FrameKind::kNoise, piece.substr(0, start));
+      frame = &frames_.emplace_back(std::move(recognisedFrame));
+    }
+    frame->kind = frame->sentence.GetType() == TYPE_REQUEST
+                      ? FrameKind::kRequest
+                      : FrameKind::kReply;
+    frame->bytes = piece.substr(start);
+    frame->size = frame->bytes.size();
+    frame->parameters = std::move(text);
+    lastKind_ = frame->kind;
     ++counts_.sentences;
     return;
   }
+  frames_.pop_back();
   const std::size_t prefix = FirstSentencePrefix(piece);
   if (prefix == std::string_view::npos) {
     Push(FrameKind::kNoise, piece);
@@ -218,7 +226,7 @@ void SentenceStream::Push(FrameKind kind, std::string_view bytes) {
 bool SentenceStream::Next(Frame& frame) {
   if (frames_.empty()) return false;
   frame = std::move(frames_.front());
-  frames_.pop_front();
+  Pop();
   return true;
 }
 

@@ -120,16 +120,27 @@ void TrafficDecoder::Add(const CaptureRecord& record) {
   }
   stream.sentences.Append(record.bytes);
   stream.crLast = record.bytes.back() == '\r';
-  Frame frame;
-  while (stream.sentences.Next(frame)) {
-    if (stream.crLast && stream.sentences.Ready() == 0) {
-      stream.held = std::move(frame);
+  while (Frame* frame = stream.sentences.Front()) {
+    if (stream.crLast && stream.sentences.Ready() == 1) {
+      stream.held = std::move(*frame);
+      stream.sentences.Pop();
       stream.heldTime = now_;
       heldIn_ = key;
       return;
     }
-    Emit(key, frame, now_);
+    EmitFront(key, stream.sentences, now_);
   }
+}
+
+void TrafficDecoder::EmitFront(const StreamKey& key, SentenceStream& sentences,
+                               std::optional<double> time) {
+  // Taken where the stream holds it, and forgotten even if the sink throws,
+  // so that no frame is handed out twice.
+  struct PopAfter {
+    SentenceStream& sentences;
+    ~PopAfter() { sentences.Pop(); }
+  } pop{sentences};
+  Emit(key, *sentences.Front(), time);
 }
 
 void TrafficDecoder::Finish() {
@@ -176,9 +187,8 @@ void TrafficDecoder::EndConnection(unsigned connection) {
   for (auto entry = streams_.lower_bound({connection, CaptureDirection{}});
        entry != streams_.end() && entry->first.first == connection;) {
     entry->second.sentences.Finish();
-    Frame frame;
-    while (entry->second.sentences.Next(frame)) {
-      Emit(entry->first, frame, now_);
+    while (entry->second.sentences.Ready() > 0) {
+      EmitFront(entry->first, entry->second.sentences, now_);
     }
     entry = streams_.erase(entry);
   }
@@ -236,7 +246,13 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   const Procedure* named = FindProcedure(*record.procedure);
   record.timeout =
       named != nullptr ? named->timeout : ReplyTimeout(*record.procedure);
-  record.fields = RequestFields(sentence);
+  // Read from the parameter text the framing took, not from a copy of the
+  // sentence's.
+  if (named != nullptr) {
+    if (Result<Fields> arguments = ReadArguments(*named, frame.parameters)) {
+      record.fields = std::move(*arguments);
+    }
+  }
   record.parameters = std::move(frame.parameters);
 
   Pending pending;

@@ -224,6 +224,14 @@ TEST(CaptureReader, TakesOnlyTheLinesOwnKeysOfTheirTypes) {
        "{\"bytes\\\"\":\"b\",\"bytes\":\"a\"}", "a", std::nullopt, 0, ""},
       {"a line cut inside a known key accepted", "{\"bytes\":\"a\",\"time", "",
        std::nullopt, 0, "line 2: not a JSON object"},
+      {"keys in the reverse of a writer's order missed",
+       "{\"fault\":\"f\",\"note\":\"n\",\"bytes\":\"a\",\"direction\":"
+       "\"to-host\",\"connection\":7,\"time\":2.5}",
+       "a", 2.5, 7, ""},
+      {"a key again after the others taking the first value",
+       "{\"time\":1.5,\"connection\":2,\"bytes\":\"b\",\"time\":3.5,"
+       "\"bytes\":\"a\"}",
+       "a", 3.5, 2, ""},
       {"a string value of an unknown key taken",
        "{\"other\":\"\\\"\",\"bytes\":\"a\",\"connection\":7}", "a",
        std::nullopt, 7, ""},
@@ -237,6 +245,90 @@ TEST(CaptureReader, TakesOnlyTheLinesOwnKeysOfTheirTypes) {
     EXPECT_EQ(read.records[0].time, line.time) << line.fault;
     EXPECT_EQ(read.records[0].connection, line.connection) << line.fault;
   }
+}
+
+// Traffic lines in a writer's own shape, and lines that differ from it in
+// one member, read as the general reading reads them.
+TEST(CaptureReader, ReadsTrafficLinesOfAWritersShape) {
+  const auto line = [](std::string time, std::string connection,
+                       std::string direction, std::string rest) {
+    return "{\"time\":" + time + ",\"connection\":" + connection +
+           ",\"direction\":\"" + direction + "\",\"bytes\":" + rest;
+  };
+  const std::string bytes = "\"%R1P,0,1:0\\\\r\\\\n\"}";
+  const struct {
+    const char* fault;
+    std::string line;
+    std::optional<double> time;
+    unsigned connection;
+    CaptureDirection direction;
+    std::string failure;
+  } cases[] = {
+      {"a writer's line misread", line("1.500000", "3", "to-host", bytes), 1.5,
+       3, CaptureDirection::kToHost, ""},
+      {"the other direction misread",
+       line("0.004000", "0", "to-instrument", bytes), 0.004, 0,
+       CaptureDirection::kToInstrument, ""},
+      {"a direction that only starts as a known one taken for it",
+       line("1.5", "3", "to-hostx", bytes), 1.5, 3, CaptureDirection::kUnknown,
+       ""},
+      {"a direction cut short taken for a known one",
+       line("1.5", "3", "to-", bytes), 1.5, 3, CaptureDirection::kUnknown, ""},
+      {"a whole time refused", line("7", "3", "to-host", bytes), 7.0, 3,
+       CaptureDirection::kToHost, ""},
+      {"a time with a leading zero accepted",
+       line("01.5", "3", "to-host", bytes), std::nullopt, 0,
+       CaptureDirection::kUnknown, "line 2: not a JSON object"},
+      {"a time ending in its point accepted", line("1.", "3", "to-host", bytes),
+       std::nullopt, 0, CaptureDirection::kUnknown,
+       "line 2: not a JSON object"},
+      {"a time with two points accepted", line("1.5.3", "3", "to-host", bytes),
+       std::nullopt, 0, CaptureDirection::kUnknown,
+       "line 2: not a JSON object"},
+      {"a time starting at its point accepted",
+       line(".5", "3", "to-host", bytes), std::nullopt, 0,
+       CaptureDirection::kUnknown, "line 2: not a JSON object"},
+      {"a time of sixteen digits rounded twice",
+       line("1234567890.123457", "3", "to-host", bytes), 1234567890.123457, 3,
+       CaptureDirection::kToHost, ""},
+      {"a connection with a leading zero accepted",
+       line("1.5", "03", "to-host", bytes), std::nullopt, 0,
+       CaptureDirection::kUnknown, "line 2: not a JSON object"},
+      {"a connection of nine digits misread",
+       line("1.5", "123456789", "to-host", bytes), 1.5, 123456789u,
+       CaptureDirection::kToHost, ""},
+      {"the largest connection number refused",
+       line("1.5", "4294967295", "to-host", bytes), 1.5, 4294967295u,
+       CaptureDirection::kToHost, ""},
+      {"a connection number past 32 bits wrapped",
+       line("1.5", "4294967296", "to-host", bytes), std::nullopt, 0,
+       CaptureDirection::kUnknown,
+       "line 2: \"connection\" is not a connection number"},
+      {"a member after the bytes lost",
+       line("1.5", "3", "to-host", "\"a\",\"time\":2.5}"), 2.5, 3,
+       CaptureDirection::kToHost, ""},
+      {"bytes after the object accepted",
+       line("1.5", "3", "to-host", bytes + "x"), std::nullopt, 0,
+       CaptureDirection::kUnknown, "line 2: not a JSON object"},
+      {"a line without its closing brace accepted",
+       line("1.5", "3", "to-host", "\"a\""), std::nullopt, 0,
+       CaptureDirection::kUnknown, "line 2: not a JSON object"},
+  };
+  for (const auto& row : cases) {
+    const Read read = ReadAll(kHeader2 + row.line + "\n");
+    EXPECT_EQ(read.failure, row.failure) << row.fault;
+    if (!row.failure.empty()) continue;
+    ASSERT_EQ(read.records.size(), 1u) << row.fault;
+    EXPECT_EQ(read.records[0].time, row.time) << row.fault;
+    EXPECT_EQ(read.records[0].connection, row.connection) << row.fault;
+    EXPECT_EQ(read.records[0].direction, row.direction) << row.fault;
+  }
+  // The bytes, with their escapes, as the general reading gives them.
+  const Read read = ReadAll(
+      kHeader2 +
+      line("1.5", "3", "to-host", "\"a\\\"b\\\\x07\\\\r\\\\n\"}") + "\n");
+  ASSERT_EQ(read.records.size(), 1u);
+  EXPECT_EQ(read.records[0].bytes, "a\"b\x07\r\n");
 }
 
 // A record read into one already holding every member leaves none of the
@@ -277,6 +369,7 @@ TEST(CaptureReader, NamesAnUnreadableVersionAsWritten) {
   const std::pair<std::string, std::string> cases[] = {
       {"\"2\"", "\"2\""},
       {"2.0", "2.0"},
+      {"2.50,\"time\":1.25", "2.50"},
       {"true", "true"},
       {"0", "0"},
       {"null", "null"},

@@ -86,8 +86,8 @@ TEST(JsonWriter, WritesKeysAsTheLibraryDoes) {
       .Key("del\x7f")
       .Integer(7);
   std::vector<std::pair<std::string, ordered_json>> expected = {
-      {"plain", 1}, {"quote\"d", 2},        {"back\\slash", 3}, {"tab\t", 4},
-      {"caf\xc3\xa9", 5}, {"", 6}, {"del\x7f", 7}};
+      {"plain", 1},       {"quote\"d", 2}, {"back\\slash", 3}, {"tab\t", 4},
+      {"caf\xc3\xa9", 5}, {"", 6},         {"del\x7f", 7}};
   // Enough short members to fill the gathered text several times, at every
   // offset of its end.
   for (int member = 0; member < 200; ++member) {
@@ -171,6 +171,32 @@ TEST(JsonWriter, WritesNumbersAsTheLibraryDoes) {
     std::string out;
     JsonWriter(out).Unsigned(value);
     EXPECT_EQ(out, Dump(value));
+  }
+}
+
+// The longest numbers at every place of the text the writer gathers before
+// it appends it: none cut, none written twice.
+TEST(JsonWriter, WritesNumbersWhereverTheGatheredTextEnds) {
+  for (std::size_t before = 0; before < 300; ++before) {
+    const std::string key(before, 'k');
+    std::string out;
+    JsonWriter(out)
+        .Begin()
+        .Key(key)
+        .Number(std::numeric_limits<double>::lowest())
+        .Key("i")
+        .Integer(std::numeric_limits<std::int64_t>::min())
+        .Key("u")
+        .Unsigned(std::numeric_limits<std::uint64_t>::max())
+        .Key("d")
+        .Number(-2.5e-300)
+        .End();
+    const ordered_json expected = {
+        {key, std::numeric_limits<double>::lowest()},
+        {"i", std::numeric_limits<std::int64_t>::min()},
+        {"u", std::numeric_limits<std::uint64_t>::max()},
+        {"d", -2.5e-300}};
+    EXPECT_EQ(out, Dump(expected)) << before;
   }
 }
 

@@ -76,68 +76,70 @@ TEST(SentenceStream, ChunkingDoesNotChangeTheFrames) {
   }
 }
 
-// A request or reply carries its parameter text as the sentence has it,
-// other frames none; Ready counts what Next has still to hand out.
+// A request or reply carries its sentence and its parameter text as the
+// sentence has it, other frames none, whether taken by Next or read in place
+// by Front and forgotten by Pop; Ready counts what is still to hand out.
 TEST(SentenceStream, EachSentenceCarriesItsParameterText) {
   SentenceStream stream;
   stream.Append(
       "x%R1Q,2107,3:1\r\n%R1P,0,3:0,1.5,2\r\n%R1P,0,4:5\r\n"
-      "%R1Q,5004,9:\r\n%R1Q,9:\r\n%R1Q,1:2,x\r");
+      "%R1Q,5004,9:\r\nyy%R1Q,9:\r\n%R1Q,1:2,x\r");
   const struct {
     FrameKind kind;
     const char* parameters;
+    unsigned short sequence;
   } kFrames[] = {
-      {FrameKind::kNoise, ""},       {FrameKind::kRequest, "1"},
-      {FrameKind::kReply, ",1.5,2"}, {FrameKind::kReply, ""},
-      {FrameKind::kRequest, ""},     {FrameKind::kRequest, ""},
-      {FrameKind::kRequest, "2,x"},
+      {FrameKind::kNoise, "", 0},       {FrameKind::kRequest, "1", 3},
+      {FrameKind::kReply, ",1.5,2", 3}, {FrameKind::kReply, "", 4},
+      {FrameKind::kRequest, "", 9},     {FrameKind::kNoise, "", 0},
+      {FrameKind::kRequest, "", 0},     {FrameKind::kRequest, "2,x", 0},
   };
   std::size_t ready = std::size(kFrames);
+  bool inPlace = false;
   Frame frame;
   for (const auto& expected : kFrames) {
     EXPECT_EQ(stream.Ready(), ready--);
-    ASSERT_TRUE(stream.Next(frame));
-    EXPECT_EQ(frame.kind, expected.kind) << frame.bytes;
-    EXPECT_EQ(frame.parameters, expected.parameters) << frame.bytes;
+    inPlace = !inPlace;
+    const Frame* taken = &frame;
+    if (inPlace) {
+      taken = stream.Front();
+      ASSERT_NE(taken, nullptr);
+    } else {
+      ASSERT_TRUE(stream.Next(frame));
+    }
+    EXPECT_EQ(taken->kind, expected.kind) << taken->bytes;
+    EXPECT_EQ(taken->parameters, expected.parameters) << taken->bytes;
+    if (expected.kind != FrameKind::kNoise) {
+      EXPECT_EQ(taken->sentence.GetSequenceID(), expected.sequence)
+          << taken->bytes;
+    }
+    if (inPlace) stream.Pop();
   }
   EXPECT_EQ(stream.Ready(), 0u);
+  EXPECT_EQ(stream.Front(), nullptr);
   EXPECT_FALSE(stream.Next(frame));
 }
 
-TEST(SentenceStream, ARunWithoutCrKeepsOnlyTheCapAndSaysWhatItDropped) {
-  const std::string run(100000, 'a');
-  for (const auto& cut :
-       {std::vector<std::size_t>{}, std::vector<std::size_t>(1000, 100)}) {
-    SentenceStream stream(1024);
-    std::size_t at = 0;
-    for (const std::size_t piece : cut) {
-      stream.Append(std::string_view(run).substr(at, piece));
-      at += piece;
-      EXPECT_LE(stream.Pending(), 1024u);
-    }
-    stream.Append(std::string_view(run).substr(at));
-    stream.Append("%R1P,0,1:0\r\n");
-    const std::vector<Taken> frames = TakeAll(stream);
-    ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(frames[0].kind, FrameKind::kDropped);
-    // The run is the 100000 bytes and the reply up to its CR.
-    EXPECT_EQ(frames[0].size, 100000u + 10u - 1024u);
-    EXPECT_EQ(frames[1].kind, FrameKind::kNoise);
-    EXPECT_EQ(frames[2].kind, FrameKind::kReply);
-    EXPECT_EQ(stream.Counts().droppedBytes + stream.Counts().noiseBytes +
-                  frames[2].size,
-              run.size() + 12u);
-  }
-}
-
-TEST(SentenceStream, ACrAloneEndsASentenceAndTheNextFollowsAtOnce) {
+// Noise in front of a line the core refuses stays noise, and a stream
+// cleared after a CR takes a first LF as noise, not as that CR's.
+TEST(SentenceStream, NoiseBeforeARefusedLineAndAfterAClear) {
   SentenceStream stream;
-  stream.Append("%R1P,0,1:0\r%R1P,0,2:0\r");
+  stream.Append("ab%R1P,9,x\r\n");
   const std::vector<Taken> frames = TakeAll(stream);
   ASSERT_EQ(frames.size(), 2u);
-  EXPECT_EQ(frames[1].bytes, "%R1P,0,2:0\r");
-  EXPECT_EQ(stream.Counts().sentences, 2u);
-  EXPECT_EQ(stream.Counts().noiseBytes, 0u);
+  EXPECT_EQ(frames[0].kind, FrameKind::kNoise);
+  EXPECT_EQ(frames[0].bytes, "ab");
+  EXPECT_EQ(frames[1].kind, FrameKind::kUnrecognised);
+  EXPECT_EQ(frames[1].bytes, "%R1P,9,x\r\n");
+
+  stream.Append("%R1Q,5003,1:\r");
+  stream.Clear();
+  stream.Append("\n");
+  stream.Finish();
+  const std::vector<Taken> after = TakeAll(stream);
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0].kind, FrameKind::kNoise);
+  EXPECT_EQ(after[0].bytes, "\n");
 }
 
 TEST(SentenceStream, FindsWhereASentenceStartsAfterABrokenOne) {

@@ -199,6 +199,12 @@ TEST(Catalogue, RefusesArgumentsThatMustNotReachTheWire) {
         {"date", "1.2.256"s},
         {"name", "x"s}},
        "date"},
+      {"file-delete",
+       {{"device", Int(0)},
+        {"file_type", Int(0)},
+        {"date", "1.2.3."s},
+        {"name", "x"s}},
+       "date"},
       {"search", {}, "raw"},
   };
   for (const Refusal& refusal : kRefusals) {
@@ -221,37 +227,39 @@ TEST(Catalogue, ReadsRepliesStrictly) {
   const struct {
     const char* procedure;
     const char* text;
-    const char* named;  // nullptr: the reply decodes
+    const char* says;  // what the failure says; nullptr: the reply decodes
   } kReplies[] = {
-      {"station", ",0,1,x,3", "height"},
-      {"station", ",0,1,2", "instrument_height"},
-      {"station", ",0,1,,3", "height"},
+      {"station", ",0,1,x,3", "has 'x' for height, not a finite number"},
+      {"station", ",0,1,2", "lacks instrument_height"},
+      {"station", ",0,1,,3", "has '' for height"},
       {"station", ",0,1,2,3", nullptr},
       {"station", ",0,1,2,3,4", nullptr},
-      {"instrument-number", ",12abc", "serial_number"},
+      {"instrument-number", ",12abc", "has '12abc' for serial_number"},
       {"instrument-number", ",12", nullptr},
-      {"instrument-number", ",99999999999", "serial_number"},
-      {"instrument-name", ",TS", "name"},
+      {"instrument-number", ",99999999999",
+       "has '99999999999' for serial_number"},
+      {"instrument-name", ",TS", "has 'TS' for name"},
       {"instrument-name", ",\"T,S\"", nullptr},
-      {"angles", ",nan,1", "hz"},
-      {"angles", ",1e400,1", "hz"},
+      {"angles", ",nan,1", "has 'nan' for hz"},
+      {"angles", ",1e400,1", "has '1e400' for hz"},
       {"angles", ",-1.5e-3,+2", nullptr},
-      {"atr-state", ",2", "atr"},
-      {"date-time", ",2024,'03','0f','0a','1e'", "date_time"},
-      {"date-time", ",2024,'03','0g','0a','1e','00'", "date_time"},
+      {"atr-state", ",2", "has '2' for atr"},
+      {"date-time", ",2024,'03','0f','0a','1e'", "lacks date_time"},
+      {"date-time", ",2024,'03','0g','0a','1e','00'",
+       "has '2024,'03','0g','0a','1e','00'' for date_time"},
       {"date-time", ",2024,'03','0f','0a','1e','00'", nullptr},
   };
   for (const auto& row : kReplies) {
     const Result<Fields> decoded = DecodeReply(
         *FindProcedure(row.procedure), Recognised(ReplyBytes(1, 0, row.text)));
-    if (row.named == nullptr) {
+    if (row.says == nullptr) {
       EXPECT_TRUE(decoded) << row.procedure << row.text << ": "
                            << decoded.error().message;
       continue;
     }
     ASSERT_FALSE(decoded) << row.procedure << row.text;
     EXPECT_EQ(decoded.error().kind, ErrorKind::kInvalidReply);
-    EXPECT_NE(decoded.error().message.find(row.named), std::string::npos)
+    EXPECT_NE(decoded.error().message.find(row.says), std::string::npos)
         << decoded.error().message;
   }
 }

@@ -205,15 +205,23 @@ INSTANTIATE_TEST_SUITE_P(
              ToHost(kInstrumentNumberTimeout + 1, Reply(9, 0))},
             {"request 7 " + Number(kInstrumentNumber),
              "timeout 7 " + Number(kInstrumentNumber), "unmatched-reply 9 -"}},
+        PairingCase{"a request whose number was reused timed out again",
+                    {ToInstrument(0.0, Request(kInstrumentNumber, 3)),
+                     ToInstrument(0.5, Request(kInstrumentNumber, 3)),
+                     ToHost(kInstrumentNumberTimeout + 0.25, "~")},
+                    {"request 3 " + Number(kInstrumentNumber),
+                     "timeout 3 " + Number(kInstrumentNumber),
+                     "request 3 " + Number(kInstrumentNumber), "noise",
+                     "timeout 3 " + Number(kInstrumentNumber)}},
         PairingCase{
-            "a request whose number was reused timed out again",
-            {ToInstrument(0.0, Request(kInstrumentNumber, 3)),
-             ToInstrument(0.5, Request(kInstrumentNumber, 3)),
-             ToHost(kInstrumentNumberTimeout + 0.25, "~")},
-            {"request 3 " + Number(kInstrumentNumber),
-             "timeout 3 " + Number(kInstrumentNumber),
-             "request 3 " + Number(kInstrumentNumber), "noise",
-             "timeout 3 " + Number(kInstrumentNumber)}},
+            "a sentence held for its LF lost when its connection ends",
+            {Piece(0.0, CaptureDirection::kToInstrument,
+                   Request(kPower, 5).substr(0, Request(kPower, 5).size() - 1),
+                   1),
+             Mark(CaptureEvent::kClose, 1),
+             Piece(0.1, CaptureDirection::kToHost, Reply(5, 0), 2)},
+            {"request 5 " + Number(kPower), "timeout 5 " + Number(kPower),
+             "unmatched-reply 5 -"}},
         PairingCase{"a sentence split across records lost or duplicated",
                     {ToInstrument(0.0, "xx%R1Q,"),
                      ToInstrument(0.1, Request(kPower, 5).substr(5)),
@@ -319,6 +327,34 @@ TEST(TrafficFormat, ProcedureWithoutDecoderShowsItsParameterText) {
   EXPECT_FALSE(records[0].fields);
   EXPECT_EQ(nlohmann::json::parse(FormatJson(records[0]))["parameters"],
             "a,\"b\"");
+}
+
+// A request's arguments are the catalogue's reading of its parameter text,
+// or null when the procedure is not named or the text does not read.
+TEST(TrafficFormat, RequestArgumentsReadFromTheParameterText) {
+  unsigned short unnamed = 1;
+  while (FindProcedure(unnamed) != nullptr) ++unnamed;
+  const struct {
+    std::string request;
+    const char* arguments;
+  } cases[] = {
+      {Request(kSetStation, 1, "1,2,3,4"),
+       R"({"easting":1.0,"northing":2.0,"height":3.0,"instrument_height":4.0})"},
+      {Request(kSetStation, 1, "1,2,x,4"), "null"},
+      {Request(kSetStation, 1, "1,2,3"), "null"},
+      {Request(kAngles, 2, "0"), R"({"incline_mode":0})"},
+      {Request(kAngles, 2, "\"1"), "null"},
+      {Request(kPower, 3), "{}"},
+      {"%R1Q," + std::to_string(unnamed) + ",4:1\r\n", "null"},
+  };
+  for (const auto& row : cases) {
+    const std::vector<TrafficRecord> records = Decode({Raw(row.request)});
+    ASSERT_FALSE(records.empty()) << row.request;
+    ASSERT_EQ(records[0].kind, TrafficKind::kRequest) << row.request;
+    EXPECT_EQ(nlohmann::json::parse(FormatJson(records[0]))["arguments"].dump(),
+              nlohmann::json::parse(row.arguments).dump())
+        << row.request;
+  }
 }
 
 TrafficRecord Exchange(TrafficKind kind, unsigned short sequence,

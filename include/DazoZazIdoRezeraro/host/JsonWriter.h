@@ -113,11 +113,18 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT JsonWriter {
   void Put(char byte);
   void PutString(std::string_view text);
   void Flush();
+  // Where the next size bytes go, flushing first if they would not fit.
+  char* Room(std::size_t size);
+  // Ends a value written into Room at end.
+  void Took(const char* end);
 
   std::string& out_;
   // The text is gathered here and appended to out_ in pieces: appending
   // each brace, quote and key on its own would cost more than writing them.
   static constexpr std::size_t kStaged = 256;
+  // Enough for any number: a 64-bit integer takes 20 characters, a double
+  // in the shortest form 24, and its routine wants 23 to work in.
+  static constexpr std::size_t kNumberRoom = 32;
   char staged_[kStaged];
   std::size_t stagedSize_ = 0;
   int depth_ = 0;

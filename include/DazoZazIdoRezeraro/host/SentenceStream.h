@@ -76,6 +76,14 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT SentenceStream {
   /// Takes the next complete frame into frame; false when none is complete.
   bool Next(Frame& frame);
 
+  /// The next complete frame where it is held, for a reader that takes what
+  /// it needs from it without a copy; nullptr when none is complete. Valid
+  /// until Pop or any other call but Ready.
+  Frame* Front() { return frames_.empty() ? nullptr : &frames_.front(); }
+
+  /// Forgets the frame Front gave.
+  void Pop() { frames_.pop_front(); }
+
   /// How many complete frames Next has still to hand out.
   std::size_t Ready() const { return frames_.size(); }
 

@@ -150,6 +150,9 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT TrafficDecoder {
   void Release();
   void EndConnection(unsigned connection);
   void Emit(const StreamKey& key, Frame& frame, std::optional<double> time);
+  // Emits the stream's next frame in place, then forgets it.
+  void EmitFront(const StreamKey& key, SentenceStream& sentences,
+                 std::optional<double> time);
   void OnRequest(const StreamKey& key, Frame& frame,
                  std::optional<double> time);
   void OnReply(const StreamKey& key, Frame& frame, std::optional<double> time);
