@@ -16,6 +16,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <thread>
 
 namespace {
@@ -61,6 +62,66 @@ class PlainPeer {
   std::thread thread_;
 };
 
+// A plain blocking socket to the peer, sending the same bytes each way
+// as a session's null call.
+class RawClient {
+ public:
+  explicit RawClient(const PlainPeer& peer) : socket_(io_) {
+    const std::string address = peer.Address();
+    socket_.connect({asio::ip::address_v4::loopback(),
+                     static_cast<unsigned short>(
+                         std::stoi(address.substr(address.rfind(':') + 1)))});
+    socket_.set_option(asio::ip::tcp::no_delay(true));
+  }
+
+  void RoundTrip() {
+    asio::write(socket_, asio::buffer(kRequest));
+    const std::size_t line =
+        asio::read_until(socket_, asio::dynamic_buffer(received_), '\n');
+    received_.erase(0, line);
+  }
+
+ private:
+  static constexpr std::string_view kRequest = "%R1Q,0,1:\r\n";
+  asio::io_context io_;
+  asio::ip::tcp::socket socket_;
+  std::string received_;
+};
+
+// Asynchronous null calls on one io_context, each completion starting the
+// next.
+class CallChain {
+ public:
+  CallChain(const PlainPeer& peer, benchmark::State& state) : state_(state) {
+    host::Session::AsyncConnect(
+        io_.get_executor(), peer.Address(), {},
+        [this](boost::system::error_code, host::Session connected) {
+          session_ = std::move(connected);
+        });
+    io_.run();
+    io_.restart();
+  }
+  ~CallChain() { session_.Close(); }
+
+  void Run(int calls) {
+    left_ = calls;
+    session_.AsyncCall(host::kNull, "", next_);
+    io_.run();
+    io_.restart();
+  }
+
+ private:
+  benchmark::State& state_;
+  asio::io_context io_{1};
+  host::Session session_;
+  int left_ = 0;
+  std::function<void(boost::system::error_code, host::Reply)> next_ =
+      [this](boost::system::error_code error, host::Reply) {
+        if (error) state_.SkipWithError(error.message().c_str());
+        if (!error && --left_ > 0) session_.AsyncCall(host::kNull, "", next_);
+      };
+};
+
 void Session_NullCall_Library(benchmark::State& state) {
   PlainPeer peer;
   host::BlockingSession session =
@@ -76,28 +137,8 @@ constexpr int kChain = 1000;
 
 void Session_NullCall_AsyncChained(benchmark::State& state) {
   PlainPeer peer;
-  asio::io_context io(1);
-  host::Session session;
-  host::Session::AsyncConnect(
-      io.get_executor(), peer.Address(), {},
-      [&session](boost::system::error_code, host::Session connected) {
-        session = std::move(connected);
-      });
-  io.run();
-  io.restart();
-  int left = 0;
-  std::function<void(boost::system::error_code, host::Reply)> next =
-      [&](boost::system::error_code error, host::Reply) {
-        if (error) state.SkipWithError(error.message().c_str());
-        if (!error && --left > 0) session.AsyncCall(host::kNull, "", next);
-      };
-  while (state.KeepRunningBatch(kChain)) {
-    left = kChain;
-    session.AsyncCall(host::kNull, "", next);
-    io.run();
-    io.restart();
-  }
-  session.Close();
+  CallChain chain(peer, state);
+  while (state.KeepRunningBatch(kChain)) chain.Run(kChain);
   state.SetItemsProcessed(state.iterations());
 }
 
@@ -105,22 +146,8 @@ void Session_NullCall_AsyncChained(benchmark::State& state) {
 // peer: what the machine's loopback allows.
 void Session_NullCall_Baseline(benchmark::State& state) {
   PlainPeer peer;
-  const std::string request = "%R1Q,0,1:\r\n";
-  asio::io_context io;
-  asio::ip::tcp::socket socket(io);
-  const std::string address = peer.Address();
-  socket.connect({asio::ip::address_v4::loopback(),
-                  static_cast<unsigned short>(
-                      std::stoi(address.substr(address.rfind(':') + 1)))});
-  socket.set_option(asio::ip::tcp::no_delay(true));
-  std::string received;
-  for (auto _ : state) {
-    asio::write(socket, asio::buffer(request));
-    const std::size_t line =
-        asio::read_until(socket, asio::dynamic_buffer(received), '\n');
-    received.erase(0, line);
-  }
-  socket.close();
+  RawClient raw(peer);
+  for (auto _ : state) raw.RoundTrip();
   state.SetItemsProcessed(state.iterations());
 }
 
@@ -134,64 +161,32 @@ void Session_NullCall_Turns(benchmark::State& state) {
   PlainPeer rawPeer;
   PlainPeer blockingPeer;
   PlainPeer chainedPeer;
-  const std::string request = "%R1Q,0,1:\r\n";
-  asio::io_context io(1);
-  asio::ip::tcp::socket socket(io);
-  const std::string address = rawPeer.Address();
-  socket.connect({asio::ip::address_v4::loopback(),
-                  static_cast<unsigned short>(
-                      std::stoi(address.substr(address.rfind(':') + 1)))});
-  socket.set_option(asio::ip::tcp::no_delay(true));
-  std::string received;
+  RawClient raw(rawPeer);
   host::BlockingSession blocking =
       host::BlockingSession::Connect(blockingPeer.Address());
-  host::Session chained;
-  host::Session::AsyncConnect(
-      io.get_executor(), chainedPeer.Address(), {},
-      [&chained](boost::system::error_code, host::Session connected) {
-        chained = std::move(connected);
-      });
-  io.run();
-  io.restart();
-  int left = 0;
-  std::function<void(boost::system::error_code, host::Reply)> next =
-      [&](boost::system::error_code error, host::Reply) {
-        if (error) state.SkipWithError(error.message().c_str());
-        if (!error && --left > 0) chained.AsyncCall(host::kNull, "", next);
-      };
-  Clock::duration raw{};
-  Clock::duration library{};
-  Clock::duration chain{};
+  CallChain chain(chainedPeer, state);
+  Clock::duration rawTime{};
+  Clock::duration blockingTime{};
+  Clock::duration chainedTime{};
   for (auto _ : state) {
     const Clock::time_point start = Clock::now();
-    for (int call = 0; call < kTurn; ++call) {
-      asio::write(socket, asio::buffer(request));
-      const std::size_t line =
-          asio::read_until(socket, asio::dynamic_buffer(received), '\n');
-      received.erase(0, line);
-    }
+    for (int call = 0; call < kTurn; ++call) raw.RoundTrip();
     const Clock::time_point rawDone = Clock::now();
     for (int call = 0; call < kTurn; ++call) {
       if (!blocking.TryCall(host::kNull)) state.SkipWithError("call failed");
     }
     const Clock::time_point blockingDone = Clock::now();
-    left = kTurn;
-    chained.AsyncCall(host::kNull, "", next);
-    io.run();
-    io.restart();
+    chain.Run(kTurn);
     const Clock::time_point chainedDone = Clock::now();
-    raw += rawDone - start;
-    library += blockingDone - rawDone;
-    chain += chainedDone - blockingDone;
+    rawTime += rawDone - start;
+    blockingTime += blockingDone - rawDone;
+    chainedTime += chainedDone - blockingDone;
   }
-  socket.close();
-  chained.Close();
-  state.counters["blocking_share"] =
-      std::chrono::duration<double>(raw).count() /
-      std::chrono::duration<double>(library).count();
-  state.counters["chained_share"] =
-      std::chrono::duration<double>(raw).count() /
-      std::chrono::duration<double>(chain).count();
+  const auto seconds = [](Clock::duration time) {
+    return std::chrono::duration<double>(time).count();
+  };
+  state.counters["blocking_share"] = seconds(rawTime) / seconds(blockingTime);
+  state.counters["chained_share"] = seconds(rawTime) / seconds(chainedTime);
   state.SetItemsProcessed(state.iterations() * 3 * kTurn);
 }
 
