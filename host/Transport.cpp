@@ -35,13 +35,16 @@ boost::system::error_code LastError() {
   return {errno, boost::system::system_category()};
 }
 
-// A whole read or write's outcome as the stream's own operations give it.
-std::size_t Moved(ssize_t moved, boost::system::error_code& error) {
+// A read's or write's outcome as the stream's own operations give it: a
+// read of nothing into room for something is the end of the stream.
+std::size_t Moved(ssize_t moved, std::size_t room,
+                  boost::system::error_code& error) {
   if (moved < 0) {
     error = LastError();
     return 0;
   }
-  error = {};
+  error = moved == 0 && room > 0 ? boost::asio::error::eof
+                                 : boost::system::error_code();
   return static_cast<std::size_t>(moved);
 }
 
@@ -79,36 +82,28 @@ std::size_t detail::WaitingReads::Read(int descriptor,
     blocking_ = true;
   }
   const ssize_t received = ::recv(descriptor, buffer.data(), buffer.size(), 0);
-  if (received == 0 && buffer.size() > 0) {
-    error = boost::asio::error::eof;
-    return 0;
-  }
   // Linux answers a receive time-out with EAGAIN.
   if (received < 0 && errno == EAGAIN) {
     error = boost::asio::error::timed_out;
     return 0;
   }
-  return Moved(received, error);
+  return Moved(received, buffer.size(), error);
 }
 
 std::size_t detail::WaitingReads::ReadNow(int descriptor,
                                           boost::asio::mutable_buffer buffer,
                                           boost::system::error_code& error) {
-  const ssize_t received =
-      ::recv(descriptor, buffer.data(), buffer.size(), MSG_DONTWAIT);
-  if (received == 0 && buffer.size() > 0) {
-    error = boost::asio::error::eof;
-    return 0;
-  }
-  return Moved(received, error);
+  return Moved(::recv(descriptor, buffer.data(), buffer.size(), MSG_DONTWAIT),
+               buffer.size(), error);
 }
 
 std::size_t detail::WaitingReads::WriteNow(int descriptor,
                                            boost::asio::const_buffer buffer,
                                            boost::system::error_code& error) {
+  // Nothing written is never the end of a stream.
   return Moved(::send(descriptor, buffer.data(), buffer.size(),
                       MSG_DONTWAIT | MSG_NOSIGNAL),
-               error);
+               0, error);
 }
 
 void detail::WaitingReads::Leave(int descriptor) {
