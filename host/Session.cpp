@@ -377,14 +377,14 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     ArmDeadline();
   }
 
-  // A call starts once the previous one has ended and its request has left
-  // (or given up); the read goes on across calls, its bytes kept for the
-  // next one.
   // Whether a call may start now on an open connection.
   bool Idle() const {
     return !current_ && !writeInFlight_ && !closed_ && transport_;
   }
 
+  // A call starts once the previous one has ended and its request has left
+  // (or given up); the read goes on across calls, its bytes kept for the
+  // next one.
   void StartNextIfIdle() {
     if (current_ || writeInFlight_) return;
     while (!queue_.empty()) {
