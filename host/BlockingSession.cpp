@@ -263,6 +263,7 @@ void BlockingSession::Loop::CallHere(unsigned short procedure,
   detail::CallWaiter waiting;
   const std::shared_ptr<detail::CallWaiter> waiter(keep, &waiting);
   waiter->thread = std::this_thread::get_id();
+  waiter->reply = &reply;
   Clock::time_point until = Clock::now() + std::chrono::milliseconds(1000);
   waiter->until = until;
   std::unique_lock<std::mutex> lock(mutex);
@@ -288,25 +289,27 @@ void BlockingSession::Loop::CallHere(unsigned short procedure,
         const std::lock_guard<std::mutex> ended(mutex);
         if (outcome.done) return;
         outcome.error = result;
-        outcome.reply = std::move(value);
+        // A reply is made in place unless it came another way (a failure).
+        if (&value != &outcome.reply) outcome.reply = std::move(value);
         outcome.done = true;
         NotifyLocked();
       },
       waiter, ownThread);
+  // Held at the end too: the completion may hold it on another thread.
+  lock.lock();
   if (ownThread) {
-    lock.lock();
     running = false;
     runner = {};
     changed.notify_all();
+  }
+  while (!outcome.done.load()) {
     lock.unlock();
+    if (!Drive([&outcome] { return outcome.done.load(); }, until)) {
+      until = Clock::now() + std::chrono::milliseconds(1000);
+      waiter->until = until;
+    }
+    lock.lock();
   }
-  while (!outcome.done.load() &&
-         !Drive([&outcome] { return outcome.done.load(); }, until)) {
-    until = Clock::now() + std::chrono::milliseconds(1000);
-    waiter->until = until;
-  }
-  // The completion may still hold the mutex on another thread.
-  lock.lock();
 }
 
 PendingCall::PendingCall(std::shared_ptr<State> state)
@@ -491,11 +494,12 @@ Reply BlockingSession::Call(unsigned short procedure,
 Reply BlockingSession::Call(unsigned short procedure,
                             std::string_view parameters, CallOptions options,
                             error_code& error) {
-  if (!loop_ || loop_->foreign) {
-    return Start(procedure, parameters, options).Take(error);
-  }
   Reply reply;
-  loop_->CallHere(procedure, parameters, options, reply, error);
+  if (!loop_ || loop_->foreign) {
+    reply = Start(procedure, parameters, options).Take(error);
+  } else {
+    loop_->CallHere(procedure, parameters, options, reply, error);
+  }
   return reply;
 }
 
@@ -503,19 +507,22 @@ Result<Reply> BlockingSession::TryCall(unsigned short procedure,
                                        std::string_view parameters,
                                        CallOptions options) {
   error_code failure;
-  // The reply is made where the result keeps it.
-  Result<Reply> result{Reply{}};
+  // The reply is made where the result keeps it, and the result is returned
+  // as it is on either way (a reply moves at the cost of a sentence's copy).
+  Result<Reply> result{std::in_place};
   Reply& reply = *result;
   if (!loop_ || loop_->foreign) {
     reply = Start(procedure, parameters, options).Take(failure);
   } else {
     loop_->CallHere(procedure, parameters, options, reply, failure);
   }
-  if (!failure) return result;
-  Error error = ToError(failure, std::move(reply.diagnostics));
-  error.returnCode = reply.returnCode;
-  error.bytes = std::move(reply.bytes);
-  return error;
+  if (failure) {
+    Error error = ToError(failure, std::move(reply.diagnostics));
+    error.returnCode = reply.returnCode;
+    error.bytes = std::move(reply.bytes);
+    result = std::move(error);
+  }
+  return result;
 }
 
 Fields BlockingSession::Call(std::string_view procedure,

@@ -157,31 +157,35 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
       if (contextGone_) return false;
       if (!here) strand = strand_;
     }
-    auto start = [self = shared_from_this(),
-                  pending = std::move(pending)]() mutable {
-      --self->startsPosted_;
-      self->InTurn([&] {
-        // Possibly inside the caller's initiating function: whatever ends
-        // here is posted.
-        const Nesting initiating(self->initiating_);
-        if (self->Idle() && self->queue_.empty()) {
-          self->Start(std::move(pending));
-          self->ArmDeadline();
-          self->StartNextIfIdle();
-          return;
-        }
-        self->queue_.push_back(std::move(pending));
-        self->ArmDeadline();
-        self->StartNextIfIdle();
-      });
-    };
-    ++startsPosted_;
     if (here) {
-      start();
-    } else {
-      asio::dispatch(*strand, std::move(start));
+      Admit(std::move(pending));
+      return true;
     }
+    ++startsPosted_;
+    asio::dispatch(*strand, [self = shared_from_this(),
+                             pending = std::move(pending)]() mutable {
+      --self->startsPosted_;
+      self->Admit(std::move(pending));
+    });
     return true;
+  }
+
+  // Takes a call in, on the strand or on the one thread that has the
+  // context to itself: it starts at once when the session is idle, and
+  // waits its turn otherwise.
+  void Admit(Pending&& pending) {
+    InTurn([&] {
+      // Possibly inside the caller's initiating function: whatever ends
+      // here is posted.
+      const Nesting initiating(initiating_);
+      if (Idle() && queue_.empty()) {
+        Start(std::move(pending));
+      } else {
+        queue_.push_back(std::move(pending));
+      }
+      ArmDeadline();
+      StartNextIfIdle();
+    });
   }
 
   void Cancel(std::uint64_t id, asio::cancellation_type type) {
@@ -735,7 +739,10 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
 
   void Answer(const Frame& frame) {
     Current& call = *current_;
-    Reply reply;
+    Reply made;
+    Reply& reply = call.pending.waiter && call.pending.waiter->reply
+                       ? *call.pending.waiter->reply
+                       : made;
     reply.procedure = call.pending.procedure;
     // A write still under way reads the request's bytes.
     if (writeInFlight_) {
