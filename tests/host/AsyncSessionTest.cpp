@@ -251,14 +251,8 @@ TEST(BlockingSession, NeverRunsOrMindsTheCallersEventLoop) {
 TEST(BlockingSession, AStreamOnAContextNobodyRunsIsStillBounded) {
   ScriptedPeer peer(AnswerAfter(0ms));
   boost::asio::io_context nobodyRunsThis;
-  const std::string address = peer.Address();
   BlockingSession session = BlockingSession::Make([&](Session::executor_type) {
-    boost::asio::ip::tcp::socket socket(nobodyRunsThis);
-    const std::size_t colon = address.rfind(':');
-    socket.connect(
-        {boost::asio::ip::make_address(address.substr(0, colon)),
-         static_cast<unsigned short>(std::stoi(address.substr(colon + 1)))});
-    return Session::Over(std::move(socket), address);
+    return Session::Over(peer.Connect(nobodyRunsThis), peer.Address());
   });
   CallOptions brief;
   brief.timeout = 100ms;
@@ -307,14 +301,8 @@ TEST(BlockingSession, EveryWayOfCallingServesAForeignContextAndFailsAMovedOne) {
   boost::asio::io_context applications;
   auto work = boost::asio::make_work_guard(applications);
   std::thread runner([&applications] { applications.run(); });
-  const std::string address = peer.Address();
   BlockingSession foreign = BlockingSession::Make([&](Session::executor_type) {
-    boost::asio::ip::tcp::socket socket(applications);
-    const std::size_t colon = address.rfind(':');
-    socket.connect(
-        {boost::asio::ip::make_address(address.substr(0, colon)),
-         static_cast<unsigned short>(std::stoi(address.substr(colon + 1)))});
-    return Session::Over(std::move(socket), address);
+    return Session::Over(peer.Connect(applications), peer.Address());
   });
   BlockingSession moved = BlockingSession::Connect(peer.Address());
   const BlockingSession taken = std::move(moved);
