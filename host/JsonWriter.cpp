@@ -43,6 +43,10 @@ constexpr std::array<char, 256> kEscapes = [] {
 // and that interval, narrower than the true one by under a hundredth of it,
 // still holds this one. Every time and round trip of a record, and nearly
 // every value, was read from such a decimal.
+// The longest a short decimal's text is: fifteen digits, a point, and a
+// zero or "0." before them.
+constexpr std::size_t kShortDecimalRoom = 18;
+
 char* ShortDecimal(char* into, double value) {
   static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3, 1e4,  1e5,
                                        1e6,  1e7,  1e8,  1e9, 1e10, 1e11,
@@ -69,30 +73,28 @@ char* ShortDecimal(char* into, double value) {
     // Exactly how far the decimal lies from the double, rounded once.
     const double off = std::fma(value, kPowers[decimals], -digits);
     if (std::fabs(off) > reach * kPowers[decimals]) continue;
-    char text[16];
-    const std::size_t length = static_cast<std::size_t>(
-        std::to_chars(text, text + sizeof text, whole).ptr - text);
-    char* at = into;
+    // Written from the last digit back, the point after the decimals (or
+    // ".0" for a whole number), then copied into the room in one piece of
+    // fixed length.
+    char text[2 * kShortDecimalRoom] = {};
+    char* const end = text + kShortDecimalRoom;
+    char* at = end;
+    std::uint64_t rest = whole;
     if (decimals == 0) {
-      std::memcpy(at, text, length);
-      at += length;
-      *at++ = '.';
-      *at++ = '0';
-    } else if (length > decimals) {
-      std::memcpy(at, text, length - decimals);
-      at += length - decimals;
-      *at++ = '.';
-      std::memcpy(at, text + length - decimals, decimals);
-      at += decimals;
+      *--at = '0';
     } else {
-      *at++ = '0';
-      *at++ = '.';
-      std::memset(at, '0', decimals - length);
-      at += decimals - length;
-      std::memcpy(at, text, length);
-      at += length;
+      for (std::size_t digit = 0; digit < decimals; ++digit) {
+        *--at = static_cast<char>('0' + rest % 10);
+        rest /= 10;
+      }
     }
-    return at;
+    *--at = '.';
+    do {
+      *--at = static_cast<char>('0' + rest % 10);
+      rest /= 10;
+    } while (rest != 0);
+    std::memcpy(into, at, kShortDecimalRoom);
+    return into + (end - at);
   }
   return nullptr;
 }
