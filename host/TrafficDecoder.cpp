@@ -241,20 +241,26 @@ void TrafficDecoder::Emit(const StreamKey& key, Frame& frame,
     case FrameKind::kDropped:
       break;
   }
-  TrafficRecord record;
+  TrafficRecord& record = FrameRecord();
   record.kind = KindOf(frame.kind);
   record.connection = key.first;
   record.direction = key.second;
   record.time = time;
   record.size = frame.size;
-  record.bytes = std::move(frame.bytes);
+  record.bytes = frame.bytes;
   sink_(std::move(record));
+}
+
+TrafficRecord& TrafficDecoder::FrameRecord() {
+  // Assigning a new record leaves the strings' storage where it is.
+  record_ = TrafficRecord{};
+  return record_;
 }
 
 void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
                                std::optional<double> time) {
   const GeoComSentence& sentence = frame.sentence;
-  TrafficRecord record;
+  TrafficRecord& record = FrameRecord();
   record.kind = TrafficKind::kRequest;
   record.connection = key.first;
   record.direction = key.second;
@@ -278,7 +284,7 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
       record.fields = std::move(*arguments);
     }
   }
-  record.parameters = std::move(frame.parameters);
+  record.parameters = frame.parameters;
 
   PendingTable::node_type waiting = TakeEntry<PendingTable>(sparePending_);
   Pending& pending = waiting.mapped();
@@ -307,7 +313,7 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   }
   const std::uint64_t order = ++nextOrder_;
   record.exchange = order;
-  record.bytes = std::move(frame.bytes);
+  record.bytes = frame.bytes;
   sink_(std::move(record));
 
   if (pending.time) {
@@ -328,16 +334,16 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
 void TrafficDecoder::OnReply(const StreamKey& key, Frame& frame,
                              std::optional<double> time) {
   const GeoComSentence& sentence = frame.sentence;
-  TrafficRecord record;
+  TrafficRecord& record = FrameRecord();
   record.kind = TrafficKind::kUnmatchedReply;
   record.connection = key.first;
   record.direction = key.second;
   record.time = time;
   record.size = frame.size;
-  record.bytes = std::move(frame.bytes);
+  record.bytes = frame.bytes;
   record.sequence = sentence.GetSequenceID();
   record.returnCode = sentence.GetRetCode();
-  record.parameters = std::move(frame.parameters);
+  record.parameters = frame.parameters;
 
   const auto found =
       pendingByKey_.find({key.first, Opposite(key.second), record.sequence});
@@ -356,8 +362,8 @@ void TrafficDecoder::OnReply(const StreamKey& key, Frame& frame,
     if (record.returnCode == 0) {
       record.fields = ReplyFields(request.procedure, sentence);
     }
-    // The request is forgotten next: its text moves rather than copies.
-    record.requestParameters = std::move(request.parameters);
+    // Copied, so that the entry keeps its storage for the next request.
+    record.requestParameters = request.parameters;
     Forget(entry);
   }
   sink_(std::move(record));

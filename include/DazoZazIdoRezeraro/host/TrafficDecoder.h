@@ -164,8 +164,13 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT TrafficDecoder {
   void ReportTimeout(std::uint64_t order, Pending& pending);
   void Forget(PendingTable::iterator entry);
 
+  // The record handed out for each frame, its strings' storage kept from
+  // one frame to the next (a sink that moves them out only loses that).
+  TrafficRecord& FrameRecord();
+
   Sink sink_;
   TrafficLimits limits_;
+  TrafficRecord record_;
   std::map<StreamKey, Stream> streams_;
   std::optional<StreamKey> heldIn_;  // the one stream holding a sentence
   std::uint64_t uses_ = 0;
