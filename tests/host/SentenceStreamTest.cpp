@@ -142,6 +142,65 @@ TEST(SentenceStream, NoiseBeforeARefusedLineAndAfterAClear) {
   EXPECT_EQ(after[0].bytes, "\n");
 }
 
+std::string Describe(const Frame& frame) {
+  return std::to_string(static_cast<int>(frame.kind)) + "|" + frame.bytes +
+         "|" + std::to_string(frame.size) + "|" + frame.parameters + "|" +
+         std::to_string(frame.sequence) + "|" +
+         std::to_string(frame.sentence.GetType()) + "|" +
+         std::to_string(frame.sentence.GetSequenceID()) + "|" +
+         std::to_string(frame.sentence.GetGeocomID()) + "|" +
+         std::to_string(frame.sentence.GetRetCode());
+}
+
+// A stream reuses the storage of frames taken for the next ones. Every kind
+// after every other, taken as each arrives, in bursts that wrap round the
+// frames kept and beyond them, or all at the end, gives the same frames as
+// a new stream given each piece alone: nothing of a frame before remains.
+TEST(SentenceStream, FramesInReusedStorageHoldOnlyTheirOwn) {
+  const std::vector<std::string> pieces = {
+      "%R1Q,2107,3:1\r\n", "%R1P,0,3:0,1.5,2\r\n", "%R1P,2,7:0\r\n",
+      "noise\r\n",         "%R1Q,9:\r\n",          "yy%R1Q,5004,9:\r\n",
+      "%R1P,0,4:5\r\n",    "%R1Q,1:2,x\r\n"};
+  std::vector<std::string> alone;
+  std::vector<std::string> script;
+  for (const std::string& first : pieces) {
+    for (const std::string& second : pieces) {
+      for (const std::string& piece : {first, second}) {
+        SentenceStream fresh;
+        fresh.Append(piece);
+        while (const Frame* frame = fresh.Front()) {
+          alone.push_back(Describe(*frame));
+          fresh.Pop();
+        }
+        script.push_back(piece);
+      }
+    }
+  }
+  // How many pieces each burst appends before its frames are taken.
+  for (const std::size_t burst : {1u, 3u, 7u, 9u, 20u, 500u}) {
+    SentenceStream stream;
+    std::vector<std::string> taken;
+    for (std::size_t at = 0; at < script.size(); at += burst) {
+      for (std::size_t i = at; i < std::min(at + burst, script.size()); ++i) {
+        stream.Append(script[i]);
+      }
+      // Half the frames in place, the other half moved out.
+      Frame frame;
+      for (bool inPlace = burst % 2 == 0; stream.Ready() > 0;
+           inPlace = !inPlace) {
+        if (inPlace) {
+          taken.push_back(Describe(*stream.Front()));
+          stream.Pop();
+        } else {
+          ASSERT_TRUE(stream.Next(frame));
+          taken.push_back(Describe(frame));
+        }
+      }
+    }
+    EXPECT_EQ(taken, alone) << "bursts of " << burst;
+  }
+}
+
 TEST(SentenceStream, FindsWhereASentenceStartsAfterABrokenOne) {
   SentenceStream stream;
   stream.Append("%R1Q,5x%R1Q,5003,17:\r\n%R1Q,1,2:%R1Q,3,4:\r\n");
