@@ -201,6 +201,37 @@ TEST(SentenceStream, FramesInReusedStorageHoldOnlyTheirOwn) {
   }
 }
 
+// What a stream counts, piece by piece ("<finish>" ends the stream there):
+// a refused reply and a line the core refuses are both unrecognised, and an
+// LF after a finished stream is noise of its own, not its last CR's.
+TEST(SentenceStream, CountsEachKindOfPiece) {
+  const struct {
+    std::vector<std::string> pieces;
+    StreamCounts counts;  // sentences, unrecognised, noise, dropped
+  } kRows[] = {
+      {{"%R1Q,5004,3:\r\n"}, {1, 0, 0, 0}},
+      {{"%R1P,2,7:0\r\n"}, {0, 1, 0, 0}},
+      {{"%R1P,9,x\r\n"}, {0, 1, 0, 0}},
+      {{"ab%R1P,9,x\r\n", "%R1P,0,3:0\r\n"}, {1, 1, 2, 0}},
+      {{"%R1Q,5004,3:\r", "<finish>", "\n", "<finish>"}, {1, 0, 1, 0}},
+      {{"%R1Q,5004,3:\r", "\n"}, {1, 0, 0, 0}},
+      {{std::string(40, 'x'), "\r\n"}, {0, 0, 18, 24}},
+  };
+  for (const auto& row : kRows) {
+    SentenceStream stream(16);
+    std::string script;
+    for (const std::string& piece : row.pieces) {
+      piece == "<finish>" ? stream.Finish() : stream.Append(piece);
+      script += piece;
+    }
+    const StreamCounts& counts = stream.Counts();
+    EXPECT_EQ(counts.sentences, row.counts.sentences) << script;
+    EXPECT_EQ(counts.unrecognised, row.counts.unrecognised) << script;
+    EXPECT_EQ(counts.noiseBytes, row.counts.noiseBytes) << script;
+    EXPECT_EQ(counts.droppedBytes, row.counts.droppedBytes) << script;
+  }
+}
+
 TEST(SentenceStream, FindsWhereASentenceStartsAfterABrokenOne) {
   SentenceStream stream;
   stream.Append("%R1Q,5x%R1Q,5003,17:\r\n%R1Q,1,2:%R1Q,3,4:\r\n");
