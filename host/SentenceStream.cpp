@@ -8,8 +8,10 @@ namespace Core::GEOCOM::host {
 
 namespace {
 
-// Frames whose storage a stream keeps once every frame is taken.
-constexpr std::size_t kKeptFrames = 8;
+// Frames whose storage a stream keeps once every frame is taken, and the
+// longest frame whose storage it keeps: many streams may be open at once.
+constexpr std::size_t kKeptFrames = 4;
+constexpr std::size_t kKeptFrameSize = 256;
 
 constexpr std::string_view kRequestPrefix = "%R1Q,";
 constexpr std::string_view kReplyPrefix = "%R1P,0,";
@@ -210,7 +212,7 @@ void SentenceStream::ClassifyPiece(std::string_view piece) {
   const std::optional<unsigned short> sequence = RefusedReplySequence(line);
   Push(sequence ? FrameKind::kRefusedReply : FrameKind::kUnrecognised, line);
   if (sequence)
-    frames_[(first_ + ready_ - 1) % frames_.size()].sequence = *sequence;
+    frames_[(first_ + ready_ - 1) % frames_.size()]->sequence = *sequence;
 }
 
 void SentenceStream::Push(FrameKind kind, std::string_view bytes) {
@@ -233,9 +235,9 @@ Frame& SentenceStream::AddFrame() {
                 frames_.end());
     first_ = 0;
     ++ready_;
-    return frames_.emplace_back();
+    return *frames_.emplace_back(std::make_unique<Frame>());
   }
-  Frame& frame = frames_[(first_ + ready_++) % frames_.size()];
+  Frame& frame = *frames_[(first_ + ready_++) % frames_.size()];
   static const GeoComSentence kNoSentence;
   frame.kind = FrameKind::kNoise;
   frame.bytes.clear();
@@ -247,6 +249,8 @@ Frame& SentenceStream::AddFrame() {
 }
 
 void SentenceStream::Pop() {
+  std::unique_ptr<Frame>& taken = frames_[first_];
+  if (taken->size > kKeptFrameSize) taken = std::make_unique<Frame>();
   first_ = (first_ + 1) % frames_.size();
   if (--ready_ == 0) {
     first_ = 0;
@@ -257,7 +261,7 @@ void SentenceStream::Pop() {
 
 bool SentenceStream::Next(Frame& frame) {
   if (ready_ == 0) return false;
-  frame = std::move(frames_[first_]);
+  frame = std::move(*frames_[first_]);
   Pop();
   return true;
 }

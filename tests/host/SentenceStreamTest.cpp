@@ -152,15 +152,19 @@ std::string Describe(const Frame& frame) {
          std::to_string(frame.sentence.GetRetCode());
 }
 
-// A stream reuses the storage of frames taken for the next ones. Every kind
-// after every other, taken as each arrives, in bursts that wrap round the
-// frames kept and beyond them, or all at the end, gives the same frames as
-// a new stream given each piece alone: nothing of a frame before remains.
+// A stream reuses the storage of frames taken for the next ones, but for
+// long ones. Every kind after every other, taken as each arrives, in bursts
+// that wrap round the frames kept and beyond them, or all at the end, gives the
+// same frames as a new stream given each piece alone: nothing of a frame before
+// remains.
 TEST(SentenceStream, FramesInReusedStorageHoldOnlyTheirOwn) {
   const std::vector<std::string> pieces = {
       "%R1Q,2107,3:1\r\n", "%R1P,0,3:0,1.5,2\r\n", "%R1P,2,7:0\r\n",
-      "noise\r\n",         "%R1Q,9:\r\n",          "yy%R1Q,5004,9:\r\n",
-      "%R1P,0,4:5\r\n",    "%R1Q,1:2,x\r\n"};
+      "noise\r\n", "%R1Q,9:\r\n", "yy%R1Q,5004,9:\r\n", "%R1P,0,4:5\r\n",
+      "%R1Q,1:2,x\r\n",
+      // longer than a kept frame
+      "%R1P,0,5:0,\"" + std::string(300, 'a') + "\"\r\n",
+      std::string(300, '~') + "\r\n"};
   std::vector<std::string> alone;
   std::vector<std::string> script;
   for (const std::string& first : pieces) {

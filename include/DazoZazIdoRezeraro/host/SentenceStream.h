@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -79,7 +80,7 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT SentenceStream {
   /// The next complete frame where it is held, for a reader that takes what
   /// it needs from it without a copy; nullptr when none is complete. Valid
   /// until Pop or any other call but Ready.
-  Frame* Front() { return ready_ == 0 ? nullptr : &frames_[first_]; }
+  Frame* Front() { return ready_ == 0 ? nullptr : frames_[first_].get(); }
 
   /// Forgets the frame Front gave.
   void Pop();
@@ -120,7 +121,7 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT SentenceStream {
   FrameKind lastKind_ = FrameKind::kNoise;  // of the last frame cut
   // The frames ready, ready_ of them from first_ on, round the end: their
   // storage is reused, so that a frame's text is not allocated each time.
-  std::vector<Frame> frames_;
+  std::vector<std::unique_ptr<Frame>> frames_;
   std::size_t first_ = 0;
   std::size_t ready_ = 0;
   StreamCounts counts_;
