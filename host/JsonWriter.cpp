@@ -34,6 +34,10 @@ constexpr std::array<char, 256> kEscapes = [] {
   return table;
 }();
 
+// The longest a short decimal's text is: fifteen digits, a point, and a
+// zero or "0." before them.
+constexpr std::size_t kShortDecimalRoom = 18;
+
 // Writes a double as the decimal of at most 15 significant digits, between
 // 1e-3 and 1e14, that lies within 0.96 of half its spacing from it, in plain
 // notation, the way the JSON library's shortest-form routine does; returns
@@ -43,10 +47,6 @@ constexpr std::array<char, 256> kEscapes = [] {
 // and that interval, narrower than the true one by under a hundredth of it,
 // still holds this one. Every time and round trip of a record, and nearly
 // every value, was read from such a decimal.
-// The longest a short decimal's text is: fifteen digits, a point, and a
-// zero or "0." before them.
-constexpr std::size_t kShortDecimalRoom = 18;
-
 char* ShortDecimal(char* into, double value) {
   static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3, 1e4,  1e5,
                                        1e6,  1e7,  1e8,  1e9, 1e10, 1e11,

@@ -237,11 +237,10 @@ Frame& SentenceStream::AddFrame() {
     ++ready_;
     return *frames_.emplace_back(std::make_unique<Frame>());
   }
+  // Every caller sets the kind and the size; the rest is as new.
   Frame& frame = *frames_[(first_ + ready_++) % frames_.size()];
   static const GeoComSentence kNoSentence;
-  frame.kind = FrameKind::kNoise;
   frame.bytes.clear();
-  frame.size = 0;
   frame.sentence = kNoSentence;
   frame.parameters.clear();
   frame.sequence = 0;

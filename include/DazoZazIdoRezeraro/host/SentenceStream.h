@@ -106,8 +106,9 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT SentenceStream {
   void DropBeyondCap();
   void ClassifyPiece(std::string_view piece);
   void Push(FrameKind kind, std::string_view bytes);
-  // A frame after the last one ready, as a new frame is, in storage a frame
-  // handed out before may have left.
+  // A frame after the last one ready, in storage a frame handed out before
+  // may have left: as a new frame but for its kind and size, which the
+  // caller sets.
   Frame& AddFrame();
 
   std::size_t maxPending_;
