@@ -4,11 +4,13 @@
 // over a plain blocking socket, against the same plain peer, in the same
 // run.
 #include <benchmark/benchmark.h>
+#include <poll.h>
 
 #include <DazoZazIdoRezeraro/host/BlockingSession.h>
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
 
+#include <algorithm>
 #include <array>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read_until.hpp>
@@ -18,18 +20,22 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 namespace {
 
 namespace asio = boost::asio;
 using namespace Core::GEOCOM;
 
-// A peer with nothing but a socket: it answers each request line with a
+// A peer with nothing but sockets: it answers each request line with a
 // reply carrying the request's sequence number, so that a session pairs it.
+// One thread serves all the connections it is made for, so that clients set
+// against each other meet the same peer, woken on the same processor.
 class PlainPeer {
  public:
-  PlainPeer() : acceptor_(io_, {asio::ip::address_v4::loopback(), 0}) {
-    thread_ = std::thread([this] { Serve(); });
+  explicit PlainPeer(std::size_t connections = 1)
+      : acceptor_(io_, {asio::ip::address_v4::loopback(), 0}) {
+    thread_ = std::thread([this, connections] { Serve(connections); });
   }
   ~PlainPeer() { thread_.join(); }
 
@@ -38,23 +44,50 @@ class PlainPeer {
   }
 
  private:
-  void Serve() {
-    asio::ip::tcp::socket socket = acceptor_.accept();
-    socket.set_option(asio::ip::tcp::no_delay(true));
+  struct Connection {
+    asio::ip::tcp::socket socket;
     std::string received;
-    boost::system::error_code error;
-    for (;;) {
-      const std::size_t line =
-          asio::read_until(socket, asio::dynamic_buffer(received), '\n', error);
-      if (error) return;
-      // "%R1Q,<procedure>,<sequence>:..." gives "%R1P,0,<sequence>:0".
-      const std::size_t comma = received.find(',', 5);
-      const std::size_t colon = received.find(':', comma);
-      const std::string reply =
-          "%R1P,0," + received.substr(comma + 1, colon - comma - 1) + ":0\r\n";
-      received.erase(0, line);
-      asio::write(socket, asio::buffer(reply), error);
+  };
+
+  void Serve(std::size_t count) {
+    std::vector<Connection> connections;
+    std::vector<pollfd> watched;
+    for (std::size_t made = 0; made < count; ++made) {
+      connections.push_back({acceptor_.accept(), {}});
+      connections.back().socket.set_option(asio::ip::tcp::no_delay(true));
+      watched.push_back({connections.back().socket.native_handle(), POLLIN, 0});
     }
+    for (std::size_t open = count; open > 0;) {
+      if (count > 1 && ::poll(watched.data(), watched.size(), -1) < 0) return;
+      for (std::size_t index = 0; index < count; ++index) {
+        if (watched[index].fd < 0 ||
+            (count > 1 && watched[index].revents == 0)) {
+          continue;
+        }
+        if (!Answer(connections[index])) {
+          watched[index].fd = -1;
+          --open;
+        }
+      }
+    }
+  }
+
+  // Answers one request; false once the client has gone.
+  static bool Answer(Connection& connection) {
+    boost::system::error_code error;
+    const std::size_t line = asio::read_until(
+        connection.socket, asio::dynamic_buffer(connection.received), '\n',
+        error);
+    if (error) return false;
+    // "%R1Q,<procedure>,<sequence>:..." gives "%R1P,0,<sequence>:0".
+    const std::string& received = connection.received;
+    const std::size_t comma = received.find(',', 5);
+    const std::size_t colon = received.find(':', comma);
+    const std::string reply =
+        "%R1P,0," + received.substr(comma + 1, colon - comma - 1) + ":0\r\n";
+    connection.received.erase(0, line);
+    asio::write(connection.socket, asio::buffer(reply), error);
+    return !error;
   }
 
   asio::io_context io_;
@@ -152,22 +185,21 @@ void Session_NullCall_Baseline(benchmark::State& state) {
 }
 
 // The three side by side in short turns (a few calls of each in every
-// iteration), so that a load that comes and goes meets each alike: the
-// counters are the baseline's time over each one's for the same number of
-// calls.
+// iteration), so that a load that comes and goes meets each alike. The
+// counters are the baseline's median turn over each one's: a turn that a
+// stall of the machine hits (a millisecond now and then on a shared host)
+// moves a median little, where it would decide a sum.
 void Session_NullCall_Turns(benchmark::State& state) {
   constexpr int kTurn = 16;
   using Clock = std::chrono::steady_clock;
-  PlainPeer rawPeer;
-  PlainPeer blockingPeer;
-  PlainPeer chainedPeer;
-  RawClient raw(rawPeer);
+  PlainPeer peer(3);
+  RawClient raw(peer);
   host::BlockingSession blocking =
-      host::BlockingSession::Connect(blockingPeer.Address());
-  CallChain chain(chainedPeer, state);
-  Clock::duration rawTime{};
-  Clock::duration blockingTime{};
-  Clock::duration chainedTime{};
+      host::BlockingSession::Connect(peer.Address());
+  CallChain chain(peer, state);
+  std::vector<Clock::duration> rawTurns;
+  std::vector<Clock::duration> blockingTurns;
+  std::vector<Clock::duration> chainedTurns;
   for (auto _ : state) {
     const Clock::time_point start = Clock::now();
     for (int call = 0; call < kTurn; ++call) raw.RoundTrip();
@@ -178,15 +210,20 @@ void Session_NullCall_Turns(benchmark::State& state) {
     const Clock::time_point blockingDone = Clock::now();
     chain.Run(kTurn);
     const Clock::time_point chainedDone = Clock::now();
-    rawTime += rawDone - start;
-    blockingTime += blockingDone - rawDone;
-    chainedTime += chainedDone - blockingDone;
+    rawTurns.push_back(rawDone - start);
+    blockingTurns.push_back(blockingDone - rawDone);
+    chainedTurns.push_back(chainedDone - blockingDone);
   }
-  const auto seconds = [](Clock::duration time) {
-    return std::chrono::duration<double>(time).count();
+  const auto median = [](std::vector<Clock::duration>& turns) {
+    const auto middle =
+        turns.begin() + static_cast<std::ptrdiff_t>(turns.size() / 2);
+    std::nth_element(turns.begin(), middle, turns.end());
+    return std::chrono::duration<double>(*middle).count();
   };
-  state.counters["blocking_share"] = seconds(rawTime) / seconds(blockingTime);
-  state.counters["chained_share"] = seconds(rawTime) / seconds(chainedTime);
+  const double rawMedian = median(rawTurns);
+  state.counters["raw_round_trip_us"] = rawMedian / kTurn * 1e6;
+  state.counters["blocking_share"] = rawMedian / median(blockingTurns);
+  state.counters["chained_share"] = rawMedian / median(chainedTurns);
   state.SetItemsProcessed(state.iterations() * 3 * kTurn);
 }
 

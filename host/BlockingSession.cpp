@@ -82,6 +82,11 @@ struct BlockingSession::Loop : std::enable_shared_from_this<Loop> {
   // another thread (a call on a context the application runs).
   void Notify() {
     const std::lock_guard<std::mutex> lock(mutex);
+    NotifyLocked();
+  }
+
+  // Notify, with the mutex held already.
+  void NotifyLocked() {
     changed.notify_all();
     if (running && runner != std::this_thread::get_id()) {
       asio::post(io, [] {});
@@ -144,6 +149,12 @@ struct BlockingSession::Loop : std::enable_shared_from_this<Loop> {
   // the calling thread takes it while the call starts, so that the call
   // starts on this thread without a turn of the loop.
   void HandOver(PendingCall::State& state, bool here);
+
+  // Makes a call and waits for it on this thread. Nobody else can wait for
+  // it or cancel it, so its outcome lands in the caller's frame, with none
+  // of the shared state a call started now and waited for later needs.
+  void CallHere(unsigned short procedure, std::string_view parameters,
+                const CallOptions& options, Reply& reply, error_code& error);
 
   // Closes the session and serves what is still outstanding, unless this
   // thread is inside the loop (a completion destroying its session): the
@@ -234,6 +245,70 @@ void BlockingSession::Loop::HandOver(PendingCall::State& state, bool here) {
     running = false;
     runner = {};
     changed.notify_all();
+  }
+}
+
+void BlockingSession::Loop::CallHere(unsigned short procedure,
+                                     std::string_view parameters,
+                                     const CallOptions& options, Reply& reply,
+                                     error_code& error) {
+  const std::shared_ptr<Loop> keep = shared_from_this();
+  struct Outcome {
+    std::atomic<bool> done{false};
+    error_code& error;
+    Reply& reply;
+  } outcome{false, error, reply};
+  // The session reads the waiter only while the call is under way, and
+  // this thread waits here until it is over.
+  detail::CallWaiter waiting;
+  const std::shared_ptr<detail::CallWaiter> waiter(keep, &waiting);
+  waiter->thread = std::this_thread::get_id();
+  waiter->reply = &reply;
+  Clock::time_point until = Clock::now() + std::chrono::milliseconds(1000);
+  waiter->until = until;
+  std::unique_lock<std::mutex> lock(mutex);
+  // A call started before and not yet waited for reaches the session first.
+  if (kept) {
+    const std::shared_ptr<PendingCall::State> previous = std::move(kept);
+    lock.unlock();
+    HandOver(*previous, false);
+    lock.lock();
+  }
+  const bool ownThread = !running;
+  if (ownThread) {
+    running = true;
+    runner = std::this_thread::get_id();
+  }
+  lock.unlock();
+  // The outcome outlives the call: this thread waits below until it ends.
+  session.Enqueue(
+      session.NewCallId(), procedure, std::string(parameters), options,
+      [this, &outcome](error_code result, Reply&& value, bool) {
+        // Neither is touched once the mutex is released: the waiting thread
+        // may return then.
+        const std::lock_guard<std::mutex> ended(mutex);
+        if (outcome.done) return;
+        outcome.error = result;
+        // A reply is made in place unless it came another way (a failure).
+        if (&value != &outcome.reply) outcome.reply = std::move(value);
+        outcome.done = true;
+        NotifyLocked();
+      },
+      waiter, ownThread);
+  // Held at the end too: the completion may hold it on another thread.
+  lock.lock();
+  if (ownThread) {
+    running = false;
+    runner = {};
+    changed.notify_all();
+  }
+  while (!outcome.done.load()) {
+    lock.unlock();
+    if (!Drive([&outcome] { return outcome.done.load(); }, until)) {
+      until = Clock::now() + std::chrono::milliseconds(1000);
+      waiter->until = until;
+    }
+    lock.lock();
   }
 }
 
@@ -410,25 +485,44 @@ void BlockingSession::AsyncCall(unsigned short procedure,
 
 Reply BlockingSession::Call(unsigned short procedure,
                             std::string_view parameters, CallOptions options) {
-  return Start(procedure, parameters, options).Take();
+  error_code error;
+  Reply reply = Call(procedure, parameters, options, error);
+  if (error) throw SessionError(ToError(error, std::move(reply.diagnostics)));
+  return reply;
 }
 
 Reply BlockingSession::Call(unsigned short procedure,
                             std::string_view parameters, CallOptions options,
                             error_code& error) {
-  return Start(procedure, parameters, options).Take(error);
+  Reply reply;
+  if (!loop_ || loop_->foreign) {
+    reply = Start(procedure, parameters, options).Take(error);
+  } else {
+    loop_->CallHere(procedure, parameters, options, reply, error);
+  }
+  return reply;
 }
 
 Result<Reply> BlockingSession::TryCall(unsigned short procedure,
                                        std::string_view parameters,
                                        CallOptions options) {
   error_code failure;
-  Reply reply = Call(procedure, parameters, options, failure);
-  if (!failure) return reply;
-  Error error = ToError(failure, std::move(reply.diagnostics));
-  error.returnCode = reply.returnCode;
-  error.bytes = std::move(reply.bytes);
-  return error;
+  // The reply is made where the result keeps it, and the result is returned
+  // as it is on either way (a reply moves at the cost of a sentence's copy).
+  Result<Reply> result{std::in_place};
+  Reply& reply = *result;
+  if (!loop_ || loop_->foreign) {
+    reply = Start(procedure, parameters, options).Take(failure);
+  } else {
+    loop_->CallHere(procedure, parameters, options, reply, failure);
+  }
+  if (failure) {
+    Error error = ToError(failure, std::move(reply.diagnostics));
+    error.returnCode = reply.returnCode;
+    error.bytes = std::move(reply.bytes);
+    result = std::move(error);
+  }
+  return result;
 }
 
 Fields BlockingSession::Call(std::string_view procedure,

@@ -19,21 +19,26 @@ std::mutex& SequenceMutex() {
 
 Result<GeoComSentence> ComposeRequest(unsigned short procedure,
                                       std::string_view parameters) {
+  // The sentence is composed where the result keeps it, and the result is
+  // returned as it is on every way: the core's sentence can only copy.
+  Result<GeoComSentence> result{std::in_place};
   if (parameters.size() > kMaxParameterBytes) {
-    return Error{
+    result = Error{
         ErrorKind::kInvalidArgument,
         "the parameters of procedure " + std::to_string(procedure) + " are " +
             std::to_string(parameters.size()) + " bytes long, more than the " +
             std::to_string(kMaxParameterBytes) + " a request may carry"};
+    return result;
   }
   // A CR would end the sentence early, and the rest would reach the
   // instrument as noise.
   if (parameters.find('\r') != std::string_view::npos) {
-    return Error{ErrorKind::kInvalidArgument, "the parameters of procedure " +
-                                                  std::to_string(procedure) +
-                                                  " hold a CR"};
+    result = Error{ErrorKind::kInvalidArgument, "the parameters of procedure " +
+                                                    std::to_string(procedure) +
+                                                    " hold a CR"};
+    return result;
   }
-  GeoComSentence request;
+  GeoComSentence& request = *result;
   bool composed = false;
   {
     const std::lock_guard<std::mutex> lock(SequenceMutex());
@@ -44,11 +49,11 @@ Result<GeoComSentence> ComposeRequest(unsigned short procedure,
                    : request.CreateRequest(procedure, std::string(parameters));
   }
   if (!composed) {
-    return Error{
+    result = Error{
         ErrorKind::kInvalidArgument,
         "cannot compose a request for procedure " + std::to_string(procedure)};
   }
-  return request;
+  return result;
 }
 
 void StartSequenceAt(unsigned short start) {

@@ -69,7 +69,7 @@ struct Pending {
 // The call being made: its request as sent and how long it may wait.
 struct Current {
   Pending pending;
-  GeoComSentence request;
+  unsigned short sequence = 0;
   std::string requestBytes;
   Clock::time_point written;
   std::chrono::milliseconds timeout{0};
@@ -145,36 +145,47 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   // meanwhile, so none of the strand's handlers can) starts the call right
   // here, without the turn of the reactor that a handler posted to an idle
   // context waits behind, unless a cancellation, a close or another call
-  // waits its turn already: that one must run first.
-  bool Enqueue(Pending pending, bool startHere) {
+  // waits its turn already: that one must run first. The call is taken
+  // only when it can run, and left to the caller otherwise.
+  bool Enqueue(Pending& pending, bool startHere) {
     pending.queued = Clock::now();
+    const bool here =
+        startHere && interruptions_.load() == 0 && startsPosted_.load() == 0;
     std::optional<asio::strand<executor_type>> strand;
     {
       const std::lock_guard<std::mutex> lock(lifeMutex_);
       if (contextGone_) return false;
-      strand = strand_;
+      if (!here) strand = strand_;
     }
-    auto start = [self = shared_from_this(),
-                  pending = std::move(pending)]() mutable {
-      --self->startsPosted_;
-      self->InTurn([&] {
-        // Possibly inside the caller's initiating function: whatever ends
-        // here is posted.
-        const Nesting initiating(self->initiating_);
-        self->queue_.push_back(std::move(pending));
-        self->ArmDeadline();
-        self->StartNextIfIdle();
-      });
-    };
-    const bool nothingAhead =
-        interruptions_.load() == 0 && startsPosted_.load() == 0;
+    if (here) {
+      Admit(std::move(pending));
+      return true;
+    }
     ++startsPosted_;
-    if (startHere && nothingAhead) {
-      start();
-    } else {
-      asio::dispatch(*strand, std::move(start));
-    }
+    asio::dispatch(*strand, [self = shared_from_this(),
+                             pending = std::move(pending)]() mutable {
+      --self->startsPosted_;
+      self->Admit(std::move(pending));
+    });
     return true;
+  }
+
+  // Takes a call in, on the strand or on the one thread that has the
+  // context to itself: it starts at once when the session is idle, and
+  // waits its turn otherwise.
+  void Admit(Pending&& pending) {
+    InTurn([&] {
+      // Possibly inside the caller's initiating function: whatever ends
+      // here is posted.
+      const Nesting initiating(initiating_);
+      if (Idle() && queue_.empty()) {
+        Start(std::move(pending));
+      } else {
+        queue_.push_back(std::move(pending));
+      }
+      ArmDeadline();
+      StartNextIfIdle();
+    });
   }
 
   void Cancel(std::uint64_t id, asio::cancellation_type type) {
@@ -370,6 +381,11 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     ArmDeadline();
   }
 
+  // Whether a call may start now on an open connection.
+  bool Idle() const {
+    return !current_ && !writeInFlight_ && !closed_ && transport_;
+  }
+
   // A call starts once the previous one has ended and its request has left
   // (or given up); the read goes on across calls, its bytes kept for the
   // next one.
@@ -389,7 +405,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     }
   }
 
-  void Start(Pending pending) {
+  void Start(Pending&& pending) {
     const CallOptions& options = pending.options;
     current_.emplace();
     current_->retriesLeft = options.retries.value_or(options_.retries);
@@ -418,8 +434,8 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
                  request.error().message);
       return;
     }
-    call.request = std::move(*request);
-    call.requestBytes = SentenceBytes(call.request);
+    call.sequence = request->GetSequenceID();
+    call.requestBytes = SentenceBytes(*request);
     call.written = Clock::now();
     Tap(TrafficDirection::kSent, call.requestBytes);
     // Where the stream allows it, the request is written on the spot: a
@@ -674,14 +690,22 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     StartNextIfIdle();
   }
 
+  // Frames are read where the stream keeps them (a sentence only copies),
+  // and each is dropped once read, whatever its reading does.
   void ProcessFrames() {
-    Frame frame;
-    while (current_ && stream_.Next(frame)) {
+    struct Dropped {
+      SentenceStream& stream;
+      ~Dropped() { stream.Pop(); }
+    };
+    while (current_) {
+      Frame* const front = stream_.Front();
+      if (front == nullptr) break;
+      const Frame& frame = *front;
+      const Dropped dropped{stream_};
       switch (frame.kind) {
         case FrameKind::kReply:
-          if (frame.sentence.GetSequenceID() ==
-              current_->request.GetSequenceID()) {
-            Answer(std::move(frame));
+          if (frame.sentence.GetSequenceID() == current_->sequence) {
+            Answer(frame);
           } else {
             AddCount(&SessionCounts::staleReplies);
           }
@@ -692,7 +716,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
         case FrameKind::kRefusedReply:
           // The instrument's report of a communication error answers the
           // call only when it carries the call's sequence number.
-          if (frame.sequence == current_->request.GetSequenceID()) {
+          if (frame.sequence == current_->sequence) {
             Reply reply =
                 Failed(current_->pending.procedure,
                        "invalid reply to " +
@@ -713,9 +737,12 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     SyncStreamCounts();
   }
 
-  void Answer(Frame frame) {
+  void Answer(const Frame& frame) {
     Current& call = *current_;
-    Reply reply;
+    Reply made;
+    Reply& reply = call.pending.waiter && call.pending.waiter->reply
+                       ? *call.pending.waiter->reply
+                       : made;
     reply.procedure = call.pending.procedure;
     // A write still under way reads the request's bytes.
     if (writeInFlight_) {
@@ -723,11 +750,11 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     } else {
       reply.request = std::move(call.requestBytes);
     }
-    reply.sequence = call.request.GetSequenceID();
+    reply.sequence = call.sequence;
     reply.roundTrip = std::chrono::duration_cast<std::chrono::microseconds>(
         Clock::now() - call.written);
-    reply.bytes = std::move(frame.bytes);
-    reply.sentence = std::move(frame.sentence);
+    reply.bytes = frame.bytes;
+    reply.sentence = frame.sentence;
     reply.returnCode = reply.sentence.GetRetCode();
     if (reply.returnCode != GRC_OK) {
       reply.diagnostics = ProcedureLabel(call.pending.procedure) +
@@ -776,8 +803,16 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     ++(counts_.*field);
   }
 
+  // The session's counts follow the stream's, under the lock only when
+  // they moved (a reply of its own moves none of them).
   void SyncStreamCounts() {
     const StreamCounts& stream = stream_.Counts();
+    if (stream.noiseBytes == synced_.noiseBytes &&
+        stream.unrecognised == synced_.unrecognised &&
+        stream.droppedBytes == synced_.droppedBytes) {
+      return;
+    }
+    synced_ = stream;
     const std::lock_guard<std::mutex> lock(countsMutex_);
     counts_.noiseBytes = stream.noiseBytes;
     counts_.unrecognised = stream.unrecognised;
@@ -795,6 +830,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   std::optional<asio::steady_timer> deadlines_;
   SessionOptions options_;
   SentenceStream stream_;
+  StreamCounts synced_;  // the stream's counts last copied into counts_
   std::deque<Pending> queue_;
   std::optional<Current> current_;
   std::atomic<std::uint64_t> nextId_{0};
@@ -864,24 +900,23 @@ void Session::Enqueue(std::uint64_t id, unsigned short procedure,
                       detail::CallCompletion completion,
                       std::shared_ptr<const detail::CallWaiter> waiter,
                       bool startHere) {
-  if (impl_ && impl_->Enqueue({id,
-                               procedure,
-                               std::move(parameters),
-                               options,
-                               completion,
-                               {},
-                               std::move(waiter)},
-                              startHere)) {
-    return;
-  }
+  Pending pending{id,
+                  procedure,
+                  std::move(parameters),
+                  options,
+                  std::move(completion),
+                  {},
+                  std::move(waiter)};
+  if (impl_ && impl_->Enqueue(pending, startHere)) return;
   std::string why = impl_ ? "its event loop's context was destroyed"
                     : !failure_.empty()
                         ? failure_
                         : "the session is empty or was moved from";
-  completion(ErrorKind::kClosed,
-             Failed(procedure, "the call to " + ProcedureLabel(procedure) +
-                                   " has no connection: " + why),
-             false);
+  pending.completion(
+      ErrorKind::kClosed,
+      Failed(procedure, "the call to " + ProcedureLabel(procedure) +
+                            " has no connection: " + why),
+      false);
 }
 
 std::function<void(asio::cancellation_type)> Session::Canceller(

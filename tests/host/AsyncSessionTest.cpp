@@ -14,6 +14,7 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/strand.hpp>
 #include <boost/asio/use_future.hpp>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -250,14 +251,8 @@ TEST(BlockingSession, NeverRunsOrMindsTheCallersEventLoop) {
 TEST(BlockingSession, AStreamOnAContextNobodyRunsIsStillBounded) {
   ScriptedPeer peer(AnswerAfter(0ms));
   boost::asio::io_context nobodyRunsThis;
-  const std::string address = peer.Address();
   BlockingSession session = BlockingSession::Make([&](Session::executor_type) {
-    boost::asio::ip::tcp::socket socket(nobodyRunsThis);
-    const std::size_t colon = address.rfind(':');
-    socket.connect(
-        {boost::asio::ip::make_address(address.substr(0, colon)),
-         static_cast<unsigned short>(std::stoi(address.substr(colon + 1)))});
-    return Session::Over(std::move(socket), address);
+    return Session::Over(peer.Connect(nobodyRunsThis), peer.Address());
   });
   CallOptions brief;
   brief.timeout = 100ms;
@@ -266,6 +261,58 @@ TEST(BlockingSession, AStreamOnAContextNobodyRunsIsStillBounded) {
   ASSERT_FALSE(reply);
   EXPECT_EQ(reply.error().kind, ErrorKind::kTimeout);
   EXPECT_LT(Clock::now() - start, 3s);
+}
+
+// Every way of making a blocking call, each giving the error it ended with.
+using CallWay = std::function<error_code(BlockingSession&)>;
+const std::pair<const char*, CallWay> kCallWays[] = {
+    {"TryCall",
+     [](BlockingSession& session) {
+       const Result<Reply> reply = session.TryCall(kNull, "");
+       return reply ? error_code() : error_code(reply.error().kind);
+     }},
+    {"Call with an error code",
+     [](BlockingSession& session) {
+       error_code error;
+       session.Call(kNull, "", {}, error);
+       return error;
+     }},
+    {"Call that throws",
+     [](BlockingSession& session) {
+       try {
+         session.Call(kNull);
+         return error_code();
+       } catch (const SessionError& error) {
+         return error_code(error.error().kind);
+       }
+     }},
+    {"Start then Take",
+     [](BlockingSession& session) {
+       error_code error;
+       session.Start(kNull, "").Take(error);
+       return error;
+     }},
+};
+
+// A session on a context the application runs, and a moved-from one: every
+// way of calling takes the way such a session needs.
+TEST(BlockingSession, EveryWayOfCallingServesAForeignContextAndFailsAMovedOne) {
+  ScriptedPeer peer(AnswerAfter(0ms));
+  boost::asio::io_context applications;
+  auto work = boost::asio::make_work_guard(applications);
+  std::thread runner([&applications] { applications.run(); });
+  BlockingSession foreign = BlockingSession::Make([&](Session::executor_type) {
+    return Session::Over(peer.Connect(applications), peer.Address());
+  });
+  BlockingSession moved = BlockingSession::Connect(peer.Address());
+  const BlockingSession taken = std::move(moved);
+  for (const auto& [name, call] : kCallWays) {
+    EXPECT_EQ(call(foreign), error_code()) << name;
+    EXPECT_EQ(call(moved), error_code(ErrorKind::kClosed)) << name;
+  }
+  foreign.Close();
+  work.reset();
+  runner.join();
 }
 
 TEST(BlockingSession, APendingCallCanBeCancelledFromAnotherThread) {

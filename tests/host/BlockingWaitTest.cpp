@@ -154,6 +154,38 @@ const WaitCase kWaitCases[] = {
      Timeout(5000ms), 2000ms, nullptr, ErrorKind::kClosed, 1000ms},
 };
 
+// A call made and waited for at once (Call, TryCall) takes its own way
+// through the session: it ends as the rows say too, except those that
+// cancel, which need a call to hold.
+TEST_P(BlockingWait, EndsTheSameWayWhenCalledDirectly) {
+  const WaitCase& row = GetParam();
+  if (row.meanwhile && !row.meanwhile.target<decltype(kClose)>()) {
+    GTEST_SKIP() << "cancelling needs a started call";
+  }
+  ScriptedPeer peer(row.script);
+  BlockingSession session = BlockingSession::Connect(peer.Address());
+  const Clock::time_point start = Clock::now();
+  std::thread other;
+  if (row.meanwhile) {
+    other = std::thread([&] {
+      std::this_thread::sleep_for(50ms);
+      session.Close();
+    });
+  }
+  error_code error;
+  const Reply reply = session.Call(kNull, "", row.options, error);
+  const auto took = Clock::now() - start;
+  if (other.joinable()) other.join();
+  EXPECT_EQ(error, row.outcome) << reply.diagnostics;
+  EXPECT_LT(took, row.within);
+  EXPECT_EQ(reply.procedure, kNull);
+  if (!error) {
+    EXPECT_EQ(reply.returnCode, GRC_OK);
+  } else {
+    EXPECT_FALSE(reply.diagnostics.empty());
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Rows, BlockingWait, testing::ValuesIn(kWaitCases),
                          [](const auto& row) { return row.param.name; });
 
@@ -257,6 +289,27 @@ const StartCase kStartCases[] = {
      },
      {kOk},
      {kNull, kInstrumentName}},
+    {"OneKeptThenADirectCallGoOutInTheirOrder",
+     [](BlockingSession& session) {
+       PendingCall kept = session.Start(kNull, "", Timeout(2000ms));
+       EXPECT_TRUE(session.TryCall(kInstrumentName, "", Timeout(2000ms)));
+       return std::vector<PendingCall>{kept};
+     },
+     {kOk},
+     {kNull, kInstrumentName}},
+    {"ADirectCallAfterACloseSendsNothing",
+     [](BlockingSession& session) {
+       session.Close();
+       const Result<Reply> reply =
+           session.TryCall(kInstrumentName, "", Timeout(2000ms));
+       EXPECT_FALSE(reply);
+       if (!reply) {
+         EXPECT_EQ(reply.error().kind, ErrorKind::kClosed);
+       }
+       return std::vector<PendingCall>{};
+     },
+     {},
+     {}},
     {"TwoKeptThenAnAsynchronousCallGoOutInTheirOrder",
      [](BlockingSession& session) {
        PendingCall first = session.Start(kNull, "", Timeout(2000ms));

@@ -266,14 +266,8 @@ TEST(BlockingSession, ASlowReplyWithinTheTimeoutIsAccepted) {
   boost::asio::io_context application;
   auto work = boost::asio::make_work_guard(application);
   std::thread runner([&] { application.run(); });
-  const std::string address = peer.Address();
   BlockingSession session = BlockingSession::Make([&](Session::executor_type) {
-    boost::asio::ip::tcp::socket socket(application);
-    const std::size_t colon = address.rfind(':');
-    socket.connect(
-        {boost::asio::ip::make_address(address.substr(0, colon)),
-         static_cast<unsigned short>(std::stoi(address.substr(colon + 1)))});
-    return Session::Over(std::move(socket), address);
+    return Session::Over(peer.Connect(application), peer.Address());
   });
   CallOptions slow;
   slow.timeout = 1500ms;

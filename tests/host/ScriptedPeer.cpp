@@ -28,6 +28,13 @@ std::string ScriptedPeer::Address() const {
   return "127.0.0.1:" + std::to_string(acceptor_.local_endpoint().port());
 }
 
+boost::asio::ip::tcp::socket ScriptedPeer::Connect(
+    boost::asio::io_context& context) const {
+  boost::asio::ip::tcp::socket socket(context);
+  socket.connect(acceptor_.local_endpoint());
+  return socket;
+}
+
 std::string ScriptedPeer::ReplyTo(const GeoComSentence& request,
                                   unsigned short returnCode,
                                   const std::string& parameters) {

@@ -32,6 +32,9 @@ class ScriptedPeer {
   ~ScriptedPeer();
 
   std::string Address() const;
+  // A socket of the context connected to this peer, for a session on a
+  // context the test runs.
+  boost::asio::ip::tcp::socket Connect(boost::asio::io_context& context) const;
   int RequestsSeen() const { return requests_; }
 
   // The reply a well-behaved instrument gives: the request's sequence number,

@@ -14,6 +14,7 @@
 #include <boost/asio/write.hpp>
 #include <future>
 #include <thread>
+#include <tuple>
 
 #include "ScriptedPeer.h"
 
@@ -22,6 +23,7 @@ using namespace Core::GEOCOM::host;
 using namespace std::chrono_literals;
 using Steps = std::vector<ScriptedPeer::Step>;
 using Clock = std::chrono::steady_clock;
+using boost::system::error_code;
 
 namespace {
 
@@ -220,7 +222,9 @@ TEST(Session, ConnectingNamesTheAddressAndBadPortsAreRefused) {
 }
 
 // Each thread's calls carry its own values; the peer echoes them back, so a
-// result paired with another call's reply shows as a wrong value.
+// result paired with another call's reply shows as a wrong value. The
+// threads call each of the blocking session's ways in turn: made and waited
+// for at once, started and waited for, and asynchronously.
 TEST(Session, ThreadsSharingASessionGetTheirOwnReplies) {
   ScriptedPeer peer([](const GeoComSentence& r) {
     return Steps{{0ms, ScriptedPeer::ReplyTo(r, 0, r.GetStringCommand())}};
@@ -234,9 +238,26 @@ TEST(Session, ThreadsSharingASessionGetTheirOwnReplies) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < kCalls; ++i) {
         const std::string mine = std::to_string(t * kCalls + i);
-        const Result<Reply> reply = session.TryCall(kInstrumentNumber, mine);
+        error_code error;
+        Reply reply;
+        switch ((t + i) % 3) {
+          case 0:
+            reply = session.Call(kInstrumentNumber, mine, {}, error);
+            break;
+          case 1:
+            reply = session.Start(kInstrumentNumber, mine).Take(error);
+            break;
+          default: {
+            std::promise<std::pair<error_code, Reply>> ended;
+            session.AsyncCall(kInstrumentNumber, mine,
+                              [&ended](error_code outcome, Reply value) {
+                                ended.set_value({outcome, std::move(value)});
+                              });
+            std::tie(error, reply) = ended.get_future().get();
+          }
+        }
         int echoed = -1;
-        if (!reply || !reply->sentence.unPack(echoed) ||
+        if (error || !reply.sentence.unPack(echoed) ||
             std::to_string(echoed) != mine) {
           ++mispaired;
         }

@@ -63,6 +63,11 @@ class Result {
   Result(T value) : state_(std::move(value)) {}
   /// A failed result.
   Result(Error error) : state_(std::move(error)) {}
+  /// A successful result whose value is made in place from the arguments,
+  /// for a value that is costly to move.
+  template <typename... Arguments>
+  explicit Result(std::in_place_t, Arguments&&... arguments)
+      : state_(std::in_place_index<0>, std::forward<Arguments>(arguments)...) {}
 
   /// Whether the result holds a value.
   bool ok() const { return state_.index() == 0; }

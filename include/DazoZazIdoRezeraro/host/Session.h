@@ -89,6 +89,10 @@ struct CallWaiter {
   std::atomic<std::thread::id> thread{};
   /// When its current wait ends.
   std::atomic<std::chrono::steady_clock::time_point> until{};
+  /// A default reply where the waiting thread keeps the outcome, for the
+  /// session to make the reply there instead of moving one over; nullptr
+  /// when the thread takes it from the completion.
+  Reply* reply = nullptr;
 };
 
 /// How the session hands a call's outcome over. mayDispatch is false while
