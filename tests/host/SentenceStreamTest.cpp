@@ -83,16 +83,23 @@ TEST(SentenceStream, EachSentenceCarriesItsParameterText) {
   SentenceStream stream;
   stream.Append(
       "x%R1Q,2107,3:1\r\n%R1P,0,3:0,1.5,2\r\n%R1P,0,4:5\r\n"
-      "%R1Q,5004,9:\r\nyy%R1Q,9:\r\n%R1Q,1:2,x\r");
+      "%R1Q,5004,9:\r\nyy%R1Q,9:\r\n%R1Q,1:2,x\r\n"
+      "%R1P,2,0000007:0\r");
   const struct {
     FrameKind kind;
     const char* parameters;
     unsigned short sequence;
   } kFrames[] = {
-      {FrameKind::kNoise, "", 0},       {FrameKind::kRequest, "1", 3},
-      {FrameKind::kReply, ",1.5,2", 3}, {FrameKind::kReply, "", 4},
-      {FrameKind::kRequest, "", 9},     {FrameKind::kNoise, "", 0},
-      {FrameKind::kRequest, "", 0},     {FrameKind::kRequest, "2,x", 0},
+      {FrameKind::kNoise, "", 0},
+      {FrameKind::kRequest, "1", 3},
+      {FrameKind::kReply, ",1.5,2", 3},
+      {FrameKind::kReply, "", 4},
+      {FrameKind::kRequest, "", 9},
+      {FrameKind::kNoise, "", 0},
+      {FrameKind::kRequest, "", 0},
+      {FrameKind::kRequest, "2,x", 0},
+      // a sequence number of more than six digits is not read
+      {FrameKind::kUnrecognised, "", 0},
   };
   std::size_t ready = std::size(kFrames);
   bool inPlace = false;

@@ -245,6 +245,12 @@ INSTANTIATE_TEST_SUITE_P(
              "reply 9 " + Number(kPower) + " rtt=0",
              "request 10 " + Number(kInstrumentNumber), "noise",
              "timeout 10 " + Number(kInstrumentNumber), "noise"}},
+        PairingCase{"a reply at its request's very deadline timed out",
+                    {ToInstrument(0.0, Request(kInstrumentNumber, 7)),
+                     ToHost(kInstrumentNumberTimeout, Reply(7, 0))},
+                    {"request 7 " + Number(kInstrumentNumber),
+                     "reply 7 " + Number(kInstrumentNumber) + " rtt=" +
+                         FormatDouble(kInstrumentNumberTimeout * 1000)}},
         PairingCase{"a sentence split across records lost or duplicated",
                     {ToInstrument(0.0, "xx%R1Q,"),
                      ToInstrument(0.1, Request(kPower, 5).substr(5)),
