@@ -8,6 +8,11 @@ namespace Core::GEOCOM::host {
 
 namespace {
 
+// Frames whose storage a stream keeps once every frame is taken, and the
+// longest frame whose storage it keeps: many streams may be open at once.
+constexpr std::size_t kKeptFrames = 4;
+constexpr std::size_t kKeptFrameSize = 256;
+
 constexpr std::string_view kRequestPrefix = "%R1Q,";
 constexpr std::string_view kReplyPrefix = "%R1P,0,";
 
@@ -160,14 +165,13 @@ void SentenceStream::DropBeyondCap() {
 
 void SentenceStream::ClassifyPiece(std::string_view piece) {
   if (droppedRun_ > 0) {
-    Frame dropped;
+    Frame& dropped = AddFrame();
     dropped.kind = FrameKind::kDropped;
     dropped.size = std::exchange(droppedRun_, 0);
-    frames_.push_back(std::move(dropped));
   }
   // The sentence is recognised where its frame is kept: a sentence only
   // copies, and copying it costs an allocation.
-  Frame* frame = &frames_.emplace_back();
+  Frame* frame = &AddFrame();
   GeoComSentence& sentence = frame->sentence;
   int last = 0;
   const bool recognised =
@@ -182,9 +186,10 @@ void SentenceStream::ClassifyPiece(std::string_view piece) {
     if (start > 0) {
       // Noise in front of the sentence goes before it (rare: a copy).
       Frame recognisedFrame = std::move(*frame);
-      frames_.pop_back();
+      --ready_;
       Push(FrameKind::kNoise, piece.substr(0, start));
-      frame = &frames_.emplace_back(std::move(recognisedFrame));
+      frame = &AddFrame();
+      *frame = std::move(recognisedFrame);
     }
     frame->kind = frame->sentence.GetType() == TYPE_REQUEST
                       ? FrameKind::kRequest
@@ -196,7 +201,7 @@ void SentenceStream::ClassifyPiece(std::string_view piece) {
     ++counts_.sentences;
     return;
   }
-  frames_.pop_back();
+  --ready_;
   const std::size_t prefix = FirstSentencePrefix(piece);
   if (prefix == std::string_view::npos) {
     Push(FrameKind::kNoise, piece);
@@ -206,7 +211,8 @@ void SentenceStream::ClassifyPiece(std::string_view piece) {
   const std::string_view line = piece.substr(prefix);
   const std::optional<unsigned short> sequence = RefusedReplySequence(line);
   Push(sequence ? FrameKind::kRefusedReply : FrameKind::kUnrecognised, line);
-  if (sequence) frames_.back().sequence = *sequence;
+  if (sequence)
+    frames_[(first_ + ready_ - 1) % frames_.size()]->sequence = *sequence;
 }
 
 void SentenceStream::Push(FrameKind kind, std::string_view bytes) {
@@ -216,16 +222,45 @@ void SentenceStream::Push(FrameKind kind, std::string_view bytes) {
   if (kind == FrameKind::kUnrecognised || kind == FrameKind::kRefusedReply) {
     ++counts_.unrecognised;
   }
-  Frame frame;
+  Frame& frame = AddFrame();
   frame.kind = kind;
   frame.bytes = bytes;
   frame.size = bytes.size();
-  frames_.push_back(std::move(frame));
+}
+
+Frame& SentenceStream::AddFrame() {
+  if (ready_ == frames_.size()) {
+    std::rotate(frames_.begin(),
+                frames_.begin() + static_cast<std::ptrdiff_t>(first_),
+                frames_.end());
+    first_ = 0;
+    ++ready_;
+    return *frames_.emplace_back(std::make_unique<Frame>());
+  }
+  // Every caller sets the kind and the size; the rest is as new.
+  Frame& frame = *frames_[(first_ + ready_++) % frames_.size()];
+  static const GeoComSentence kNoSentence;
+  frame.bytes.clear();
+  frame.sentence = kNoSentence;
+  frame.parameters.clear();
+  frame.sequence = 0;
+  return frame;
+}
+
+void SentenceStream::Pop() {
+  std::unique_ptr<Frame>& taken = frames_[first_];
+  if (taken->size > kKeptFrameSize) taken = std::make_unique<Frame>();
+  first_ = (first_ + 1) % frames_.size();
+  if (--ready_ == 0) {
+    first_ = 0;
+    // A burst of frames leaves no more storage behind than a few.
+    if (frames_.size() > kKeptFrames) frames_.resize(kKeptFrames);
+  }
 }
 
 bool SentenceStream::Next(Frame& frame) {
-  if (frames_.empty()) return false;
-  frame = std::move(frames_.front());
+  if (ready_ == 0) return false;
+  frame = std::move(*frames_[first_]);
   Pop();
   return true;
 }
@@ -243,6 +278,7 @@ void SentenceStream::Clear() {
   head_ = searchFrom_ = droppedRun_ = 0;
   lfMayFollow_ = false;
   frames_.clear();
+  first_ = ready_ = 0;
 }
 
 std::size_t SentenceStream::Pending() const { return buffer_.size() - head_; }

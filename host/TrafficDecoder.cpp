@@ -42,6 +42,31 @@ TrafficKind KindOf(FrameKind kind) {
   return TrafficKind::kDropped;
 }
 
+// Spare entries kept at most per table: enough for the requests and replies
+// that alternate, without holding on to a burst of them.
+constexpr std::size_t kSpareEntries = 16;
+
+// A spare entry of the table, or a new one.
+template <typename Table>
+typename Table::node_type TakeEntry(
+    std::vector<typename Table::node_type>& spares) {
+  if (spares.empty()) {
+    Table made;
+    made.emplace();
+    return made.extract(made.begin());
+  }
+  typename Table::node_type entry = std::move(spares.back());
+  spares.pop_back();
+  return entry;
+}
+
+template <typename Node>
+void KeepEntry(std::vector<Node>& spares, Node entry) {
+  if (entry && spares.size() < kSpareEntries) {
+    spares.push_back(std::move(entry));
+  }
+}
+
 }  // namespace
 
 const char* TrafficKindName(TrafficKind kind) {
@@ -216,20 +241,26 @@ void TrafficDecoder::Emit(const StreamKey& key, Frame& frame,
     case FrameKind::kDropped:
       break;
   }
-  TrafficRecord record;
+  TrafficRecord& record = FrameRecord();
   record.kind = KindOf(frame.kind);
   record.connection = key.first;
   record.direction = key.second;
   record.time = time;
   record.size = frame.size;
-  record.bytes = std::move(frame.bytes);
+  record.bytes = frame.bytes;
   sink_(std::move(record));
+}
+
+TrafficRecord& TrafficDecoder::FrameRecord() {
+  // Assigning a new record leaves the strings' storage where it is.
+  record_ = TrafficRecord{};
+  return record_;
 }
 
 void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
                                std::optional<double> time) {
   const GeoComSentence& sentence = frame.sentence;
-  TrafficRecord record;
+  TrafficRecord& record = FrameRecord();
   record.kind = TrafficKind::kRequest;
   record.connection = key.first;
   record.direction = key.second;
@@ -253,9 +284,10 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
       record.fields = std::move(*arguments);
     }
   }
-  record.parameters = std::move(frame.parameters);
+  record.parameters = frame.parameters;
 
-  Pending pending;
+  PendingTable::node_type waiting = TakeEntry<PendingTable>(sparePending_);
+  Pending& pending = waiting.mapped();
   pending.key = {key.first, key.second, record.sequence};
   pending.procedure = *record.procedure;
   pending.time = time;
@@ -263,6 +295,7 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   pending.bytes = frame.bytes;
   pending.parameters = record.parameters;
   pending.kept = pending.bytes.size() + pending.parameters.size();
+  pending.timedOut = false;
   // A request that reuses the number of one still waiting means the earlier
   // one will never be answered.
   const auto earlier = pendingByKey_.find(pending.key);
@@ -280,30 +313,37 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   }
   const std::uint64_t order = ++nextOrder_;
   record.exchange = order;
-  record.bytes = std::move(frame.bytes);
+  record.bytes = frame.bytes;
   sink_(std::move(record));
 
   if (pending.time) {
-    deadlines_.emplace(*pending.time + Seconds(pending.timeout), order);
+    DeadlineTable::node_type deadline =
+        TakeEntry<DeadlineTable>(spareDeadlines_);
+    deadline.value() = {*pending.time + Seconds(pending.timeout), order};
+    deadlines_.insert(std::move(deadline));
   }
-  pendingByKey_.emplace(pending.key, order);
+  KeyTable::node_type byKey = TakeEntry<KeyTable>(spareKeys_);
+  byKey.key() = pending.key;
+  byKey.mapped() = order;
+  pendingByKey_.insert(std::move(byKey));
   pendingBytes_ += pending.kept;
-  pending_.emplace(order, std::move(pending));
+  waiting.key() = order;
+  pending_.insert(pending_.end(), std::move(waiting));
 }
 
 void TrafficDecoder::OnReply(const StreamKey& key, Frame& frame,
                              std::optional<double> time) {
   const GeoComSentence& sentence = frame.sentence;
-  TrafficRecord record;
+  TrafficRecord& record = FrameRecord();
   record.kind = TrafficKind::kUnmatchedReply;
   record.connection = key.first;
   record.direction = key.second;
   record.time = time;
   record.size = frame.size;
-  record.bytes = std::move(frame.bytes);
+  record.bytes = frame.bytes;
   record.sequence = sentence.GetSequenceID();
   record.returnCode = sentence.GetRetCode();
-  record.parameters = std::move(frame.parameters);
+  record.parameters = frame.parameters;
 
   const auto found =
       pendingByKey_.find({key.first, Opposite(key.second), record.sequence});
@@ -322,8 +362,8 @@ void TrafficDecoder::OnReply(const StreamKey& key, Frame& frame,
     if (record.returnCode == 0) {
       record.fields = ReplyFields(request.procedure, sentence);
     }
-    // The request is forgotten next: its text moves rather than copies.
-    record.requestParameters = std::move(request.parameters);
+    // Copied, so that the entry keeps its storage for the next request.
+    record.requestParameters = request.parameters;
     Forget(entry);
   }
   sink_(std::move(record));
@@ -332,7 +372,7 @@ void TrafficDecoder::OnReply(const StreamKey& key, Frame& frame,
 void TrafficDecoder::ExpireBefore(double time) {
   while (!deadlines_.empty() && deadlines_.begin()->first < time) {
     const std::uint64_t order = deadlines_.begin()->second;
-    deadlines_.erase(deadlines_.begin());
+    KeepEntry(spareDeadlines_, deadlines_.extract(deadlines_.begin()));
     // Kept until answered, so that a late reply still finds its procedure.
     ReportTimeout(order, pending_.at(order));
   }
@@ -354,16 +394,18 @@ void TrafficDecoder::ReportTimeout(std::uint64_t order, Pending& pending) {
   sink_(std::move(record));
 }
 
-void TrafficDecoder::Forget(std::map<std::uint64_t, Pending>::iterator entry) {
+void TrafficDecoder::Forget(PendingTable::iterator entry) {
   const Pending& pending = entry->second;
   // A request reported as timed out by anything but its deadline (its
   // connection ending, its number reused, the bounds) still has one.
   if (pending.time) {
-    deadlines_.erase({*pending.time + Seconds(pending.timeout), entry->first});
+    KeepEntry(spareDeadlines_,
+              deadlines_.extract(
+                  {*pending.time + Seconds(pending.timeout), entry->first}));
   }
-  pendingByKey_.erase(pending.key);
+  KeepEntry(spareKeys_, pendingByKey_.extract(pending.key));
   pendingBytes_ -= pending.kept;
-  pending_.erase(entry);
+  KeepEntry(sparePending_, pending_.extract(entry));
 }
 
 }  // namespace Core::GEOCOM::host

@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <random>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -171,6 +174,45 @@ TEST(JsonWriter, WritesNumbersAsTheLibraryDoes) {
     std::string out;
     JsonWriter(out).Unsigned(value);
     EXPECT_EQ(out, Dump(value));
+  }
+}
+
+// Doubles read from short decimals are written without the library's
+// routine, and must still come out as it writes them: decimals it writes
+// with more digits than they have, decimals at the edge of their double's
+// spacing, powers of two (closer to the double below), the ends of the
+// plain range and of fifteen digits, and their neighbours.
+TEST(JsonWriter, WritesDecimalsAsTheLibraryDoes) {
+  std::istringstream decimals(
+      "5.75766 0.497752 1.6 0.07 0.1 0.3 0.001 0.0009999 0.00123 0.0001 "
+      "99999999999999.9 99999999999999 100000000000000 12345678901234.5 "
+      "123456789012345 1234567890123456 0.123456789012345 0.7853981634 "
+      "4503599627370496 9007199254740993 0.5 1024 0.0009765625 0.001953125 "
+      "12345678.123456 100 4 0.004 10000000000000.5 2.9999999999999996 "
+      "0.30000000000000004 7.0000000000000009");
+  for (std::string text; decimals >> text;) {
+    const double read = std::strtod(text.c_str(), nullptr);
+    for (double value : {read, -read, std::nextafter(read, 0.0),
+                         std::nextafter(read, 1e300)}) {
+      std::string out;
+      AppendJsonNumber(out, value);
+      EXPECT_EQ(out, Dump(value)) << text;
+    }
+  }
+  // Decimals of 1 to 17 digits with the point anywhere in them.
+  std::mt19937_64 random(25);
+  for (int row = 0; row < 200000; ++row) {
+    const std::size_t digits = 1 + random() % 17;
+    std::string text = std::to_string(random() % 100000000000000000ULL);
+    text.resize(std::min(text.size(), digits));
+    const std::size_t point = random() % (text.size() + 4);
+    text = point <= text.size()
+               ? text.substr(0, point) + "." + text.substr(point) + "0"
+               : "0." + std::string(point - text.size(), '0') + text;
+    const double value = std::strtod(text.c_str(), nullptr);
+    std::string out;
+    AppendJsonNumber(out, value);
+    ASSERT_EQ(out, Dump(value)) << text;
   }
 }
 

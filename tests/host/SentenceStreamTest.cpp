@@ -83,16 +83,23 @@ TEST(SentenceStream, EachSentenceCarriesItsParameterText) {
   SentenceStream stream;
   stream.Append(
       "x%R1Q,2107,3:1\r\n%R1P,0,3:0,1.5,2\r\n%R1P,0,4:5\r\n"
-      "%R1Q,5004,9:\r\nyy%R1Q,9:\r\n%R1Q,1:2,x\r");
+      "%R1Q,5004,9:\r\nyy%R1Q,9:\r\n%R1Q,1:2,x\r\n"
+      "%R1P,2,0000007:0\r");
   const struct {
     FrameKind kind;
     const char* parameters;
     unsigned short sequence;
   } kFrames[] = {
-      {FrameKind::kNoise, "", 0},       {FrameKind::kRequest, "1", 3},
-      {FrameKind::kReply, ",1.5,2", 3}, {FrameKind::kReply, "", 4},
-      {FrameKind::kRequest, "", 9},     {FrameKind::kNoise, "", 0},
-      {FrameKind::kRequest, "", 0},     {FrameKind::kRequest, "2,x", 0},
+      {FrameKind::kNoise, "", 0},
+      {FrameKind::kRequest, "1", 3},
+      {FrameKind::kReply, ",1.5,2", 3},
+      {FrameKind::kReply, "", 4},
+      {FrameKind::kRequest, "", 9},
+      {FrameKind::kNoise, "", 0},
+      {FrameKind::kRequest, "", 0},
+      {FrameKind::kRequest, "2,x", 0},
+      // a sequence number of more than six digits is not read
+      {FrameKind::kUnrecognised, "", 0},
   };
   std::size_t ready = std::size(kFrames);
   bool inPlace = false;
@@ -140,6 +147,100 @@ TEST(SentenceStream, NoiseBeforeARefusedLineAndAfterAClear) {
   ASSERT_EQ(after.size(), 1u);
   EXPECT_EQ(after[0].kind, FrameKind::kNoise);
   EXPECT_EQ(after[0].bytes, "\n");
+}
+
+std::string Describe(const Frame& frame) {
+  return std::to_string(static_cast<int>(frame.kind)) + "|" + frame.bytes +
+         "|" + std::to_string(frame.size) + "|" + frame.parameters + "|" +
+         std::to_string(frame.sequence) + "|" +
+         std::to_string(frame.sentence.GetType()) + "|" +
+         std::to_string(frame.sentence.GetSequenceID()) + "|" +
+         std::to_string(frame.sentence.GetGeocomID()) + "|" +
+         std::to_string(frame.sentence.GetRetCode());
+}
+
+// A stream reuses the storage of frames taken for the next ones, but for
+// long ones. Every kind after every other, taken as each arrives, in bursts
+// that wrap round the frames kept and beyond them, or all at the end, gives the
+// same frames as a new stream given each piece alone: nothing of a frame before
+// remains.
+TEST(SentenceStream, FramesInReusedStorageHoldOnlyTheirOwn) {
+  const std::vector<std::string> pieces = {
+      "%R1Q,2107,3:1\r\n", "%R1P,0,3:0,1.5,2\r\n", "%R1P,2,7:0\r\n",
+      "noise\r\n", "%R1Q,9:\r\n", "yy%R1Q,5004,9:\r\n", "%R1P,0,4:5\r\n",
+      "%R1Q,1:2,x\r\n",
+      // longer than a kept frame
+      "%R1P,0,5:0,\"" + std::string(300, 'a') + "\"\r\n",
+      std::string(300, '~') + "\r\n"};
+  std::vector<std::string> alone;
+  std::vector<std::string> script;
+  for (const std::string& first : pieces) {
+    for (const std::string& second : pieces) {
+      for (const std::string& piece : {first, second}) {
+        SentenceStream fresh;
+        fresh.Append(piece);
+        while (const Frame* frame = fresh.Front()) {
+          alone.push_back(Describe(*frame));
+          fresh.Pop();
+        }
+        script.push_back(piece);
+      }
+    }
+  }
+  // How many pieces each burst appends before its frames are taken.
+  for (const std::size_t burst : {1u, 3u, 7u, 9u, 20u, 500u}) {
+    SentenceStream stream;
+    std::vector<std::string> taken;
+    for (std::size_t at = 0; at < script.size(); at += burst) {
+      for (std::size_t i = at; i < std::min(at + burst, script.size()); ++i) {
+        stream.Append(script[i]);
+      }
+      // Half the frames in place, the other half moved out.
+      Frame frame;
+      for (bool inPlace = burst % 2 == 0; stream.Ready() > 0;
+           inPlace = !inPlace) {
+        if (inPlace) {
+          taken.push_back(Describe(*stream.Front()));
+          stream.Pop();
+        } else {
+          ASSERT_TRUE(stream.Next(frame));
+          taken.push_back(Describe(frame));
+        }
+      }
+    }
+    EXPECT_EQ(taken, alone) << "bursts of " << burst;
+  }
+}
+
+// What a stream counts, piece by piece ("<finish>" ends the stream there):
+// a refused reply and a line the core refuses are both unrecognised, and an
+// LF after a finished stream is noise of its own, not its last CR's.
+TEST(SentenceStream, CountsEachKindOfPiece) {
+  const struct {
+    std::vector<std::string> pieces;
+    StreamCounts counts;  // sentences, unrecognised, noise, dropped
+  } kRows[] = {
+      {{"%R1Q,5004,3:\r\n"}, {1, 0, 0, 0}},
+      {{"%R1P,2,7:0\r\n"}, {0, 1, 0, 0}},
+      {{"%R1P,9,x\r\n"}, {0, 1, 0, 0}},
+      {{"ab%R1P,9,x\r\n", "%R1P,0,3:0\r\n"}, {1, 1, 2, 0}},
+      {{"%R1Q,5004,3:\r", "<finish>", "\n", "<finish>"}, {1, 0, 1, 0}},
+      {{"%R1Q,5004,3:\r", "\n"}, {1, 0, 0, 0}},
+      {{std::string(40, 'x'), "\r\n"}, {0, 0, 18, 24}},
+  };
+  for (const auto& row : kRows) {
+    SentenceStream stream(16);
+    std::string script;
+    for (const std::string& piece : row.pieces) {
+      piece == "<finish>" ? stream.Finish() : stream.Append(piece);
+      script += piece;
+    }
+    const StreamCounts& counts = stream.Counts();
+    EXPECT_EQ(counts.sentences, row.counts.sentences) << script;
+    EXPECT_EQ(counts.unrecognised, row.counts.unrecognised) << script;
+    EXPECT_EQ(counts.noiseBytes, row.counts.noiseBytes) << script;
+    EXPECT_EQ(counts.droppedBytes, row.counts.droppedBytes) << script;
+  }
 }
 
 TEST(SentenceStream, FindsWhereASentenceStartsAfterABrokenOne) {

@@ -222,6 +222,35 @@ INSTANTIATE_TEST_SUITE_P(
              Piece(0.1, CaptureDirection::kToHost, Reply(5, 0), 2)},
             {"request 5 " + Number(kPower), "timeout 5 " + Number(kPower),
              "unmatched-reply 5 -"}},
+        PairingCase{
+            "an answered request's entry passing its late mark, time or "
+            "deadline on to the next request",
+            {ToInstrument(0.0, Request(kInstrumentNumber, 7)),
+             ToHost(kInstrumentNumberTimeout + 0.5, "~"),
+             ToHost(kInstrumentNumberTimeout + 0.5, Reply(7, 0)),
+             ToInstrument(kInstrumentNumberTimeout + 1, Request(kPower, 8)),
+             ToHost(kInstrumentNumberTimeout + 1.25, Reply(8, 0)),
+             Raw(Request(kPower, 9)), Raw(Reply(9, 0)),
+             ToInstrument(kInstrumentNumberTimeout + 2,
+                          Request(kInstrumentNumber, 10)),
+             ToHost(2 * kInstrumentNumberTimeout + 1.5, "~\r\n"),
+             ToHost(2 * kInstrumentNumberTimeout + 3, "~\r\n")},
+            {"request 7 " + Number(kInstrumentNumber),
+             "timeout 7 " + Number(kInstrumentNumber), "noise",
+             "reply 7 " + Number(kInstrumentNumber) + " late rtt=" +
+                 FormatDouble(kInstrumentNumberTimeout * 1000 + 500),
+             "request 8 " + Number(kPower),
+             "reply 8 " + Number(kPower) + " rtt=250",
+             "request 9 " + Number(kPower),
+             "reply 9 " + Number(kPower) + " rtt=0",
+             "request 10 " + Number(kInstrumentNumber), "noise",
+             "timeout 10 " + Number(kInstrumentNumber), "noise"}},
+        PairingCase{"a reply at its request's very deadline timed out",
+                    {ToInstrument(0.0, Request(kInstrumentNumber, 7)),
+                     ToHost(kInstrumentNumberTimeout, Reply(7, 0))},
+                    {"request 7 " + Number(kInstrumentNumber),
+                     "reply 7 " + Number(kInstrumentNumber) + " rtt=" +
+                         FormatDouble(kInstrumentNumberTimeout * 1000)}},
         PairingCase{"a sentence split across records lost or duplicated",
                     {ToInstrument(0.0, "xx%R1Q,"),
                      ToInstrument(0.1, Request(kPower, 5).substr(5)),
@@ -543,6 +572,45 @@ TEST(TrafficDecoder, AnyCuttingGivesTheSameRecordsAndEveryByte) {
     }
     EXPECT_EQ(decode(pieces), whole) << "round " << round;
   }
+}
+
+// The decoder hands out the same record object each time: a sink that reads
+// it in place must see only what belongs to the record, as a sink that
+// moves it out does, for every kind after every other.
+TEST(TrafficDecoder, ARecordReadInPlaceHoldsNothingOfTheOneBefore) {
+  const std::vector<CaptureRecord> capture = {
+      ToInstrument(0.0, Request(kSetStation, 1, "1.5,2.5,3.5,1.25")),
+      ToHost(0.25, Reply(1, 0)),
+      ToInstrument(0.5, Request(kAngles, 2, "1")),
+      ToHost(0.75, Reply(2, 0, ",0.5,1.25")),
+      ToHost(1.0, "noise"),
+      ToHost(1.0, Reply(5, 0, ",1,2")),
+      ToInstrument(1.25, Request(kAngles, 3, "1")),
+      ToHost(1.5, Reply(3, 1283)),
+      ToHost(1.75, "%R1P,2,4:0\r\n"),
+      ToInstrument(2.0, Request(kInstrumentNumber, 4)),
+      ToHost(2.25, Reply(4, 0, ",412237")),
+      ToInstrument(2.5, Request(kAngles, 5, "x")),
+      ToHost(2.75, "\x01"),
+  };
+  const auto describe = [](const TrafficRecord& record) {
+    return FormatJson(record) + "|" + record.requestParameters + "|" +
+           std::to_string(record.fields ? record.fields->size() : 99) + "|" +
+           (record.roundTripMs ? FormatDouble(*record.roundTripMs) : "-") +
+           "|" + std::to_string(record.exchange) + "|" +
+           (record.sequenceGap ? "gap" : "");
+  };
+  std::vector<std::string> movedOut;
+  for (const TrafficRecord& record : Decode(capture)) {
+    movedOut.push_back(describe(record));
+  }
+  std::vector<std::string> inPlace;
+  TrafficDecoder decoder(
+      [&](TrafficRecord&& record) { inPlace.push_back(describe(record)); });
+  for (const CaptureRecord& record : capture) decoder.Add(record);
+  decoder.Finish();
+  EXPECT_EQ(inPlace, movedOut);
+  ASSERT_EQ(movedOut.size(), 14u);
 }
 
 // Catches the LF lost when it arrives after its CR in a piece of its own,

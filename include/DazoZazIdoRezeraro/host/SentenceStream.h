@@ -5,9 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Export.h"
 
@@ -79,13 +80,13 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT SentenceStream {
   /// The next complete frame where it is held, for a reader that takes what
   /// it needs from it without a copy; nullptr when none is complete. Valid
   /// until Pop or any other call but Ready.
-  Frame* Front() { return frames_.empty() ? nullptr : &frames_.front(); }
+  Frame* Front() { return ready_ == 0 ? nullptr : frames_[first_].get(); }
 
   /// Forgets the frame Front gave.
-  void Pop() { frames_.pop_front(); }
+  void Pop();
 
   /// How many complete frames Next has still to hand out.
-  std::size_t Ready() const { return frames_.size(); }
+  std::size_t Ready() const { return ready_; }
 
   /// Ends the stream: what is left without a CR becomes a noise or
   /// unrecognised frame for Next to hand out.
@@ -105,6 +106,10 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT SentenceStream {
   void DropBeyondCap();
   void ClassifyPiece(std::string_view piece);
   void Push(FrameKind kind, std::string_view bytes);
+  // A frame after the last one ready, in storage a frame handed out before
+  // may have left: as a new frame but for its kind and size, which the
+  // caller sets.
+  Frame& AddFrame();
 
   std::size_t maxPending_;
   std::string buffer_;
@@ -115,7 +120,11 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT SentenceStream {
   // arrives next still belongs to that sentence.
   bool lfMayFollow_ = false;
   FrameKind lastKind_ = FrameKind::kNoise;  // of the last frame cut
-  std::deque<Frame> frames_;
+  // The frames ready, ready_ of them from first_ on, round the end: their
+  // storage is reused, so that a frame's text is not allocated each time.
+  std::vector<std::unique_ptr<Frame>> frames_;
+  std::size_t first_ = 0;
+  std::size_t ready_ = 0;
   StreamCounts counts_;
 };
 

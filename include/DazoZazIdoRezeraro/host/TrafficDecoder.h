@@ -12,6 +12,7 @@
 #include <string>
 #include <tuple>
 #include <unordered_map>
+#include <vector>
 
 #include "Capture.h"
 #include "Export.h"
@@ -132,6 +133,9 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT TrafficDecoder {
     std::size_t kept = 0;    // what the bytes and parameters count
     bool timedOut = false;
   };
+  using PendingTable = std::map<std::uint64_t, Pending>;
+  using KeyTable = std::unordered_map<Key, std::uint64_t, KeyHash>;
+  using DeadlineTable = std::set<std::pair<double, std::uint64_t>>;
   // One direction of one connection.
   struct Stream {
     SentenceStream sentences;
@@ -158,19 +162,29 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT TrafficDecoder {
   void OnReply(const StreamKey& key, Frame& frame, std::optional<double> time);
   void ExpireBefore(double time);
   void ReportTimeout(std::uint64_t order, Pending& pending);
-  void Forget(std::map<std::uint64_t, Pending>::iterator entry);
+  void Forget(PendingTable::iterator entry);
+
+  // The record handed out for each frame, its strings' storage kept from
+  // one frame to the next (a sink that moves them out only loses that).
+  TrafficRecord& FrameRecord();
 
   Sink sink_;
   TrafficLimits limits_;
+  TrafficRecord record_;
   std::map<StreamKey, Stream> streams_;
   std::optional<StreamKey> heldIn_;  // the one stream holding a sentence
   std::uint64_t uses_ = 0;
   std::optional<double> now_;  // the latest time the capture gave
   // Requests waiting for their replies, oldest first, found by key, and
   // ordered by when their time-out runs out.
-  std::map<std::uint64_t, Pending> pending_;
-  std::unordered_map<Key, std::uint64_t, KeyHash> pendingByKey_;
-  std::set<std::pair<double, std::uint64_t>> deadlines_;
+  PendingTable pending_;
+  KeyTable pendingByKey_;
+  DeadlineTable deadlines_;
+  // Entries of answered requests, kept with their storage for the next
+  // requests instead of being freed and allocated again for each.
+  std::vector<PendingTable::node_type> sparePending_;
+  std::vector<KeyTable::node_type> spareKeys_;
+  std::vector<DeadlineTable::node_type> spareDeadlines_;
   std::uint64_t nextOrder_ = 0;
   std::size_t pendingBytes_ = 0;
 };
