@@ -12,6 +12,7 @@
 #include <boost/asio/posix/stream_descriptor.hpp>
 #include <boost/asio/use_future.hpp>
 #include <boost/asio/write.hpp>
+#include <functional>
 #include <future>
 #include <thread>
 #include <tuple>
@@ -266,6 +267,60 @@ TEST(Session, ThreadsSharingASessionGetTheirOwnReplies) {
   }
   for (std::thread& thread : threads) thread.join();
   EXPECT_EQ(mispaired.load(), 0);
+}
+
+// What a session counts of what came along with a reply, or instead of it:
+// each count follows the stream's as soon as it moves, also when nothing
+// else does (a run longer than the framing keeps, and no CR ever).
+TEST(Session, CountsWhatCameAlongWithTheReply) {
+  const std::string overLong(SentenceStream::kDefaultMaxPending + 100, 'x');
+  const struct {
+    const char* name;
+    std::function<Steps(const GeoComSentence&)> answer;
+    // calls (always 1), timeouts, stale replies, echoes, noise bytes,
+    // unrecognised, dropped bytes
+    SessionCounts counts;
+  } kRows[] = {
+      {"noise before the reply",
+       [](const GeoComSentence& r) {
+         return Steps{{0ms, "xyz" + ScriptedPeer::ReplyTo(r)}};
+       },
+       {1, 0, 0, 0, 3, 0, 0}},
+      {"a line the core refuses, then the reply",
+       [](const GeoComSentence& r) {
+         return Steps{{0ms, "%R1P,9,x\r\n" + ScriptedPeer::ReplyTo(r)}};
+       },
+       {1, 0, 0, 0, 0, 1, 0}},
+      {"a stale reply and an echo, then the reply",
+       [](const GeoComSentence& r) {
+         return Steps{{0ms, ReplyBytes(static_cast<unsigned short>(
+                                           r.GetSequenceID() + 1),
+                                       GRC_OK, "") +
+                                "%R1Q,5004,3:\r\n" + ScriptedPeer::ReplyTo(r)}};
+       },
+       {1, 0, 1, 1, 0, 0, 0}},
+      {"a run longer than the framing keeps, without its CR",
+       [&overLong](const GeoComSentence&) {
+         return Steps{{0ms, overLong}};
+       },
+       {1, 1, 0, 0, 0, 0, 100}},
+  };
+  for (const auto& row : kRows) {
+    SCOPED_TRACE(row.name);
+    ScriptedPeer peer(row.answer);
+    BlockingSession session = BlockingSession::Connect(peer.Address());
+    CallOptions options;
+    options.timeout = 300ms;
+    session.TryCall(kNull, "", options);
+    const SessionCounts counts = session.Counts();
+    EXPECT_EQ(counts.calls, row.counts.calls);
+    EXPECT_EQ(counts.timeouts, row.counts.timeouts);
+    EXPECT_EQ(counts.staleReplies, row.counts.staleReplies);
+    EXPECT_EQ(counts.echoes, row.counts.echoes);
+    EXPECT_EQ(counts.noiseBytes, row.counts.noiseBytes);
+    EXPECT_EQ(counts.unrecognised, row.counts.unrecognised);
+    EXPECT_EQ(counts.droppedBytes, row.counts.droppedBytes);
+  }
 }
 
 TEST(Session, AsyncCallCompletesThroughACompletionToken) {
