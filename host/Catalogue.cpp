@@ -202,6 +202,7 @@ struct Row {
   std::vector<ValueSpec> reply;
   std::string (*pack)(const Values&) = nullptr;
   std::optional<Fields> (*decode)(const GeoComSentence&) = nullptr;
+  std::vector<std::string_view> requestLayout = {};
 };
 
 std::vector<ValueSpec> StationValues() {
@@ -528,14 +529,18 @@ std::vector<Row> Rows() {
        true,
        {Port("port"), Integer("mode", "remote-control mode")},
        {},
-       PackEnableRemote},
+       PackEnableRemote,
+       nullptr,
+       {"1", "", "1", ""}},
       {kDisableRemoteControl,
        "disable-remote-control",
        "disables remote control on a port",
        true,
        {Port("port")},
        {},
-       PackDisableRemote},
+       PackDisableRemote,
+       nullptr,
+       {"1", "", "0"}},
       {kAuthenticate,
        "authenticate",
        "authenticates with a password",
@@ -788,9 +793,10 @@ std::chrono::milliseconds CoreReplyTimeout(unsigned short number) {
 std::vector<Procedure> BuildCatalogue() {
   std::vector<Procedure> table;
   for (Row& row : Rows()) {
-    table.push_back(
-        {row.id, row.name, row.description, CoreReplyTimeout(row.id), row.known,
-         std::move(row.arguments), std::move(row.reply), row.pack, row.decode});
+    table.push_back({row.id, row.name, row.description,
+                     CoreReplyTimeout(row.id), row.known,
+                     std::move(row.arguments), std::move(row.reply), row.pack,
+                     row.decode, std::move(row.requestLayout)});
   }
   return table;
 }

@@ -223,6 +223,26 @@ std::string Label(const Procedure& procedure) {
   return std::string(procedure.name);
 }
 
+// The arguments among a request's fields where the packer writes fixed ones
+// too, each of which must hold its text, as the host would have packed it.
+template <typename What>
+Result<std::vector<std::string_view>> ArgumentFields(
+    const std::vector<std::string_view>& layout,
+    const std::vector<std::string_view>& fields, const What& what) {
+  std::vector<std::string_view> arguments;
+  for (std::size_t i = 0; i < layout.size() && i < fields.size(); ++i) {
+    if (layout[i].empty()) {
+      arguments.push_back(fields[i]);
+    } else if (fields[i] != layout[i]) {
+      return Error{ErrorKind::kInvalidArgument,
+                   what() + " has '" + EscapeBytes(fields[i]) + "' as field " +
+                       std::to_string(i + 1) + ", which is always " +
+                       std::string(layout[i])};
+    }
+  }
+  return arguments;
+}
+
 Error InvalidArgument(const Procedure& procedure, const std::string& message) {
   return Error{ErrorKind::kInvalidArgument, Label(procedure) + ": " + message};
 }
@@ -485,6 +505,12 @@ Result<Fields> ReadArguments(const Procedure& procedure,
   if (!fields) {
     return Error{ErrorKind::kInvalidArgument,
                  what() + " has an unclosed quote: " + EscapeBytes(parameters)};
+  }
+  if (!procedure.requestLayout.empty()) {
+    Result<std::vector<std::string_view>> arguments =
+        ArgumentFields(procedure.requestLayout, *fields, what);
+    if (!arguments) return arguments.error();
+    fields = std::move(*arguments);
   }
   Result<Fields> values = ReadValues(procedure.arguments, *fields, true,
                                      ErrorKind::kInvalidArgument, what);

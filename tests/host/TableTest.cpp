@@ -64,10 +64,20 @@ TEST(Endpoint, PortsMustBeNumbersInRange) {
   }
 }
 
+// Where in its range a sample lies: integers are tried at both ends too, so
+// that a bound set one off refuses a value the instrument may send.
+enum class Pick { kInside, kLowest, kHighest };
+
 // A sample value of each type, inside the argument's range.
-FieldValue Sample(const ValueSpec& valueSpec) {
+FieldValue Sample(const ValueSpec& valueSpec, Pick pick = Pick::kInside) {
   switch (valueSpec.type) {
     case ValueType::kInteger:
+      if (pick == Pick::kLowest) {
+        return static_cast<std::int64_t>(valueSpec.minimum);
+      }
+      if (pick == Pick::kHighest) {
+        return static_cast<std::int64_t>(valueSpec.maximum);
+      }
       return static_cast<std::int64_t>(
           std::max(valueSpec.minimum, 0.0) + 1 <= valueSpec.maximum
               ? std::max(valueSpec.minimum, 0.0) + 1
@@ -116,38 +126,45 @@ TEST(Catalogue, EveryRowRoundTripsThroughItsOwnSchema) {
         EXPECT_LE(valueSpec.minimum, valueSpec.maximum) << valueSpec.name;
       }
     }
-    Fields required;
-    Fields given;
-    for (const ValueSpec& valueSpec : procedure.arguments) {
-      if (!valueSpec.fallback)
-        required.push_back({std::string(valueSpec.name), Sample(valueSpec)});
-      given.push_back({std::string(valueSpec.name), valueSpec.fallback
-                                                        ? *valueSpec.fallback
-                                                        : Sample(valueSpec)});
-    }
-    const Result<std::string> packed = PackArguments(procedure, required);
-    ASSERT_TRUE(packed) << packed.error().message;
-    const Result<Fields> read = ReadArguments(procedure, *packed);
-    ASSERT_TRUE(read) << read.error().message << " in " << *packed;
-    ASSERT_EQ(read->size(), given.size());
-    for (std::size_t i = 0; i < given.size(); ++i) {
-      EXPECT_EQ((*read)[i].name, given[i].name);
-      EXPECT_EQ(FormatValue((*read)[i].value), FormatValue(given[i].value))
-          << given[i].name;
-    }
-    Fields values;
-    for (const ValueSpec& valueSpec : procedure.reply) {
-      values.push_back({std::string(valueSpec.name), Sample(valueSpec)});
-    }
-    const Result<std::string> text = ComposeReply(procedure, values);
-    ASSERT_TRUE(text) << text.error().message;
-    const Result<Fields> decoded =
-        DecodeReply(procedure, Recognised(ReplyBytes(3, 0, *text)));
-    ASSERT_TRUE(decoded) << decoded.error().message << " in " << *text;
-    ASSERT_EQ(decoded->size(), values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      EXPECT_EQ((*decoded)[i].name, values[i].name);
-      EXPECT_EQ(FormatValue((*decoded)[i].value), FormatValue(values[i].value));
+    for (const Pick pick : {Pick::kInside, Pick::kLowest, Pick::kHighest}) {
+      SCOPED_TRACE(static_cast<int>(pick));
+      Fields required;
+      Fields given;
+      for (const ValueSpec& valueSpec : procedure.arguments) {
+        if (!valueSpec.fallback) {
+          required.push_back(
+              {std::string(valueSpec.name), Sample(valueSpec, pick)});
+        }
+        given.push_back({std::string(valueSpec.name),
+                         valueSpec.fallback ? *valueSpec.fallback
+                                            : Sample(valueSpec, pick)});
+      }
+      const Result<std::string> packed = PackArguments(procedure, required);
+      ASSERT_TRUE(packed) << packed.error().message;
+      const Result<Fields> read = ReadArguments(procedure, *packed);
+      ASSERT_TRUE(read) << read.error().message << " in " << *packed;
+      ASSERT_EQ(read->size(), given.size());
+      for (std::size_t i = 0; i < given.size(); ++i) {
+        EXPECT_EQ((*read)[i].name, given[i].name);
+        EXPECT_EQ(FormatValue((*read)[i].value), FormatValue(given[i].value))
+            << given[i].name;
+      }
+      Fields values;
+      for (const ValueSpec& valueSpec : procedure.reply) {
+        values.push_back(
+            {std::string(valueSpec.name), Sample(valueSpec, pick)});
+      }
+      const Result<std::string> text = ComposeReply(procedure, values);
+      ASSERT_TRUE(text) << text.error().message;
+      const Result<Fields> decoded =
+          DecodeReply(procedure, Recognised(ReplyBytes(3, 0, *text)));
+      ASSERT_TRUE(decoded) << decoded.error().message << " in " << *text;
+      ASSERT_EQ(decoded->size(), values.size());
+      for (std::size_t i = 0; i < values.size(); ++i) {
+        EXPECT_EQ((*decoded)[i].name, values[i].name);
+        EXPECT_EQ(FormatValue((*decoded)[i].value),
+                  FormatValue(values[i].value));
+      }
     }
   }
 }
@@ -312,6 +329,50 @@ TEST(Catalogue, ReadsEachRealAsItsNearestDouble) {
 
 // What a request packs, RequestFields reads back under the same names, as
 // a decoder meets it in the bytes a host sent.
+// Where the packer writes fixed fields among the arguments, a request is
+// read around them, and one whose fixed fields differ is not one the host
+// would have packed.
+TEST(Catalogue, ReadsRequestsAroundTheirFixedFields) {
+  const struct {
+    const char* procedure;
+    const char* text;
+    const char* read;  // the arguments, or what the failure says
+    bool ok;
+  } kRequests[] = {
+      {"enable-remote-control", "1,5,1,7", "port=5 mode=7", true},
+      {"enable-remote-control", "1,0,1,2147483647", "port=0 mode=2147483647",
+       true},
+      {"enable-remote-control", "0,5,1,7", "'0' as field 1, which is always 1",
+       false},
+      {"enable-remote-control", "1,5,0,7", "'0' as field 3, which is always 1",
+       false},
+      {"enable-remote-control", "1,5,1", "lacks mode", false},
+      {"disable-remote-control", "1,5,0", "port=5", true},
+      {"disable-remote-control", "1,5,1", "'1' as field 3, which is always 0",
+       false},
+      {"disable-remote-control", "1,-1,0", "port must be from 0", false},
+  };
+  for (const auto& row : kRequests) {
+    SCOPED_TRACE(std::string(row.procedure) + " " + row.text);
+    const Result<Fields> read =
+        ReadArguments(*FindProcedure(row.procedure), row.text);
+    ASSERT_EQ(read.ok(), row.ok)
+        << (read ? std::string() : read.error().message);
+    if (!row.ok) {
+      EXPECT_EQ(read.error().kind, ErrorKind::kInvalidArgument);
+      EXPECT_NE(read.error().message.find(row.read), std::string::npos)
+          << read.error().message;
+      continue;
+    }
+    std::string got;
+    for (const Field& field : *read) {
+      got += (got.empty() ? "" : " ") + field.name + "=" +
+             FormatValue(field.value);
+    }
+    EXPECT_EQ(got, row.read);
+  }
+}
+
 TEST(Fields, RequestArgumentsReadBackAsPacked) {
   const auto request = [](const char* name, const Fields& arguments) {
     const Procedure& procedure = *FindProcedure(name);

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <sstream>
+#include <string>
 
 #include "Support.h"
 
@@ -72,7 +74,17 @@ std::string Unchecked(const Procedure& procedure, const Fields& fields) {
   asReply.reply = procedure.arguments;
   std::string text = ComposeReply(asReply, fields).value();
   if (!text.empty()) text.erase(0, 1);
-  return text;
+  if (procedure.requestLayout.empty()) return text;
+  // The fixed fields go where the packer writes them (the arguments around
+  // them are single numbers).
+  std::istringstream arguments(text);
+  std::string placed;
+  for (const std::string_view fixed : procedure.requestLayout) {
+    std::string field(fixed);
+    if (fixed.empty()) std::getline(arguments, field, ',');
+    placed += (placed.empty() ? "" : ",") + field;
+  }
+  return placed;
 }
 
 // Aimed at the prism P1 with target recognition and lock on, so that most

@@ -154,6 +154,10 @@ struct Procedure {
   /// The core's decoder for a successful reply, naming its values as reply
   /// lists them; nullptr where each value is read by its type.
   std::optional<Fields> (*decode)(const GeoComSentence& reply) = nullptr;
+  /// The request's fields where the packer writes fixed ones among the
+  /// arguments, in wire order: each the fixed text, or empty for the next
+  /// argument. Empty when the fields are the arguments, in order.
+  std::vector<std::string_view> requestLayout;
 };
 
 /// Every named procedure, in ascending number order.
