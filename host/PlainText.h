@@ -55,6 +55,13 @@ inline std::size_t PlainRun(const char* at, const char* end) {
   return static_cast<std::size_t>(at - start);
 }
 
+// The value of a lower-case hex digit of a byte's escape; -1 for any other.
+inline int HexValue(char digit) {
+  if (digit >= '0' && digit <= '9') return digit - '0';
+  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
+  return -1;
+}
+
 // The escape that stands for a byte in the escaped form of raw bytes
 // ("\\r", "\\x07", "\\\\"), written into escape; returns its length, 0
 // for a byte that stands for itself (printable ASCII but the backslash).
