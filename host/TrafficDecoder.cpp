@@ -291,6 +291,7 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   Pending& pending = waiting.mapped();
   pending.key = {key.first, key.second, record.sequence};
   pending.procedure = *record.procedure;
+  pending.named = named;
   pending.time = time;
   pending.timeout = *record.timeout;
   pending.bytes = frame.bytes;
@@ -360,12 +361,9 @@ void TrafficDecoder::OnReply(const StreamKey& key, Frame& frame,
       // To the microsecond: finer digits are the clock's noise.
       record.roundTripMs = std::round((*time - *request.time) * 1e6) / 1000.0;
     }
-    if (record.returnCode == 0) {
-      const Procedure* named = FindProcedure(request.procedure);
-      if (named != nullptr &&
-          fieldReader_.Reply(*named, sentence, spareFields_)) {
-        record.fields = std::move(spareFields_);
-      }
+    if (record.returnCode == 0 && request.named != nullptr &&
+        fieldReader_.Reply(*request.named, sentence, spareFields_)) {
+      record.fields = std::move(spareFields_);
     }
     // Copied, so that the entry keeps its storage for the next request.
     record.requestParameters = request.parameters;

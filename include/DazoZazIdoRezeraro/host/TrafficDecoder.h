@@ -126,6 +126,7 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT TrafficDecoder {
   struct Pending {
     Key key;
     unsigned short procedure = 0;
+    const Procedure* named = nullptr;  // its catalogue row, when it has one
     std::optional<double> time;
     std::chrono::milliseconds timeout{0};
     std::string bytes;
