@@ -187,6 +187,7 @@ TEST(Catalogue, RefusesArgumentsThatMustNotReachTheWire) {
       {"angles", {{"incline_mode", Int(1)}, {"incline_mode", Int(1)}}, "twice"},
       {"set-station", {{"easting", 1.0}}, "northing"},
       {"set-atr-state", {{"on", Int(2)}}, "on"},
+      {"set-atr-state", {{"on", "yes"s}}, "on"},
       {"file-delete",
        {{"device", Int(0)},
         {"file_type", Int(0)},
@@ -395,6 +396,31 @@ TEST(FieldReader, ReadsEachSentenceAsAFreshReadingDoes) {
       EXPECT_EQ(values[i].name, (*fresh)[i].name);
       EXPECT_EQ(values[i].value, (*fresh)[i].value) << values[i].name;
     }
+  }
+}
+
+// One field read alone by its type, wholly or not at all.
+TEST(Catalogue, ReadsOneFieldByItsType) {
+  const struct {
+    ValueType type;
+    const char* field;
+    std::optional<FieldValue> value;
+  } kFields[] = {
+      {ValueType::kInteger, "-12", Int(-12)},
+      {ValueType::kInteger, "12x", std::nullopt},
+      {ValueType::kReal, "0.5", 0.5},
+      {ValueType::kReal, "", std::nullopt},
+      {ValueType::kBoolean, "1", true},
+      {ValueType::kBoolean, "0", false},
+      {ValueType::kBoolean, "2", std::nullopt},
+      {ValueType::kText, R"("a,b")", "a,b"s},
+      {ValueType::kText, R"("a)", std::nullopt},
+      {ValueType::kBytes, "'0a'", "10"s},
+      {ValueType::kBytes, "'0g'", std::nullopt},
+      {ValueType::kDateTime, "2024", std::nullopt},
+  };
+  for (const auto& row : kFields) {
+    EXPECT_EQ(ReadField(row.type, row.field), row.value) << row.field;
   }
 }
 
