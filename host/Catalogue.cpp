@@ -803,13 +803,19 @@ const std::vector<Procedure>& Procedures() {
 }
 
 const Procedure* FindProcedure(unsigned short number) {
+  // Each number up to the highest named, with its row's place in the table
+  // counted from 1, or 0: a decoder looks up every sentence's procedure,
+  // where a search of the table cost more than the rest of the lookup.
   const std::vector<Procedure>& table = Procedures();
-  const auto found =
-      std::lower_bound(table.begin(), table.end(), number,
-                       [](const Procedure& entry, unsigned short wanted) {
-                         return entry.id < wanted;
-                       });
-  return found != table.end() && found->id == number ? &*found : nullptr;
+  static const std::vector<std::uint16_t> kByNumber = [&table] {
+    std::vector<std::uint16_t> byNumber(table.back().id + 1u, 0);
+    for (std::size_t row = 0; row < table.size(); ++row) {
+      byNumber[table[row].id] = static_cast<std::uint16_t>(row + 1);
+    }
+    return byNumber;
+  }();
+  const std::uint16_t row = number < kByNumber.size() ? kByNumber[number] : 0;
+  return row != 0 ? &table[row - 1u] : nullptr;
 }
 
 const Procedure* FindProcedure(std::string_view name) {
