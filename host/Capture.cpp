@@ -464,8 +464,7 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
   // it (\r, \n, \t, \xNN and \\, each with its backslash escaped for the
   // string) undone together. False for any other escape: the readers after
   // this one judge it.
-  static bool ScanRawBytes(const char*& at, const char* end,
-                           std::string& out) {
+  static bool ScanRawBytes(const char*& at, const char* end, std::string& out) {
     if (at == end || *at++ != '"') return false;
     // The bytes are no longer than their text: written in place, then cut
     // to their length, without a call for each piece.

@@ -43,8 +43,7 @@ std::string_view JsonOpening(TrafficKind kind,
             .Key("kind")
             .String(TrafficKindName(static_cast<TrafficKind>(k)))
             .Key("direction")
-            .String(host::DirectionName(
-                static_cast<host::CaptureDirection>(d)))
+            .String(host::DirectionName(static_cast<host::CaptureDirection>(d)))
             .Key("connection");
       }
     }
