@@ -257,7 +257,15 @@ void BlockingSession::Loop::CallHere(unsigned short procedure,
     std::atomic<bool> done{false};
     error_code& error;
     Reply& reply;
-  } outcome{false, error, reply};
+    std::thread::id waiting;
+
+    void Take(error_code result, Reply&& value) {
+      error = result;
+      // A reply is made in place unless it came another way (a failure).
+      if (&value != &reply) reply = std::move(value);
+      done = true;
+    }
+  } outcome{false, error, reply, std::this_thread::get_id()};
   // The session reads the waiter only while the call is under way, and
   // this thread waits here until it is over.
   detail::CallWaiter waiting;
@@ -284,14 +292,17 @@ void BlockingSession::Loop::CallHere(unsigned short procedure,
   session.Enqueue(
       session.NewCallId(), procedure, std::string(parameters), options,
       [this, &outcome](error_code result, Reply&& value, bool) {
+        // On the waiting thread itself nobody else looks at the outcome,
+        // and the wait sees it as soon as this returns.
+        if (std::this_thread::get_id() == outcome.waiting) {
+          if (!outcome.done) outcome.Take(result, std::move(value));
+          return;
+        }
         // Neither is touched once the mutex is released: the waiting thread
         // may return then.
         const std::lock_guard<std::mutex> ended(mutex);
         if (outcome.done) return;
-        outcome.error = result;
-        // A reply is made in place unless it came another way (a failure).
-        if (&value != &outcome.reply) outcome.reply = std::move(value);
-        outcome.done = true;
+        outcome.Take(result, std::move(value));
         NotifyLocked();
       },
       waiter, ownThread);

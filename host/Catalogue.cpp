@@ -804,8 +804,9 @@ const std::vector<Procedure>& Procedures() {
 
 const Procedure* FindProcedure(unsigned short number) {
   // Each number up to the highest named, with its row's place in the table
-  // counted from 1, or 0: a decoder looks up every sentence's procedure,
-  // where a search of the table cost more than the rest of the lookup.
+  // counted from 1, or 0: a decoder looks up every sentence's procedure, and
+  // a lookup now reads one entry here and the row it finds, where a search
+  // cost more than the rest of the lookup.
   const std::vector<Procedure>& table = Procedures();
   static const std::vector<std::uint16_t> kByNumber = [&table] {
     std::vector<std::uint16_t> byNumber(table.back().id + 1u, 0);

@@ -180,7 +180,7 @@ void SentenceStream::ClassifyPiece(std::string_view piece) {
   }
   // The sentence is recognised where its frame is kept: a sentence only
   // copies, and copying it costs an allocation.
-  Frame* frame = &AddFrame();
+  Frame* frame = &AddFrameForSentence();
   GeoComSentence& sentence = frame->sentence;
   int last = 0;
   const bool recognised =
@@ -197,7 +197,7 @@ void SentenceStream::ClassifyPiece(std::string_view piece) {
       Frame recognisedFrame = std::move(*frame);
       --ready_;
       Push(FrameKind::kNoise, piece.substr(0, start));
-      frame = &AddFrame();
+      frame = &AddFrameForSentence();
       *frame = std::move(recognisedFrame);
     }
     frame->kind = frame->sentence.GetType() == TYPE_REQUEST
@@ -241,6 +241,13 @@ void SentenceStream::Push(FrameKind kind, std::string_view bytes) {
 }
 
 Frame& SentenceStream::AddFrame() {
+  Frame& frame = AddFrameForSentence();
+  static const GeoComSentence kNoSentence;
+  frame.sentence = kNoSentence;
+  return frame;
+}
+
+Frame& SentenceStream::AddFrameForSentence() {
   if (ready_ == frames_.size()) {
     std::rotate(frames_.begin(),
                 frames_.begin() + static_cast<std::ptrdiff_t>(first_),
@@ -251,9 +258,7 @@ Frame& SentenceStream::AddFrame() {
   }
   // Every caller sets the kind and the size; the rest is as new.
   Frame& frame = *frames_[(first_ + ready_++) % frames_.size()];
-  static const GeoComSentence kNoSentence;
   frame.bytes.clear();
-  frame.sentence = kNoSentence;
   frame.parameters.clear();
   frame.sequence = 0;
   return frame;

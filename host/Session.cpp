@@ -26,6 +26,7 @@
 #include <cerrno>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "SessionService.h"
@@ -47,6 +48,14 @@ constexpr std::size_t kReadChunk = 4096;
 // How long another thread's cancellation or close may wait for a read on
 // the caller's thread to look up.
 constexpr std::chrono::milliseconds kWakeCheck{10};
+
+// Whether a failure is one of these; a success is told apart at once,
+// without making the codes to compare it with (the usual case on every
+// read and write).
+template <typename... Codes>
+bool IsOneOf(const error_code& error, Codes... codes) {
+  return error && ((error == codes) || ...);
+}
 
 std::string ProcedureLabel(unsigned short procedure) {
   const Procedure* named = FindProcedure(procedure);
@@ -81,7 +90,12 @@ struct Current {
 struct Ready {
   detail::CallCompletion completion;
   error_code error;
-  Reply reply;
+  // Where the reply was made for the caller, or else (a failure) the reply
+  // itself.
+  Reply* madeInPlace = nullptr;
+  std::optional<Reply> kept;
+
+  Reply& reply() { return madeInPlace != nullptr ? *madeInPlace : *kept; }
 };
 
 // Counts a nesting for as long as it lives.
@@ -148,18 +162,21 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   // waits its turn already: that one must run first. The call is taken
   // only when it can run, and left to the caller otherwise.
   bool Enqueue(Pending& pending, bool startHere) {
-    pending.queued = Clock::now();
+    // Only a deadline counts from the moment a call was queued.
+    if (pending.options.deadline) pending.queued = Clock::now();
     const bool here =
         startHere && interruptions_.load() == 0 && startsPosted_.load() == 0;
+    if (here) {
+      // The context cannot go while this thread has it to itself.
+      if (contextGone_.load()) return false;
+      Admit(std::move(pending));
+      return true;
+    }
     std::optional<asio::strand<executor_type>> strand;
     {
       const std::lock_guard<std::mutex> lock(lifeMutex_);
       if (contextGone_) return false;
-      if (!here) strand = strand_;
-    }
-    if (here) {
-      Admit(std::move(pending));
-      return true;
+      strand = strand_;
     }
     ++startsPosted_;
     asio::dispatch(*strand, [self = shared_from_this(),
@@ -236,7 +253,9 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
 
   SessionCounts Counts() const {
     const std::lock_guard<std::mutex> lock(countsMutex_);
-    return counts_;
+    SessionCounts counts = counts_;
+    counts.calls = callsEnded_.load();
+    return counts;
   }
 
  private:
@@ -264,7 +283,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
       for (std::size_t next = 0; next < ready_.size(); ++next) {
         Ready ready = std::move(ready_[next]);
         try {
-          ready.completion(ready.error, std::move(ready.reply), true);
+          ready.completion(ready.error, std::move(ready.reply()), true);
         } catch (...) {
           // The handler's exception leaves through the event loop as with
           // a posted handler; the outcomes behind it are handed over by a
@@ -447,8 +466,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
       error_code error;
       written =
           transport_->WriteSomeNow(asio::buffer(call.requestBytes), error);
-      if (error == asio::error::would_block ||
-          error == asio::error::try_again) {
+      if (IsOneOf(error, asio::error::would_block, asio::error::try_again)) {
         error = {};
         written = 0;
       }
@@ -538,8 +556,13 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
           std::min(until, call.pending.queued + *call.pending.options.deadline);
     }
     ProcessFrames();
-    while (current_ && attempt == attempt_ && interruptions_.load() == 0) {
-      const Clock::time_point now = Clock::now();
+    // The request was written a moment ago: its time stands for the first
+    // look at the clock.
+    Clock::time_point now = call.written;
+    for (bool first = true;
+         current_ && attempt == attempt_ && interruptions_.load() == 0;
+         first = false) {
+      if (!first) now = Clock::now();
       if (now >= until) return;
       const auto left =
           std::chrono::duration_cast<std::chrono::nanoseconds>(until - now);
@@ -551,12 +574,11 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
         received = transport_->ReadSomeWaiting(
             asio::buffer(readBuffer_),
             std::min<std::chrono::nanoseconds>(left, kWakeCheck), error);
-        if (error == asio::error::operation_not_supported) {
+        if (IsOneOf(error, asio::error::operation_not_supported)) {
           readsWait_ = false;
           continue;
         }
-        if (error == asio::error::timed_out ||
-            error == asio::error::interrupted) {
+        if (IsOneOf(error, asio::error::timed_out, asio::error::interrupted)) {
           continue;
         }
       } else {
@@ -564,8 +586,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
         if (polled == PollOutcome::kEnd) return;
         if (polled == PollOutcome::kNothing) continue;
         received = transport_->ReadSomeNow(asio::buffer(readBuffer_), error);
-        if (error == asio::error::would_block ||
-            error == asio::error::try_again) {
+        if (IsOneOf(error, asio::error::would_block, asio::error::try_again)) {
           continue;
         }
       }
@@ -776,7 +797,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     ++attempt_;
     // The rest of an ended call's request must not hold up the next call.
     if (writeInFlight_) stopWrite_.emit(asio::cancellation_type::terminal);
-    AddCount(&SessionCounts::calls);
+    ++callsEnded_;
     Complete(pending, error, std::move(reply));
   }
 
@@ -784,8 +805,15 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   // the spot; in any other handler once that handler is done.
   void Complete(Pending& pending, error_code error, Reply&& reply) {
     if (turnDepth_ > 0 && initiating_ == 0) {
-      ready_.push_back(
-          {std::move(pending.completion), error, std::move(reply)});
+      Reply* const madeInPlace =
+          pending.waiter ? pending.waiter->reply : nullptr;
+      if (&reply == madeInPlace) {
+        ready_.push_back(
+            {std::move(pending.completion), error, madeInPlace, std::nullopt});
+      } else {
+        ready_.push_back(
+            {std::move(pending.completion), error, nullptr, std::move(reply)});
+      }
       return;
     }
     pending.completion(error, std::move(reply), false);
@@ -854,10 +882,13 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   // spot must not overtake them.
   std::atomic<unsigned> startsPosted_{0};
   int wakeDescriptor_ = -1;
-  bool contextGone_ = false;
+  // Written under lifeMutex_; read without it where the context cannot go.
+  std::atomic<bool> contextGone_{false};
   bool closeRequested_ = false;
   mutable std::mutex countsMutex_;
   SessionCounts counts_;
+  // Counted apart from the rest, without the lock: every call ends once.
+  std::atomic<std::uint64_t> callsEnded_{0};
 };
 
 Session::Session(std::unique_ptr<Transport> transport, SessionOptions options)

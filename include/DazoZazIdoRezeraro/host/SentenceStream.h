@@ -110,6 +110,9 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT SentenceStream {
   // may have left: as a new frame but for its kind and size, which the
   // caller sets.
   Frame& AddFrame();
+  // The same but for its sentence, which the caller recognises in it (a
+  // sentence recognised is set whole) or drops the frame.
+  Frame& AddFrameForSentence();
 
   std::size_t maxPending_;
   std::string buffer_;

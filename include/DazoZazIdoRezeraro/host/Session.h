@@ -80,12 +80,14 @@ struct SessionCounts {
 inline constexpr std::size_t kMaxParameterBytes = 16384;
 
 namespace detail {
-/// A thread that waits for a call and runs the session's event loop itself
-/// (a BlockingSession's): when the call starts on that thread, it may write,
-/// wait for the reply and read it right there, until the end of the
-/// thread's current wait, instead of going through the event loop.
+/// Who waits for a call and where its reply is made. A thread that waits
+/// and runs the session's event loop itself (a BlockingSession's): when the
+/// call starts on that thread, it may write, wait for the reply and read it
+/// right there, until the end of the thread's current wait, instead of going
+/// through the event loop. An asynchronous call has no such thread, only a
+/// place for its reply beside its handler.
 struct CallWaiter {
-  /// The thread waiting now.
+  /// The thread waiting now; none for an asynchronous call.
   std::atomic<std::thread::id> thread{};
   /// When its current wait ends.
   std::atomic<std::chrono::steady_clock::time_point> until{};
@@ -228,27 +230,43 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT Session {
                   cancel(type);
                 });
           }
-          auto shared = std::make_shared<decltype(handler)>(std::move(handler));
-          Enqueue(id, number, std::move(text), with,
-                  [shared, work](boost::system::error_code error, Reply&& reply,
-                                 bool mayDispatch) mutable {
-                    // The handler and its work guard move into the function
-                    // handed over, so both are released on the handler's
-                    // own thread. Outside an initiating function the
-                    // handler runs at once when its executor allows it.
-                    auto target = work.get_executor();
-                    auto deliver = [shared = std::move(shared), error,
-                                    work = std::move(work),
-                                    reply = std::move(reply)]() mutable {
-                      (*shared)(error, std::move(reply));
-                      work.reset();
-                    };
-                    if (mayDispatch) {
-                      boost::asio::dispatch(target, std::move(deliver));
-                    } else {
-                      boost::asio::post(target, std::move(deliver));
-                    }
-                  });
+          // The session makes the reply where the handler is kept, so that
+          // it is not moved from one function object to the next.
+          using Handler = decltype(handler);
+          struct Held {
+            explicit Held(Handler&& taken) : call(std::move(taken)) {
+              waiter.reply = &reply;
+            }
+            Handler call;
+            Reply reply;
+            detail::CallWaiter waiter;
+          };
+          auto shared = std::make_shared<Held>(std::move(handler));
+          std::shared_ptr<const detail::CallWaiter> destination(
+              shared, &shared->waiter);
+          Enqueue(
+              id, number, std::move(text), with,
+              [shared, work](boost::system::error_code error, Reply&& reply,
+                             bool mayDispatch) mutable {
+                // A failure's reply comes another way.
+                if (&reply != &shared->reply) shared->reply = std::move(reply);
+                // The handler and its work guard move into the function
+                // handed over, so both are released on the handler's own
+                // thread. Outside an initiating function the handler runs at
+                // once when its executor allows it.
+                auto target = work.get_executor();
+                auto deliver = [shared = std::move(shared), error,
+                                work = std::move(work)]() mutable {
+                  shared->call(error, std::move(shared->reply));
+                  work.reset();
+                };
+                if (mayDispatch) {
+                  boost::asio::dispatch(target, std::move(deliver));
+                } else {
+                  boost::asio::post(target, std::move(deliver));
+                }
+              },
+              std::move(destination));
         },
         token, procedure, std::string(parameters), options);
   }
