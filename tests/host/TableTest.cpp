@@ -193,6 +193,8 @@ TEST(Catalogue, RefusesArgumentsThatMustNotReachTheWire) {
       {"set-station", {{"easting", 1.0}}, "northing"},
       {"set-atr-state", {{"on", Int(2)}}, "on"},
       {"set-atr-state", {{"on", "yes"s}}, "on"},
+      {"set-atr-state", {{"on", Int(1)}}, nullptr},
+      {"set-atr-state", {{"on", Int(0)}}, nullptr},
       {"file-delete",
        {{"device", Int(0)},
         {"file_type", Int(0)},
