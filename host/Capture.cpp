@@ -181,6 +181,9 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
   // The direction of a line read in a writer's shape, which names it
   // without the text.
   std::optional<CaptureDirection> scannedDirection;
+  // The bytes of a line read in a writer's shape, which hold the bytes
+  // themselves, their escapes undone.
+  bool bytesUnescaped = false;
   bool hasConnection = false;
   std::optional<unsigned> connection;  // nullopt: not a connection number
   bool hasVersion = false;
@@ -348,6 +351,7 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     }
     time.reset();
     scannedDirection.reset();
+    bytesUnescaped = false;
     hasConnection = hasVersion = object_ = false;
     depth_ = 0;
     key_ = Key::kOther;
@@ -443,7 +447,7 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     }
     at += named;
     if (named == 0 || !Literal(at, end, R"(","bytes":)") ||
-        !ScanString(at, end, bytes.value) || end - at != 1 || *at != '}') {
+        !ScanRawBytes(at, end, bytes.value) || end - at != 1 || *at != '}') {
       return false;
     }
     object_ = true;
@@ -451,7 +455,69 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     hasConnection = true;
     connection = number;
     bytes.present = true;
+    bytesUnescaped = true;
     return true;
+  }
+
+  // The bytes' string of a writer's line read into the bytes themselves in
+  // one pass: the string's escapes (\" and \\) and the bytes' own inside
+  // it (\r, \n, \t, \xNN and \\, each with its backslash escaped for the
+  // string) undone together. False for any other escape: the readers after
+  // this one judge it.
+  static bool ScanRawBytes(const char*& at, const char* end, std::string& out) {
+    if (at == end || *at++ != '"') return false;
+    // The bytes are no longer than their text: written in place, then cut
+    // to their length, without a call for each piece.
+    out.resize(static_cast<std::size_t>(end - at));
+    char* const start = out.data();
+    char* into = start;
+    for (;;) {
+      const std::size_t plain = PlainRun(at, end);
+      std::memcpy(into, at, plain);
+      into += plain;
+      at += plain;
+      // A line that ends here lacks the closing quote and brace.
+      if (end - at < 2) return false;
+      const char byte = *at++;
+      if (byte == '"') {
+        out.resize(static_cast<std::size_t>(into - start));
+        return true;
+      }
+      if (byte != '\\') return false;
+      if (*at == '"') {
+        *into++ = '"';
+        ++at;
+        continue;
+      }
+      // Only the bytes' own backslash may follow: the escape is behind it.
+      if (*at++ != '\\' || at == end) return false;
+      switch (*at++) {
+        case 'r':
+          *into++ = '\r';
+          break;
+        case 'n':
+          *into++ = '\n';
+          break;
+        case 't':
+          *into++ = '\t';
+          break;
+        case '\\':
+          if (at == end || *at++ != '\\') return false;
+          *into++ = '\\';
+          break;
+        case 'x': {
+          if (end - at < 2) return false;
+          const int high = HexValue(at[0]);
+          const int low = HexValue(at[1]);
+          if (high < 0 || low < 0) return false;
+          *into++ = static_cast<char>(high * 16 + low);
+          at += 2;
+          break;
+        }
+        default:
+          return false;
+      }
+    }
   }
 
   // One of the keys a capture uses, quoted without escapes, matched where
@@ -680,7 +746,10 @@ Result<bool> CaptureReader::Parse(CaptureRecord& record) {
       if (!line.bytes.present) {
         return invalid("\"bytes\" is missing or not a string");
       }
-      if (!AppendUnescapedBytes(record.bytes, line.bytes.value)) {
+      if (line.bytesUnescaped) {
+        // Both keep their storage for the lines after this one.
+        record.bytes.swap(line.bytes.value);
+      } else if (!AppendUnescapedBytes(record.bytes, line.bytes.value)) {
         return invalid("\"bytes\" holds a malformed escape");
       }
     }

@@ -130,80 +130,93 @@ const char* TypeName(ValueType type) {
   return "a value";
 }
 
-// One value read from its fields; nullopt when a field is not wholly of
-// the value's type.
-std::optional<FieldValue> ReadValue(const ValueSpec& valueSpec,
-                                    const std::vector<std::string_view>& fields,
-                                    std::size_t at) {
+// One value read from its fields into value (a text into the storage of
+// one it holds); false when a field is not wholly of the value's type.
+bool ReadValue(const ValueSpec& valueSpec,
+               const std::vector<std::string_view>& fields, std::size_t at,
+               FieldValue& value) {
   switch (valueSpec.type) {
     case ValueType::kInteger: {
-      const auto value = ReadInteger(fields[at]);
-      if (!value || *value < -2147483648LL || *value > 4294967295LL) {
-        return std::nullopt;
+      const auto read = ReadInteger(fields[at]);
+      if (!read || *read < -2147483648LL || *read > 4294967295LL) {
+        return false;
       }
-      return FieldValue(*value);
+      value = *read;
+      return true;
     }
     case ValueType::kReal: {
-      const auto value = ReadReal(fields[at]);
-      if (!value) return std::nullopt;
-      return FieldValue(*value);
+      const auto read = ReadReal(fields[at]);
+      if (!read) return false;
+      value = *read;
+      return true;
     }
     case ValueType::kBoolean: {
-      if (fields[at] != "0" && fields[at] != "1") return std::nullopt;
-      return FieldValue(fields[at] == "1");
+      if (fields[at] != "0" && fields[at] != "1") return false;
+      value = fields[at] == "1";
+      return true;
     }
     case ValueType::kText: {
       const std::string_view field = fields[at];
       if (field.size() < 2 || field.front() != '"' || field.back() != '"') {
-        return std::nullopt;
+        return false;
       }
-      return FieldValue(std::string(field.substr(1, field.size() - 2)));
+      const std::string_view text = field.substr(1, field.size() - 2);
+      if (auto* kept = std::get_if<std::string>(&value)) {
+        kept->assign(text);
+      } else {
+        value = std::string(text);
+      }
+      return true;
     }
     case ValueType::kDateTime: {
       const auto year = ReadInteger(fields[at]);
-      if (!year || *year < 0 || *year > 65535) return std::nullopt;
+      if (!year || *year < 0 || *year > 65535) return false;
       unsigned parts[5];
       for (unsigned i = 0; i < 5; ++i) {
         const auto part = ReadByte(fields[at + 1 + i]);
-        if (!part) return std::nullopt;
+        if (!part) return false;
         parts[i] = *part;
       }
-      return FieldValue(DateTimeText(static_cast<unsigned>(*year), parts));
+      value = DateTimeText(static_cast<unsigned>(*year), parts);
+      return true;
     }
     case ValueType::kBytes: {
       std::vector<unsigned> bytes;
       for (unsigned i = 0; i < valueSpec.byteCount; ++i) {
         const auto part = ReadByte(fields[at + i]);
-        if (!part) return std::nullopt;
+        if (!part) return false;
         bytes.push_back(*part);
       }
-      return FieldValue(BytesText(bytes));
+      value = BytesText(bytes);
+      return true;
     }
   }
-  return std::nullopt;
+  return false;
 }
 
-// Reads the values of specs from the fields; fails naming the first value
-// that is missing or not of its type.
+// Reads the values of specs from the fields into values, reusing the
+// storage of those it holds; fails naming the first value that is missing
+// or not of its type.
 template <typename What>
-Result<Fields> ReadValues(const std::vector<ValueSpec>& specs,
-                          const std::vector<std::string_view>& fields,
-                          bool defaultsAllowed, ErrorKind kind,
-                          const What& what) {
-  Fields values;
-  values.reserve(specs.size());
+Result<Done> ReadValues(const std::vector<ValueSpec>& specs,
+                        const std::vector<std::string_view>& fields,
+                        bool defaultsAllowed, ErrorKind kind, const What& what,
+                        Fields& values) {
+  std::size_t read = 0;
   std::size_t at = 0;
   for (const ValueSpec& valueSpec : specs) {
+    Field& field = read < values.size() ? values[read] : values.emplace_back();
+    ++read;
+    field.name.assign(valueSpec.name);
     const std::size_t count = FieldCount(valueSpec);
     if (at + count > fields.size()) {
       if (defaultsAllowed && valueSpec.fallback) {
-        values.push_back({std::string(valueSpec.name), *valueSpec.fallback});
+        field.value = *valueSpec.fallback;
         continue;
       }
       return Error{kind, what() + " lacks " + std::string(valueSpec.name)};
     }
-    std::optional<FieldValue> value = ReadValue(valueSpec, fields, at);
-    if (!value) {
+    if (!ReadValue(valueSpec, fields, at, field.value)) {
       std::string got;
       for (std::size_t i = at; i < at + count; ++i) {
         got += i == at ? "" : ",";
@@ -213,26 +226,28 @@ Result<Fields> ReadValues(const std::vector<ValueSpec>& specs,
                              std::string(valueSpec.name) + ", not " +
                              TypeName(valueSpec.type)};
     }
-    values.push_back({std::string(valueSpec.name), std::move(*value)});
     at += count;
   }
-  return values;
+  values.erase(values.begin() + static_cast<std::ptrdiff_t>(read),
+               values.end());
+  return Done{};
 }
 
 std::string Label(const Procedure& procedure) {
   return std::string(procedure.name);
 }
 
-// The arguments among a request's fields where the packer writes fixed ones
-// too, each of which must hold its text, as the host would have packed it.
+// Keeps the arguments among a request's fields where the packer writes
+// fixed ones too, each of which must hold its text, as the host would have
+// packed it.
 template <typename What>
-Result<std::vector<std::string_view>> ArgumentFields(
-    const std::vector<std::string_view>& layout,
-    const std::vector<std::string_view>& fields, const What& what) {
-  std::vector<std::string_view> arguments;
+Result<Done> KeepArgumentFields(const std::vector<std::string_view>& layout,
+                                std::vector<std::string_view>& fields,
+                                const What& what) {
+  std::size_t kept = 0;
   for (std::size_t i = 0; i < layout.size() && i < fields.size(); ++i) {
     if (layout[i].empty()) {
-      arguments.push_back(fields[i]);
+      fields[kept++] = fields[i];
     } else if (fields[i] != layout[i]) {
       return Error{ErrorKind::kInvalidArgument,
                    what() + " has '" + EscapeBytes(fields[i]) + "' as field " +
@@ -240,7 +255,8 @@ Result<std::vector<std::string_view>> ArgumentFields(
                        std::string(layout[i])};
     }
   }
-  return arguments;
+  fields.resize(kept);
+  return Done{};
 }
 
 Error InvalidArgument(const Procedure& procedure, const std::string& message) {
@@ -361,39 +377,53 @@ std::string PackValue(const ValueSpec& valueSpec, const FieldValue& value) {
   return "";
 }
 
-// The fields as views into the text, which a reading takes without a copy.
-std::optional<std::vector<std::string_view>> SplitParameterViews(
-    std::string_view text) {
-  std::vector<std::string_view> fields;
-  if (text.empty()) return fields;
-  // One allocation instead of one per doubling: a comma inside a quoted
-  // field only reserves a slot too many.
-  fields.reserve(
-      static_cast<std::size_t>(std::count(text.begin(), text.end(), ',')) + 1);
+// The fields as views into the text, which a reading takes without a copy,
+// into fields, whose storage the caller keeps; false when a quote is not
+// closed.
+bool SplitParameterViews(std::string_view text,
+                         std::vector<std::string_view>& fields) {
+  fields.clear();
+  if (text.empty()) return true;
   std::size_t at = 0;
   while (true) {
     std::size_t end = at;
     if (at < text.size() && text[at] == '"') {
       end = text.find('"', at + 1);
-      if (end == std::string_view::npos) return std::nullopt;
+      if (end == std::string_view::npos) return false;
       ++end;
-      if (end < text.size() && text[end] != ',') return std::nullopt;
+      if (end < text.size() && text[end] != ',') return false;
     } else {
       end = std::min(text.find(',', at), text.size());
     }
     fields.emplace_back(text.substr(at, end - at));
-    if (end >= text.size()) return fields;
+    if (end >= text.size()) return true;
     at = end + 1;
   }
+}
+
+// Whether Checked takes the value as it is, told without building its
+// result: an integer or finite number within its range.
+bool PlainlyInRange(const ValueSpec& valueSpec, const FieldValue& value) {
+  double number = 0;
+  if (const auto* whole = std::get_if<std::int64_t>(&value);
+      whole != nullptr && valueSpec.type == ValueType::kInteger) {
+    number = static_cast<double>(*whole);
+  } else if (const auto* real = std::get_if<double>(&value);
+             real != nullptr && valueSpec.type == ValueType::kReal &&
+             std::isfinite(*real)) {
+    number = *real;
+  } else {
+    return false;
+  }
+  return number >= valueSpec.minimum && number <= valueSpec.maximum;
 }
 
 }  // namespace
 
 std::optional<std::vector<std::string>> SplitParameters(std::string_view text) {
-  std::optional<std::vector<std::string_view>> views =
-      SplitParameterViews(text);
-  if (!views) return std::nullopt;
-  return std::vector<std::string>(views->begin(), views->end());
+  std::vector<std::string_view> views;
+  if (!SplitParameterViews(text, views)) return std::nullopt;
+  return std::vector<std::string>(views.begin(), views.end());
 }
 
 std::optional<FieldValue> ReadField(ValueType type, std::string_view field) {
@@ -401,7 +431,9 @@ std::optional<FieldValue> ReadField(ValueType type, std::string_view field) {
   ValueSpec valueSpec;
   valueSpec.type = type;
   valueSpec.byteCount = 1;
-  return ReadValue(valueSpec, {field}, 0);
+  FieldValue value;
+  if (!ReadValue(valueSpec, {field}, 0, value)) return std::nullopt;
+  return value;
 }
 
 Result<std::string> PackArguments(const Procedure& procedure,
@@ -452,8 +484,8 @@ Result<std::string> PackArguments(const Procedure& procedure,
   return text;
 }
 
-Result<Fields> DecodeReply(const Procedure& procedure,
-                           const GeoComSentence& reply) {
+Result<Done> FieldReader::Reply(const Procedure& procedure,
+                                const GeoComSentence& reply, Fields& values) {
   const auto what = [&procedure] { return "the reply to " + Label(procedure); };
   if (!procedure.known) {
     return Error{ErrorKind::kInvalidReply,
@@ -465,15 +497,22 @@ Result<Fields> DecodeReply(const Procedure& procedure,
   std::string_view text(reinterpret_cast<const char*>(data),
                         static_cast<std::size_t>(length));
   if (!text.empty() && text.front() == ',') text.remove_prefix(1);
-  std::optional<std::vector<std::string_view>> fields =
-      SplitParameterViews(text);
-  if (!fields) {
+  if (!SplitParameterViews(text, split_)) {
     return Error{ErrorKind::kInvalidReply,
                  what() + " has an unclosed quote: " + EscapeBytes(text)};
   }
   // The strict reading is the decoding: each value read once, by its type.
-  return ReadValues(procedure.reply, *fields, false, ErrorKind::kInvalidReply,
-                    what);
+  return ReadValues(procedure.reply, split_, false, ErrorKind::kInvalidReply,
+                    what, values);
+}
+
+Result<Fields> DecodeReply(const Procedure& procedure,
+                           const GeoComSentence& reply) {
+  Fields values;
+  values.reserve(procedure.reply.size());
+  Result<Done> read = FieldReader().Reply(procedure, reply, values);
+  if (!read) return read.error();
+  return values;
 }
 
 Result<Done> CheckReply(const Procedure& procedure,
@@ -491,8 +530,9 @@ Error UndecodedReply(const Procedure& procedure, const GeoComSentence& reply) {
                    " does not decode: " + EscapeBytes(text)};
 }
 
-Result<Fields> ReadArguments(const Procedure& procedure,
-                             std::string_view parameters) {
+Result<Done> FieldReader::Arguments(const Procedure& procedure,
+                                    std::string_view parameters,
+                                    Fields& values) {
   const auto what = [&procedure] {
     return "the request for " + Label(procedure);
   };
@@ -500,28 +540,35 @@ Result<Fields> ReadArguments(const Procedure& procedure,
     return Error{ErrorKind::kInvalidArgument,
                  what() + " cannot be read: its arguments are not catalogued"};
   }
-  std::optional<std::vector<std::string_view>> fields =
-      SplitParameterViews(parameters);
-  if (!fields) {
+  if (!SplitParameterViews(parameters, split_)) {
     return Error{ErrorKind::kInvalidArgument,
                  what() + " has an unclosed quote: " + EscapeBytes(parameters)};
   }
   if (!procedure.requestLayout.empty()) {
-    Result<std::vector<std::string_view>> arguments =
-        ArgumentFields(procedure.requestLayout, *fields, what);
-    if (!arguments) return arguments.error();
-    fields = std::move(*arguments);
+    Result<Done> kept =
+        KeepArgumentFields(procedure.requestLayout, split_, what);
+    if (!kept) return kept;
   }
-  Result<Fields> values = ReadValues(procedure.arguments, *fields, true,
-                                     ErrorKind::kInvalidArgument, what);
-  if (!values) return values;
+  Result<Done> read = ReadValues(procedure.arguments, split_, true,
+                                 ErrorKind::kInvalidArgument, what, values);
+  if (!read) return read;
   // Read as the host would have packed them: each within its range, a date
   // that exists.
-  for (std::size_t i = 0; i < values->size(); ++i) {
-    Result<FieldValue> checked =
-        Checked(procedure, procedure.arguments[i], (*values)[i].value);
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    const ValueSpec& valueSpec = procedure.arguments[i];
+    if (PlainlyInRange(valueSpec, values[i].value)) continue;
+    Result<FieldValue> checked = Checked(procedure, valueSpec, values[i].value);
     if (!checked) return checked.error();
   }
+  return Done{};
+}
+
+Result<Fields> ReadArguments(const Procedure& procedure,
+                             std::string_view parameters) {
+  Fields values;
+  values.reserve(procedure.arguments.size());
+  Result<Done> read = FieldReader().Arguments(procedure, parameters, values);
+  if (!read) return read.error();
   return values;
 }
 

@@ -199,6 +199,13 @@ JsonWriter& JsonWriter::Key(std::string_view name) {
   return *this;
 }
 
+JsonWriter& JsonWriter::Composed(std::string_view members) {
+  if (afterValue_) Put(',');
+  Put(members.data(), members.size());
+  afterValue_ = false;
+  return *this;
+}
+
 JsonWriter& JsonWriter::String(std::string_view text) {
   PutString(text);
   afterValue_ = true;

@@ -37,22 +37,44 @@ inline std::uint64_t NotPlainIn(std::uint64_t word) {
          below(word ^ 0x5c5c5c5c5c5c5c5c, 1);
 }
 
-// How many bytes from at on are plain, eight tested at a time.
+// How many bytes from at on are plain, eight tested at a time. The lowest
+// byte flagged in a word is the first that is not plain: a flag that a
+// carry or borrow raised wrongly lies above the byte it came from.
 inline std::size_t PlainRun(const char* at, const char* end) {
   const char* const start = at;
+  // The first byte lowest, whatever the machine's order.
   const auto wordAt = [](const char* bytes) {
     std::uint64_t word = 0;
     std::memcpy(&word, bytes, sizeof word);
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    word = __builtin_bswap64(word);
+#endif
     return word;
   };
-  while (end - at >= 8 && NotPlainIn(wordAt(at)) == 0) at += 8;
-  // Fewer than eight left, or a word that holds the first byte that is not
-  // plain: the last eight bytes tell whether the rest is all plain.
-  if (end - start >= 8 && end - at < 8 && NotPlainIn(wordAt(end - 8)) == 0) {
-    return static_cast<std::size_t>(end - start);
+  const auto firstFlagged = [](std::uint64_t flags) {
+    return static_cast<std::size_t>(__builtin_ctzll(flags)) / 8;
+  };
+  for (; end - at >= 8; at += 8) {
+    if (const std::uint64_t flags = NotPlainIn(wordAt(at))) {
+      return static_cast<std::size_t>(at - start) + firstFlagged(flags);
+    }
+  }
+  // Fewer than eight left: the last eight bytes tell where the rest stops
+  // being plain, those before at in them being plain.
+  if (end - start >= 8) {
+    const std::uint64_t flags = NotPlainIn(wordAt(end - 8));
+    return static_cast<std::size_t>(end - 8 - start) +
+           (flags == 0 ? 8 : firstFlagged(flags));
   }
   while (at != end && IsPlain(*at)) ++at;
   return static_cast<std::size_t>(at - start);
+}
+
+// The value of a lower-case hex digit of a byte's escape; -1 for any other.
+inline int HexValue(char digit) {
+  if (digit >= '0' && digit <= '9') return digit - '0';
+  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
+  return -1;
 }
 
 // The escape that stands for a byte in the escaped form of raw bytes

@@ -95,6 +95,15 @@ std::size_t SentenceStart(std::string_view piece,
              : std::string_view::npos;
 }
 
+// A recognised sentence's parameter text, where the sentence keeps it.
+std::string_view ParameterText(const GeoComSentence& sentence) {
+  const unsigned char* data = nullptr;
+  int length = 0;
+  sentence.GetBuffer(data, length);
+  return {reinterpret_cast<const char*>(data),
+          static_cast<std::size_t>(length)};
+}
+
 std::size_t FirstSentencePrefix(std::string_view piece) {
   std::size_t first = std::string_view::npos;
   for (const std::string_view prefix : kSentencePrefixes) {
@@ -180,7 +189,7 @@ void SentenceStream::ClassifyPiece(std::string_view piece) {
           reinterpret_cast<const unsigned char*>(piece.data()),
           static_cast<int>(piece.size()), last);
   if (recognised) {
-    std::string text = sentence.GetStringCommand();
+    const std::string_view text = ParameterText(sentence);
     std::size_t start = SentenceStart(piece, sentence, text);
     if (start == std::string_view::npos) start = 0;
     if (start > 0) {
@@ -196,7 +205,10 @@ void SentenceStream::ClassifyPiece(std::string_view piece) {
                       : FrameKind::kReply;
     frame->bytes = piece.substr(start);
     frame->size = frame->bytes.size();
-    frame->parameters = std::move(text);
+    // Copied into the frame's kept storage from where the sentence (which
+    // may have moved with its frame) keeps it: a copy of its own would be
+    // allocated for each sentence.
+    frame->parameters.assign(ParameterText(frame->sentence));
     lastKind_ = frame->kind;
     ++counts_.sentences;
     return;

@@ -9,16 +9,6 @@
 
 namespace Core::GEOCOM::host {
 
-namespace {
-
-int HexValue(char digit) {
-  if (digit >= '0' && digit <= '9') return digit - '0';
-  if (digit >= 'a' && digit <= 'f') return digit - 'a' + 10;
-  return -1;
-}
-
-}  // namespace
-
 std::string EscapeBytes(std::string_view bytes) {
   std::string out;
   AppendEscapedBytes(out, bytes);

@@ -252,7 +252,9 @@ void TrafficDecoder::Emit(const StreamKey& key, Frame& frame,
 }
 
 TrafficRecord& TrafficDecoder::FrameRecord() {
-  // Assigning a new record leaves the strings' storage where it is.
+  // Assigning a new record leaves the strings' storage where it is; the
+  // fields' is set aside first.
+  if (record_.fields) spareFields_ = std::move(*record_.fields);
   record_ = TrafficRecord{};
   return record_;
 }
@@ -279,10 +281,9 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
       named != nullptr ? named->timeout : ReplyTimeout(*record.procedure);
   // Read from the parameter text the framing took, not from a copy of the
   // sentence's.
-  if (named != nullptr) {
-    if (Result<Fields> arguments = ReadArguments(*named, frame.parameters)) {
-      record.fields = std::move(*arguments);
-    }
+  if (named != nullptr &&
+      fieldReader_.Arguments(*named, frame.parameters, spareFields_)) {
+    record.fields = std::move(spareFields_);
   }
   record.parameters = frame.parameters;
 
@@ -290,6 +291,7 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   Pending& pending = waiting.mapped();
   pending.key = {key.first, key.second, record.sequence};
   pending.procedure = *record.procedure;
+  pending.named = named;
   pending.time = time;
   pending.timeout = *record.timeout;
   pending.bytes = frame.bytes;
@@ -359,8 +361,9 @@ void TrafficDecoder::OnReply(const StreamKey& key, Frame& frame,
       // To the microsecond: finer digits are the clock's noise.
       record.roundTripMs = std::round((*time - *request.time) * 1e6) / 1000.0;
     }
-    if (record.returnCode == 0) {
-      record.fields = ReplyFields(request.procedure, sentence);
+    if (record.returnCode == 0 && request.named != nullptr &&
+        fieldReader_.Reply(*request.named, sentence, spareFields_)) {
+      record.fields = std::move(spareFields_);
     }
     // Copied, so that the entry keeps its storage for the next request.
     record.requestParameters = request.parameters;

@@ -331,6 +331,69 @@ TEST(CaptureReader, ReadsTrafficLinesOfAWritersShape) {
   EXPECT_EQ(read.records[0].bytes, "a\"b\x07\r\n");
 }
 
+// A writer's line has its bytes read in one pass, both layers of escapes
+// undone together; the same line with a space in it goes the general way.
+TEST(CaptureReader, ReadsAWritersBytesAsTheGeneralReadingDoes) {
+  const struct {
+    const char* fault;
+    std::string bytes;  // the JSON string, quotes included
+    std::string expected;
+    std::string failure;
+  } cases[] = {
+      {"plain bytes misread", R"("%R1Q,5003,7:")", "%R1Q,5003,7:", ""},
+      {"no bytes misread", R"("")", "", ""},
+      {"a quote lost", R"("a\"b")", "a\"b", ""},
+      {"a CR escape misread", R"("a\\r")", "a\r", ""},
+      {"an LF escape misread", R"("\\nb")", "\nb", ""},
+      {"a tab escape misread", R"("\\t")", "\t", ""},
+      {"a byte escape misread", R"("\\x07\\xff\\x5c")", "\x07\xff\\", ""},
+      {"a backslash misread", R"("a\\\\b")", "a\\b", ""},
+      {"escapes in a row misread", R"("\\r\\n\"\\\\\\x00")",
+       std::string("\r\n\"\\\0", 5), ""},
+      {"a long run before an escape cut", R"("0123456789abcdefghij\\r\\n")",
+       "0123456789abcdefghij\r\n", ""},
+      {"an upper-case hex digit taken", R"("\\xA0")", "",
+       "line 2: \"bytes\" holds a malformed escape"},
+      {"a byte escape cut short taken", R"("\\x0")", "",
+       "line 2: \"bytes\" holds a malformed escape"},
+      {"a byte escape of no hex taken", R"("\\xg0")", "",
+       "line 2: \"bytes\" holds a malformed escape"},
+      {"an unknown escape taken", R"("\\q")", "",
+       "line 2: \"bytes\" holds a malformed escape"},
+      {"a backslash alone at the end taken", R"("a\\")", "",
+       "line 2: \"bytes\" holds a malformed escape"},
+      {"a backslash before a quote taken", R"("\\\"")", "",
+       "line 2: \"bytes\" holds a malformed escape"},
+      {"a JSON LF refused", R"("a\nb")", "a\nb", ""},
+      {"a JSON unicode escape refused", R"("\u0041\\r")", "A\r", ""},
+      {"a JSON slash escape refused", R"("\/")", "/", ""},
+      {"a string cut at its backslash accepted", R"("a\)", "",
+       "line 2: not a JSON object"},
+      {"a string without its end accepted", R"("ab)", "",
+       "line 2: not a JSON object"},
+      {"a control byte accepted", "\"a\x01\"", "",
+       "line 2: not a JSON object"},
+  };
+  const auto line = [](const std::string& start, const std::string& bytes) {
+    return kHeader2 + start +
+           R"("time":1.5,"connection":3,"direction":"to-host","bytes":)" +
+           bytes + "}\n";
+  };
+  for (const auto& row : cases) {
+    const Read written = ReadAll(line("{", row.bytes));
+    const Read general = ReadAll(line("{ ", row.bytes));
+    EXPECT_EQ(written.failure, row.failure) << row.fault;
+    EXPECT_EQ(general.failure, row.failure) << row.fault;
+    if (!row.failure.empty()) continue;
+    ASSERT_EQ(written.records.size(), 1u) << row.fault;
+    ASSERT_EQ(general.records.size(), 1u) << row.fault;
+    EXPECT_EQ(written.records[0].bytes, row.expected) << row.fault;
+    EXPECT_EQ(general.records[0].bytes, row.expected) << row.fault;
+    EXPECT_EQ(written.records[0].direction, CaptureDirection::kToHost)
+        << row.fault;
+  }
+}
+
 // A record read into one already holding every member leaves none of the
 // earlier line's members behind (ReadAll compares each with a fresh one).
 TEST(CaptureReader, ReadIntoAUsedRecordKeepsNothingOfTheLineBefore) {

@@ -297,5 +297,38 @@ TEST(JsonWriter, WritesObjectsAsTheLibraryDoes) {
   EXPECT_EQ(out, Dump(expected) + Dump({{"next", true}}));
 }
 
+// Members composed beforehand read as if written in turn: first in an
+// object, after a value (behind its comma), in an inner object, and
+// wherever the gathered text ends.
+TEST(JsonWriter, PutsComposedMembersAsIfWrittenInTurn) {
+  std::string composed;
+  JsonWriter(composed).Key("kind").String("reply").Key("connection");
+  const auto write = [](JsonWriter& writer, const std::string* members,
+                        std::size_t filler) {
+    const auto opening = [&]() -> JsonWriter& {
+      if (members != nullptr) return writer.Composed(*members);
+      return writer.Key("kind").String("reply").Key("connection");
+    };
+    writer.Begin();
+    opening().Unsigned(3).Key("pad").String(std::string(filler, 'p'));
+    opening().Bool(false).Key("inner").Begin();
+    opening().Null().End().End();
+  };
+  for (std::size_t filler : {0u, 200u, 214u, 230u, 250u, 300u}) {
+    std::string put;
+    std::string written;
+    {
+      JsonWriter writer(put);
+      write(writer, &composed, filler);
+    }
+    {
+      JsonWriter writer(written);
+      write(writer, nullptr, filler);
+    }
+    EXPECT_EQ(put, written) << filler;
+  }
+  EXPECT_EQ(composed, R"("kind":"reply","connection":)");
+}
+
 }  // namespace
 }  // namespace Core::GEOCOM::host

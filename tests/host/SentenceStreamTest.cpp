@@ -227,6 +227,7 @@ TEST(SentenceStream, CountsEachKindOfPiece) {
       {{"%R1Q,5004,3:\r", "<finish>", "\n", "<finish>"}, {1, 0, 1, 0}},
       {{"%R1Q,5004,3:\r", "\n"}, {1, 0, 0, 0}},
       {{std::string(40, 'x'), "\r\n"}, {0, 0, 18, 24}},
+      {{std::string(40, 'x') + "\r\n"}, {0, 0, 18, 24}},
   };
   for (const auto& row : kRows) {
     SentenceStream stream(16);

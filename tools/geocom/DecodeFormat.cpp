@@ -26,6 +26,33 @@ const host::Procedure* Named(const TrafficRecord& record) {
   return record.procedure ? host::FindProcedure(*record.procedure) : nullptr;
 }
 
+constexpr std::size_t kTrafficKinds =
+    static_cast<std::size_t>(TrafficKind::kLongLine) + 1;
+constexpr std::size_t kDirections =
+    static_cast<std::size_t>(host::CaptureDirection::kToHost) + 1;
+
+// The members every JSON record starts with, up to the connection's key,
+// written once for each kind and direction instead of once per record.
+std::string_view JsonOpening(TrafficKind kind,
+                             host::CaptureDirection direction) {
+  static const auto kOpenings = [] {
+    std::array<std::string, kTrafficKinds * kDirections> openings;
+    for (std::size_t k = 0; k < kTrafficKinds; ++k) {
+      for (std::size_t d = 0; d < kDirections; ++d) {
+        host::JsonWriter(openings[k * kDirections + d])
+            .Key("kind")
+            .String(TrafficKindName(static_cast<TrafficKind>(k)))
+            .Key("direction")
+            .String(host::DirectionName(static_cast<host::CaptureDirection>(d)))
+            .Key("connection");
+      }
+    }
+    return openings;
+  }();
+  return kOpenings[static_cast<std::size_t>(kind) * kDirections +
+                   static_cast<std::size_t>(direction)];
+}
+
 template <typename... Args>
 std::string Printf(const char* format, Args... args) {
   const int length = std::snprintf(nullptr, 0, format, args...);
@@ -102,11 +129,7 @@ std::string FormatText(const TrafficRecord& record) {
 void AppendJson(std::string& out, const TrafficRecord& record) {
   host::JsonWriter line(out);
   line.Begin()
-      .Key("kind")
-      .String(TrafficKindName(record.kind))
-      .Key("direction")
-      .String(host::DirectionName(record.direction))
-      .Key("connection")
+      .Composed(JsonOpening(record.kind, record.direction))
       .Unsigned(record.connection)
       .Key("time")
       .Optional(record.time)

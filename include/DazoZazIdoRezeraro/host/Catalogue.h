@@ -194,6 +194,24 @@ DAZOZAZIDOREZERARO_HOST_EXPORT Result<Done> CheckReply(
 DAZOZAZIDOREZERARO_HOST_EXPORT Result<Fields> DecodeReply(
     const Procedure& procedure, const GeoComSentence& reply);
 
+/// Reads requests' arguments and replies' values as ReadArguments and
+/// DecodeReply do, one sentence after another, into values whose storage
+/// (the list's and its texts') is kept from one sentence to the next, as is
+/// that of the fields it splits the parameter text into. For a reader of
+/// many sentences, such as a capture's decoder.
+class DAZOZAZIDOREZERARO_HOST_EXPORT FieldReader {
+ public:
+  /// As ReadArguments, into values; on failure values hold nothing useful.
+  Result<Done> Arguments(const Procedure& procedure,
+                         std::string_view parameters, Fields& values);
+  /// As DecodeReply, into values; on failure values hold nothing useful.
+  Result<Done> Reply(const Procedure& procedure, const GeoComSentence& reply,
+                     Fields& values);
+
+ private:
+  std::vector<std::string_view> split_;
+};
+
 /// The kInvalidReply error of a reply that reads strictly but that the
 /// core's decoder refuses, showing its parameter text.
 DAZOZAZIDOREZERARO_HOST_EXPORT Error

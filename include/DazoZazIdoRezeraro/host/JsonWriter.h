@@ -76,6 +76,10 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT JsonWriter {
     return *this;
   }
 
+  /// Members written beforehand by a writer (text that starts with a key
+  /// and ends with the next key), put as they are, as if each had been
+  /// written in turn: for the members that many lines start with alike.
+  JsonWriter& Composed(std::string_view members);
   /// The text as a string.
   JsonWriter& String(std::string_view text);
   /// The bytes as EscapeBytes writes them, as a string.

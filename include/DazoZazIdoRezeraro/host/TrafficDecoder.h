@@ -126,6 +126,7 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT TrafficDecoder {
   struct Pending {
     Key key;
     unsigned short procedure = 0;
+    const Procedure* named = nullptr;  // its catalogue row, when it has one
     std::optional<double> time;
     std::chrono::milliseconds timeout{0};
     std::string bytes;
@@ -171,6 +172,10 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT TrafficDecoder {
   Sink sink_;
   TrafficLimits limits_;
   TrafficRecord record_;
+  // The fields' storage, kept from one frame to the next: read into here,
+  // moved into the record, and moved back when the next frame needs it.
+  FieldReader fieldReader_;
+  Fields spareFields_;
   std::map<StreamKey, Stream> streams_;
   std::optional<StreamKey> heldIn_;  // the one stream holding a sentence
   std::uint64_t uses_ = 0;
