@@ -156,6 +156,14 @@ TEST(AsyncSession, DestroyingTheSessionInFlightCompletesItsCalls) {
   EXPECT_EQ(waiting.Error(), ErrorKind::kClosed);
 }
 
+TEST(AsyncSession, IsOpenUntilClosed) {
+  ScriptedPeer peer(AnswerAfter(0ms));
+  Loop loop(peer.Address());
+  EXPECT_TRUE(loop.session.IsOpen());
+  loop.session.Close();
+  EXPECT_FALSE(loop.session.IsOpen());
+}
+
 TEST(AsyncSession, TheContextMayGoBeforeTheSession) {
   ScriptedPeer peer(AnswerAfter(2s));
   std::optional<boost::asio::io_context> io(std::in_place);
