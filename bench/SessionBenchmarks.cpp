@@ -155,6 +155,52 @@ class CallChain {
       };
 };
 
+// The same bytes each way with Asio alone, chained on one io_context as
+// the session's calls are (a write, then a read until the line's end, each
+// completion starting the next step): what Asio's event loop allows.
+class AsioChain {
+ public:
+  explicit AsioChain(const PlainPeer& peer) : socket_(io_) {
+    const std::string address = peer.Address();
+    socket_.connect({asio::ip::address_v4::loopback(),
+                     static_cast<unsigned short>(
+                         std::stoi(address.substr(address.rfind(':') + 1)))});
+    socket_.set_option(asio::ip::tcp::no_delay(true));
+  }
+
+  void Run(int calls) {
+    left_ = calls;
+    Write();
+    io_.run();
+    io_.restart();
+  }
+
+ private:
+  static constexpr std::string_view kRequest = "%R1Q,0,1:\r\n";
+
+  void Write() {
+    asio::async_write(socket_, asio::buffer(kRequest),
+                      [this](boost::system::error_code error, std::size_t) {
+                        if (!error) Read();
+                      });
+  }
+
+  void Read() {
+    asio::async_read_until(
+        socket_, asio::dynamic_buffer(received_), '\n',
+        [this](boost::system::error_code error, std::size_t line) {
+          if (error) return;
+          received_.erase(0, line);
+          if (--left_ > 0) Write();
+        });
+  }
+
+  asio::io_context io_{1};
+  asio::ip::tcp::socket socket_;
+  std::string received_;
+  int left_ = 0;
+};
+
 void Session_NullCall_Library(benchmark::State& state) {
   PlainPeer peer;
   host::BlockingSession session =
@@ -192,14 +238,16 @@ void Session_NullCall_Baseline(benchmark::State& state) {
 void Session_NullCall_Turns(benchmark::State& state) {
   constexpr int kTurn = 16;
   using Clock = std::chrono::steady_clock;
-  PlainPeer peer(3);
+  PlainPeer peer(4);
   RawClient raw(peer);
   host::BlockingSession blocking =
       host::BlockingSession::Connect(peer.Address());
   CallChain chain(peer, state);
+  AsioChain asioChain(peer);
   std::vector<Clock::duration> rawTurns;
   std::vector<Clock::duration> blockingTurns;
   std::vector<Clock::duration> chainedTurns;
+  std::vector<Clock::duration> asioTurns;
   for (auto _ : state) {
     const Clock::time_point start = Clock::now();
     for (int call = 0; call < kTurn; ++call) raw.RoundTrip();
@@ -210,9 +258,12 @@ void Session_NullCall_Turns(benchmark::State& state) {
     const Clock::time_point blockingDone = Clock::now();
     chain.Run(kTurn);
     const Clock::time_point chainedDone = Clock::now();
+    asioChain.Run(kTurn);
+    const Clock::time_point asioDone = Clock::now();
     rawTurns.push_back(rawDone - start);
     blockingTurns.push_back(blockingDone - rawDone);
     chainedTurns.push_back(chainedDone - blockingDone);
+    asioTurns.push_back(asioDone - chainedDone);
   }
   const auto median = [](std::vector<Clock::duration>& turns) {
     const auto middle =
@@ -224,7 +275,8 @@ void Session_NullCall_Turns(benchmark::State& state) {
   state.counters["raw_round_trip_us"] = rawMedian / kTurn * 1e6;
   state.counters["blocking_share"] = rawMedian / median(blockingTurns);
   state.counters["chained_share"] = rawMedian / median(chainedTurns);
-  state.SetItemsProcessed(state.iterations() * 3 * kTurn);
+  state.counters["asio_chained_share"] = rawMedian / median(asioTurns);
+  state.SetItemsProcessed(state.iterations() * 4 * kTurn);
 }
 
 }  // namespace

@@ -641,13 +641,18 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   void StartRead() {
     if (readInFlight_ || !current_) return;
     readInFlight_ = true;
+    // The read completes on the stream's own executor and enters the strand
+    // from there: bound to the strand, the type-erased read handler would
+    // build an executor of its own from the strand's on every read, which
+    // costs more than the hop.
     transport_->AsyncReadSome(
         asio::buffer(readBuffer_),
-        asio::bind_executor(
-            *strand_, [self = shared_from_this()](const error_code& error,
-                                                  std::size_t received) {
-              self->InTurn([&] { self->OnRead(error, received); });
-            }));
+        [self = shared_from_this()](const error_code& error,
+                                    std::size_t received) {
+          asio::dispatch(*self->strand_, [self, error, received] {
+            self->InTurn([&] { self->OnRead(error, received); });
+          });
+        });
   }
 
   void OnWritten(std::uint64_t attempt, const error_code& error) {
