@@ -1,6 +1,7 @@
 #include <DazoZazIdoRezeraro/host/JsonWriter.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -34,6 +35,12 @@ constexpr std::array<char, 256> kEscapes = [] {
   return table;
 }();
 
+// "00" to "99", each pair of digits at twice its value.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536"
+    "37383940414243444546474849505152535455565758596061626364656667686970717273"
+    "7475767778798081828384858687888990919293949596979899";
+
 // The longest a short decimal's text is: fifteen digits, a point, and a
 // zero or "0." before them.
 constexpr std::size_t kShortDecimalRoom = 18;
@@ -63,40 +70,62 @@ char* ShortDecimal(char* into, double value) {
   std::memcpy(&spacing, &spacingBits, sizeof spacing);
   if ((bits & kFraction) == 0) spacing /= 2;
   const double reach = 0.96 * spacing / 2;
-  for (std::size_t decimals = 0; decimals < std::size(kPowers); ++decimals) {
-    const double scaled = value * kPowers[decimals];
-    if (scaled >= 1e15) return nullptr;
-    const auto whole = static_cast<std::uint64_t>(scaled + 0.5);
-    const double digits = static_cast<double>(whole);
-    // Most wrong counts of decimals leave a fraction that shows at once.
-    if (std::fabs(scaled - digits) > 0.25) continue;
-    // Exactly how far the decimal lies from the double, rounded once.
-    const double off = std::fma(value, kPowers[decimals], -digits);
-    if (std::fabs(off) > reach * kPowers[decimals]) continue;
-    // Written from the last digit back, the point after the decimals (or
-    // ".0" for a whole number), then copied into the room in one piece of
-    // fixed length.
-    char text[2 * kShortDecimalRoom] = {};
-    char* const end = text + kShortDecimalRoom;
-    char* at = end;
-    std::uint64_t rest = whole;
-    if (decimals == 0) {
-      *--at = '0';
-    } else {
-      for (std::size_t digit = 0; digit < decimals; ++digit) {
-        *--at = static_cast<char>('0' + rest % 10);
-        rest /= 10;
-      }
+  // The finest grid of decimals that keeps fifteen digits: a decimal of
+  // fewer decimals within reach lies on it too, and, the grid's step being
+  // more than four spacings, it is then the grid point nearest the double.
+  // The power of ten below the double, from its power of two, is low by at
+  // most one.
+  const int binaryExponent = static_cast<int>(bits >> 52) - 1023;
+  const int decimalExponent = (binaryExponent * 78913) >> 18;
+  std::size_t decimals =
+      static_cast<std::size_t>(std::min(15, 14 - decimalExponent));
+  double scaled = value * kPowers[decimals];
+  if (scaled >= 1e15) scaled = value * kPowers[--decimals];
+  auto digits = static_cast<std::uint64_t>(scaled + 0.5);
+  // Exactly how far the grid point lies from the double, rounded once.
+  const double off =
+      std::fma(value, kPowers[decimals], -static_cast<double>(digits));
+  if (std::fabs(off) > reach * kPowers[decimals]) return nullptr;
+  // Its trailing zeros dropped, at most the decimals' count of them.
+  const auto dropZeros = [&digits, &decimals](std::size_t zeros,
+                                              std::uint64_t power) {
+    if (decimals >= zeros && digits % power == 0) {
+      digits /= power;
+      decimals -= zeros;
     }
-    *--at = '.';
-    do {
-      *--at = static_cast<char>('0' + rest % 10);
-      rest /= 10;
-    } while (rest != 0);
-    std::memcpy(into, at, kShortDecimalRoom);
-    return into + (end - at);
+  };
+  dropZeros(8, 100000000);
+  dropZeros(4, 10000);
+  dropZeros(2, 100);
+  dropZeros(1, 10);
+  // Written from the last digit back, two at a time, the point after the
+  // decimals (or ".0" for a whole number), then copied into the room in one
+  // piece of fixed length.
+  char text[2 * kShortDecimalRoom] = {};
+  char* const end = text + kShortDecimalRoom;
+  char* at = end;
+  const auto putPair = [&at](std::uint64_t pair) {
+    at -= 2;
+    std::memcpy(at, kDigitPairs + 2 * pair, 2);
+  };
+  if (decimals == 0) *--at = '0';
+  for (; decimals >= 2; decimals -= 2) {
+    putPair(digits % 100);
+    digits /= 100;
   }
-  return nullptr;
+  if (decimals == 1) {
+    *--at = static_cast<char>('0' + digits % 10);
+    digits /= 10;
+  }
+  *--at = '.';
+  for (; digits >= 100; digits /= 100) putPair(digits % 100);
+  if (digits >= 10) {
+    putPair(digits);
+  } else {
+    *--at = static_cast<char>('0' + digits);
+  }
+  std::memcpy(into, at, kShortDecimalRoom);
+  return into + (end - at);
 }
 
 }  // namespace
