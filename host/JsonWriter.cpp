@@ -35,6 +35,31 @@ constexpr std::array<char, 256> kEscapes = [] {
   return table;
 }();
 
+// What a byte that is not plain becomes in the JSON text of its escaped
+// form: its escape with the backslash doubled (or the quote escaped), padded
+// to a fixed length so that it is copied in one piece.
+struct EscapedByte {
+  char text[7];
+  unsigned char length;
+};
+
+constexpr std::array<EscapedByte, 256> kEscapedBytes = [] {
+  std::array<EscapedByte, 256> table{};
+  for (std::size_t byte = 0; byte < table.size(); ++byte) {
+    char escape[4] = {static_cast<char>(byte)};
+    std::size_t length = ByteEscape(static_cast<unsigned char>(byte), escape);
+    if (length == 0) length = 1;  // the byte itself
+    std::size_t written = 0;
+    char* const text = table[byte].text;
+    for (std::size_t i = 0; i < length; ++i) {
+      if (escape[i] == '\\' || escape[i] == '"') text[written++] = '\\';
+      text[written++] = escape[i];
+    }
+    table[byte].length = static_cast<unsigned char>(written);
+  }
+  return table;
+}();
+
 // "00" to "99", each pair of digits at twice its value.
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536"
@@ -252,16 +277,10 @@ JsonWriter& JsonWriter::EscapedBytes(std::string_view bytes) {
     Put(at, plain);
     at += plain;
     if (at == end) break;
-    const auto byte = static_cast<unsigned char>(*at++);
-    char escape[4];
-    const std::size_t length = ByteEscape(byte, escape);
-    if (length == 0) {
-      byte == '"' ? Put(R"(\")", 2) : Put(static_cast<char>(byte));
-      continue;
-    }
-    for (std::size_t i = 0; i < length; ++i) {
-      escape[i] == '\\' ? Put(R"(\\)", 2) : Put(escape[i]);
-    }
+    const EscapedByte& escaped =
+        kEscapedBytes[static_cast<unsigned char>(*at++)];
+    std::memcpy(Room(sizeof escaped.text), escaped.text, sizeof escaped.text);
+    stagedSize_ += escaped.length;
   }
   Put('"');
   afterValue_ = true;

@@ -80,7 +80,7 @@ inline int HexValue(char digit) {
 // The escape that stands for a byte in the escaped form of raw bytes
 // ("\\r", "\\x07", "\\\\"), written into escape; returns its length, 0
 // for a byte that stands for itself (printable ASCII but the backslash).
-inline std::size_t ByteEscape(unsigned char byte, char (&escape)[4]) {
+constexpr std::size_t ByteEscape(unsigned char byte, char (&escape)[4]) {
   constexpr char kHex[] = "0123456789abcdef";
   if (byte >= 0x20 && byte <= 0x7e && byte != '\\') return 0;
   escape[0] = '\\';
