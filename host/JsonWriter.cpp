@@ -229,7 +229,9 @@ void JsonWriter::Flush() {
   stagedSize_ = 0;
 }
 
-JsonWriter::~JsonWriter() { Flush(); }
+JsonWriter::~JsonWriter() {
+  if (stagedSize_ != 0) Flush();
+}
 
 JsonWriter& JsonWriter::Begin() {
   Put('{');
