@@ -248,6 +248,11 @@ JsonWriter& JsonWriter::End() {
 }
 
 JsonWriter& JsonWriter::Key(std::string_view name) {
+  // A field's name is short plain text: written as a literal name is.
+  if (PlainRun(name.data(), name.data() + name.size()) == name.size() &&
+      name.size() + 4 <= kStaged) {
+    return PlainKey(name.data(), name.size());
+  }
   if (afterValue_) Put(',');
   afterValue_ = false;
   PutString(name);
