@@ -14,8 +14,9 @@ namespace Core::GEOCOM::host {
 // of the decimal itself (strtod, from_chars) rounds it. False for any other
 // text, which the caller reads the general way.
 inline bool ReadShortDecimal(std::string_view text, double& value) {
-  constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3, 1e4,  1e5,
+                                       1e6,  1e7,  1e8,  1e9, 1e10, 1e11,
+                                       1e12, 1e13, 1e14, 1e15};
   const char* at = text.data();
   const char* const end = at + text.size();
   const bool negative = at != end && *at == '-';
