@@ -41,11 +41,11 @@ inline std::uint64_t NotPlainIn(std::uint64_t word) {
          below(word ^ 0x5c5c5c5c5c5c5c5c, 1);
 }
 
-// How many bytes from at on are plain, eight tested at a time. The lowest
-// byte flagged in a word is the first that is not plain: a flag that a
-// carry or borrow raised wrongly lies above the byte it came from.
-// Inlined wherever it is used: for the short runs of names and parameter
-// texts a call costs as much as the test.
+// How many bytes from at on are plain, sixteen or eight tested at a time.
+// In a word of eight, the lowest byte flagged is the first that is not
+// plain: a flag that a carry or borrow raised wrongly lies above the byte
+// it came from. Inlined wherever it is used: for the short runs of names
+// and parameter texts a call costs as much as the test.
 [[gnu::always_inline]] inline std::size_t PlainRun(const char* at,
                                                    const char* end) {
   const char* const start = at;
