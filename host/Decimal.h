@@ -38,7 +38,9 @@ inline bool ReadShortDecimalAt(const char*& at, const char* end,
     if (decimals == 0 || (at != end && *at == '.')) return false;
   }
   if (whole + decimals > 15) return false;
-  value = static_cast<double>(digits) / kPowers[decimals];
+  // Converted as signed, which the machine does in one instruction.
+  value = static_cast<double>(static_cast<std::int64_t>(digits)) /
+          kPowers[decimals];
   if (negative) value = -value;
   return true;
 }
