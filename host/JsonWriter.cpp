@@ -66,9 +66,15 @@ constexpr char kDigitPairs[] =
     "37383940414243444546474849505152535455565758596061626364656667686970717273"
     "7475767778798081828384858687888990919293949596979899";
 
-// The longest a short decimal's text is: fifteen digits, a point, and a
-// zero or "0." before them.
-constexpr std::size_t kShortDecimalRoom = 18;
+// 10^n, the least number of n + 1 digits, for each count of digits up to
+// a short decimal's fifteen.
+constexpr auto kWholePowers = [] {
+  std::array<std::uint64_t, 16> powers{1};
+  for (std::size_t n = 1; n < powers.size(); ++n) {
+    powers[n] = powers[n - 1] * 10;
+  }
+  return powers;
+}();
 
 // Writes a double as the decimal of at most 15 significant digits, between
 // 1e-3 and 1e14, that lies within 0.96 of half its spacing from it, in plain
@@ -126,11 +132,17 @@ char* ShortDecimal(char* into, double value) {
   dropZeros(4, 10000);
   dropZeros(2, 100);
   dropZeros(1, 10);
-  // Written from the last digit back, two at a time, the point after the
-  // decimals (or ".0" for a whole number), then copied into the room in one
-  // piece of fixed length.
-  char text[2 * kShortDecimalRoom] = {};
-  char* const end = text + kShortDecimalRoom;
+  // Written in place from the last digit back, two at a time, the point
+  // after the decimals (or ".0" for a whole number), at least one digit
+  // before it. Its length known first: text gathered elsewhere and copied
+  // in one piece would be read back before its bytes were all stored.
+  // The count of digits from the count of bits (never none: the double is
+  // at least 1e-3), low by at most one.
+  const auto bitLength = static_cast<std::size_t>(64 - __builtin_clzll(digits));
+  std::size_t length = (bitLength * 1233) >> 12;
+  if (digits >= kWholePowers[length]) ++length;
+  const std::size_t wholeLength = length > decimals ? length - decimals : 1;
+  char* const end = into + wholeLength + 1 + (decimals == 0 ? 1 : decimals);
   char* at = end;
   const auto putPair = [&at](std::uint64_t pair) {
     at -= 2;
@@ -152,8 +164,7 @@ char* ShortDecimal(char* into, double value) {
   } else {
     *--at = static_cast<char>('0' + digits);
   }
-  std::memcpy(into, at, kShortDecimalRoom);
-  return into + (end - at);
+  return end;
 }
 
 }  // namespace
