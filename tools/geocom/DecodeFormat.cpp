@@ -57,8 +57,8 @@ std::string_view JsonOpening(TrafficKind kind,
 // which are the same in every request and reply of it that carries the
 // catalogue's time-out: written once for each procedure.
 std::string_view ProcedureMembers(const host::Procedure& named) {
-  const std::vector<host::Procedure>& table = host::Procedures();
-  static const auto kMembers = [&table] {
+  static const std::vector<host::Procedure>& table = host::Procedures();
+  static const auto kMembers = [] {
     std::vector<std::string> members(table.size());
     for (std::size_t row = 0; row < table.size(); ++row) {
       host::JsonWriter(members[row])
@@ -78,8 +78,9 @@ std::string_view ProcedureMembers(const host::Procedure& named) {
 // A named return code's members up to the values' key, written once for
 // each code.
 std::string_view ReturnCodeMembers(const host::ReturnCodeName& code) {
-  const std::vector<host::ReturnCodeName>& names = host::ReturnCodeNames();
-  static const auto kMembers = [&names] {
+  static const std::vector<host::ReturnCodeName>& names =
+      host::ReturnCodeNames();
+  static const auto kMembers = [] {
     std::vector<std::string> members(names.size());
     for (std::size_t row = 0; row < names.size(); ++row) {
       host::JsonWriter(members[row])
