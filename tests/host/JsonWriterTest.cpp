@@ -169,8 +169,11 @@ TEST(JsonWriter, WritesNumbersAsTheLibraryDoes) {
     JsonWriter(out).Integer(value);
     EXPECT_EQ(out, Dump(value));
   }
+  // Under a hundred the digits come from a table: its ends and each width.
   for (std::uint64_t value :
-       {std::uint64_t{0}, std::numeric_limits<std::uint64_t>::max()}) {
+       {std::uint64_t{0}, std::uint64_t{7}, std::uint64_t{9}, std::uint64_t{10},
+        std::uint64_t{42}, std::uint64_t{99}, std::uint64_t{100},
+        std::numeric_limits<std::uint64_t>::max()}) {
     std::string out;
     JsonWriter(out).Unsigned(value);
     EXPECT_EQ(out, Dump(value));
