@@ -622,6 +622,25 @@ TEST(TrafficDecoder, ARecordReadInPlaceHoldsNothingOfTheOneBefore) {
   decoder.Finish();
   EXPECT_EQ(inPlace, movedOut);
   ASSERT_EQ(movedOut.size(), 18u);
+  // What a record's kind does not carry is as a new record has it.
+  const TrafficRecord fresh;
+  for (const TrafficRecord& record : Decode(capture)) {
+    if (record.kind != TrafficKind::kNoise) continue;
+    EXPECT_EQ(record.sequence, fresh.sequence);
+    EXPECT_EQ(record.exchange, fresh.exchange);
+    EXPECT_EQ(record.returnCode, fresh.returnCode);
+    EXPECT_EQ(record.late, fresh.late);
+    EXPECT_EQ(record.sequenceGap, fresh.sequenceGap);
+    EXPECT_EQ(record.line, fresh.line);
+  }
+  // A request before any time is known: its reply has no round trip.
+  const std::vector<TrafficRecord> untimed =
+      Decode({Piece(std::nullopt, CaptureDirection::kToInstrument,
+                    Request(kAngles, 8, "1")),
+              ToHost(1.0, Reply(8, 0, ",0.5,1.25"))});
+  ASSERT_EQ(untimed.size(), 2u);
+  EXPECT_EQ(untimed[1].kind, TrafficKind::kReply);
+  EXPECT_FALSE(untimed[1].roundTripMs);
 }
 
 // Catches the LF lost when it arrives after its CR in a piece of its own,
