@@ -411,15 +411,12 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     const char* at = line.data();
     const char* const end = at + line.size();
     if (!Literal(at, end, R"({"time":)")) return false;
+    // A time as the writer gives it: a short decimal, not negative, without
+    // a leading zero.
     const char* const timeStart = at;
-    while (at != end && ((*at >= '0' && *at <= '9') || *at == '.')) ++at;
     double seconds = 0;
-    if (at - timeStart > 1 && timeStart[0] == '0' && timeStart[1] != '.') {
-      return false;
-    }
-    if (!ReadShortDecimal(std::string_view(timeStart, static_cast<std::size_t>(
-                                                          at - timeStart)),
-                          seconds) ||
+    if (at == end || *at == '-' || !ReadShortDecimalAt(at, end, seconds) ||
+        (at - timeStart > 1 && timeStart[0] == '0' && timeStart[1] != '.') ||
         !Literal(at, end, R"(,"connection":)")) {
       return false;
     }

@@ -813,8 +813,10 @@ const Procedure* FindProcedure(unsigned short number) {
   // counted from 1, or 0: a decoder looks up every sentence's procedure, and
   // a lookup now reads one entry here and the row it finds, where a search
   // cost more than the rest of the lookup.
-  const std::vector<Procedure>& table = Procedures();
-  static const std::vector<std::uint16_t> kByNumber = [&table] {
+  // The table held here too: Procedures is called through the library's
+  // exports, a call for every lookup.
+  static const std::vector<Procedure>& table = Procedures();
+  static const std::vector<std::uint16_t> kByNumber = [] {
     std::vector<std::uint16_t> byNumber(table.back().id + 1u, 0);
     for (std::size_t row = 0; row < table.size(); ++row) {
       byNumber[table[row].id] = static_cast<std::uint16_t>(row + 1);

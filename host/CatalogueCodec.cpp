@@ -207,7 +207,8 @@ Result<Done> ReadValues(const std::vector<ValueSpec>& specs,
   for (const ValueSpec& valueSpec : specs) {
     Field& field = read < values.size() ? values[read] : values.emplace_back();
     ++read;
-    field.name.assign(valueSpec.name);
+    // A list read again for the same procedure already holds the name.
+    if (field.name != valueSpec.name) field.name.assign(valueSpec.name);
     const std::size_t count = FieldCount(valueSpec);
     if (at + count > fields.size()) {
       if (defaultsAllowed && valueSpec.fallback) {

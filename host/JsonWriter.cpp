@@ -1,6 +1,7 @@
 #include <DazoZazIdoRezeraro/host/JsonWriter.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -34,9 +35,46 @@ constexpr std::array<char, 256> kEscapes = [] {
   return table;
 }();
 
-// The longest a short decimal's text is: fifteen digits, a point, and a
-// zero or "0." before them.
-constexpr std::size_t kShortDecimalRoom = 18;
+// What a byte that is not plain becomes in the JSON text of its escaped
+// form: its escape with the backslash doubled (or the quote escaped), padded
+// to a fixed length so that it is copied in one piece.
+struct EscapedByte {
+  char text[7];
+  unsigned char length;
+};
+
+constexpr std::array<EscapedByte, 256> kEscapedBytes = [] {
+  std::array<EscapedByte, 256> table{};
+  for (std::size_t byte = 0; byte < table.size(); ++byte) {
+    char escape[4] = {static_cast<char>(byte)};
+    std::size_t length = ByteEscape(static_cast<unsigned char>(byte), escape);
+    if (length == 0) length = 1;  // the byte itself
+    std::size_t written = 0;
+    char* const text = table[byte].text;
+    for (std::size_t i = 0; i < length; ++i) {
+      if (escape[i] == '\\' || escape[i] == '"') text[written++] = '\\';
+      text[written++] = escape[i];
+    }
+    table[byte].length = static_cast<unsigned char>(written);
+  }
+  return table;
+}();
+
+// "00" to "99", each pair of digits at twice its value.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536"
+    "37383940414243444546474849505152535455565758596061626364656667686970717273"
+    "7475767778798081828384858687888990919293949596979899";
+
+// 10^n, the least number of n + 1 digits, for each count of digits up to
+// a short decimal's fifteen.
+constexpr auto kWholePowers = [] {
+  std::array<std::uint64_t, 16> powers{1};
+  for (std::size_t n = 1; n < powers.size(); ++n) {
+    powers[n] = powers[n - 1] * 10;
+  }
+  return powers;
+}();
 
 // Writes a double as the decimal of at most 15 significant digits, between
 // 1e-3 and 1e14, that lies within 0.96 of half its spacing from it, in plain
@@ -63,40 +101,70 @@ char* ShortDecimal(char* into, double value) {
   std::memcpy(&spacing, &spacingBits, sizeof spacing);
   if ((bits & kFraction) == 0) spacing /= 2;
   const double reach = 0.96 * spacing / 2;
-  for (std::size_t decimals = 0; decimals < std::size(kPowers); ++decimals) {
-    const double scaled = value * kPowers[decimals];
-    if (scaled >= 1e15) return nullptr;
-    const auto whole = static_cast<std::uint64_t>(scaled + 0.5);
-    const double digits = static_cast<double>(whole);
-    // Most wrong counts of decimals leave a fraction that shows at once.
-    if (std::fabs(scaled - digits) > 0.25) continue;
-    // Exactly how far the decimal lies from the double, rounded once.
-    const double off = std::fma(value, kPowers[decimals], -digits);
-    if (std::fabs(off) > reach * kPowers[decimals]) continue;
-    // Written from the last digit back, the point after the decimals (or
-    // ".0" for a whole number), then copied into the room in one piece of
-    // fixed length.
-    char text[2 * kShortDecimalRoom] = {};
-    char* const end = text + kShortDecimalRoom;
-    char* at = end;
-    std::uint64_t rest = whole;
-    if (decimals == 0) {
-      *--at = '0';
-    } else {
-      for (std::size_t digit = 0; digit < decimals; ++digit) {
-        *--at = static_cast<char>('0' + rest % 10);
-        rest /= 10;
-      }
+  // The finest grid of decimals that keeps fifteen digits: a decimal of
+  // fewer decimals within reach lies on it too, and, the grid's step being
+  // more than four spacings, it is then the grid point nearest the double.
+  // The power of ten below the double, from its power of two, is low by at
+  // most one.
+  const int binaryExponent = static_cast<int>(bits >> 52) - 1023;
+  const int decimalExponent = (binaryExponent * 78913) >> 18;
+  std::size_t decimals =
+      static_cast<std::size_t>(std::min(15, 14 - decimalExponent));
+  double scaled = value * kPowers[decimals];
+  if (scaled >= 1e15) scaled = value * kPowers[--decimals];
+  // Converted as signed, which the machine does in one instruction; the
+  // digits are under 1e15.
+  const auto nearest = static_cast<std::int64_t>(scaled + 0.5);
+  // Exactly how far the grid point lies from the double, rounded once.
+  const double off =
+      std::fma(value, kPowers[decimals], -static_cast<double>(nearest));
+  if (std::fabs(off) > reach * kPowers[decimals]) return nullptr;
+  auto digits = static_cast<std::uint64_t>(nearest);
+  // Its trailing zeros dropped, at most the decimals' count of them.
+  const auto dropZeros = [&digits, &decimals](std::size_t zeros,
+                                              std::uint64_t power) {
+    if (decimals >= zeros && digits % power == 0) {
+      digits /= power;
+      decimals -= zeros;
     }
-    *--at = '.';
-    do {
-      *--at = static_cast<char>('0' + rest % 10);
-      rest /= 10;
-    } while (rest != 0);
-    std::memcpy(into, at, kShortDecimalRoom);
-    return into + (end - at);
+  };
+  dropZeros(8, 100000000);
+  dropZeros(4, 10000);
+  dropZeros(2, 100);
+  dropZeros(1, 10);
+  // Written in place from the last digit back, two at a time, the point
+  // after the decimals (or ".0" for a whole number), at least one digit
+  // before it. Its length known first: text gathered elsewhere and copied
+  // in one piece would be read back before its bytes were all stored.
+  // The count of digits from the count of bits (never none: the double is
+  // at least 1e-3), low by at most one.
+  const auto bitLength = static_cast<std::size_t>(64 - __builtin_clzll(digits));
+  std::size_t length = (bitLength * 1233) >> 12;
+  if (digits >= kWholePowers[length]) ++length;
+  const std::size_t wholeLength = length > decimals ? length - decimals : 1;
+  char* const end = into + wholeLength + 1 + (decimals == 0 ? 1 : decimals);
+  char* at = end;
+  const auto putPair = [&at](std::uint64_t pair) {
+    at -= 2;
+    std::memcpy(at, kDigitPairs + 2 * pair, 2);
+  };
+  if (decimals == 0) *--at = '0';
+  for (; decimals >= 2; decimals -= 2) {
+    putPair(digits % 100);
+    digits /= 100;
   }
-  return nullptr;
+  if (decimals == 1) {
+    *--at = static_cast<char>('0' + digits % 10);
+    digits /= 10;
+  }
+  *--at = '.';
+  for (; digits >= 100; digits /= 100) putPair(digits % 100);
+  if (digits >= 10) {
+    putPair(digits);
+  } else {
+    *--at = static_cast<char>('0' + digits);
+  }
+  return end;
 }
 
 }  // namespace
@@ -175,7 +243,9 @@ void JsonWriter::Flush() {
   stagedSize_ = 0;
 }
 
-JsonWriter::~JsonWriter() { Flush(); }
+JsonWriter::~JsonWriter() {
+  if (stagedSize_ != 0) Flush();
+}
 
 JsonWriter& JsonWriter::Begin() {
   Put('{');
@@ -192,6 +262,11 @@ JsonWriter& JsonWriter::End() {
 }
 
 JsonWriter& JsonWriter::Key(std::string_view name) {
+  // A field's name is short plain text: written as a literal name is.
+  if (PlainRun(name.data(), name.data() + name.size()) == name.size() &&
+      name.size() + 4 <= kStaged) {
+    return PlainKey(name.data(), name.size());
+  }
   if (afterValue_) Put(',');
   afterValue_ = false;
   PutString(name);
@@ -223,16 +298,10 @@ JsonWriter& JsonWriter::EscapedBytes(std::string_view bytes) {
     Put(at, plain);
     at += plain;
     if (at == end) break;
-    const auto byte = static_cast<unsigned char>(*at++);
-    char escape[4];
-    const std::size_t length = ByteEscape(byte, escape);
-    if (length == 0) {
-      byte == '"' ? Put(R"(\")", 2) : Put(static_cast<char>(byte));
-      continue;
-    }
-    for (std::size_t i = 0; i < length; ++i) {
-      escape[i] == '\\' ? Put(R"(\\)", 2) : Put(escape[i]);
-    }
+    const EscapedByte& escaped =
+        kEscapedBytes[static_cast<unsigned char>(*at++)];
+    std::memcpy(Room(sizeof escaped.text), escaped.text, sizeof escaped.text);
+    stagedSize_ += escaped.length;
   }
   Put('"');
   afterValue_ = true;
@@ -259,6 +328,13 @@ JsonWriter& JsonWriter::Integer(std::int64_t value) {
 
 JsonWriter& JsonWriter::Unsigned(std::uint64_t value) {
   char* const into = Room(kNumberRoom);
+  // A record's connection and size are nearly always under a hundred: their
+  // digits straight from the table of pairs.
+  if (value < 100) {
+    std::memcpy(into, kDigitPairs + 2 * value + (value < 10 ? 1 : 0), 2);
+    Took(into + (value < 10 ? 1 : 2));
+    return *this;
+  }
   Took(std::to_chars(into, into + kNumberRoom, value).ptr);
   return *this;
 }

@@ -252,11 +252,29 @@ void TrafficDecoder::Emit(const StreamKey& key, Frame& frame,
 }
 
 TrafficRecord& TrafficDecoder::FrameRecord() {
-  // Assigning a new record leaves the strings' storage where it is; the
-  // fields' is set aside first.
+  // Every member set as a new record has it, the strings keeping their
+  // storage; the fields' is set aside first.
   if (record_.fields) spareFields_ = std::move(*record_.fields);
-  record_ = TrafficRecord{};
-  return record_;
+  TrafficRecord& record = record_;
+  record.kind = TrafficKind::kNoise;
+  record.connection = 0;
+  record.direction = CaptureDirection::kUnknown;
+  record.time.reset();
+  record.bytes.clear();
+  record.size = 0;
+  record.line = 0;
+  record.sequence = 0;
+  record.sequenceGap = false;
+  record.procedure.reset();
+  record.timeout.reset();
+  record.exchange = 0;
+  record.returnCode = 0;
+  record.roundTripMs.reset();
+  record.late = false;
+  record.fields.reset();
+  record.parameters.clear();
+  record.requestParameters.clear();
+  return record;
 }
 
 void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,

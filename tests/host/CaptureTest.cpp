@@ -285,6 +285,13 @@ TEST(CaptureReader, ReadsTrafficLinesOfAWritersShape) {
       {"a time with two points accepted", line("1.5.3", "3", "to-host", bytes),
        std::nullopt, 0, CaptureDirection::kUnknown,
        "line 2: not a JSON object"},
+      {"a time below one with its zero refused",
+       line("0.5", "3", "to-host", bytes), 0.5, 3, CaptureDirection::kToHost,
+       ""},
+      {"a negative time misread", line("-1.5", "3", "to-host", bytes), -1.5, 3,
+       CaptureDirection::kToHost, ""},
+      {"a time with an exponent misread", line("1.5e3", "3", "to-host", bytes),
+       1500.0, 3, CaptureDirection::kToHost, ""},
       {"a time starting at its point accepted",
        line(".5", "3", "to-host", bytes), std::nullopt, 0,
        CaptureDirection::kUnknown, "line 2: not a JSON object"},
@@ -325,8 +332,8 @@ TEST(CaptureReader, ReadsTrafficLinesOfAWritersShape) {
   }
   // The bytes, with their escapes, as the general reading gives them.
   const Read read = ReadAll(
-      kHeader2 +
-      line("1.5", "3", "to-host", "\"a\\\"b\\\\x07\\\\r\\\\n\"}") + "\n");
+      kHeader2 + line("1.5", "3", "to-host", "\"a\\\"b\\\\x07\\\\r\\\\n\"}") +
+      "\n");
   ASSERT_EQ(read.records.size(), 1u);
   EXPECT_EQ(read.records[0].bytes, "a\"b\x07\r\n");
 }
@@ -371,8 +378,7 @@ TEST(CaptureReader, ReadsAWritersBytesAsTheGeneralReadingDoes) {
        "line 2: not a JSON object"},
       {"a string without its end accepted", R"("ab)", "",
        "line 2: not a JSON object"},
-      {"a control byte accepted", "\"a\x01\"", "",
-       "line 2: not a JSON object"},
+      {"a control byte accepted", "\"a\x01\"", "", "line 2: not a JSON object"},
   };
   const auto line = [](const std::string& start, const std::string& bytes) {
     return kHeader2 + start +

@@ -30,12 +30,12 @@ std::string Written(std::string_view text) {
 }
 
 // Every byte alone, and every byte at every place of the first words, where
-// the writer tests eight bytes at a time and then the last eight.
+// the writer tests sixteen or eight bytes at a time and then the last ones.
 TEST(JsonWriter, WritesEveryByteAsTheLibraryDoes) {
   for (int byte = 0; byte < 256; ++byte) {
     const std::string alone(1, static_cast<char>(byte));
     EXPECT_EQ(Written(alone), Dump(alone)) << "byte " << byte;
-    for (std::size_t length : {7u, 8u, 9u, 15u, 16u, 17u, 300u}) {
+    for (std::size_t length : {7u, 8u, 9u, 15u, 16u, 17u, 33u, 300u}) {
       for (std::size_t at :
            {std::size_t{0}, std::size_t{3}, length / 2, length - 1}) {
         std::string text(length, 'a');
@@ -56,7 +56,7 @@ TEST(JsonWriter, WritesEscapedBytesAsTheirEscapedFormAsAString) {
     return out;
   };
   for (int byte = 0; byte < 256; ++byte) {
-    for (std::size_t length : {1u, 7u, 9u, 17u, 300u}) {
+    for (std::size_t length : {1u, 7u, 9u, 17u, 33u, 300u}) {
       for (std::size_t at : {std::size_t{0}, length / 2, length - 1}) {
         std::string bytes(length, 'a');
         bytes[at] = static_cast<char>(byte);
@@ -169,8 +169,11 @@ TEST(JsonWriter, WritesNumbersAsTheLibraryDoes) {
     JsonWriter(out).Integer(value);
     EXPECT_EQ(out, Dump(value));
   }
+  // Under a hundred the digits come from a table: its ends and each width.
   for (std::uint64_t value :
-       {std::uint64_t{0}, std::numeric_limits<std::uint64_t>::max()}) {
+       {std::uint64_t{0}, std::uint64_t{7}, std::uint64_t{9}, std::uint64_t{10},
+        std::uint64_t{42}, std::uint64_t{99}, std::uint64_t{100},
+        std::numeric_limits<std::uint64_t>::max()}) {
     std::string out;
     JsonWriter(out).Unsigned(value);
     EXPECT_EQ(out, Dump(value));
@@ -189,7 +192,13 @@ TEST(JsonWriter, WritesDecimalsAsTheLibraryDoes) {
       "123456789012345 1234567890123456 0.123456789012345 0.7853981634 "
       "4503599627370496 9007199254740993 0.5 1024 0.0009765625 0.001953125 "
       "12345678.123456 100 4 0.004 10000000000000.5 2.9999999999999996 "
-      "0.30000000000000004 7.0000000000000009");
+      "0.30000000000000004 7.0000000000000009 "
+      // Just below and at powers of ten, where the power guessed from the
+      // double's power of two is one short; and whole numbers whose
+      // fifteen-digit grid point ends in each count of zeros.
+      "9.999999999999999 10 999.999999999999 1000 0.0099999999999999 0.01 "
+      "9999999999999.99 10000000000000 8 16 0.015625 123456789 1234567 "
+      "12345 123 1 120000000000000 1.5 0.05 0.25");
   for (std::string text; decimals >> text;) {
     const double read = std::strtod(text.c_str(), nullptr);
     for (double value : {read, -read, std::nextafter(read, 0.0),

@@ -316,6 +316,10 @@ TEST(TrafficFormat, EachKindPrintsItsLine) {
   dropped.kind = TrafficKind::kDropped;
   dropped.size = 70000;
   records.push_back(dropped);
+  // A named procedure's request with a time-out of its own.
+  TrafficRecord slower = records[2];
+  slower.timeout = std::chrono::milliseconds(3000);
+  records.push_back(slower);
   const std::vector<std::string> text = {
       R"(0.500000 to-instrument request seq=1 procedure=2010 name=set-station: easting=1 northing=2 height=3 instrument_height=4)",
       R"(0.502000 to-host reply seq=1 procedure=2010 name=set-station return_code=0 return_code_name=ok round_trip_ms=2.000)",
@@ -327,6 +331,7 @@ TEST(TrafficFormat, EachKindPrintsItsLine) {
       R"(2.000000 to-instrument request seq=4 procedure=5039 name=power)",
       R"(2.000000 to-instrument timeout seq=4 procedure=5039 name=power timeout_ms=1500 bytes="%R1Q,5039,4:\r\n")",
       R"(dropped size=70000)",
+      R"(1.000000 to-instrument request seq=3 procedure=2107 name=angles: incline_mode=1)",
   };
   const std::vector<std::string> json = {
       R"({"kind":"request","direction":"to-instrument","connection":0,"time":0.5,"size":21,"bytes":"%R1Q,2010,1:1,2,3,4\\r\\n","sequence":1,"procedure":2010,"name":"set-station","timeout_ms":1500,"parameters":"1,2,3,4","arguments":{"easting":1.0,"northing":2.0,"height":3.0,"instrument_height":4.0}})",
@@ -339,6 +344,7 @@ TEST(TrafficFormat, EachKindPrintsItsLine) {
       R"({"kind":"request","direction":"to-instrument","connection":0,"time":2.0,"size":14,"bytes":"%R1Q,5039,4:\\r\\n","sequence":4,"procedure":5039,"name":"power","timeout_ms":1500,"parameters":"","arguments":{}})",
       R"({"kind":"timeout","direction":"to-instrument","connection":0,"time":2.0,"size":14,"bytes":"%R1Q,5039,4:\\r\\n","sequence":4,"procedure":5039,"name":"power","timeout_ms":1500})",
       R"({"kind":"dropped","direction":"unknown","connection":0,"time":null,"size":70000,"bytes":""})",
+      R"({"kind":"request","direction":"to-instrument","connection":0,"time":1.0,"size":15,"bytes":"%R1Q,2107,3:1\\r\\n","sequence":3,"procedure":2107,"name":"angles","timeout_ms":3000,"parameters":"1","arguments":{"incline_mode":1}})",
   };
   ASSERT_EQ(records.size(), text.size());
   for (std::size_t i = 0; i < records.size(); ++i) {
@@ -592,6 +598,11 @@ TEST(TrafficDecoder, ARecordReadInPlaceHoldsNothingOfTheOneBefore) {
       ToHost(2.25, Reply(4, 0, ",412237")),
       ToInstrument(2.5, Request(kAngles, 5, "x")),
       ToHost(2.75, "\x01"),
+      // A late reply, then a reply that is not.
+      ToInstrument(3.0, Request(kAngles, 6, "1")),
+      ToHost(5.0, "noise"),
+      ToHost(5.25, Reply(6, 0, ",0.5,1.25")),
+      ToHost(5.5, Reply(7, 0)),
   };
   const auto describe = [](const TrafficRecord& record) {
     return FormatJson(record) + "|" + record.requestParameters + "|" +
@@ -610,7 +621,26 @@ TEST(TrafficDecoder, ARecordReadInPlaceHoldsNothingOfTheOneBefore) {
   for (const CaptureRecord& record : capture) decoder.Add(record);
   decoder.Finish();
   EXPECT_EQ(inPlace, movedOut);
-  ASSERT_EQ(movedOut.size(), 14u);
+  ASSERT_EQ(movedOut.size(), 18u);
+  // What a record's kind does not carry is as a new record has it.
+  const TrafficRecord fresh;
+  for (const TrafficRecord& record : Decode(capture)) {
+    if (record.kind != TrafficKind::kNoise) continue;
+    EXPECT_EQ(record.sequence, fresh.sequence);
+    EXPECT_EQ(record.exchange, fresh.exchange);
+    EXPECT_EQ(record.returnCode, fresh.returnCode);
+    EXPECT_EQ(record.late, fresh.late);
+    EXPECT_EQ(record.sequenceGap, fresh.sequenceGap);
+    EXPECT_EQ(record.line, fresh.line);
+  }
+  // A request before any time is known: its reply has no round trip.
+  const std::vector<TrafficRecord> untimed =
+      Decode({Piece(std::nullopt, CaptureDirection::kToInstrument,
+                    Request(kAngles, 8, "1")),
+              ToHost(1.0, Reply(8, 0, ",0.5,1.25"))});
+  ASSERT_EQ(untimed.size(), 2u);
+  EXPECT_EQ(untimed[1].kind, TrafficKind::kReply);
+  EXPECT_FALSE(untimed[1].roundTripMs);
 }
 
 // Catches the LF lost when it arrives after its CR in a piece of its own,

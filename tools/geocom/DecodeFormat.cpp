@@ -53,6 +53,48 @@ std::string_view JsonOpening(TrafficKind kind,
                    static_cast<std::size_t>(direction)];
 }
 
+// A named procedure's members from its number to the parameters' key,
+// which are the same in every request and reply of it that carries the
+// catalogue's time-out: written once for each procedure.
+std::string_view ProcedureMembers(const host::Procedure& named) {
+  static const std::vector<host::Procedure>& table = host::Procedures();
+  static const auto kMembers = [] {
+    std::vector<std::string> members(table.size());
+    for (std::size_t row = 0; row < table.size(); ++row) {
+      host::JsonWriter(members[row])
+          .Key("procedure")
+          .Unsigned(table[row].id)
+          .Key("name")
+          .String(table[row].name)
+          .Key("timeout_ms")
+          .Integer(table[row].timeout.count())
+          .Key("parameters");
+    }
+    return members;
+  }();
+  return kMembers[static_cast<std::size_t>(&named - table.data())];
+}
+
+// A named return code's members up to the values' key, written once for
+// each code.
+std::string_view ReturnCodeMembers(const host::ReturnCodeName& code) {
+  static const std::vector<host::ReturnCodeName>& names =
+      host::ReturnCodeNames();
+  static const auto kMembers = [] {
+    std::vector<std::string> members(names.size());
+    for (std::size_t row = 0; row < names.size(); ++row) {
+      host::JsonWriter(members[row])
+          .Key("return_code")
+          .Unsigned(names[row].code)
+          .Key("return_code_name")
+          .String(names[row].name)
+          .Key("values");
+    }
+    return members;
+  }();
+  return kMembers[static_cast<std::size_t>(&code - names.data())];
+}
+
 template <typename... Args>
 std::string Printf(const char* format, Args... args) {
   const int length = std::snprintf(nullptr, 0, format, args...);
@@ -139,28 +181,36 @@ void AppendJson(std::string& out, const TrafficRecord& record) {
       .EscapedBytes(record.bytes);
   if (record.kind == TrafficKind::kLongLine)
     line.Key("line").Unsigned(record.line);
+  const bool request = record.kind == TrafficKind::kRequest;
+  const bool reply = record.kind == TrafficKind::kReply ||
+                     record.kind == TrafficKind::kUnmatchedReply;
   if (IsSentence(record.kind)) {
     const host::Procedure* named = Named(record);
     line.Key("sequence").Unsigned(record.sequence);
-    line.Key("procedure").Optional(record.procedure);
-    line.Key("name");
-    named != nullptr ? line.String(named->name) : line.Null();
-    line.Key("timeout_ms");
-    record.timeout ? line.Integer(record.timeout->count()) : line.Null();
+    if ((request || reply) && named != nullptr &&
+        record.timeout == named->timeout) {
+      line.Composed(ProcedureMembers(*named));
+    } else {
+      line.Key("procedure").Optional(record.procedure);
+      line.Key("name");
+      named != nullptr ? line.String(named->name) : line.Null();
+      line.Key("timeout_ms");
+      record.timeout ? line.Integer(record.timeout->count()) : line.Null();
+      if (request || reply) line.Key("parameters");
+    }
   }
-  const bool reply = record.kind == TrafficKind::kReply ||
-                     record.kind == TrafficKind::kUnmatchedReply;
-  if (record.kind == TrafficKind::kRequest || reply) {
-    line.Key("parameters").EscapedBytes(record.parameters);
-  }
+  if (request) line.EscapedBytes(record.parameters).Key("arguments");
   if (reply) {
-    line.Key("return_code").Unsigned(record.returnCode);
+    line.EscapedBytes(record.parameters);
     const host::ReturnCodeName* code = host::FindReturnCode(record.returnCode);
-    line.Key("return_code_name");
-    code != nullptr ? line.String(code->name) : line.Null();
+    if (code != nullptr) {
+      line.Composed(ReturnCodeMembers(*code));
+    } else {
+      line.Key("return_code").Unsigned(record.returnCode);
+      line.Key("return_code_name").Null().Key("values");
+    }
   }
-  if (record.kind == TrafficKind::kRequest || reply) {
-    line.Key(reply ? "values" : "arguments");
+  if (request || reply) {
     record.fields ? line.Begin().Members(*record.fields).End() : line.Null();
   }
   if (reply) {

@@ -63,17 +63,7 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT JsonWriter {
         return Key(std::string_view(name, kLength));
       }
     }
-    if (stagedSize_ + kLength + 4 > kStaged) Flush();
-    char* into = staged_ + stagedSize_;
-    if (afterValue_) *into++ = ',';
-    *into++ = '"';
-    std::memcpy(into, name, kLength);
-    into += kLength;
-    *into++ = '"';
-    *into++ = ':';
-    stagedSize_ = static_cast<std::size_t>(into - staged_);
-    afterValue_ = false;
-    return *this;
+    return PlainKey(name, kLength);
   }
 
   /// Members written beforehand by a writer (text that starts with a key
@@ -113,6 +103,21 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT JsonWriter {
   }
 
  private:
+  // A name that needs no escape, no longer than the stage less four:
+  // the comma, the quoted name and the colon written at once.
+  JsonWriter& PlainKey(const char* name, std::size_t size) {
+    if (stagedSize_ + size + 4 > kStaged) Flush();
+    char* into = staged_ + stagedSize_;
+    if (afterValue_) *into++ = ',';
+    *into++ = '"';
+    std::memcpy(into, name, size);
+    into += size;
+    *into++ = '"';
+    *into++ = ':';
+    stagedSize_ = static_cast<std::size_t>(into - staged_);
+    afterValue_ = false;
+    return *this;
+  }
   void Put(const char* text, std::size_t size);
   void Put(char byte);
   void PutString(std::string_view text);
