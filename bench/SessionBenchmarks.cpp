@@ -42,6 +42,9 @@ class PlainPeer {
   std::string Address() const {
     return "127.0.0.1:" + std::to_string(acceptor_.local_endpoint().port());
   }
+  asio::ip::tcp::endpoint Endpoint() const {
+    return acceptor_.local_endpoint();
+  }
 
  private:
   struct Connection {
@@ -95,17 +98,19 @@ class PlainPeer {
   std::thread thread_;
 };
 
+// A socket connected to the peer, sending each request at once.
+asio::ip::tcp::socket ConnectedTo(asio::io_context& io, const PlainPeer& peer) {
+  asio::ip::tcp::socket socket(io);
+  socket.connect(peer.Endpoint());
+  socket.set_option(asio::ip::tcp::no_delay(true));
+  return socket;
+}
+
 // A plain blocking socket to the peer, sending the same bytes each way
 // as a session's null call.
 class RawClient {
  public:
-  explicit RawClient(const PlainPeer& peer) : socket_(io_) {
-    const std::string address = peer.Address();
-    socket_.connect({asio::ip::address_v4::loopback(),
-                     static_cast<unsigned short>(
-                         std::stoi(address.substr(address.rfind(':') + 1)))});
-    socket_.set_option(asio::ip::tcp::no_delay(true));
-  }
+  explicit RawClient(const PlainPeer& peer) : socket_(ConnectedTo(io_, peer)) {}
 
   void RoundTrip() {
     asio::write(socket_, asio::buffer(kRequest));
@@ -160,13 +165,7 @@ class CallChain {
 // completion starting the next step): what Asio's event loop allows.
 class AsioChain {
  public:
-  explicit AsioChain(const PlainPeer& peer) : socket_(io_) {
-    const std::string address = peer.Address();
-    socket_.connect({asio::ip::address_v4::loopback(),
-                     static_cast<unsigned short>(
-                         std::stoi(address.substr(address.rfind(':') + 1)))});
-    socket_.set_option(asio::ip::tcp::no_delay(true));
-  }
+  explicit AsioChain(const PlainPeer& peer) : socket_(ConnectedTo(io_, peer)) {}
 
   void Run(int calls) {
     left_ = calls;

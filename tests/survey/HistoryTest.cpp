@@ -2,16 +2,16 @@
 #include <DazoZazIdoRezeraro/survey/History.h>
 #include <DazoZazIdoRezeraro/survey/ResultFiles.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
+#include <optional>
 #include <regex>
 #include <sstream>
+
+#include "ScratchDatabase.h"
 
 namespace {
 
 using namespace Core::GEOCOM::survey;
-namespace fs = std::filesystem;
 
 long Occurrences(const std::string& text, const std::string& pattern) {
   const std::regex expression(pattern);
@@ -26,12 +26,11 @@ constexpr double kStart = 1.7e9;
 class History : public testing::Test {
  protected:
   void SetUp() override {
-    path_ =
-        fs::temp_directory_path() /
-        ("history-test-" + std::to_string(::getpid()) + "-" +
-         testing::UnitTest::GetInstance()->current_test_info()->name() + ".db");
-    fs::remove(path_);
-    store_ = OpenSqliteStore(path_.string());
+    database_.emplace(
+        "history-test-" +
+        std::string(
+            ::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    store_ = OpenSqliteStore(database_->path());
     Target p1, p2;
     p1.id = "P1";
     p2.id = "P2<&>";
@@ -39,8 +38,7 @@ class History : public testing::Test {
   }
   void TearDown() override {
     store_.reset();
-    for (const char* suffix : {"", "-wal", "-shm"})
-      fs::remove(path_.string() + suffix);
+    database_.reset();
   }
 
   // A round a day: P1 moves 1 mm a day east and 0.5 mm a day down, P2 stays.
@@ -77,7 +75,7 @@ class History : public testing::Test {
     store_->RecordTarget(result);
   }
 
-  fs::path path_;
+  std::optional<surveytest::ScratchDatabase> database_;
   std::unique_ptr<Store> store_;
 };
 

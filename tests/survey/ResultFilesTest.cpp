@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
+#include <optional>
 #include <sstream>
+
+#include "ScratchDatabase.h"
 
 namespace {
 
@@ -51,11 +53,8 @@ TEST(Times, ReadAndWriteAsIso8601Utc) {
 }
 
 TEST(Exports, CsvAndGeoJsonCarryARowPerResult) {
-  const std::string path =
-      (std::filesystem::temp_directory_path() /
-       ("survey-export-" + std::to_string(::getpid()) + ".sqlite"))
-          .string();
-  std::filesystem::remove(path);
+  const surveytest::ScratchDatabase database("survey-export");
+  const std::string& path = database.path();
   {
     auto store = OpenSqliteStore(path);
     const std::int64_t round = store->BeginRound({"j", "i", {}});
@@ -111,7 +110,6 @@ TEST(Exports, CsvAndGeoJsonCarryARowPerResult) {
   EXPECT_NE(point.str().find("\"coordinates\":[1.5,2.25,-3.0]"),
             std::string::npos)
       << point.str();
-  std::filesystem::remove(path);
 }
 
 }  // namespace

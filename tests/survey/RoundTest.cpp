@@ -10,14 +10,12 @@
 #include <boost/asio/cancellation_signal.hpp>
 #include <boost/asio/error.hpp>
 #include <cmath>
-#include <filesystem>
 #include <future>
 #include <optional>
 #include <string>
 
-#include <unistd.h>
-
 #include "Rig.h"
+#include "ScratchDatabase.h"
 
 namespace {
 
@@ -178,11 +176,8 @@ TEST(RoundOutcome, SearchFindsAPrismFineAdjustmentMisses) {
 
 TEST(RoundStore, APrismMovedFiveMillimetresShowsInTheStoredCoordinates) {
   const simulator::Scene scene = MonitoringScene();
-  const std::string path =
-      (std::filesystem::temp_directory_path() /
-       ("survey-moved-" + std::to_string(::getpid()) + ".sqlite"))
-          .string();
-  std::filesystem::remove(path);
+  const surveytest::ScratchDatabase database("survey-moved");
+  const std::string& path = database.path();
   {
     auto store = survey::OpenSqliteStore(path);
     Rig rig(scene);
@@ -210,7 +205,6 @@ TEST(RoundStore, APrismMovedFiveMillimetresShowsInTheStoredCoordinates) {
   EXPECT_NEAR(seen[1].easting - seen[0].easting, 0.003, 1e-4);
   EXPECT_NEAR(seen[1].northing - seen[0].northing, -0.004, 1e-4);
   EXPECT_NEAR(seen[1].height - seen[0].height, 0, 1e-4);
-  std::filesystem::remove(path);
 }
 
 struct Cancel {

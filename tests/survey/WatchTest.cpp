@@ -3,14 +3,14 @@
 #include <DazoZazIdoRezeraro/survey/History.h>
 #include <DazoZazIdoRezeraro/survey/Watch.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
+#include <optional>
+
+#include "ScratchDatabase.h"
 
 namespace {
 
 using namespace Core::GEOCOM::survey;
-namespace fs = std::filesystem;
 
 constexpr double kDay = 86400;
 constexpr double kStart = 1.7e9;
@@ -27,21 +27,18 @@ Limit LimitOn(Component component, double warning, double alarm = 1) {
 class WatchTest : public testing::Test {
  protected:
   void SetUp() override {
-    path_ =
-        fs::temp_directory_path() /
-        ("watch-test-" + std::to_string(::getpid()) + "-" +
-         testing::UnitTest::GetInstance()->current_test_info()->name() + ".db");
-    fs::remove(path_);
-    store_ = OpenSqliteStore(path_.string());
+    database_.emplace(
+        "watch-test-" +
+        std::string(
+            ::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    store_ = OpenSqliteStore(database_->path());
     Target p1;
     p1.id = "P1";
     job_.plan.targets = {p1};
   }
   void TearDown() override {
     store_.reset();
-    for (const char* suffix : {"", "-wal", "-shm"}) {
-      fs::remove(path_.string() + suffix);
-    }
+    database_.reset();
   }
 
   // One round measuring P1 at north (metres over 100) on the day; returns
@@ -75,7 +72,7 @@ class WatchTest : public testing::Test {
     return count;
   }
 
-  fs::path path_;
+  std::optional<surveytest::ScratchDatabase> database_;
   std::unique_ptr<Store> store_;
   Job job_;
 };

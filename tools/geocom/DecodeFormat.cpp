@@ -53,46 +53,57 @@ std::string_view JsonOpening(TrafficKind kind,
                    static_cast<std::size_t>(direction)];
 }
 
+// Members written once for each row of a catalogue table, at first use, and
+// put whole for the row an entry of the table points at.
+template <typename Row, typename Write>
+class MembersPerRow {
+ public:
+  MembersPerRow(const std::vector<Row>& rows, Write write)
+      : rows_(rows), members_(rows.size()) {
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+      host::JsonWriter writer(members_[row]);
+      write(writer, rows[row]);
+    }
+  }
+  std::string_view For(const Row& entry) const {
+    return members_[static_cast<std::size_t>(&entry - rows_.data())];
+  }
+
+ private:
+  const std::vector<Row>& rows_;
+  std::vector<std::string> members_;
+};
+
 // A named procedure's members from its number to the parameters' key,
 // which are the same in every request and reply of it that carries the
-// catalogue's time-out: written once for each procedure.
+// catalogue's time-out.
 std::string_view ProcedureMembers(const host::Procedure& named) {
-  static const std::vector<host::Procedure>& table = host::Procedures();
-  static const auto kMembers = [] {
-    std::vector<std::string> members(table.size());
-    for (std::size_t row = 0; row < table.size(); ++row) {
-      host::JsonWriter(members[row])
-          .Key("procedure")
-          .Unsigned(table[row].id)
-          .Key("name")
-          .String(table[row].name)
-          .Key("timeout_ms")
-          .Integer(table[row].timeout.count())
-          .Key("parameters");
-    }
-    return members;
-  }();
-  return kMembers[static_cast<std::size_t>(&named - table.data())];
+  static const MembersPerRow kMembers(
+      host::Procedures(),
+      [](host::JsonWriter& writer, const host::Procedure& procedure) {
+        writer.Key("procedure")
+            .Unsigned(procedure.id)
+            .Key("name")
+            .String(procedure.name)
+            .Key("timeout_ms")
+            .Integer(procedure.timeout.count())
+            .Key("parameters");
+      });
+  return kMembers.For(named);
 }
 
-// A named return code's members up to the values' key, written once for
-// each code.
+// A named return code's members up to the values' key.
 std::string_view ReturnCodeMembers(const host::ReturnCodeName& code) {
-  static const std::vector<host::ReturnCodeName>& names =
-      host::ReturnCodeNames();
-  static const auto kMembers = [] {
-    std::vector<std::string> members(names.size());
-    for (std::size_t row = 0; row < names.size(); ++row) {
-      host::JsonWriter(members[row])
-          .Key("return_code")
-          .Unsigned(names[row].code)
-          .Key("return_code_name")
-          .String(names[row].name)
-          .Key("values");
-    }
-    return members;
-  }();
-  return kMembers[static_cast<std::size_t>(&code - names.data())];
+  static const MembersPerRow kMembers(
+      host::ReturnCodeNames(),
+      [](host::JsonWriter& writer, const host::ReturnCodeName& named) {
+        writer.Key("return_code")
+            .Unsigned(named.code)
+            .Key("return_code_name")
+            .String(named.name)
+            .Key("values");
+      });
+  return kMembers.For(code);
 }
 
 template <typename... Args>
