@@ -1,10 +1,12 @@
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <DazoZazIdoRezeraro/survey/Store.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -180,12 +182,24 @@ class SqliteStore final : public Store {
   std::map<std::string, std::unique_ptr<Statement>> cache_;
 };
 
+// Whether a reader may open the store for writing, though it writes
+// nothing: the last connection to close a store in write-ahead mode folds
+// the log back into it and removes the log and the shared memory file, which
+// a read-only connection cannot do, and would leave both beside the store.
+bool MayWriteBeside(const std::string& path) {
+  const std::filesystem::path directory =
+      std::filesystem::path(path).parent_path();
+  return ::access(path.c_str(), W_OK) == 0 &&
+         ::access(directory.empty() ? "." : directory.c_str(), W_OK) == 0;
+}
+
 SqliteStore::SqliteStore(const std::string& path, StoreMode mode,
                          std::chrono::milliseconds busyTimeout)
     : path_(path) {
-  const int flags = mode == StoreMode::kReadOnly
-                        ? SQLITE_OPEN_READONLY
-                        : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  const int flags = mode == StoreMode::kReadWrite
+                        ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE
+                    : MayWriteBeside(path) ? SQLITE_OPEN_READWRITE
+                                           : SQLITE_OPEN_READONLY;
   const int code =
       sqlite3_open_v2(path.c_str(), &db_, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (code != SQLITE_OK) {

@@ -331,6 +331,24 @@ TEST_F(TempStore, FilesThatAreNoStoreOrNewerOrReadOnlyAreRefusedByKind) {
   EXPECT_FALSE(std::filesystem::exists(missing));
 }
 
+// A reader that closes last leaves no write-ahead log or shared memory file
+// beside the store, as a writer does not.
+TEST_F(TempStore, AReaderClosingLastLeavesOnlyTheStore) {
+  {
+    auto writer = OpenSqliteStore(path_);
+    writer->BeginRound({"job", "i", {}});
+    auto reader = OpenSqliteStore(path_, StoreMode::kReadOnly);
+    EXPECT_EQ(reader->SchemaVersion(), CurrentSchemaVersion());
+    writer.reset();
+    reader->ReadRounds([](const RoundRecord&) { return true; });
+  }
+  EXPECT_EQ(OpenSqliteStore(path_, StoreMode::kReadOnly)->SchemaVersion(),
+            CurrentSchemaVersion());
+  for (const char* suffix : {"-wal", "-shm"}) {
+    EXPECT_FALSE(std::filesystem::exists(path_ + suffix)) << suffix;
+  }
+}
+
 TEST_P(BackendStore, WritersOpeningOneNewStoreAtOnceLoseNothing) {
   // Opening a new store migrates it: several programs starting together
   // must wait for each other, not fail.
