@@ -70,7 +70,7 @@ find_program(DAZO_DPKG_SHLIBDEPS dpkg-shlibdeps)
 set(dazo_runtime_package lib${dazo_package_base}${DAZO_SOVERSION})
 
 dazo_package(runtime NAME ${dazo_runtime_package} SECTION libs
-  MULTI_ARCH same SHLIBDEPS PACKAGE_DEPENDS "libsqlite3-0"
+  MULTI_ARCH same SHLIBDEPS PACKAGE_DEPENDS "libsqlite3-0, libpq5"
   DESCRIPTION "GeoCOM codec, host and virtual instrument libraries
 Shared libraries that speak the ASCII form of GeoCOM, the remote-procedure
 protocol of total-station survey instruments: a codec that composes requests
@@ -78,10 +78,11 @@ and decodes replies, a host library with sessions over serial lines and TCP,
 and a virtual instrument for testing host programs.")
 
 # The host headers include Boost.Asio; the survey library's pkg-config file
-# names SQLite's and libpq's.
+# names SQLite's; libpq is loaded at run time, so only the runtime package
+# needs it.
 dazo_package(development NAME lib${dazo_package_base}-dev SECTION libdevel
   MULTI_ARCH same DEPENDS runtime
-  PACKAGE_DEPENDS "libboost1.81-dev, libsqlite3-dev, libpq-dev"
+  PACKAGE_DEPENDS "libboost1.81-dev, libsqlite3-dev"
   DESCRIPTION "GeoCOM codec, host and virtual instrument libraries (development files)
 Headers, CMake package (find_package(DazoZazIdoRezeraro)) and pkg-config
 files for building programs against the GeoCOM libraries.")

@@ -72,7 +72,7 @@ if(TARGET DazoZazIdoRezeraroSimulator)
 endif()
 if(TARGET DazoZazIdoRezeraroSurvey)
   dazo_install_component(Survey DazoZazIdoRezeraroSurvey
-    "${PROJECT_NAME}Host sqlite3 libpq"
+    "${PROJECT_NAME}Host sqlite3"
     "Monitoring rounds over GeoCOM instruments and their results store")
 endif()
 

@@ -1,7 +1,5 @@
 #include "PostgresStore.h"
 
-#include <libpq-fe.h>
-
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "PostgresClient.h"
 #include "StoreSchema.h"
 
 namespace Core::GEOCOM::survey {
@@ -87,7 +86,7 @@ class Parameters {
 };
 
 struct ResultDeleter {
-  void operator()(PGresult* result) const { PQclear(result); }
+  void operator()(PGresult* result) const { Pq().PQclear(result); }
 };
 using Result = std::unique_ptr<PGresult, ResultDeleter>;
 
@@ -96,18 +95,18 @@ class Row {
  public:
   Row(const PGresult* result, int row) : result_(result), row_(row) {}
   bool IsNull(int column) const {
-    return PQgetisnull(result_, row_, column) == 1;
+    return Pq().PQgetisnull(result_, row_, column) == 1;
   }
   std::string Text(int column) const {
-    return PQgetvalue(result_, row_, column);
+    return Pq().PQgetvalue(result_, row_, column);
   }
   std::int64_t Integer(int column) const {
-    return std::strtoll(PQgetvalue(result_, row_, column), nullptr, 10);
+    return std::strtoll(Pq().PQgetvalue(result_, row_, column), nullptr, 10);
   }
   double Real(int column) const {
     return IsNull(column)
                ? kNaN
-               : std::strtod(PQgetvalue(result_, row_, column), nullptr);
+               : std::strtod(Pq().PQgetvalue(result_, row_, column), nullptr);
   }
 
  private:
@@ -316,15 +315,15 @@ class Postgres final : public PostgresStore {
 Postgres::Postgres(const std::string& uri, StoreMode mode, TargetWrites writes)
     : name_(HidePassword(uri)), mode_(mode), writes_(writes) {
   char* error = nullptr;
-  PQconninfoOption* options = PQconninfoParse(uri.c_str(), &error);
+  PQconninfoOption* options = Pq().PQconninfoParse(uri.c_str(), &error);
   if (options == nullptr) {
     const std::string why =
         error != nullptr ? OneLine(error) : std::string("out of memory");
-    PQfreemem(error);
+    Pq().PQfreemem(error);
     throw StoreError(StoreErrorKind::kNotAStore,
                      "store " + name_ + ": not a PostgreSQL URI (" + why + ")");
   }
-  PQconninfoFree(options);
+  Pq().PQconninfoFree(options);
   // A server that stopped answering must not hold a round for minutes: a
   // connection attempt gives up after ten seconds. Commits are not flushed
   // one by one, as the SQLite store's are not: they survive the monitor and
@@ -335,16 +334,16 @@ Postgres::Postgres(const std::string& uri, StoreMode mode, TargetWrites writes)
                                   nullptr};
   const char* const values[] = {"10", "-c synchronous_commit=off", uri.c_str(),
                                 nullptr};
-  connection_ = PQconnectdbParams(keywords, values, 1);
-  if (PQstatus(connection_) != CONNECTION_OK) {
-    const char* host = PQhost(connection_);
-    const char* port = PQport(connection_);
+  connection_ = Pq().PQconnectdbParams(keywords, values, 1);
+  if (Pq().PQstatus(connection_) != CONNECTION_OK) {
+    const char* host = Pq().PQhost(connection_);
+    const char* port = Pq().PQport(connection_);
     const std::string message =
         "store " + name_ + ": cannot connect to the PostgreSQL server " +
         (host != nullptr && *host != '\0' ? std::string(host) : "(default)") +
         (port != nullptr && *port != '\0' ? " port " + std::string(port) : "") +
-        ": " + OneLine(PQerrorMessage(connection_));
-    PQfinish(connection_);
+        ": " + OneLine(Pq().PQerrorMessage(connection_));
+    Pq().PQfinish(connection_);
     connection_ = nullptr;
     throw StoreError(StoreErrorKind::kIo, message);
   }
@@ -356,7 +355,7 @@ Postgres::Postgres(const std::string& uri, StoreMode mode, TargetWrites writes)
       CheckReadable();
     }
   } catch (...) {
-    PQfinish(connection_);
+    Pq().PQfinish(connection_);
     connection_ = nullptr;
     throw;
   }
@@ -364,7 +363,7 @@ Postgres::Postgres(const std::string& uri, StoreMode mode, TargetWrites writes)
 
 void Postgres::Setup() {
   // Notices (a table that exists already) are no news to the user.
-  PQsetNoticeProcessor(
+  Pq().PQsetNoticeProcessor(
       connection_, [](void*, const char*) {}, nullptr);
   prepared_.clear();
   if (mode_ == StoreMode::kReadOnly) {
@@ -377,24 +376,24 @@ Postgres::~Postgres() {
   // anyone reads the answer, but it may stop reading once the connection
   // closes, so the answers are waited for.
   Collect(0);
-  PQfinish(connection_);
+  Pq().PQfinish(connection_);
 }
 
 StoreError Postgres::ErrorOf(const PGresult* result, const std::string& about,
                              bool gone) {
   const char* state = result != nullptr
-                          ? PQresultErrorField(result, PG_DIAG_SQLSTATE)
+                          ? Pq().PQresultErrorField(result, PG_DIAG_SQLSTATE)
                           : nullptr;
   const std::string code = state != nullptr ? state : "";
   const std::string why =
-      OneLine(result != nullptr ? PQresultErrorMessage(result)
-                                : PQerrorMessage(connection_));
-  lost_ = gone || PQstatus(connection_) != CONNECTION_OK ||
+      OneLine(result != nullptr ? Pq().PQresultErrorMessage(result)
+                                : Pq().PQerrorMessage(connection_));
+  lost_ = gone || Pq().PQstatus(connection_) != CONNECTION_OK ||
           code.compare(0, 2, "08") == 0 || code.compare(0, 3, "57P") == 0;
   const std::string store = "store " + name_ + ": " + about;
   const std::string message = store + why;
   if (lost_) {
-    const char* host = PQhost(connection_);
+    const char* host = Pq().PQhost(connection_);
     return StoreError(StoreErrorKind::kIo,
                       store + "lost the PostgreSQL server " +
                           (host != nullptr ? host : "") + " (" + why + ")");
@@ -412,21 +411,21 @@ StoreError Postgres::ErrorOf(const PGresult* result, const std::string& about,
 void Postgres::Fail(const PGresult* result) { throw ErrorOf(result); }
 
 void Postgres::EnsureConnected() {
-  if (PQstatus(connection_) == CONNECTION_OK && !lost_) return;
+  if (Pq().PQstatus(connection_) == CONNECTION_OK && !lost_) return;
   // A connection lost in pipeline mode comes back out of it.
-  if (PQpipelineStatus(connection_) != PQ_PIPELINE_OFF) {
-    PQexitPipelineMode(connection_);
+  if (Pq().PQpipelineStatus(connection_) != PQ_PIPELINE_OFF) {
+    Pq().PQexitPipelineMode(connection_);
   }
-  PQreset(connection_);
-  if (PQstatus(connection_) != CONNECTION_OK) Fail(nullptr);
+  Pq().PQreset(connection_);
+  if (Pq().PQstatus(connection_) != CONNECTION_OK) Fail(nullptr);
   lost_ = false;
   Setup();
 }
 
 Result Postgres::Execute(const char* sql) {
   LeavePipeline();
-  Result result(PQexec(connection_, sql));
-  const ExecStatusType status = PQresultStatus(result.get());
+  Result result(Pq().PQexec(connection_, sql));
+  const ExecStatusType status = Pq().PQresultStatus(result.get());
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
     Fail(result.get());
   }
@@ -438,9 +437,9 @@ Result Postgres::Execute(const Query& query, const Parameters& parameters) {
   EnsureConnected();
   Prepare(query);
   const std::vector<const char*> values = parameters.Pointers();
-  Result result(PQexecPrepared(connection_, query.name, parameters.Count(),
-                               values.data(), nullptr, nullptr, 0));
-  const ExecStatusType status = PQresultStatus(result.get());
+  Result result(Pq().PQexecPrepared(connection_, query.name, parameters.Count(),
+                                    values.data(), nullptr, nullptr, 0));
+  const ExecStatusType status = Pq().PQresultStatus(result.get());
   if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
     Fail(result.get());
   }
@@ -449,24 +448,26 @@ Result Postgres::Execute(const Query& query, const Parameters& parameters) {
 
 void Postgres::Prepare(const Query& query) {
   if (prepared_.count(query.name) != 0) return;
-  Result prepared(PQprepare(connection_, query.name, query.sql, 0, nullptr));
-  if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK) Fail(prepared.get());
+  Result prepared(
+      Pq().PQprepare(connection_, query.name, query.sql, 0, nullptr));
+  if (Pq().PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
+    Fail(prepared.get());
   prepared_.insert(query.name);
 }
 
 void Postgres::SendTarget(const Parameters& parameters,
                           const TargetResult& result) {
-  if (lost_ || PQpipelineStatus(connection_) == PQ_PIPELINE_OFF) {
+  if (lost_ || Pq().PQpipelineStatus(connection_) == PQ_PIPELINE_OFF) {
     EnsureConnected();
     Prepare(kRecordTarget);
-    if (PQenterPipelineMode(connection_) == 0) Fail(nullptr);
+    if (Pq().PQenterPipelineMode(connection_) == 0) Fail(nullptr);
   }
   inFlight_.push_back({result, std::nullopt});
   const std::vector<const char*> values = parameters.Pointers();
-  const bool sent =
-      PQsendQueryPrepared(connection_, kRecordTarget.name, parameters.Count(),
-                          values.data(), nullptr, nullptr, 0) == 1 &&
-      PQpipelineSync(connection_) == 1;
+  const bool sent = Pq().PQsendQueryPrepared(connection_, kRecordTarget.name,
+                                             parameters.Count(), values.data(),
+                                             nullptr, nullptr, 0) == 1 &&
+                    Pq().PQpipelineSync(connection_) == 1;
   if (sent) {
     Collect(kMaxInFlight);
   } else {
@@ -484,11 +485,12 @@ void Postgres::Collect(std::size_t waitAbove) {
   // Answers that came before the connection broke are read all the same.
   bool endOfResults = false;
   while (!inFlight_.empty()) {
-    if (inFlight_.size() <= waitAbove && PQconsumeInput(connection_) == 1 &&
-        PQisBusy(connection_) == 1) {
+    if (inFlight_.size() <= waitAbove &&
+        Pq().PQconsumeInput(connection_) == 1 &&
+        Pq().PQisBusy(connection_) == 1) {
       return;
     }
-    Result result(PQgetResult(connection_));
+    Result result(Pq().PQgetResult(connection_));
     if (!result) {
       // Two in a row: the answers are out of step with what was sent.
       if (endOfResults) return LoseInFlight(nullptr);
@@ -497,7 +499,7 @@ void Postgres::Collect(std::size_t waitAbove) {
     }
     endOfResults = false;
     InFlight& target = inFlight_.front();
-    switch (PQresultStatus(result.get())) {
+    switch (Pq().PQresultStatus(result.get())) {
       case PGRES_COMMAND_OK:
         break;
       case PGRES_PIPELINE_SYNC:
@@ -537,9 +539,9 @@ void Postgres::LeavePipeline() {
   Collect(0);
   // A connection the server ended (it may still look open) is reset by
   // EnsureConnected; one whose answers are out of step is treated alike.
-  if (!lost_ && PQpipelineStatus(connection_) != PQ_PIPELINE_OFF &&
-      PQstatus(connection_) == CONNECTION_OK &&
-      PQexitPipelineMode(connection_) == 0 && !pending_) {
+  if (!lost_ && Pq().PQpipelineStatus(connection_) != PQ_PIPELINE_OFF &&
+      Pq().PQstatus(connection_) == CONNECTION_OK &&
+      Pq().PQexitPipelineMode(connection_) == 0 && !pending_) {
     pending_ = ErrorOf(nullptr, "", true);
   }
   ThrowPending();
@@ -615,7 +617,7 @@ void Postgres::Migrate() {
                 .c_str());
     Execute("COMMIT");
   } catch (...) {
-    PQclear(PQexec(connection_, "ROLLBACK"));
+    Pq().PQclear(Pq().PQexec(connection_, "ROLLBACK"));
     throw;
   }
 }
@@ -623,7 +625,7 @@ void Postgres::Migrate() {
 int Postgres::SchemaVersion() {
   const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Result result = Execute(kSchemaVersion, {});
-  return PQntuples(result.get()) > 0
+  return Pq().PQntuples(result.get()) > 0
              ? static_cast<int>(Row(result.get(), 0).Integer(0))
              : 0;
 }
@@ -651,8 +653,8 @@ void Postgres::RegisterTargets(const std::vector<Target>& targets) {
     }
     Execute("COMMIT");
   } catch (...) {
-    if (PQstatus(connection_) == CONNECTION_OK) {
-      PQclear(PQexec(connection_, "ROLLBACK"));
+    if (Pq().PQstatus(connection_) == CONNECTION_OK) {
+      Pq().PQclear(Pq().PQexec(connection_, "ROLLBACK"));
     }
     throw;
   }
@@ -745,7 +747,7 @@ void Postgres::ReadResults(
       parameters.Null().Null().Null();
     }
     Result page = Execute(kReadResults, parameters);
-    const int rows = PQntuples(page.get());
+    const int rows = Pq().PQntuples(page.get());
     if (rows == 0) return;
     std::vector<TargetResult> results(static_cast<std::size_t>(rows));
     std::vector<std::int64_t> ids;
@@ -764,7 +766,7 @@ void Postgres::ReadResults(
       Parameters which;
       which.AddArray(ids, [](std::int64_t id) { return id; });
       Result observations = Execute(kReadObservations, which);
-      for (int i = 0; i < PQntuples(observations.get()); ++i) {
+      for (int i = 0; i < Pq().PQntuples(observations.get()); ++i) {
         const Row row(observations.get(), i);
         Observation observation;
         observation.set = static_cast<int>(row.Integer(1));
@@ -791,7 +793,7 @@ void Postgres::ReadRounds(const std::function<bool(const RoundRecord&)>& each) {
     Parameters parameters;
     parameters.Add(after);
     Result page = Execute(kReadRounds, parameters);
-    const int rows = PQntuples(page.get());
+    const int rows = Pq().PQntuples(page.get());
     for (int i = 0; i < rows; ++i) {
       const Row row(page.get(), i);
       RoundRecord round;
@@ -812,7 +814,7 @@ std::vector<Target> Postgres::Targets() {
   const std::lock_guard<std::recursive_mutex> lock(mutex_);
   Result result = Execute(kTargets, {});
   std::vector<Target> targets;
-  for (int i = 0; i < PQntuples(result.get()); ++i) {
+  for (int i = 0; i < Pq().PQntuples(result.get()); ++i) {
     const Row row(result.get(), i);
     Target target;
     target.id = row.Text(0);
@@ -860,7 +862,7 @@ void Postgres::ReadEvents(const EventQuery& query,
       parameters.Null().Null();
     }
     Result page = Execute(kReadEvents, parameters);
-    const int rows = PQntuples(page.get());
+    const int rows = Pq().PQntuples(page.get());
     for (int i = 0; i < rows; ++i) {
       const Row row(page.get(), i);
       after = {row.Integer(3), row.Integer(0)};

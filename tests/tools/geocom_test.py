@@ -775,6 +775,18 @@ class Decode(unittest.TestCase):
             out.write(data)
         return path
 
+    def test_loads_no_database_client(self):
+        # Decoding is what a shell loop runs on many captures: the
+        # PostgreSQL client and the twenty libraries it needs cost more to
+        # map than a small capture costs to decode.
+        capture = self.write("empty", b"")
+        result = subprocess.run(
+            [GEOCOM, "decode", "--json", capture], capture_output=True,
+            timeout=STEP_TIMEOUT, env={**os.environ, "LD_DEBUG": "libs"})
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertIn(b"libsqlite3", result.stderr)
+        self.assertNotIn(b"libpq", result.stderr)
+
     def test_failures_exit_1(self):
         many_lines = self.write("noise", b"noise\r\n" * 200000)
         cases = [
