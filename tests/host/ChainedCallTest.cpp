@@ -4,16 +4,20 @@
 // produced it; a chained call keeps its own reply time-out; a call waiting
 // for its reply leaves the loop idle; the event loop runs out of work as soon
 // as the chain ends; a handler that throws loses no other call's completion;
-// requests the loop writes follow each other too.
+// requests the loop writes follow each other too, and one it fails to write
+// ends its call at once and closes the session.
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Errors.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
 #include <DazoZazIdoRezeraro/host/Transport.h>
 #include <gtest/gtest.h>
 
+#include <boost/asio/append.hpp>
 #include <boost/asio/bind_executor.hpp>
+#include <boost/asio/error.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/strand.hpp>
 #include <functional>
 #include <memory>
@@ -240,16 +244,20 @@ class LoopWrittenStream : public StreamTransport<boost::asio::ip::tcp::socket> {
   using StreamTransport::StreamTransport;
 };
 
-TEST(ChainedCalls, CallsFollowEachOtherWhenTheLoopWritesTheRequests) {
-  ScriptedPeer peer(AnswerFirst(1000));
-  boost::asio::io_context io;
-  const std::string address = peer.Address();
+boost::asio::ip::tcp::socket ConnectedTo(boost::asio::io_context& io,
+                                         const std::string& address) {
   boost::asio::ip::tcp::socket socket(io);
   socket.connect({boost::asio::ip::address_v4::loopback(),
                   static_cast<unsigned short>(
                       std::stoi(address.substr(address.rfind(':') + 1)))});
-  Session session(
-      std::make_unique<LoopWrittenStream>(std::move(socket), "peer"));
+  return socket;
+}
+
+TEST(ChainedCalls, CallsFollowEachOtherWhenTheLoopWritesTheRequests) {
+  ScriptedPeer peer(AnswerFirst(1000));
+  boost::asio::io_context io;
+  Session session(std::make_unique<LoopWrittenStream>(
+      ConnectedTo(io, peer.Address()), "peer"));
   int left = 3;
   int answered = 0;
   std::function<void(error_code, Reply)> next = [&](error_code error, Reply) {
@@ -259,6 +267,53 @@ TEST(ChainedCalls, CallsFollowEachOtherWhenTheLoopWritesTheRequests) {
   session.AsyncCall(kNull, "", next);
   io.run_for(5s);
   EXPECT_EQ(answered, 3);
+}
+
+// A stream whose writes through the loop fail as a peer that went away
+// makes them fail.
+class BrokenPipeStream : public LoopWrittenStream {
+ public:
+  using LoopWrittenStream::LoopWrittenStream;
+  void AsyncWrite(boost::asio::const_buffer, WriteHandler handler) override {
+    ++writes;
+    boost::asio::post(
+        Executor(),
+        boost::asio::append(std::move(handler),
+                            error_code(boost::asio::error::broken_pipe)));
+  }
+  int writes = 0;
+};
+
+// A write the loop fails ends its call at once, long before its time-out,
+// and leaves the session closed: the next call fails without writing.
+TEST(ChainedCalls, AWriteTheLoopFailsEndsTheCallAndClosesTheSession) {
+  ScriptedPeer peer(AnswerFirst(1000));
+  boost::asio::io_context io;
+  auto owned = std::make_unique<BrokenPipeStream>(
+      ConnectedTo(io, peer.Address()), "peer");
+  BrokenPipeStream& stream = *owned;
+  Session session(std::move(owned));
+  CallOptions patient;
+  patient.timeout = 10s;
+  std::vector<std::pair<error_code, std::string>> outcomes;
+  auto record = [&](error_code error, Reply reply) {
+    outcomes.emplace_back(error, reply.diagnostics);
+    if (outcomes.size() == 2) io.stop();
+  };
+  session.AsyncCall(
+      kNull, "",
+      [&](error_code error, Reply reply) {
+        record(error, std::move(reply));
+        session.AsyncCall(kNull, "", record, patient);
+      },
+      patient);
+  io.run_for(5s);
+  ASSERT_EQ(outcomes.size(), 2u);
+  EXPECT_EQ(outcomes[0].first, ErrorKind::kClosed) << outcomes[0].second;
+  EXPECT_EQ(outcomes[1].first, ErrorKind::kClosed) << outcomes[1].second;
+  EXPECT_NE(outcomes[1].second.find("is closed"), std::string::npos)
+      << outcomes[1].second;
+  EXPECT_EQ(stream.writes, 1);
 }
 
 }  // namespace
