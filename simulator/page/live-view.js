@@ -85,6 +85,17 @@ function wedge(f, station, from, to, metres, cls, parent) {
   }, parent);
 }
 
+// Where a prism's name goes: above and to the right of its mark, turned
+// inwards where that would leave the plan.
+function besideMark(x, y) {
+  const nearRight = x > PLAN_SIZE - 64;
+  return {
+    x: nearRight ? -11 : 11,
+    y: y < 24 ? 20 : -9,
+    "text-anchor": nearRight ? "end" : "start",
+  };
+}
+
 function drawPlan(state) {
   const plan = document.getElementById("plan");
   const f = view.dragging ? view.scale : frame(state);
@@ -135,7 +146,7 @@ function drawPlan(state) {
       transform: `translate(${x},${y})`,
     }, plan);
     element("circle", { r: 8 }, group);
-    const name = element("text", { x: 11, y: -9 }, group);
+    const name = element("text", besideMark(x, y), group);
     name.textContent = prism.id;
     group.addEventListener("pointerdown", (event) => startDrag(event, prism));
   }

@@ -82,6 +82,12 @@ try {
     limits: document.querySelectorAll('figure[data-target="MOVING"] line[stroke-dasharray="6 4"]').length,
     width: document.querySelector("svg.series").getBoundingClientRect().width,
     plan: [...document.querySelectorAll("#plan .prism text")].map((label) => label.textContent),
+    clipped: [...document.querySelectorAll("#plan .prism text")].filter((label) => {
+      const box = label.getBoundingClientRect();
+      const plan = document.getElementById("plan").getBoundingClientRect();
+      return box.left < plan.left || box.right > plan.right ||
+             box.top < plan.top || box.bottom > plan.bottom;
+    }).map((label) => label.textContent),
   }));
   check(shown.status, "the store's notice is gone once it is read");
   check(shown.levels[0] !== "clear" && shown.levels[1] === "clear",
@@ -92,6 +98,8 @@ try {
   check(shown.width > 900, `the series spans the page below the instrument (${shown.width} px)`);
   check(shown.plan.includes("MOVING") && shown.plan.includes("STILL"),
         `the instrument's plan still shows its prisms (${shown.plan})`);
+  check(shown.clipped.length === 0,
+        `every prism's name within the plan, MOVING's at its right edge too (${shown.clipped})`);
 
   checkSelfContained(check, new URL(url).origin, watched);
   await keepScreenshot(page, screenshot);
