@@ -314,6 +314,11 @@ class Postgres final : public PostgresStore {
 
 Postgres::Postgres(const std::string& uri, StoreMode mode, TargetWrites writes)
     : name_(HidePassword(uri)), mode_(mode), writes_(writes) {
+  try {
+    Pq();
+  } catch (const StoreError& error) {
+    throw StoreError(error.kind(), "store " + name_ + ": " + error.what());
+  }
   char* error = nullptr;
   PQconninfoOption* options = Pq().PQconninfoParse(uri.c_str(), &error);
   if (options == nullptr) {
