@@ -448,6 +448,28 @@ TEST(Catalogue, ReadsOneFieldByItsType) {
   }
 }
 
+// A parameter text splits at its commas, a quoted field keeping its commas
+// and quotes; the text is a view, so nothing past its end is read (the
+// backing text goes on with a quote after the last comma).
+TEST(Catalogue, SplitsParameterTextAtItsCommas) {
+  using Split = std::optional<std::vector<std::string>>;
+  const struct {
+    std::string_view text;
+    Split fields;
+  } kTexts[] = {
+      {"", std::vector<std::string>{}},
+      {"1", std::vector<std::string>{"1"}},
+      {"1,,2", std::vector<std::string>{"1", "", "2"}},
+      {R"("a,b",2)", std::vector<std::string>{R"("a,b")", "2"}},
+      {R"("a)", std::nullopt},
+      {R"("a"b)", std::nullopt},
+      {std::string_view("1,\"x\"", 2), std::vector<std::string>{"1", ""}},
+  };
+  for (const auto& row : kTexts) {
+    EXPECT_EQ(SplitParameters(row.text), row.fields) << row.text;
+  }
+}
+
 // A request reads as the host would have packed it: the range of each
 // integer and real argument holds at both ends, and where the packer writes
 // fixed fields among the arguments, they are read around them and must hold
