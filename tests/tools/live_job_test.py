@@ -125,6 +125,10 @@ class LiveViewOfAJob(Workspace):
                 seen += feed.until(lambda m: m["type"] == "target" and
                                    m["target"] == "STILL" and
                                    m.get("round", 0) >= 6, "STILL")
+                # An event follows the row whose level it raised.
+                if not any(m["type"] == "event" for m in seen):
+                    seen += feed.until(lambda m: m["type"] == "event",
+                                       "MOVING's warning")
             finally:
                 out = self.interrupt(monitor)
             _, api = fetch(self.simulator.page + "/api/monitor")
@@ -154,6 +158,13 @@ class LiveViewOfAJob(Workspace):
         printed = re.findall(r"event (\S+) (\S+) north", out)
         self.assertEqual(raised, printed[:len(raised)])
         self.assertIn(("MOVING", "warning"), raised)
+        # A page showing an event already shows the level it raised: the
+        # target's row comes first.
+        for at, message in enumerate(seen):
+            if message["type"] == "event":
+                rows = [m for m in seen[:at] if m["type"] == "target" and
+                        m["target"] == message["event"]["target"]]
+                self.assertEqual(rows[-1]["level"], message["event"]["level"])
         # The API answers the same series, read on since.
         targets = json.loads(api)["targets"]
         self.assertEqual([t["target"] for t in targets], ["MOVING", "STILL"])

@@ -3,6 +3,9 @@
 #include <DazoZazIdoRezeraro/simulator/PageServer.h>
 
 #include <boost/asio/post.hpp>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "JobSeries.h"
 
@@ -39,13 +42,18 @@ struct MonitorViewState {
             const std::optional<survey::Displacement>& last,
             const std::vector<survey::Event>& raised) {
     const bool added = last && series.AddDisplacement(target, *last);
+    std::vector<std::string> messages;
     for (const survey::Event& event : raised) {
-      server.Broadcast(
-          std::make_shared<const std::string>(series.AddEvent(event)));
+      messages.push_back(series.AddEvent(event));
     }
+    // The row goes first, so that a page showing an event already shows
+    // the level it raised.
     if (added || !raised.empty()) {
       server.Broadcast(
           std::make_shared<const std::string>(series.TargetMessage(target)));
+    }
+    for (std::string& message : messages) {
+      server.Broadcast(std::make_shared<const std::string>(std::move(message)));
     }
   }
 
