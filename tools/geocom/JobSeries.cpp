@@ -62,11 +62,24 @@ void JobSeries::AddEpoch(const std::string& target,
   series_.Add(target, epoch);
 }
 
-std::string JobSeries::AddEvent(const survey::Event& event) {
-  series_.AddEvent(event);
-  events_.push_back(event);
-  if (events_.size() > kEventsKept) events_.pop_front();
-  return "{\"type\":\"event\",\"event\":" + survey::EventJson(event) + "}";
+std::vector<std::string> JobSeries::AddEvents(
+    std::set<std::string> changedTargets,
+    const std::vector<survey::Event>& events) {
+  for (const survey::Event& event : events) {
+    series_.AddEvent(event);
+    events_.push_back(event);
+    if (events_.size() > kEventsKept) events_.pop_front();
+    changedTargets.insert(event.target);
+  }
+  std::vector<std::string> messages;
+  for (const std::string& target : changedTargets) {
+    messages.push_back(TargetMessage(target));
+  }
+  for (const survey::Event& event : events) {
+    messages.push_back(
+        "{\"type\":\"event\",\"event\":" + survey::EventJson(event) + "}");
+  }
+  return messages;
 }
 
 bool JobSeries::HasDisplacement(const std::string& target) const {

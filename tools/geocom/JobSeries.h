@@ -14,6 +14,7 @@
 
 #include <deque>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -47,8 +48,13 @@ class JobSeries {
   void AddEpoch(const std::string& target,
                 const Core::GEOCOM::survey::Epoch& epoch);
 
-  // Adds an event; returns its message for the feed.
-  std::string AddEvent(const Core::GEOCOM::survey::Event& event);
+  // Adds the events and returns the feed's messages: the row of each
+  // target changed (those given and those the events name), then the
+  // events, so that a page showing an event already shows the level it
+  // raised.
+  std::vector<std::string> AddEvents(
+      std::set<std::string> changedTargets,
+      const std::vector<Core::GEOCOM::survey::Event>& events);
 
   // The feed's message of the target: its last values, level and series.
   std::string TargetMessage(const std::string& target) const;

@@ -4,6 +4,7 @@
 
 #include <boost/asio/post.hpp>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,18 +42,9 @@ struct MonitorViewState {
   void Show(const std::string& target,
             const std::optional<survey::Displacement>& last,
             const std::vector<survey::Event>& raised) {
-    const bool added = last && series.AddDisplacement(target, *last);
-    std::vector<std::string> messages;
-    for (const survey::Event& event : raised) {
-      messages.push_back(series.AddEvent(event));
-    }
-    // The row goes first, so that a page showing an event already shows
-    // the level it raised.
-    if (added || !raised.empty()) {
-      server.Broadcast(
-          std::make_shared<const std::string>(series.TargetMessage(target)));
-    }
-    for (std::string& message : messages) {
+    std::set<std::string> changed;
+    if (last && series.AddDisplacement(target, *last)) changed.insert(target);
+    for (std::string& message : series.AddEvents(std::move(changed), raised)) {
       server.Broadcast(std::make_shared<const std::string>(std::move(message)));
     }
   }

@@ -297,17 +297,10 @@ void Show(FollowedJob& followed, Reading reading) {
     followed.series.AddEpoch(target, epoch);
     changed.insert(target);
   }
-  std::vector<std::string> raised;
-  for (const survey::Event& event : reading.events) {
-    raised.push_back(followed.series.AddEvent(event));
-    changed.insert(event.target);
+  for (std::string& message :
+       followed.series.AddEvents(std::move(changed), reading.events)) {
+    followed.Publish(message);
   }
-  // The rows go first, so that a page showing an event already shows the
-  // level it raised.
-  for (const std::string& target : changed) {
-    followed.Publish(followed.series.TargetMessage(target));
-  }
-  for (const std::string& message : raised) followed.Publish(message);
 }
 
 }  // namespace
