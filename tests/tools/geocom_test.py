@@ -787,6 +787,36 @@ class Decode(unittest.TestCase):
         self.assertIn(b"libsqlite3", result.stderr)
         self.assertNotIn(b"libpq", result.stderr)
 
+    def test_a_client_library_that_does_not_load_is_named(self):
+        # The PostgreSQL client is looked for only when a store needs it: a
+        # library that is not one, or one too old, is a store error.
+        folder = tempfile.mkdtemp(dir=FOLDER)
+        with open("/proc/self/maps") as maps:
+            maths = next(line.split()[-1] for line in maps
+                         if line.rstrip().endswith("/libm.so.6"))
+        libraries = [
+            (b"", b"cannot be loaded (is libpq installed?): " +
+             os.path.join(folder, "libpq.so.5").encode() + b": file too short"),
+            (open(maths, "rb").read(),
+             b"has no PQclear (PostgreSQL 14 or later is needed)"),
+        ]
+        uri = "postgresql:///results?host=/nowhere"
+        report = os.path.join(folder, "report.html")
+        for library, message in libraries:
+            with self.subTest(message=message):
+                with open(os.path.join(folder, "libpq.so.5"), "wb") as out:
+                    out.write(library)
+                result = subprocess.run(
+                    [GEOCOM, "monitor", "report", uri, "--html", report],
+                    capture_output=True, timeout=STEP_TIMEOUT,
+                    env={**os.environ, "LD_LIBRARY_PATH": ":".join(
+                        [folder, os.environ.get("LD_LIBRARY_PATH", "")])})
+                self.assertEqual(result.returncode, 1, result.stderr)
+                self.assertIn(b"store " + uri.encode() +
+                              b": the PostgreSQL client library libpq.so.5 " +
+                              message, result.stderr)
+                self.assertFalse(os.path.exists(report))
+
     def test_failures_exit_1(self):
         many_lines = self.write("noise", b"noise\r\n" * 200000)
         cases = [
