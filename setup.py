@@ -74,7 +74,9 @@ setup(
     package_data={"dazozazidorezeraro": ["*.pyi", "py.typed"]},
     ext_modules=[Extension("dazozazidorezeraro._native", sources=[])],
     cmdclass={"build_ext": CMakeBuild},
+    # Named as the module, so that "-p" or pytest_plugins naming the module
+    # finds it loaded rather than registering it twice.
     entry_points={"pytest11": [
-        "dazozazidorezeraro = dazozazidorezeraro.pytest_plugin"]},
+        "dazozazidorezeraro.pytest_plugin = dazozazidorezeraro.pytest_plugin"]},
     zip_safe=False,
 )

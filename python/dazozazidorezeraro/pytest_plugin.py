@@ -3,13 +3,16 @@
 Installed with the package, pytest loads it by itself (entry point
 ``pytest11``); a test then needs nothing but the fixture::
 
+    from dazozazidorezeraro import Session
+
     def test_reads_angles(virtual_instrument):
         with Session.connect(virtual_instrument.address) as session:
             assert session.angles().v > 0
 
 Without the entry point (a source tree), ``pytest -p
 dazozazidorezeraro.pytest_plugin`` or ``pytest_plugins =
-["dazozazidorezeraro.pytest_plugin"]`` loads it. Mark a test with
+["dazozazidorezeraro.pytest_plugin"]`` loads it (either still works with
+the package installed). Mark a test with
 ``@pytest.mark.virtual_instrument(faults=..., seed=..., scene=...)`` to
 give the instrument arguments.
 """

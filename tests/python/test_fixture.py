@@ -39,9 +39,19 @@ def test_leaves_nothing_behind():
 '''
 
 
-def test_a_host_suite_gets_the_fixture_without_a_conftest(pytester):
+# The entry point loads the plugin; a suite written for a source tree, which
+# names the plugin itself, runs the same with the package installed.
+@pytest.mark.parametrize("named", [
+    None, "option", "conftest"])
+def test_a_host_suite_gets_the_fixture(pytester, named):
     pytester.makepyfile(test_host=HOST_SUITE)
-    result = pytester.runpytest_subprocess("-p", "no:cacheprovider")
+    options = ["-p", "no:cacheprovider"]
+    if named == "option":
+        options += ["-p", "dazozazidorezeraro.pytest_plugin"]
+    elif named == "conftest":
+        pytester.makeconftest(
+            'pytest_plugins = ["dazozazidorezeraro.pytest_plugin"]')
+    result = pytester.runpytest_subprocess(*options)
     result.assert_outcomes(passed=3)
 
 
