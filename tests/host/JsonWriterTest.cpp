@@ -397,6 +397,12 @@ TEST(JsonWriter, WritesIntoAnOutputAsIntoAString) {
               expected.size() / std::max<std::size_t>(capacity, 256) * 2 + 2)
         << capacity;
   }
+  // A line that fills the buffer to its last byte waits for the next one.
+  Collected full(256);
+  JsonWriter(full).Begin().Key("k").String(std::string(247, 'f')).EndLine();
+  EXPECT_EQ(full.drains, 0);
+  full.Flush();
+  EXPECT_EQ(full.drained, R"({"k":")" + std::string(247, 'f') + "\"}\n");
 }
 
 }  // namespace
