@@ -17,8 +17,8 @@ namespace {
 
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-// What a byte becomes inside a JSON string: 0 for itself, a letter for its
-// short escape, 'u' for \u00NN, '8' for a byte above 0x7f.
+// What a byte below 0x80 becomes inside a JSON string: 0 for itself, a
+// letter for its short escape, 'u' for \u00NN.
 constexpr std::array<char, 256> kEscapes = [] {
   std::array<char, 256> table{};
   for (std::size_t byte = 0; byte < 0x20; ++byte) table[byte] = 'u';
@@ -31,7 +31,6 @@ constexpr std::array<char, 256> kEscapes = [] {
                                      {'\\', '\\'}}) {
     table[static_cast<unsigned char>(byte)] = escape;
   }
-  for (std::size_t byte = 0x80; byte < 0x100; ++byte) table[byte] = '8';
   return table;
 }();
 
@@ -177,37 +176,60 @@ void AppendJsonNumber(std::string& out, double value) {
   JsonWriter(out).Number(value);
 }
 
+JsonOutput::JsonOutput(std::size_t capacity)
+    : storage_(new char[std::max(capacity, JsonWriter::kStaged)]),
+      begin_(storage_.get()),
+      at_(begin_),
+      end_(begin_ + std::max(capacity, JsonWriter::kStaged)) {}
+
+JsonOutput::~JsonOutput() = default;
+
+void JsonOutput::Flush() {
+  const std::string_view text(begin_, static_cast<std::size_t>(at_ - begin_));
+  at_ = begin_;
+  if (!text.empty()) Drain(text);
+}
+
 inline void JsonWriter::Put(const char* text, std::size_t size) {
-  if (stagedSize_ + size > sizeof staged_) {
+  if (Left() < size) {
     Flush();
-    if (size > sizeof staged_) {
-      out_.append(text, size);
+    if (Left() < size) {
+      // Longer than the room when empty: straight to where the text goes.
+      output_ != nullptr ? output_->Drain({text, size})
+                         : static_cast<void>(out_->append(text, size));
       return;
     }
   }
-  std::memcpy(staged_ + stagedSize_, text, size);
-  stagedSize_ += size;
+  std::memcpy(at_, text, size);
+  at_ += size;
 }
 
 inline void JsonWriter::Put(char byte) {
-  if (stagedSize_ == sizeof staged_) Flush();
-  staged_[stagedSize_++] = byte;
+  if (at_ == end_) Flush();
+  *at_++ = byte;
 }
 
 inline void JsonWriter::PutString(std::string_view text) {
   const char* at = text.data();
   const char* const end = at + text.size();
   // Keys and most values are short plain text: one check and one copy.
-  if (stagedSize_ + text.size() + 2 <= sizeof staged_ &&
-      PlainRun(at, end) == text.size()) {
-    char* const into = staged_ + stagedSize_;
+  if (text.size() + 2 <= Left() && PlainRun(at, end) == text.size()) {
+    char* const into = at_;
     into[0] = '"';
     std::memcpy(into + 1, at, text.size());
     into[text.size() + 1] = '"';
-    stagedSize_ += text.size() + 2;
+    at_ += text.size() + 2;
     return;
   }
-  const std::size_t start = out_.size() + stagedSize_;
+  // Whether bytes above 0x7f are UTF-8, and what replaces them where they
+  // are not, is the library's to decide; such text is rare in a record.
+  if (std::any_of(at, end, [](char byte) {
+        return static_cast<unsigned char>(byte) >= 0x80;
+      })) {
+    const std::string dumped = nlohmann::json(text).dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return Put(dumped.data(), dumped.size());
+  }
   Put('"');
   while (at != end) {
     const std::size_t plain = PlainRun(at, end);
@@ -222,29 +244,33 @@ inline void JsonWriter::PutString(std::string_view text) {
       const char code[] = {
           '\\', 'u', '0', '0', kHexDigits[byte >> 4], kHexDigits[byte & 0x0f]};
       Put(code, sizeof code);
-    } else if (escape != '8') {
+    } else {
       const char pair[] = {'\\', escape};
       Put(pair, sizeof pair);
-    } else {
-      // Whether the bytes are UTF-8, and what replaces them where they are
-      // not, is the library's to decide; such text is rare in a record.
-      Flush();
-      out_.resize(start);
-      out_ += nlohmann::json(text).dump(
-          -1, ' ', false, nlohmann::json::error_handler_t::replace);
-      return;
     }
   }
   Put('"');
 }
 
 void JsonWriter::Flush() {
-  out_.append(staged_, stagedSize_);
-  stagedSize_ = 0;
+  if (output_ != nullptr) {
+    // The writer's place first: should the output throw, nothing is handed
+    // on twice.
+    output_->at_ = at_;
+    at_ = output_->begin_;
+    output_->Flush();
+    return;
+  }
+  out_->append(staged_, static_cast<std::size_t>(at_ - staged_));
+  at_ = staged_;
 }
 
 JsonWriter::~JsonWriter() {
-  if (stagedSize_ != 0) Flush();
+  if (output_ != nullptr) {
+    output_->at_ = at_;
+  } else if (at_ != staged_) {
+    Flush();
+  }
 }
 
 JsonWriter& JsonWriter::Begin() {
@@ -257,7 +283,16 @@ JsonWriter& JsonWriter::Begin() {
 JsonWriter& JsonWriter::End() {
   Put('}');
   afterValue_ = true;
-  if (--depth_ <= 0) Flush();
+  // An output's text goes on when its buffer is full.
+  if (--depth_ <= 0 && output_ == nullptr) Flush();
+  return *this;
+}
+
+JsonWriter& JsonWriter::EndLine() {
+  const char end[] = {'}', '\n'};
+  Put(end, sizeof end);
+  afterValue_ = true;
+  if (--depth_ <= 0 && output_ == nullptr) Flush();
   return *this;
 }
 
@@ -301,7 +336,7 @@ JsonWriter& JsonWriter::EscapedBytes(std::string_view bytes) {
     const EscapedByte& escaped =
         kEscapedBytes[static_cast<unsigned char>(*at++)];
     std::memcpy(Room(sizeof escaped.text), escaped.text, sizeof escaped.text);
-    stagedSize_ += escaped.length;
+    at_ += escaped.length;
   }
   Put('"');
   afterValue_ = true;
@@ -309,12 +344,12 @@ JsonWriter& JsonWriter::EscapedBytes(std::string_view bytes) {
 }
 
 inline char* JsonWriter::Room(std::size_t size) {
-  if (stagedSize_ + size > sizeof staged_) Flush();
-  return staged_ + stagedSize_;
+  if (Left() < size) Flush();
+  return at_;
 }
 
-inline void JsonWriter::Took(const char* end) {
-  stagedSize_ = static_cast<std::size_t>(end - staged_);
+inline void JsonWriter::Took(char* end) {
+  at_ = end;
   afterValue_ = true;
 }
 

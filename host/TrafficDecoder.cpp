@@ -171,6 +171,7 @@ void TrafficDecoder::EmitFront(const StreamKey& key, SentenceStream& sentences,
 void TrafficDecoder::Finish() {
   if (heldIn_) Release();
   while (!streams_.empty()) EndConnection(streams_.begin()->first.first);
+  Settle();
   for (auto& [order, pending] : pending_) {
     if (!pending.timedOut) ReportTimeout(order, pending);
   }
@@ -218,6 +219,7 @@ void TrafficDecoder::EndConnection(unsigned connection) {
     entry = streams_.erase(entry);
   }
   // Requests the connection left waiting get no reply now.
+  Settle();
   for (auto entry = pending_.begin(); entry != pending_.end();) {
     const auto next = std::next(entry);
     if (std::get<0>(entry->second.key) == connection) {
@@ -305,6 +307,7 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   }
   record.parameters = frame.parameters;
 
+  Settle();
   PendingTable::node_type waiting = TakeEntry<PendingTable>(sparePending_);
   Pending& pending = waiting.mapped();
   pending.key = {key.first, key.second, record.sequence};
@@ -336,6 +339,15 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   record.bytes = frame.bytes;
   sink_(std::move(record));
 
+  pendingBytes_ += pending.kept;
+  waiting.key() = order;
+  newest_ = std::move(waiting);
+}
+
+void TrafficDecoder::Settle() {
+  if (newest_.empty()) return;
+  const std::uint64_t order = newest_.key();
+  const Pending& pending = newest_.mapped();
   if (pending.time) {
     DeadlineTable::node_type deadline =
         TakeEntry<DeadlineTable>(spareDeadlines_);
@@ -346,9 +358,7 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   byKey.key() = pending.key;
   byKey.mapped() = order;
   pendingByKey_.insert(std::move(byKey));
-  pendingBytes_ += pending.kept;
-  waiting.key() = order;
-  pending_.insert(pending_.end(), std::move(waiting));
+  pending_.insert(pending_.end(), std::move(newest_));
 }
 
 void TrafficDecoder::OnReply(const StreamKey& key, Frame& frame,
@@ -365,13 +375,10 @@ void TrafficDecoder::OnReply(const StreamKey& key, Frame& frame,
   record.returnCode = sentence.GetRetCode();
   record.parameters = frame.parameters;
 
-  const auto found =
-      pendingByKey_.find({key.first, Opposite(key.second), record.sequence});
-  if (found != pendingByKey_.end()) {
-    const auto entry = pending_.find(found->second);
-    Pending& request = entry->second;
+  const Key answers{key.first, Opposite(key.second), record.sequence};
+  const auto answer = [&](std::uint64_t order, const Pending& request) {
     record.kind = TrafficKind::kReply;
-    record.exchange = entry->first;
+    record.exchange = order;
     record.procedure = request.procedure;
     record.timeout = request.timeout;
     record.late = request.timedOut;
@@ -385,12 +392,27 @@ void TrafficDecoder::OnReply(const StreamKey& key, Frame& frame,
     }
     // Copied, so that the entry keeps its storage for the next request.
     record.requestParameters = request.parameters;
+  };
+  if (!newest_.empty() && newest_.mapped().key == answers) {
+    answer(newest_.key(), newest_.mapped());
+    pendingBytes_ -= newest_.mapped().kept;
+    KeepEntry(sparePending_, std::move(newest_));
+  } else if (const auto found = pendingByKey_.find(answers);
+             found != pendingByKey_.end()) {
+    const auto entry = pending_.find(found->second);
+    answer(entry->first, entry->second);
     Forget(entry);
   }
   sink_(std::move(record));
 }
 
 void TrafficDecoder::ExpireBefore(double time) {
+  if (!newest_.empty()) {
+    const Pending& newest = newest_.mapped();
+    if (newest.time && *newest.time + Seconds(newest.timeout) < time) {
+      Settle();
+    }
+  }
   while (!deadlines_.empty() && deadlines_.begin()->first < time) {
     const std::uint64_t order = deadlines_.begin()->second;
     KeepEntry(spareDeadlines_, deadlines_.extract(deadlines_.begin()));

@@ -339,5 +339,71 @@ TEST(JsonWriter, PutsComposedMembersAsIfWrittenInTurn) {
   EXPECT_EQ(composed, R"("kind":"reply","connection":)");
 }
 
+// Lines written in place into an output's buffer read as the same lines
+// written into a string, wherever the buffer fills: within a key, a string
+// longer than the buffer, a number, text that is not UTF-8. The output
+// hands its text on only when full and at Flush.
+TEST(JsonWriter, WritesIntoAnOutputAsIntoAString) {
+  struct Collected final : JsonOutput {
+    using JsonOutput::JsonOutput;
+    void Drain(std::string_view text) override {
+      drained += text;
+      ++drains;
+    }
+    std::string drained;
+    int drains = 0;
+  };
+  const auto line = [](JsonWriter& writer, std::size_t filler) {
+    writer.Begin()
+        .Key("kind")
+        .String("reply")
+        .Key(std::string(filler % 40, 'k'))
+        .String(std::string(filler, 'p'))
+        .Key("bytes")
+        .EscapedBytes("%R1P,0,1:0\r\n\xff")
+        .Key("values")
+        .Begin()
+        .Key("angle")
+        .Number(-1.2345678901234567e-300)
+        .Key("name")
+        .String("caf\xc3\xa9\xff")
+        .Key("quoted")
+        .String("a\"b")
+        .End()
+        .EndLine();
+  };
+  const std::size_t fillers[] = {0, 1, 7, 31, 200, 255, 256, 600};
+  for (std::size_t capacity : {0u, 256u, 300u, 1000u}) {
+    std::string expected;
+    Collected output(capacity);
+    for (std::size_t filler : fillers) {
+      JsonWriter into(output);
+      line(into, filler);
+      const ordered_json values = {{"angle", -1.2345678901234567e-300},
+                                   {"name", "caf\xc3\xa9\xff"},
+                                   {"quoted", "a\"b"}};
+      expected +=
+          Dump({{"kind", "reply"},
+                {std::string(filler % 40, 'k'), std::string(filler, 'p')},
+                {"bytes", EscapeBytes("%R1P,0,1:0\r\n\xff")},
+                {"values", values}}) +
+          '\n';
+    }
+    const int drainsBeforeFlush = output.drains;
+    output.Flush();
+    EXPECT_EQ(output.drained, expected) << capacity;
+    EXPECT_EQ(output.drains, drainsBeforeFlush + 1) << capacity;
+    EXPECT_LT(static_cast<std::size_t>(drainsBeforeFlush),
+              expected.size() / std::max<std::size_t>(capacity, 256) * 2 + 2)
+        << capacity;
+  }
+  // A line that fills the buffer to its last byte waits for the next one.
+  Collected full(256);
+  JsonWriter(full).Begin().Key("k").String(std::string(247, 'f')).EndLine();
+  EXPECT_EQ(full.drains, 0);
+  full.Flush();
+  EXPECT_EQ(full.drained, R"({"k":")" + std::string(247, 'f') + "\"}\n");
+}
+
 }  // namespace
 }  // namespace Core::GEOCOM::host

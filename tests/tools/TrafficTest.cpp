@@ -251,6 +251,35 @@ INSTANTIATE_TEST_SUITE_P(
                     {"request 7 " + Number(kInstrumentNumber),
                      "reply 7 " + Number(kInstrumentNumber) + " rtt=" +
                          FormatDouble(kInstrumentNumberTimeout * 1000)}},
+        PairingCase{
+            "a reply to an older request lost while a newer one waits, or "
+            "the newer one paired with it",
+            {ToInstrument(0.0, Request(kInstrumentNumber, 7)),
+             ToInstrument(0.1, Request(kPower, 8)), ToHost(0.2, Reply(7, 0)),
+             ToHost(0.4, Reply(8, 0)), ToHost(0.5, Reply(8, 0))},
+            {"request 7 " + Number(kInstrumentNumber),
+             "request 8 " + Number(kPower),
+             "reply 7 " + Number(kInstrumentNumber) + " rtt=200",
+             "reply 8 " + Number(kPower) + " rtt=300", "unmatched-reply 8 -"}},
+        PairingCase{
+            "the newest request's time-out missed, or reported after an "
+            "older request's that runs out later",
+            {ToInstrument(0.0, Request(kSimpleMeasurement, 1)),
+             ToInstrument(0.0, Request(kInstrumentNumber, 2)),
+             ToHost(kInstrumentNumberTimeout + 1, "~"),
+             ToHost(kInstrumentNumberTimeout + 1, Reply(2, 0)),
+             ToInstrument(kInstrumentNumberTimeout + 2,
+                          Request(kInstrumentNumber, 3)),
+             ToHost(20.0, "~"), ToHost(20.0, Reply(1, 0))},
+            {"request 1 " + Number(kSimpleMeasurement),
+             "request 2 " + Number(kInstrumentNumber),
+             "timeout 2 " + Number(kInstrumentNumber), "noise",
+             "reply 2 " + Number(kInstrumentNumber) + " late rtt=" +
+                 FormatDouble(kInstrumentNumberTimeout * 1000 + 1000),
+             "request 3 " + Number(kInstrumentNumber),
+             "timeout 3 " + Number(kInstrumentNumber),
+             "timeout 1 " + Number(kSimpleMeasurement), "noise",
+             "reply 1 " + Number(kSimpleMeasurement) + " late rtt=20000"}},
         PairingCase{"a sentence split across records lost or duplicated",
                     {ToInstrument(0.0, "xx%R1Q,"),
                      ToInstrument(0.1, Request(kPower, 5).substr(5)),

@@ -51,17 +51,19 @@ int RunDecode(const DecodeOptions& options) {
   std::optional<TrafficSummary> summary;
   if (options.summary) summary.emplace();
   // Records go out in blocks: one write per record would cost more than
-  // formatting it.
+  // formatting it. JSON lines are written in place in the output's buffer.
   constexpr std::size_t kBlock = 1 << 16;
   std::string pending;
-  pending.reserve(kBlock + 4096);
+  std::optional<JsonLines> lines;
+  if (options.json && !summary) {
+    lines.emplace();
+  } else {
+    pending.reserve(kBlock + 4096);
+  }
   TrafficDecoder decoder([&](TrafficRecord&& record) {
     if (summary) return summary->Add(record);
-    if (options.json) {
-      AppendJson(pending, record);
-    } else {
-      pending += FormatText(record);
-    }
+    if (lines) return AppendJson(*lines, record);
+    pending += FormatText(record);
     if (pending.size() >= kBlock) {
       Print(pending);
       pending.clear();
@@ -83,6 +85,7 @@ int RunDecode(const DecodeOptions& options) {
     decoder.Add(record);
   }
   decoder.Finish();
+  if (lines) lines->Flush();
   Print(pending);
   if (summary) {
     Print(options.json ? FormatSummaryJson(*summary)

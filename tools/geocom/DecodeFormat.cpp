@@ -179,7 +179,10 @@ std::string FormatText(const TrafficRecord& record) {
   return line + '\n';
 }
 
-void AppendJson(std::string& out, const TrafficRecord& record) {
+namespace {
+
+template <typename Out>
+void WriteJson(Out& out, const TrafficRecord& record) {
   host::JsonWriter line(out);
   line.Begin()
       .Composed(JsonOpening(record.kind, record.direction))
@@ -228,8 +231,17 @@ void AppendJson(std::string& out, const TrafficRecord& record) {
     line.Key("round_trip_ms").Optional(record.roundTripMs);
     line.Key("late").Bool(record.late);
   }
-  line.End();
-  out += '\n';
+  line.EndLine();
+}
+
+}  // namespace
+
+void AppendJson(std::string& out, const TrafficRecord& record) {
+  WriteJson(out, record);
+}
+
+void AppendJson(host::JsonOutput& out, const TrafficRecord& record) {
+  WriteJson(out, record);
 }
 
 std::string FormatJson(const TrafficRecord& record) {

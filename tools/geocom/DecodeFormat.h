@@ -1,6 +1,8 @@
 #ifndef GEOCOM_TOOL_DECODEFORMAT_H
 #define GEOCOM_TOOL_DECODEFORMAT_H
 
+#include <DazoZazIdoRezeraro/host/JsonWriter.h>
+
 #include <string>
 
 #include "DecodeSummary.h"
@@ -15,6 +17,8 @@ std::string FormatText(const TrafficRecord& record);
 // The record as one JSON object on one line, newline included, keys in the
 // order docs/capture.md lists them; AppendJson adds it to out.
 void AppendJson(std::string& out, const TrafficRecord& record);
+void AppendJson(Core::GEOCOM::host::JsonOutput& out,
+                const TrafficRecord& record);
 std::string FormatJson(const TrafficRecord& record);
 
 // The summary as a table with a line of totals under it.

@@ -4,6 +4,7 @@
 #include <DazoZazIdoRezeraro/host/ReturnCodes.h>
 #include <DazoZazIdoRezeraro/host/Text.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -46,6 +47,22 @@ void Print(std::string_view text) {
 
 void FlushOutput() {
   if (std::fflush(stdout) != 0) Fail();
+}
+
+// Large enough that the calls to write cost nothing beside the text, small
+// enough to stay in the cache that the writers fill it through.
+JsonLines::JsonLines() : JsonOutput(std::size_t{128} << 10) {}
+
+void JsonLines::Drain(std::string_view text) {
+  FlushOutput();
+  while (!text.empty()) {
+    const ssize_t written = ::write(STDOUT_FILENO, text.data(), text.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      Fail();
+    }
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
 }
 
 void PrintError(std::string_view message) {

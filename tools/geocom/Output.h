@@ -3,6 +3,7 @@
 
 #include <DazoZazIdoRezeraro/host/Catalogue.h>
 #include <DazoZazIdoRezeraro/host/Fields.h>
+#include <DazoZazIdoRezeraro/host/JsonWriter.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
 
 #include <optional>
@@ -25,6 +26,17 @@ void Print(std::string_view text);
 
 // Flushes what Print buffered; throws ToolError when that fails.
 void FlushOutput();
+
+// Standard output for a long run of JSON lines: writers fill its buffer in
+// place and each full buffer goes to write(2) whole, with no copy on the
+// way. It fails as Print does; what Print buffered goes out first.
+class JsonLines final : public Core::GEOCOM::host::JsonOutput {
+ public:
+  JsonLines();
+
+ private:
+  void Drain(std::string_view text) override;
+};
 
 // "geocom: MESSAGE" on standard error.
 void PrintError(std::string_view message);

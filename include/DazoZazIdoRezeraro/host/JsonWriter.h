@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,15 +31,49 @@ DAZOZAZIDOREZERARO_HOST_EXPORT void AppendJsonString(std::string& out,
 DAZOZAZIDOREZERARO_HOST_EXPORT void AppendJsonNumber(std::string& out,
                                                      double value);
 
+/// A large buffer that writers fill in place, for a long run of lines: the
+/// text goes to Drain whole each time the buffer fills and at Flush, with
+/// no copy staged on the way.
+class DAZOZAZIDOREZERARO_HOST_EXPORT JsonOutput {
+ public:
+  /// A buffer of capacity bytes, or of the least a writer needs.
+  explicit JsonOutput(std::size_t capacity);
+  /// What was written and not flushed is lost.
+  virtual ~JsonOutput();
+  JsonOutput(const JsonOutput&) = delete;
+  JsonOutput& operator=(const JsonOutput&) = delete;
+
+  /// Hands what was written to Drain. Only between writers: a writer into
+  /// the buffer takes its place when made and gives it back when destroyed.
+  void Flush();
+
+ protected:
+  /// Takes the text, in the order written; what it throws reaches the
+  /// writer, the text counting as handed on.
+  virtual void Drain(std::string_view text) = 0;
+
+ private:
+  friend class JsonWriter;
+  std::unique_ptr<char[]> storage_;
+  char* const begin_;
+  char* at_;
+  char* const end_;
+};
+
 /// Writes JSON objects into a string, keys in the order given, on one line:
 /// Begin, then Key and a value for each member (a nested object is Begin
 /// after Key, End after its members), End. Objects begun after an End at
 /// the outermost level follow it without a separator. The text reaches the
-/// string at each outermost End and when the writer is destroyed.
+/// string at each outermost End and when the writer is destroyed; an
+/// output's buffer, when the writer is destroyed.
 class DAZOZAZIDOREZERARO_HOST_EXPORT JsonWriter {
  public:
   /// Appends to out, which must outlive the writer.
-  explicit JsonWriter(std::string& out) : out_(out) {}
+  explicit JsonWriter(std::string& out)
+      : out_(&out), at_(staged_), end_(staged_ + kStaged) {}
+  /// Writes into the output's buffer where the last writer left it.
+  explicit JsonWriter(JsonOutput& output)
+      : output_(&output), at_(output.at_), end_(output.end_) {}
   ~JsonWriter();
   JsonWriter(const JsonWriter&) = delete;
   JsonWriter& operator=(const JsonWriter&) = delete;
@@ -47,6 +82,8 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT JsonWriter {
   JsonWriter& Begin();
   /// Closes the innermost open object.
   JsonWriter& End();
+  /// Closes the outermost object and ends its line.
+  JsonWriter& EndLine();
   /// The name of the next member.
   JsonWriter& Key(std::string_view name);
   /// The same for a name written in the source, which a record's writer
@@ -106,18 +143,19 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT JsonWriter {
   // A name that needs no escape, no longer than the stage less four:
   // the comma, the quoted name and the colon written at once.
   JsonWriter& PlainKey(const char* name, std::size_t size) {
-    if (stagedSize_ + size + 4 > kStaged) Flush();
-    char* into = staged_ + stagedSize_;
+    if (Left() < size + 4) Flush();
+    char* into = at_;
     if (afterValue_) *into++ = ',';
     *into++ = '"';
     std::memcpy(into, name, size);
     into += size;
     *into++ = '"';
     *into++ = ':';
-    stagedSize_ = static_cast<std::size_t>(into - staged_);
+    at_ = into;
     afterValue_ = false;
     return *this;
   }
+  std::size_t Left() const { return static_cast<std::size_t>(end_ - at_); }
   void Put(const char* text, std::size_t size);
   void Put(char byte);
   void PutString(std::string_view text);
@@ -125,17 +163,24 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT JsonWriter {
   // Where the next size bytes go, flushing first if they would not fit.
   char* Room(std::size_t size);
   // Ends a value written into Room at end.
-  void Took(const char* end);
+  void Took(char* end);
 
-  std::string& out_;
+  friend class JsonOutput;
   // The text is gathered here and appended to out_ in pieces: appending
   // each brace, quote and key on its own would cost more than writing them.
+  // An output's buffer is never smaller.
   static constexpr std::size_t kStaged = 256;
   // Enough for any number: a 64-bit integer takes 20 characters, a double
   // in the shortest form 24, and its routine wants 23 to work in.
   static constexpr std::size_t kNumberRoom = 32;
+  // Where the text goes: a string (through staged_) or an output.
+  std::string* const out_ = nullptr;
+  JsonOutput* const output_ = nullptr;
   char staged_[kStaged];
-  std::size_t stagedSize_ = 0;
+  // The next byte's place and the end of the room for it, in staged_ or in
+  // the output's buffer.
+  char* at_;
+  char* const end_;
   int depth_ = 0;
   bool afterValue_ = false;  // a member before this one needs a comma
 };

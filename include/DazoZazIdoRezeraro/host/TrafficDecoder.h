@@ -162,6 +162,8 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT TrafficDecoder {
                  std::optional<double> time);
   void OnReply(const StreamKey& key, Frame& frame, std::optional<double> time);
   void ExpireBefore(double time);
+  // Puts the newest request into the tables.
+  void Settle();
   void ReportTimeout(std::uint64_t order, Pending& pending);
   void Forget(PendingTable::iterator entry);
 
@@ -183,6 +185,9 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT TrafficDecoder {
   // Requests waiting for their replies, oldest first, found by key, and
   // ordered by when their time-out runs out.
   PendingTable pending_;
+  // The newest request, kept out of the tables until something other than
+  // its own reply needs them: most requests are answered before the next.
+  PendingTable::node_type newest_;
   KeyTable pendingByKey_;
   DeadlineTable deadlines_;
   // Entries of answered requests, kept with their storage for the next
