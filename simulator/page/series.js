@@ -19,7 +19,11 @@ function jobCell(row, text, className) {
   return td;
 }
 
-const millimetres = (metres) => (metres * 1000).toFixed(1);
+// A value that rounds to zero reads 0.0, whatever its sign, as in the report.
+const millimetres = (metres) => {
+  const text = (metres * 1000).toFixed(1);
+  return text === "-0.0" ? "0.0" : text;
+};
 
 function jobSection(parent, heading, note) {
   const section = document.createElement("section");

@@ -62,6 +62,8 @@ try {
     limits: document.querySelectorAll('figure[data-target="MOVING"] line[stroke-dasharray="6 4"]').length,
     width: document.querySelector("svg.series").getBoundingClientRect().width,
     badge: document.getElementById("connection").textContent,
+    // The page's own formatting, on values either side of zero.
+    millimetres: [-0.00004, 0.00004, -0.0002, 0.0012].map(millimetres),
   }));
   check(shown.title === "Monitoring creep", `the job's name heads the page (${shown.title})`);
   check(shown.targets.join() === "MOVING,STILL", `a row per target (${shown.targets})`);
@@ -72,6 +74,8 @@ try {
   check(shown.limits === 4, `the warning and the alarm dashed above and below zero (${shown.limits})`);
   check(shown.width > 600, `the series fills the page (${shown.width} px)`);
   check(shown.badge === "live", "the feed is open");
+  check(shown.millimetres.join() === "0.0,0.0,-0.2,1.2",
+        `a value rounding to zero reads 0.0, whatever its sign (${shown.millimetres})`);
 
   checkSelfContained(check, new URL(pageUrl).origin, watched);
   await keepScreenshot(page, screenshot);
