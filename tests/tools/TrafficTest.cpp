@@ -485,6 +485,29 @@ TEST(TrafficDecoder, AnsweredRequestsGiveTheirRoomBack) {
   EXPECT_EQ(decoded[42].sequence, 20u);
 }
 
+// Beyond the streams it frames at once, the decoder ends the connection
+// quiet for longest, and its waiting request gets no reply then; up to the
+// bound, none ends.
+TEST(TrafficDecoder, AConnectionBeyondTheStreamBoundEndsTheQuietest) {
+  TrafficLimits limits;
+  limits.maxStreams = 2;
+  std::vector<std::pair<TrafficKind, unsigned>> decoded;
+  TrafficDecoder decoder(
+      [&](TrafficRecord&& record) {
+        decoded.emplace_back(record.kind, record.connection);
+      },
+      limits);
+  for (unsigned connection = 1; connection <= 3; ++connection) {
+    decoder.Add(Piece(1.0, CaptureDirection::kToInstrument,
+                      Request(kAngles, connection), connection));
+  }
+  EXPECT_EQ(decoded, (std::vector<std::pair<TrafficKind, unsigned>>{
+                         {TrafficKind::kRequest, 1},
+                         {TrafficKind::kRequest, 2},
+                         {TrafficKind::kTimeout, 1},
+                         {TrafficKind::kRequest, 3}}));
+}
+
 TEST(TrafficSummary, CountsTimesAndGaps) {
   TrafficSummary summary;
   for (unsigned i = 0; i < 100; ++i) {
