@@ -85,6 +85,22 @@ std::string FormatDouble(double value) {
   return std::string(text.data(), result.ptr);
 }
 
+std::string FormatFixed(double value, int decimals) {
+  // Room for the largest double's 309 digits, a sign, a point and the
+  // decimals.
+  std::array<char, 330> text{};
+  const auto result =
+      std::to_chars(text.data(), text.data() + text.size(), value,
+                    std::chars_format::fixed, std::clamp(decimals, 0, 17));
+  const std::string_view written(
+      text.data(), static_cast<std::size_t>(result.ptr - text.data()));
+  if (written.front() == '-' &&
+      written.find_first_not_of("-0.") == std::string_view::npos) {
+    return std::string(written.substr(1));
+  }
+  return std::string(written);
+}
+
 std::string FormatDateTime(const DATIME& t) {
   char text[32];
   std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u",

@@ -1,12 +1,13 @@
 #include <DazoZazIdoRezeraro/survey/Report.h>
 
+#include <DazoZazIdoRezeraro/host/Text.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <limits>
+#include <locale>
 #include <sstream>
 #include <utility>
 
@@ -60,17 +61,9 @@ std::string Escape(const std::string& text) {
   return escaped;
 }
 
-std::string Fixed(double value, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  // A value that rounds to zero reads 0, whatever its sign.
-  if (std::strspn(text, "-0.") == std::strlen(text) && text[0] == '-') {
-    return text + 1;
-  }
-  return text;
+std::string Millimetres(double metres) {
+  return host::FormatFixed(metres * 1000, 1);
 }
-
-std::string Millimetres(double metres) { return Fixed(metres * 1000, 1); }
 
 double ValueIn(const Displacement& d, std::size_t index) {
   const double values[] = {d.east, d.north, d.height, d.horizontal, d.spatial};
@@ -112,7 +105,7 @@ struct Scale {
 };
 
 std::string Point(double x, double y) {
-  return Fixed(x, 1) + "," + Fixed(y, 1);
+  return host::FormatFixed(x, 1) + "," + host::FormatFixed(y, 1);
 }
 
 }  // namespace
@@ -234,6 +227,8 @@ std::string ReportBuilder::SeriesSvg(const std::string& target,
                                      const Series& series, double firstTime,
                                      double lastTime) const {
   std::ostringstream html;
+  // Numbers in the classic form whatever the program's locale.
+  html.imbue(std::locale::classic());
   const double timeSpan = std::max(lastTime - firstTime, 60.0);
   std::vector<std::size_t> shown = {0, 1, 2};
   std::vector<std::pair<double, const Limit*>> lines;  // signed bound, limit
@@ -281,27 +276,29 @@ std::string ReportBuilder::SeriesSvg(const std::string& target,
        tick <= high * 1000; tick += millimetreStep) {
     const double py = y(tick / 1000);
     html << "<line x1=\"" << left << "\" x2=\"" << width - right << "\" y1=\""
-         << Fixed(py, 1) << "\" y2=\"" << Fixed(py, 1)
+         << host::FormatFixed(py, 1) << "\" y2=\"" << host::FormatFixed(py, 1)
          << "\" stroke=\"#eee\"/><text x=\"" << left - 6 << "\" y=\""
-         << Fixed(py + 4, 1) << "\" text-anchor=\"end\">"
-         << Fixed(tick, millimetreStep < 1 ? 1 : 0) << "</text>";
+         << host::FormatFixed(py + 4, 1) << "\" text-anchor=\"end\">"
+         << host::FormatFixed(tick, millimetreStep < 1 ? 1 : 0) << "</text>";
   }
   const double timeStep = TimeStep(timeSpan);
   for (double tick = std::ceil(firstTime / timeStep) * timeStep;
        tick <= firstTime + timeSpan; tick += timeStep) {
-    html << "<text x=\"" << Fixed(x(tick), 1) << "\" y=\"" << height - 14
-         << "\" text-anchor=\"middle\">" << TimeLabel(tick, timeStep)
-         << "</text>";
+    html << "<text x=\"" << host::FormatFixed(x(tick), 1) << "\" y=\""
+         << height - 14 << "\" text-anchor=\"middle\">"
+         << TimeLabel(tick, timeStep) << "</text>";
   }
-  html << "<text x=\"14\" y=\"" << Fixed((top + height - bottom) / 2, 1)
+  html << "<text x=\"14\" y=\""
+       << host::FormatFixed((top + height - bottom) / 2, 1)
        << "\" transform=\"rotate(-90 14 "
-       << Fixed((top + height - bottom) / 2, 1)
+       << host::FormatFixed((top + height - bottom) / 2, 1)
        << ")\" text-anchor=\"middle\">mm</text>";
   for (const auto& [bound, level] : bounds) {
     const double py = y(bound);
     html << "<line x1=\"" << left << "\" x2=\"" << width - right << "\" y1=\""
-         << Fixed(py, 1) << "\" y2=\"" << Fixed(py, 1) << "\" stroke=\""
-         << kLevelColours[int(level)] << "\" stroke-dasharray=\"6 4\"/>";
+         << host::FormatFixed(py, 1) << "\" y2=\"" << host::FormatFixed(py, 1)
+         << "\" stroke=\"" << kLevelColours[int(level)]
+         << "\" stroke-dasharray=\"6 4\"/>";
   }
   double legend = 0;
   for (std::size_t i : shown) {
@@ -387,6 +384,8 @@ std::string ReportBuilder::Html() const {
   const bool anyEpoch = epochs_ > 0;
 
   std::ostringstream html;
+  // Numbers in the classic form whatever the program's locale.
+  html.imbue(std::locale::classic());
   html << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">"
           "<meta name=\"viewport\" content=\"width=device-width\">"
           "<title>"
@@ -416,7 +415,8 @@ std::string ReportBuilder::Html() const {
        << " events. Displacements in millimetres from each "
           "target's reference epoch; velocities in millimetres per day over "
           "the last "
-       << Fixed(options_.velocityWindow / 86400, 1) << " days.</p>\n";
+       << host::FormatFixed(options_.velocityWindow / 86400, 1)
+       << " days.</p>\n";
 
   // The last values.
   html
@@ -436,7 +436,7 @@ std::string ReportBuilder::Html() const {
       html << "<td class=\"n\">" << Millimetres(ValueIn(d, i)) << "</td>";
     }
     html << "<td class=\"n\">"
-         << (velocity ? Fixed(velocity->spatial * 1000, 2) : "–")
+         << (velocity ? host::FormatFixed(velocity->spatial * 1000, 2) : "–")
          << "</td><td class=\"n\">" << series.epochs
          << "</td><td class=\"level\" style=\"color:"
          << kLevelColours[int(level)] << "\">" << NameOf(level)
@@ -488,32 +488,37 @@ std::string ReportBuilder::Html() const {
           px + series.last->east * exaggeration * pixelsPerMetre;
       const double tipY =
           py - series.last->north * exaggeration * pixelsPerMetre;
-      html << "<circle cx=\"" << Fixed(px, 1) << "\" cy=\"" << Fixed(py, 1)
-           << "\" r=\"4\" fill=\"#444\"/>";
+      html << "<circle cx=\"" << host::FormatFixed(px, 1) << "\" cy=\""
+           << host::FormatFixed(py, 1) << "\" r=\"4\" fill=\"#444\"/>";
       if (series.last->horizontal > 0) {
-        html << "<line x1=\"" << Fixed(px, 1) << "\" y1=\"" << Fixed(py, 1)
-             << "\" x2=\"" << Fixed(tipX, 1) << "\" y2=\"" << Fixed(tipY, 1)
-             << "\" stroke=\"" << kLevelColours[level]
+        html << "<line x1=\"" << host::FormatFixed(px, 1) << "\" y1=\""
+             << host::FormatFixed(py, 1) << "\" x2=\""
+             << host::FormatFixed(tipX, 1) << "\" y2=\""
+             << host::FormatFixed(tipY, 1) << "\" stroke=\""
+             << kLevelColours[level]
              << "\" stroke-width=\"2\" marker-end=\"url(#head" << level
              << ")\"/>";
       }
-      html << "<text x=\"" << Fixed(px + 7, 1) << "\" y=\"" << Fixed(py - 7, 1)
-           << "\">" << Escape(target) << "</text>\n";
+      html << "<text x=\"" << host::FormatFixed(px + 7, 1) << "\" y=\""
+           << host::FormatFixed(py - 7, 1) << "\">" << Escape(target)
+           << "</text>\n";
     }
     // Two scale bars: the ground, and the displacements as exaggerated.
     const double ground = NiceStep(extent / 4, 1);
     const double shown = NiceStep(extent / 4 / exaggeration, 1);
     const double groundPixels = ground * pixelsPerMetre;
     const double shownPixels = shown * exaggeration * pixelsPerMetre;
-    html << "<line x1=\"20\" y1=\"615\" x2=\"" << Fixed(20 + groundPixels, 1)
+    html << "<line x1=\"20\" y1=\"615\" x2=\""
+         << host::FormatFixed(20 + groundPixels, 1)
          << "\" y2=\"615\" stroke=\"#222\" stroke-width=\"3\"/><text x=\"20\" "
             "y=\"607\">"
-         << Fixed(ground, ground < 1 ? 2 : 0) << " m (plan)</text>"
-         << "<line x1=\"20\" y1=\"645\" x2=\"" << Fixed(20 + shownPixels, 1)
+         << host::FormatFixed(ground, ground < 1 ? 2 : 0) << " m (plan)</text>"
+         << "<line x1=\"20\" y1=\"645\" x2=\""
+         << host::FormatFixed(20 + shownPixels, 1)
          << "\" y2=\"645\" stroke=\"#c62828\" stroke-width=\"3\"/><text "
             "x=\"20\" y=\"637\">"
          << Millimetres(shown) << " mm (arrows, exaggerated "
-         << Fixed(exaggeration, 0) << "×)</text></svg>\n";
+         << host::FormatFixed(exaggeration, 0) << "×)</text></svg>\n";
   } else {
     html << "<p>No epochs.</p>\n";
   }

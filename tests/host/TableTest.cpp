@@ -11,6 +11,7 @@
 #include <limits>
 #include <optional>
 #include <set>
+#include <tuple>
 
 using namespace Core::GEOCOM;
 using namespace Core::GEOCOM::host;
@@ -553,6 +554,16 @@ TEST(Text, EscapingIsReversedExactlyAndDoublesReadBack) {
     EXPECT_EQ(std::stod(FormatDouble(value)), value);
   }
   EXPECT_EQ(FormatDouble(0.78539816339744828), "0.7853981633974483");
+  // Fixed decimals: rounded, zero without its sign, the classic point.
+  const std::tuple<double, int, const char*> fixed[] = {
+      {2.5, 2, "2.50"},         {-0.04, 1, "0.0"},
+      {-0.06, 1, "-0.1"},       {-0.0, 0, "0"},
+      {0.125, 2, "0.12"},       {1234567.0, 0, "1234567"},
+      {-12.3456, 3, "-12.346"}, {1e20, 1, "100000000000000000000.0"},
+  };
+  for (const auto& [value, decimals, text] : fixed) {
+    EXPECT_EQ(FormatFixed(value, decimals), text) << value;
+  }
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <thread>
@@ -76,12 +75,6 @@ class RecordingTransport final : public StreamTransport<tcp::socket> {
   std::shared_ptr<Wire> wire_;
 };
 
-std::string Fixed(double value, int decimals) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.*f", decimals, value);
-  return text;
-}
-
 class Demo {
  public:
   Demo() : wire_(std::make_shared<Wire>()), session_(Connect()) {}
@@ -140,7 +133,7 @@ class Demo {
     PrintSentences(wire_->received, "reply    ", "reply    ");
     wire_->sent.clear();
     wire_->received.clear();
-    Print("  round trip " + Fixed(elapsedMs, 2) + " ms of " +
+    Print("  round trip " + FormatFixed(elapsedMs, 2) + " ms of " +
           std::to_string(ReplyTimeout(procedure).count()) + " ms\n");
     ++exchanges_;
     if (!result) {
@@ -176,8 +169,8 @@ class Demo {
   void Compare(const char* what, double measured, double expected,
                double tolerance, const char* unit) {
     const bool agrees = std::fabs(measured - expected) <= tolerance;
-    Print(std::string("  ") + what + " " + Fixed(measured, 9) + " " + unit +
-          ", geometry " + Fixed(expected, 9) + " " + unit +
+    Print(std::string("  ") + what + " " + FormatFixed(measured, 9) + " " +
+          unit + ", geometry " + FormatFixed(expected, 9) + " " + unit +
           (agrees
                ? ""
                : "  FAILED: differs by more than " + FormatDouble(tolerance)) +
@@ -228,9 +221,9 @@ class Demo {
     const sim::Sight sight = sim::SightTo(scene().station, prism);
     const double roughHz = sight.direction.hz + 0.004;
     const double roughV = sight.direction.v - 0.003;
-    Exchange(
-        "position near P1: hz " + Fixed(roughHz, 6) + " v " + Fixed(roughV, 6),
-        kPosition, [&] { return Position(session_, roughHz, roughV); });
+    Exchange("position near P1: hz " + FormatFixed(roughHz, 6) + " v " +
+                 FormatFixed(roughV, 6),
+             kPosition, [&] { return Position(session_, roughHz, roughV); });
     Exchange("fine-adjust", kFineAdjust,
              [&] { return FineAdjust(session_, 0.01, 0.01); });
     if (auto angles =

@@ -2,6 +2,7 @@
 // rounds asked for are done or the tool is interrupted; geocom monitor
 // learn: a target list from a sweep with target recognition.
 #include <DazoZazIdoRezeraro/host/BlockingSession.h>
+#include <DazoZazIdoRezeraro/host/Text.h>
 #include <DazoZazIdoRezeraro/survey/Hook.h>
 #include <DazoZazIdoRezeraro/survey/Job.h>
 #include <DazoZazIdoRezeraro/survey/Learn.h>
@@ -17,10 +18,8 @@
 #include <cmath>
 #include <csignal>
 #include <filesystem>
-#include <iomanip>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <thread>
 
 #include "ExitStatus.h"
@@ -78,26 +77,20 @@ double ParseDuration(const std::string& text) {
   return value * scale;
 }
 
-std::string Fixed(double value, int digits) {
-  std::ostringstream text;
-  text << std::fixed << std::setprecision(digits) << value;
-  return text.str();
-}
-
 std::string TargetLine(const survey::TargetResult& result) {
   std::string line = "round " + std::to_string(result.round) + " " +
                      result.target + " " +
                      std::string(survey::OutcomeName(result.outcome));
   if (result.coordinates) {
-    line += " E " + Fixed(result.coordinates->easting, 4) + " N " +
-            Fixed(result.coordinates->northing, 4) + " H " +
-            Fixed(result.coordinates->height, 4);
+    line += " E " + host::FormatFixed(result.coordinates->easting, 4) + " N " +
+            host::FormatFixed(result.coordinates->northing, 4) + " H " +
+            host::FormatFixed(result.coordinates->height, 4);
   } else if (!result.message.empty()) {
     line += ": " + result.message;
   }
   const double seconds =
       std::chrono::duration<double>(result.time - result.started).count();
-  return line + " (" + Fixed(seconds, 2) + " s)\n";
+  return line + " (" + host::FormatFixed(seconds, 2) + " s)\n";
 }
 
 // Counts against the job's targets, not the ones the round reached, and says
@@ -114,7 +107,7 @@ std::string RoundLine(std::int64_t round, std::size_t targets,
          (result.status == survey::RoundStatus::kComplete ? "complete"
                                                           : "incomplete") +
          ": " + std::to_string(measured) + " of " + std::to_string(targets) +
-         " measured in " + Fixed(seconds, 2) + " s" +
+         " measured in " + host::FormatFixed(seconds, 2) + " s" +
          (result.message.empty() ? "" : ": " + result.message) + "\n";
 }
 
@@ -122,9 +115,10 @@ std::string EventLine(const survey::Event& event) {
   const char* unit =
       event.component == survey::Component::Velocity ? " mm/d" : " mm";
   return "event " + event.target + " " + survey::NameOf(event.level) + " " +
-         survey::NameOf(event.component) + " " + Fixed(event.value * 1000, 1) +
-         unit + " (limit " + Fixed(event.limit * 1000, 1) + unit +
-         ") in round " + std::to_string(event.round) + "\n";
+         survey::NameOf(event.component) + " " +
+         host::FormatFixed(event.value * 1000, 1) + unit + " (limit " +
+         host::FormatFixed(event.limit * 1000, 1) + unit + ") in round " +
+         std::to_string(event.round) + "\n";
 }
 
 bool IsSerial(const std::string& instrument) {

@@ -39,6 +39,12 @@ DAZOZAZIDOREZERARO_HOST_EXPORT bool AppendUnescapedBytes(std::string& out,
 /// classic locale ("1.5", "100", "6.58e-07", "0.7853981633974483").
 DAZOZAZIDOREZERARO_HOST_EXPORT std::string FormatDouble(double value);
 
+/// The value rounded to the decimals (0 to 17) after the point, in the
+/// classic locale whatever the program's ("2.50", "-0.1"); a value that
+/// rounds to zero reads 0 whatever its sign ("0.0", not "-0.0").
+DAZOZAZIDOREZERARO_HOST_EXPORT std::string FormatFixed(double value,
+                                                       int decimals);
+
 /// The date and time as "2024-03-15T10:30:00"; each part after the year is
 /// taken modulo 100, so that the text always has two digits there.
 DAZOZAZIDOREZERARO_HOST_EXPORT std::string FormatDateTime(const DATIME& t);
