@@ -21,10 +21,6 @@ CaptureDirection Opposite(CaptureDirection direction) {
   return CaptureDirection::kUnknown;
 }
 
-double Seconds(std::chrono::milliseconds duration) {
-  return static_cast<double>(duration.count()) / 1000.0;
-}
-
 TrafficKind KindOf(FrameKind kind) {
   switch (kind) {
     case FrameKind::kRequest:
@@ -344,6 +340,10 @@ void TrafficDecoder::OnRequest(const StreamKey& key, Frame& frame,
   newest_ = std::move(waiting);
 }
 
+double TrafficDecoder::Pending::Deadline() const {
+  return *time + static_cast<double>(timeout.count()) / 1000.0;
+}
+
 void TrafficDecoder::Settle() {
   if (newest_.empty()) return;
   const std::uint64_t order = newest_.key();
@@ -351,7 +351,7 @@ void TrafficDecoder::Settle() {
   if (pending.time) {
     DeadlineTable::node_type deadline =
         TakeEntry<DeadlineTable>(spareDeadlines_);
-    deadline.value() = {*pending.time + Seconds(pending.timeout), order};
+    deadline.value() = {pending.Deadline(), order};
     deadlines_.insert(std::move(deadline));
   }
   KeyTable::node_type byKey = TakeEntry<KeyTable>(spareKeys_);
@@ -409,7 +409,7 @@ void TrafficDecoder::OnReply(const StreamKey& key, Frame& frame,
 void TrafficDecoder::ExpireBefore(double time) {
   if (!newest_.empty()) {
     const Pending& newest = newest_.mapped();
-    if (newest.time && *newest.time + Seconds(newest.timeout) < time) {
+    if (newest.time && newest.Deadline() < time) {
       Settle();
     }
   }
@@ -443,8 +443,7 @@ void TrafficDecoder::Forget(PendingTable::iterator entry) {
   // connection ending, its number reused, the bounds) still has one.
   if (pending.time) {
     KeepEntry(spareDeadlines_,
-              deadlines_.extract(
-                  {*pending.time + Seconds(pending.timeout), entry->first}));
+              deadlines_.extract({pending.Deadline(), entry->first}));
   }
   KeepEntry(spareKeys_, pendingByKey_.extract(pending.key));
   pendingBytes_ -= pending.kept;

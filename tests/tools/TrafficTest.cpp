@@ -485,6 +485,30 @@ TEST(TrafficDecoder, AnsweredRequestsGiveTheirRoomBack) {
   EXPECT_EQ(decoded[42].sequence, 20u);
 }
 
+// Beyond the bound on waiting requests the oldest times out before the new
+// one is recorded, wherever the newest waiting request is kept.
+TEST(TrafficDecoder, RequestsBeyondTheWaitingBoundTimeOutTheOldest) {
+  for (const std::size_t bound : {1u, 2u, 3u}) {
+    TrafficLimits limits;
+    limits.maxPending = bound;
+    std::vector<std::pair<TrafficKind, unsigned>> decoded;
+    TrafficDecoder decoder(
+        [&](TrafficRecord&& record) {
+          decoded.emplace_back(record.kind, record.sequence);
+        },
+        limits);
+    std::vector<std::pair<TrafficKind, unsigned>> expected;
+    for (unsigned sequence = 1; sequence <= 5; ++sequence) {
+      decoder.Add(ToInstrument(1.0, Request(kAngles, sequence)));
+      if (sequence > bound) {
+        expected.emplace_back(TrafficKind::kTimeout, sequence - bound);
+      }
+      expected.emplace_back(TrafficKind::kRequest, sequence);
+    }
+    EXPECT_EQ(decoded, expected) << "bound " << bound;
+  }
+}
+
 // Beyond the streams it frames at once, the decoder ends the connection
 // quiet for longest, and its waiting request gets no reply then; up to the
 // bound, none ends.

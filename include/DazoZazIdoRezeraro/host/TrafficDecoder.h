@@ -133,6 +133,8 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT TrafficDecoder {
     std::string parameters;  // kept for the reply, counted with the bytes
     std::size_t kept = 0;    // what the bytes and parameters count
     bool timedOut = false;
+    // When it counts as timed out; only for a request with a time.
+    double Deadline() const;
   };
   using PendingTable = std::map<std::uint64_t, Pending>;
   using KeyTable = std::unordered_map<Key, std::uint64_t, KeyHash>;
