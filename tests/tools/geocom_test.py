@@ -124,6 +124,9 @@ class Call(unittest.TestCase):
                     (("instrument-number",), {"serial_number": "412237"}),
                     (("set-station", *station.values()), {}),
                     (("station",), station),
+                    # "--" before negative arguments, or before the command.
+                    (("position", "--", "-0.5", "1.25"), {}),
+                    (("--", "position", "-0.5", "1.25"), {}),
                     # The first of two defaulted arguments given, the other
                     # left out.
                     (("position", "0.5", "1.25", "1"), {}),

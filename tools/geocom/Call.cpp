@@ -18,20 +18,24 @@ struct CallOptions {
   InstrumentOptions line;
   CallSettings settings;
   bool raw = false;
-  std::vector<std::string> words;  // the command and its arguments
+  std::string command;
+  std::vector<std::string> arguments;
 };
 
 int RunCall(const CallOptions& options) {
   try {
+    std::vector<std::string> words;
+    if (!options.command.empty()) words.push_back(options.command);
+    words.insert(words.end(), options.arguments.begin(),
+                 options.arguments.end());
     // Every argument is checked before the line is even opened.
     const PreparedCall call =
-        PrepareCall(options.words, options.settings.units, options.raw);
+        PrepareCall(words, options.settings.units, options.raw);
     BlockingSession session = OpenInstrument(options.line);
     StartSequenceAtRandom();
     return MakeCall(session, call, options.settings);
   } catch (const ToolError& error) {
-    return ReportFailure(options.words.empty() ? "" : options.words.front(),
-                         error, options.settings);
+    return ReportFailure(options.command, error, options.settings);
   }
 }
 
@@ -46,9 +50,12 @@ Runner AddCall(CLI::App& app) {
   call->add_flag("--raw", options->raw,
                  "Call the procedure with this number and the parameter text "
                  "given as it is (for procedures not listed below)");
-  call->add_option("command", options->words,
-                   "Command and its arguments, see below")
-      ->type_name("COMMAND [ARGS...]");
+  // Two positionals, so that "--" may come before the command or after it
+  // (for negative arguments); CLI11 ends a list of positionals there.
+  call->add_option("command", options->command, "Command, see below")
+      ->type_name("COMMAND");
+  call->add_option("arguments", options->arguments, "Its arguments")
+      ->type_name("ARGS...");
   call->footer(CallHelpFooter(true));
   return [options] { return RunCall(*options); };
 }
