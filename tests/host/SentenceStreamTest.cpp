@@ -228,6 +228,10 @@ TEST(SentenceStream, CountsEachKindOfPiece) {
       {{"%R1Q,5004,3:\r", "\n"}, {1, 0, 0, 0}},
       {{std::string(40, 'x'), "\r\n"}, {0, 0, 18, 24}},
       {{std::string(40, 'x') + "\r\n"}, {0, 0, 18, 24}},
+      // What follows the last CR of a piece is held for the next one, cut
+      // down to the cap when the piece leaves more.
+      {{"%R1Q,5004,3:\r\n%R1Q,50", "04,4:\r\n"}, {2, 0, 0, 0}},
+      {{"%R1Q,5004,3:\r\n" + std::string(40, 'x'), "\r\n"}, {1, 0, 18, 24}},
   };
   for (const auto& row : kRows) {
     SentenceStream stream(16);
