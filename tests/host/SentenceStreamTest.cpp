@@ -187,28 +187,33 @@ TEST(SentenceStream, FramesInReusedStorageHoldOnlyTheirOwn) {
       }
     }
   }
-  // How many pieces each burst appends before its frames are taken.
+  // How many pieces each burst appends before its frames are taken, and
+  // how many frames each leaves waiting for the next (which then wrap round
+  // the storage from where the first waiting one is).
   for (const std::size_t burst : {1u, 3u, 7u, 9u, 20u, 500u}) {
-    SentenceStream stream;
-    std::vector<std::string> taken;
-    for (std::size_t at = 0; at < script.size(); at += burst) {
-      for (std::size_t i = at; i < std::min(at + burst, script.size()); ++i) {
-        stream.Append(script[i]);
-      }
-      // Half the frames in place, the other half moved out.
-      Frame frame;
-      for (bool inPlace = burst % 2 == 0; stream.Ready() > 0;
-           inPlace = !inPlace) {
-        if (inPlace) {
-          taken.push_back(Describe(*stream.Front()));
-          stream.Pop();
-        } else {
-          ASSERT_TRUE(stream.Next(frame));
-          taken.push_back(Describe(frame));
+    for (const std::size_t waiting : {0u, 2u}) {
+      SentenceStream stream;
+      std::vector<std::string> taken;
+      for (std::size_t at = 0; at < script.size(); at += burst) {
+        const std::size_t end = std::min(at + burst, script.size());
+        for (std::size_t i = at; i < end; ++i) stream.Append(script[i]);
+        // Half the frames in place, the other half moved out.
+        Frame frame;
+        for (bool inPlace = burst % 2 == 0;
+             stream.Ready() > (end == script.size() ? 0 : waiting);
+             inPlace = !inPlace) {
+          if (inPlace) {
+            taken.push_back(Describe(*stream.Front()));
+            stream.Pop();
+          } else {
+            ASSERT_TRUE(stream.Next(frame));
+            taken.push_back(Describe(frame));
+          }
         }
       }
+      EXPECT_EQ(taken, alone)
+          << "bursts of " << burst << ", " << waiting << " waiting";
     }
-    EXPECT_EQ(taken, alone) << "bursts of " << burst;
   }
 }
 
