@@ -181,9 +181,9 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
   // The direction of a line read in a writer's shape, which names it
   // without the text.
   std::optional<CaptureDirection> scannedDirection;
-  // The bytes of a line read in a writer's shape, which hold the bytes
-  // themselves, their escapes undone.
-  bool bytesUnescaped = false;
+  // The bytes of a line read in a writer's shape, their escapes undone,
+  // where the reader keeps them; bytes is not set then.
+  std::optional<std::string_view> scannedBytes;
   bool hasConnection = false;
   std::optional<unsigned> connection;  // nullopt: not a connection number
   bool hasVersion = false;
@@ -351,7 +351,7 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     }
     time.reset();
     scannedDirection.reset();
-    bytesUnescaped = false;
+    scannedBytes.reset();
     hasConnection = hasVersion = object_ = false;
     depth_ = 0;
     key_ = Key::kOther;
@@ -444,15 +444,13 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
     }
     at += named;
     if (named == 0 || !Literal(at, end, R"(","bytes":)") ||
-        !ScanRawBytes(at, end, bytes.value) || end - at != 1 || *at != '}') {
+        !ScanRawBytes(at, end) || end - at != 1 || *at != '}') {
       return false;
     }
     object_ = true;
     time = seconds;
     hasConnection = true;
     connection = number;
-    bytes.present = true;
-    bytesUnescaped = true;
     return true;
   }
 
@@ -461,12 +459,14 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
   // it (\r, \n, \t, \xNN and \\, each with its backslash escaped for the
   // string) undone together. False for any other escape: the readers after
   // this one judge it.
-  static bool ScanRawBytes(const char*& at, const char* end, std::string& out) {
+  bool ScanRawBytes(const char*& at, const char* end) {
     if (at == end || *at++ != '"') return false;
-    // The bytes are no longer than their text: written in place, then cut
-    // to their length, without a call for each piece.
-    out.resize(static_cast<std::size_t>(end - at));
-    char* const start = out.data();
+    // The bytes are no longer than their text: written in place into
+    // storage kept from line to line, without a call for each piece, and
+    // copied out once at their length.
+    const auto room = static_cast<std::size_t>(end - at);
+    if (rawBytes_.size() < room) rawBytes_.resize(room);
+    char* const start = rawBytes_.data();
     char* into = start;
     for (;;) {
       const std::size_t plain = PlainRun(at, end);
@@ -477,7 +477,7 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
       if (end - at < 2) return false;
       const char byte = *at++;
       if (byte == '"') {
-        out.resize(static_cast<std::size_t>(into - start));
+        scannedBytes = {start, static_cast<std::size_t>(into - start)};
         return true;
       }
       if (byte != '\\') return false;
@@ -603,6 +603,7 @@ struct CaptureReader::Parser final : nlohmann::json_sax<nlohmann::json> {
   Key key_ = Key::kOther;
   std::size_t nextKey_ = 0;  // where the search for the next known key starts
   std::string name_, value_, number_text_;  // reused line after line
+  std::string rawBytes_;  // as long as the longest bytes' text read so far
 };
 
 CaptureReader::CaptureReader(std::istream& in)
@@ -739,14 +740,13 @@ Result<bool> CaptureReader::Parse(CaptureRecord& record) {
         return invalid("unknown event " +
                        nlohmann::json(line.event.value).dump());
       }
+    } else if (line.scannedBytes) {
+      record.bytes.assign(*line.scannedBytes);
     } else {
       if (!line.bytes.present) {
         return invalid("\"bytes\" is missing or not a string");
       }
-      if (line.bytesUnescaped) {
-        // Both keep their storage for the lines after this one.
-        record.bytes.swap(line.bytes.value);
-      } else if (!AppendUnescapedBytes(record.bytes, line.bytes.value)) {
+      if (!AppendUnescapedBytes(record.bytes, line.bytes.value)) {
         return invalid("\"bytes\" holds a malformed escape");
       }
     }

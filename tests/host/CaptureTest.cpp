@@ -336,6 +336,13 @@ TEST(CaptureReader, ReadsTrafficLinesOfAWritersShape) {
       "\n");
   ASSERT_EQ(read.records.size(), 1u);
   EXPECT_EQ(read.records[0].bytes, "a\"b\x07\r\n");
+  // A line's bytes are its own after a longer line's.
+  const Read twice = ReadAll(
+      kHeader2 + line("1.5", "3", "to-host", "\"0123456789abcdef\\\\r\"}") +
+      "\n" + line("1.6", "3", "to-host", "\"ab\"}") + "\n");
+  ASSERT_EQ(twice.records.size(), 2u);
+  EXPECT_EQ(twice.records[0].bytes, "0123456789abcdef\r");
+  EXPECT_EQ(twice.records[1].bytes, "ab");
 }
 
 // A writer's line has its bytes read in one pass, both layers of escapes

@@ -187,47 +187,60 @@ TEST(SentenceStream, FramesInReusedStorageHoldOnlyTheirOwn) {
       }
     }
   }
-  // How many pieces each burst appends before its frames are taken.
+  // How many pieces each burst appends before its frames are taken, and
+  // how many frames each leaves waiting for the next (which then wrap round
+  // the storage from where the first waiting one is).
   for (const std::size_t burst : {1u, 3u, 7u, 9u, 20u, 500u}) {
-    SentenceStream stream;
-    std::vector<std::string> taken;
-    for (std::size_t at = 0; at < script.size(); at += burst) {
-      for (std::size_t i = at; i < std::min(at + burst, script.size()); ++i) {
-        stream.Append(script[i]);
-      }
-      // Half the frames in place, the other half moved out.
-      Frame frame;
-      for (bool inPlace = burst % 2 == 0; stream.Ready() > 0;
-           inPlace = !inPlace) {
-        if (inPlace) {
-          taken.push_back(Describe(*stream.Front()));
-          stream.Pop();
-        } else {
-          ASSERT_TRUE(stream.Next(frame));
-          taken.push_back(Describe(frame));
+    for (const std::size_t waiting : {0u, 2u}) {
+      SentenceStream stream;
+      std::vector<std::string> taken;
+      for (std::size_t at = 0; at < script.size(); at += burst) {
+        const std::size_t end = std::min(at + burst, script.size());
+        for (std::size_t i = at; i < end; ++i) stream.Append(script[i]);
+        // Half the frames in place, the other half moved out.
+        Frame frame;
+        for (bool inPlace = burst % 2 == 0;
+             stream.Ready() > (end == script.size() ? 0 : waiting);
+             inPlace = !inPlace) {
+          if (inPlace) {
+            taken.push_back(Describe(*stream.Front()));
+            stream.Pop();
+          } else {
+            ASSERT_TRUE(stream.Next(frame));
+            taken.push_back(Describe(frame));
+          }
         }
       }
+      EXPECT_EQ(taken, alone)
+          << "bursts of " << burst << ", " << waiting << " waiting";
     }
-    EXPECT_EQ(taken, alone) << "bursts of " << burst;
   }
 }
 
-// What a stream counts, piece by piece ("<finish>" ends the stream there):
-// a refused reply and a line the core refuses are both unrecognised, and an
-// LF after a finished stream is noise of its own, not its last CR's.
+// What a stream counts, piece by piece ("<finish>" ends the stream there),
+// and how many frames it hands out: a refused reply and a line the core
+// refuses are both unrecognised, an LF after a finished stream is noise of
+// its own, not its last CR's, and a run one byte over the cap has its
+// dropped frame.
 TEST(SentenceStream, CountsEachKindOfPiece) {
   const struct {
     std::vector<std::string> pieces;
     StreamCounts counts;  // sentences, unrecognised, noise, dropped
+    std::size_t frames;   // a dropped run's frame among them
   } kRows[] = {
-      {{"%R1Q,5004,3:\r\n"}, {1, 0, 0, 0}},
-      {{"%R1P,2,7:0\r\n"}, {0, 1, 0, 0}},
-      {{"%R1P,9,x\r\n"}, {0, 1, 0, 0}},
-      {{"ab%R1P,9,x\r\n", "%R1P,0,3:0\r\n"}, {1, 1, 2, 0}},
-      {{"%R1Q,5004,3:\r", "<finish>", "\n", "<finish>"}, {1, 0, 1, 0}},
-      {{"%R1Q,5004,3:\r", "\n"}, {1, 0, 0, 0}},
-      {{std::string(40, 'x'), "\r\n"}, {0, 0, 18, 24}},
-      {{std::string(40, 'x') + "\r\n"}, {0, 0, 18, 24}},
+      {{"%R1Q,5004,3:\r\n"}, {1, 0, 0, 0}, 1},
+      {{"%R1P,2,7:0\r\n"}, {0, 1, 0, 0}, 1},
+      {{"%R1P,9,x\r\n"}, {0, 1, 0, 0}, 1},
+      {{"ab%R1P,9,x\r\n", "%R1P,0,3:0\r\n"}, {1, 1, 2, 0}, 3},
+      {{"%R1Q,5004,3:\r", "<finish>", "\n", "<finish>"}, {1, 0, 1, 0}, 2},
+      {{"%R1Q,5004,3:\r", "\n"}, {1, 0, 0, 0}, 1},
+      {{std::string(40, 'x'), "\r\n"}, {0, 0, 18, 24}, 2},
+      {{std::string(40, 'x') + "\r\n"}, {0, 0, 18, 24}, 2},
+      {{std::string(17, 'x') + "\r\n"}, {0, 0, 18, 1}, 2},
+      // What follows the last CR of a piece is held for the next one, cut
+      // down to the cap when the piece leaves more.
+      {{"%R1Q,5004,3:\r\n%R1Q,50", "04,4:\r\n"}, {2, 0, 0, 0}, 2},
+      {{"%R1Q,5004,3:\r\n" + std::string(40, 'x'), "\r\n"}, {1, 0, 18, 24}, 3},
   };
   for (const auto& row : kRows) {
     SentenceStream stream(16);
@@ -241,6 +254,7 @@ TEST(SentenceStream, CountsEachKindOfPiece) {
     EXPECT_EQ(counts.unrecognised, row.counts.unrecognised) << script;
     EXPECT_EQ(counts.noiseBytes, row.counts.noiseBytes) << script;
     EXPECT_EQ(counts.droppedBytes, row.counts.droppedBytes) << script;
+    EXPECT_EQ(TakeAll(stream).size(), row.frames) << script;
   }
 }
 

@@ -102,8 +102,11 @@ class DAZOZAZIDOREZERARO_HOST_EXPORT SentenceStream {
   const StreamCounts& Counts() const { return counts_; }
 
  private:
-  void CutPieces();
-  void DropBeyondCap();
+  // Cuts the pieces that end in held from head_ on: the bytes held, or
+  // the bytes received when none were.
+  void CutPieces(std::string_view held);
+  // Drops what a run without CR, held bytes long, holds beyond the cap.
+  void DropBeyondCap(std::size_t held);
   void ClassifyPiece(std::string_view piece);
   void Push(FrameKind kind, std::string_view bytes);
   // A frame after the last one ready, in storage a frame handed out before
