@@ -56,7 +56,7 @@ Runner AddCall(CLI::App& app) {
       ->type_name("COMMAND");
   call->add_option("arguments", options->arguments, "Its arguments")
       ->type_name("ARGS...");
-  call->footer(CallHelpFooter(true));
+  SetCallHelpFooter(*call, "", true);
   return [options] { return RunCall(*options); };
 }
 

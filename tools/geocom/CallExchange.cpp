@@ -86,6 +86,8 @@ void AddCallSettings(CLI::App& command, CallSettings& settings) {
   AddUnitsOption(command, settings.units);
 }
 
+namespace {
+
 std::string CallHelpFooter(bool raw) {
   return std::string(
              "Commands and their arguments (procedure number), with "
@@ -101,6 +103,21 @@ std::string CallHelpFooter(bool raw) {
          ExitStatusHelp({kExitOk, kExitFailure, kExitUsage, kExitTimeout,
                          kExitClosed, kExitInvalidReply, kExitReturnCode,
                          kExitConnect});
+}
+
+}  // namespace
+
+void SetCallHelpFooter(CLI::App& command, std::string intro, bool raw) {
+  // Built only when help is asked for: listing the commands costs more than
+  // the rest of the tool's start-up. The plain footer a subcommand inherits
+  // is cleared, and the built one's last newline left to CLI11, which puts
+  // one after it.
+  command.footer(std::string());
+  command.footer([intro = std::move(intro), raw] {
+    std::string footer = intro + CallHelpFooter(raw);
+    footer.pop_back();
+    return footer;
+  });
 }
 
 PreparedCall PrepareCall(const std::vector<std::string>& words, AngleUnit units,

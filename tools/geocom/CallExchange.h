@@ -26,9 +26,9 @@ struct CallSettings {
 // Adds --timeout, --json and --units.
 void AddCallSettings(CLI::App& command, CallSettings& settings);
 
-// The commands with their arguments and the exit statuses, for a help footer;
-// with raw, how --raw changes the command.
-std::string CallHelpFooter(bool raw);
+// Ends command's help with intro, the commands with their arguments and the
+// exit statuses; with raw, how --raw changes the command.
+void SetCallHelpFooter(CLI::App& command, std::string intro, bool raw);
 
 // A command whose arguments have been checked and packed.
 struct PreparedCall {

@@ -306,7 +306,8 @@ Runner AddShell(CLI::App& app) {
                    "File of commands, one per line (default: standard "
                    "input); '#' starts a comment, 'quit' or 'exit' ends")
       ->type_name("SCRIPT");
-  shell->footer(
+  SetCallHelpFooter(
+      *shell,
       "Each line is a command with its arguments, quoted as in a shell, "
       "printed as 'geocom call' prints it (with --json: one JSON object per "
       "line); '#' starts a comment to the end of the line. On a terminal: "
@@ -314,8 +315,8 @@ Runner AddShell(CLI::App& app) {
       "history, kept in $XDG_STATE_HOME/geocom/history (default "
       "~/.local/state/geocom/history); 'help' lists the commands. Not on a "
       "terminal, the exit status is that of the last command that failed, "
-      "else 0.\n\n" +
-      CallHelpFooter(false));
+      "else 0.\n\n",
+      false);
   return [options] { return RunShell(*options); };
 }
 
