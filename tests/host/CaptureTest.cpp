@@ -147,6 +147,15 @@ TEST(CaptureReader, TakesOnlyTheLinesOwnKeysOfTheirTypes) {
       {"the largest connection number refused",
        "{\"connection\":4294967295,\"bytes\":\"a\"}", "a", std::nullopt,
        4294967295u, ""},
+      {"a writer's ten-digit connection number past 32 bits wrapped",
+       "{\"time\":1,\"connection\":4294967297,\"direction\":\"to-host\","
+       "\"bytes\":\"a\"}",
+       "", std::nullopt, 0,
+       "line 2: \"connection\" is not a connection number"},
+      {"a writer's ten-digit connection number misread",
+       "{\"time\":1,\"connection\":4294967295,\"direction\":\"to-host\","
+       "\"bytes\":\"a\"}",
+       "a", 1.0, 4294967295u, ""},
       {"keys inside a value taken for the line's",
        "{\"bytes\":\"a\",\"x\":{\"bytes\":\"b\",\"time\":5,\"connection\":-1}}",
        "a", std::nullopt, 0, ""},
