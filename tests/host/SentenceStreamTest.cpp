@@ -234,6 +234,8 @@ TEST(SentenceStream, CountsEachKindOfPiece) {
       {{"ab%R1P,9,x\r\n", "%R1P,0,3:0\r\n"}, {1, 1, 2, 0}, 3},
       {{"%R1Q,5004,3:\r", "<finish>", "\n", "<finish>"}, {1, 0, 1, 0}, 2},
       {{"%R1Q,5004,3:\r", "\n"}, {1, 0, 0, 0}, 1},
+      // Noise before a request without a colon, its number of one digit.
+      {{"ab%R1Q,5004,3\r\n"}, {1, 0, 2, 0}, 2},
       {{std::string(40, 'x'), "\r\n"}, {0, 0, 18, 24}, 2},
       {{std::string(40, 'x') + "\r\n"}, {0, 0, 18, 24}, 2},
       {{std::string(17, 'x') + "\r\n"}, {0, 0, 18, 1}, 2},

@@ -568,7 +568,8 @@ class Usage(unittest.TestCase):
         listing = geocom("call", "--help").stdout
         for shown in (b"instrument-number", b"set-search-area",
                       b"file-delete", b"<HZ:angle>", b"--units rad|deg|gon",
-                      b"<DATE-TIME>", b"on/off", b"--raw",
+                      b"<DATE-TIME>", b"on/off",
+                      b"with --raw, PROCEDURE [TEXT] instead",
                       b"POS-MODE: 0 normal, 1 precise",
                       b"SETTING: 0 normal, 1 low visibility on"):
             self.assertIn(shown, listing)
