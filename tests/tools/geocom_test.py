@@ -310,7 +310,7 @@ class Shell(unittest.TestCase):
                  None),
                 # Hostile input: no line end ever, an empty word, no file.
                 ((), zero, 2, b"line 1 is longer than 4096 bytes", None),
-                ((), b'""\n', 2, b"unknown command ''", None),
+                ((), b'""\n', 2, b"a command is required", None),
                 # Nothing after 'exit' runs.
                 ((), b"angles\nexit\nno-such-command\n", 0, b"", None),
                 (("--json", "/nonexistent/script"), b"", 1,
@@ -511,6 +511,9 @@ class Usage(unittest.TestCase):
             (connect + ("file-delete", "0", "0", "24.5.12", 'a"b'),
              "must not hold a double quote"),
             (connect, "a command is required"),
+            # An empty word is no command, and its arguments are not one.
+            (connect + ("", "1"), "a command is required"),
+            (connect + ("--raw", ""), "a command is required"),
             (("shell", "--connect", "127.0.0.1:1", "--timeout", "x"),
              "--timeout: 'x' is not a number"),
             (connect + ("--units", "grad", "angles"),

@@ -24,8 +24,7 @@ struct CallOptions {
 
 int RunCall(const CallOptions& options) {
   try {
-    std::vector<std::string> words;
-    if (!options.command.empty()) words.push_back(options.command);
+    std::vector<std::string> words{options.command};
     words.insert(words.end(), options.arguments.begin(),
                  options.arguments.end());
     // Every argument is checked before the line is even opened.

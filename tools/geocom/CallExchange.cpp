@@ -110,19 +110,21 @@ std::string CallHelpFooter(bool raw) {
 void SetCallHelpFooter(CLI::App& command, std::string intro, bool raw) {
   // Built only when help is asked for: listing the commands costs more than
   // the rest of the tool's start-up. The plain footer a subcommand inherits
-  // is cleared, and the built one's last newline left to CLI11, which puts
-  // one after it.
+  // is cleared; CLI11 ends a footer with a newline of its own.
   command.footer(std::string());
   command.footer([intro = std::move(intro), raw] {
     std::string footer = intro + CallHelpFooter(raw);
-    footer.pop_back();
+    if (!footer.empty() && footer.back() == '\n') footer.pop_back();
     return footer;
   });
 }
 
 PreparedCall PrepareCall(const std::vector<std::string>& words, AngleUnit units,
                          bool raw) {
-  if (words.empty()) throw UsageError("a command is required");
+  // A command given as "" is no command, in the tool and in the shell.
+  if (words.empty() || words.front().empty()) {
+    throw UsageError("a command is required");
+  }
   if (raw) return RawCall(words);
   const Procedure* command = FindCallCommand(words.front());
   if (command == nullptr) {
