@@ -31,7 +31,9 @@ class CMakeBuild(build_ext):
     installs both into the package directory of the build."""
 
     def build_extension(self, extension):
-        build = os.path.abspath(os.path.join(self.build_temp, "cmake"))
+        # Objects at the same depth as in the other builds, for a compiler
+        # cache to share.
+        build = os.path.abspath(self.build_temp)
         staged = os.path.abspath(os.path.join(self.build_temp, "staged"))
         package = os.path.join(os.path.abspath(self.build_lib),
                                "dazozazidorezeraro")
