@@ -44,10 +44,8 @@ inline std::uint64_t NotPlainIn(std::uint64_t word) {
 // How many bytes from at on are plain, sixteen or eight tested at a time.
 // In a word of eight, the lowest byte flagged is the first that is not
 // plain: a flag that a carry or borrow raised wrongly lies above the byte
-// it came from. Inlined wherever it is used: for the short runs of names
-// and parameter texts a call costs as much as the test.
-[[gnu::always_inline]] inline std::size_t PlainRun(const char* at,
-                                                   const char* end) {
+// it came from.
+inline std::size_t PlainRun(const char* at, const char* end) {
   const char* const start = at;
 #if defined(__SSE2__)
   // Sixteen bytes at a time where every such machine has the instructions:

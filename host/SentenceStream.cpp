@@ -54,10 +54,7 @@ std::size_t DigitsBefore(std::string_view piece, std::size_t position) {
   return position;
 }
 
-// Inlined, so that a prefix's compare is a few instructions, not a call.
-[[gnu::always_inline]] inline bool EndsAt(std::string_view piece,
-                                          std::size_t end,
-                                          std::string_view text) {
+bool EndsAt(std::string_view piece, std::size_t end, std::string_view text) {
   return end >= text.size() &&
          piece.substr(end - text.size(), text.size()) == text;
 }
