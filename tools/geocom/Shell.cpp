@@ -310,7 +310,9 @@ Runner AddShell(CLI::App& app) {
       *shell,
       "Each line is a command with its arguments, quoted as in a shell, "
       "printed as 'geocom call' prints it (with --json: one JSON object per "
-      "line); '#' starts a comment to the end of the line. On a terminal: "
+      "line); '#' starts a comment to the end of the line. A line takes no "
+      "options, so a negative number needs no '--' before it (position -1 "
+      "1). On a terminal: "
       "line editing, completion of command names and arguments, and "
       "history, kept in $XDG_STATE_HOME/geocom/history (default "
       "~/.local/state/geocom/history); 'help' lists the commands. Not on a "
