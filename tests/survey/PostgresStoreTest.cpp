@@ -270,6 +270,13 @@ TEST_F(PostgresStore,
       Cluster::Execute(uri_, "ALTER TABLE results DROP CONSTRAINT refuse_b"));
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));
   store->BeginRound({"dam", "i", At(10)});
+  if (!Noticed("wrote 1 buffered results")) {
+    // On a loaded machine the store's server session has been seen to
+    // refuse B once more just after the constraint went: the buffer stays
+    // and is tried again a pause later.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    store->RegisterTargets({});
+  }
   EXPECT_TRUE(Noticed("wrote 1 buffered results")) << notices_.back();
   EXPECT_FALSE(std::filesystem::exists(buffer_));
   store.reset();
