@@ -514,6 +514,8 @@ class Usage(unittest.TestCase):
             # An empty word is no command, and its arguments are not one.
             (connect + ("", "1"), "a command is required"),
             (connect + ("--raw", ""), "a command is required"),
+            (connect + ("--raw", "0", "a", "b"),
+             "--raw takes one parameter text, not 2"),
             (("shell", "--connect", "127.0.0.1:1", "--timeout", "x"),
              "--timeout: 'x' is not a number"),
             (connect + ("--units", "grad", "angles"),
