@@ -1,8 +1,11 @@
 #include <DazoZazIdoRezeraro/host/Sentences.h>
 #include <DazoZazIdoRezeraro/host/Session.h>
 
+#include <atomic>
 #include <mutex>
 #include <random>
+
+#include "Numbering.h"
 
 namespace Core::GEOCOM::host {
 
@@ -15,10 +18,20 @@ std::mutex& SequenceMutex() {
   return mutex;
 }
 
+// Written under the mutex.
+std::atomic<std::uint64_t> restarts{0};
+
 }  // namespace
 
 Result<GeoComSentence> ComposeRequest(unsigned short procedure,
                                       std::string_view parameters) {
+  std::uint64_t numbering = 0;
+  return ComposeRequest(procedure, parameters, numbering);
+}
+
+Result<GeoComSentence> ComposeRequest(unsigned short procedure,
+                                      std::string_view parameters,
+                                      std::uint64_t& numbering) {
   // The sentence is composed where the result keeps it, and the result is
   // returned as it is on every way: the core's sentence can only copy.
   Result<GeoComSentence> result{std::in_place};
@@ -42,6 +55,7 @@ Result<GeoComSentence> ComposeRequest(unsigned short procedure,
   bool composed = false;
   {
     const std::lock_guard<std::mutex> lock(SequenceMutex());
+    numbering = restarts.load();
     // The same bytes either way; the form without parameters feeds the
     // formatter one value fewer.
     composed = parameters.empty()
@@ -58,12 +72,15 @@ Result<GeoComSentence> ComposeRequest(unsigned short procedure,
 
 void StartSequenceAt(unsigned short start) {
   const std::lock_guard<std::mutex> lock(SequenceMutex());
+  ++restarts;
   GeoComSentence::ResetSequenceID();
   GeoComSentence discarded;
   for (unsigned taken = 0; taken < start % kSequenceNumbers; ++taken) {
     discarded.CreateRequest(0);
   }
 }
+
+std::uint64_t NumberingRestarts() { return restarts.load(); }
 
 void StartSequenceAtRandom() {
   std::random_device seed;

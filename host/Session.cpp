@@ -29,6 +29,7 @@
 #include <optional>
 #include <vector>
 
+#include "Numbering.h"
 #include "SessionService.h"
 
 namespace Core::GEOCOM::host {
@@ -83,6 +84,15 @@ struct Current {
   Clock::time_point written;
   std::chrono::milliseconds timeout{0};
   unsigned retriesLeft = 0;
+};
+
+// A request composed ahead of its call, and the numbering it was composed
+// under.
+struct Prepared {
+  unsigned short procedure = 0;
+  std::string parameters;
+  std::uint64_t numbering = 0;  // the counter's moves before it was composed
+  Result<GeoComSentence> request;
 };
 
 // An outcome met during one of the strand's handlers, handed over when the
@@ -431,6 +441,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
     current_->timeout =
         options.timeout.value_or(ReplyTimeout(pending.procedure));
     current_->pending = std::move(pending);
+    NoteRepeat(current_->pending);
     ++attempt_;
     if (options_.discardBeforeRequest) {
       transport_->DiscardInput();
@@ -445,8 +456,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
 
   void SendRequest() {
     Current& call = *current_;
-    Result<GeoComSentence> request =
-        ComposeRequest(call.pending.procedure, call.pending.parameters);
+    Result<GeoComSentence> request = RequestFor(call.pending);
     if (!request) {
       Finish(ErrorKind::kInvalidArgument,
              ProcedureLabel(call.pending.procedure) + ": " +
@@ -476,6 +486,7 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
       }
       if (written == call.requestBytes.size()) {
         const std::uint64_t attempt = attempt_;
+        PrepareNext();
         if (WaitsHere(call.pending)) WaitHere(descriptor);
         if (current_ && attempt == attempt_) ArmReplyTimer();
         return;
@@ -494,6 +505,43 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
                            attempt = attempt_](const error_code& e) {
                   self->InTurn([&] { self->OnWritten(attempt, e); });
                 })));
+    PrepareNext();
+  }
+
+  void NoteRepeat(const Pending& started) {
+    repeating_ = started.procedure == lastProcedure_ &&
+                 started.parameters == lastParameters_;
+    lastProcedure_ = started.procedure;
+    lastParameters_ = started.parameters;
+  }
+
+  // The request for a call: the one composed ahead for it when the
+  // numbering has not moved since, else a new one.
+  Result<GeoComSentence> RequestFor(const Pending& pending) {
+    std::optional<Prepared> prepared = std::move(prepared_);
+    prepared_.reset();
+    if (prepared && prepared->procedure == pending.procedure &&
+        prepared->parameters == pending.parameters &&
+        prepared->numbering == NumberingRestarts()) {
+      return std::move(prepared->request);
+    }
+    return ComposeRequest(pending.procedure, pending.parameters);
+  }
+
+  // Composes the next request while the current one's reply is awaited,
+  // so that composing (a good share of a call's own work) is not between a
+  // reply and the request that follows it: the call queued next, or else,
+  // when the current call repeats the one before it, the current one once
+  // more, as a loop that polls asks for next. Only a guess that misses
+  // leaves a gap in the sequence numbers: once, when a polling loop stops.
+  void PrepareNext() {
+    if (queue_.empty() && !repeating_) return;
+    const Pending& next = queue_.empty() ? current_->pending : queue_.front();
+    std::uint64_t numbering = 0;
+    Result<GeoComSentence> request =
+        ComposeRequest(next.procedure, next.parameters, numbering);
+    prepared_.emplace(Prepared{next.procedure, next.parameters, numbering,
+                               std::move(request)});
   }
 
   // The reply timer is armed only when no wait already armed ends as early
@@ -866,6 +914,11 @@ class Session::Impl final : public std::enable_shared_from_this<Impl>,
   StreamCounts synced_;  // the stream's counts last copied into counts_
   std::deque<Pending> queue_;
   std::optional<Current> current_;
+  std::optional<Prepared> prepared_;
+  // The call started last, to tell a loop that polls.
+  std::optional<unsigned short> lastProcedure_;
+  std::string lastParameters_;
+  bool repeating_ = false;
   std::atomic<std::uint64_t> nextId_{0};
   std::uint64_t attempt_ = 0;  // which request writes and waits belong to
   asio::cancellation_signal stopWrite_;

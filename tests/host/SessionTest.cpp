@@ -14,6 +14,7 @@
 #include <boost/asio/write.hpp>
 #include <functional>
 #include <future>
+#include <mutex>
 #include <thread>
 #include <tuple>
 
@@ -193,6 +194,103 @@ TEST(Session, TheSequenceStartsWhereAskedModuloItsRange) {
     EXPECT_EQ(one->GetSequenceID(), first) << start;
     EXPECT_EQ(two->GetSequenceID(), (first + 1) % kSequenceNumbers) << start;
   }
+}
+
+// A session composes the next request of a call that repeats while it
+// waits for the reply; what reaches the instrument is still each call's own
+// request. Each row: calls made one after another (restart: the counter
+// moved to 100 first) and the numbers their requests carry.
+// A request as the peer read it, in the form it is written.
+std::string AsSeen(const GeoComSentence& request) {
+  return "%R1Q," + std::to_string(request.GetGeocomID()) + "," +
+         std::to_string(request.GetSequenceID()) + ":" +
+         request.GetStringCommand();
+}
+
+struct NumberingCase {
+  const char* name;
+  struct Call {
+    unsigned short procedure;
+    const char* parameters;
+    bool restart = false;
+  };
+  std::vector<Call> calls;
+  std::vector<unsigned short> numbers;
+};
+
+TEST(Session, EachRequestIsItsCallsOwnWithTheNumbersItTakes) {
+  const NumberingCase rows[] = {
+      {"a polling loop numbers on",
+       {{kAngles, "1"}, {kAngles, "1"}, {kAngles, "1"}, {kAngles, "1"}},
+       {0, 1, 2, 3}},
+      {"calls that change each time leave no gap",
+       {{kAngles, "1"}, {kPower, ""}, {kAngles, "1"}, {kPower, ""}},
+       {0, 1, 2, 3}},
+      {"a loop that turns to another procedure leaves one gap",
+       {{kAngles, "1"}, {kAngles, "1"}, {kPower, ""}, {kPower, ""}},
+       {0, 1, 3, 4}},
+      {"the first call guesses nothing",
+       {{kNull, ""}, {kPower, ""}, {kPower, ""}},
+       {0, 1, 2}},
+      {"another procedure with the same parameters is another call",
+       {{kPower, ""}, {kPower, ""}, {kInstrumentName, ""}},
+       {0, 1, 3}},
+      {"other parameters make another call",
+       {{kAngles, "1"}, {kAngles, "1"}, {kAngles, "0"}},
+       {0, 1, 3}},
+      {"a moved counter holds for the next request",
+       {{kAngles, "1"}, {kAngles, "1"}, {kAngles, "1", true}},
+       {0, 1, 100}},
+  };
+  for (const NumberingCase& row : rows) {
+    std::mutex mutex;
+    std::vector<std::string> seen;
+    ScriptedPeer peer([&](const GeoComSentence& r) {
+      const std::lock_guard<std::mutex> lock(mutex);
+      seen.push_back(AsSeen(r));
+      return Steps{{0ms, ScriptedPeer::ReplyTo(r)}};
+    });
+    BlockingSession session = BlockingSession::Connect(peer.Address());
+    StartSequenceAt(0);
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < row.calls.size(); ++i) {
+      const NumberingCase::Call& call = row.calls[i];
+      if (call.restart) StartSequenceAt(100);
+      ASSERT_TRUE(session.TryCall(call.procedure, call.parameters)) << row.name;
+      expected.push_back("%R1Q," + std::to_string(call.procedure) + "," +
+                         std::to_string(row.numbers[i]) + ":" +
+                         call.parameters);
+    }
+    const std::lock_guard<std::mutex> lock(mutex);
+    EXPECT_EQ(seen, expected) << row.name;
+  }
+}
+
+// Calls queued behind each other go out in order, numbered one after
+// another, each with its own procedure and parameters.
+TEST(Session, QueuedCallsKeepTheirOwnRequestsAndNumbers) {
+  std::mutex mutex;
+  std::vector<std::string> seen;
+  ScriptedPeer peer([&](const GeoComSentence& r) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    seen.push_back(AsSeen(r));
+    return Steps{{20ms, ScriptedPeer::ReplyTo(r)}};
+  });
+  boost::asio::io_context io;
+  Session session = Session::Over(peer.Connect(io), "peer");
+  StartSequenceAt(0);
+  auto first = session.AsyncCall(kAngles, "1", boost::asio::use_future);
+  auto second = session.AsyncCall(kAngles, "0", boost::asio::use_future);
+  auto third = session.AsyncCall(kPower, "", boost::asio::use_future);
+  std::thread runner([&io] { io.run_for(5s); });
+  EXPECT_EQ(first.get().sequence, 0);
+  EXPECT_EQ(second.get().sequence, 1);
+  EXPECT_EQ(third.get().sequence, 2);
+  io.stop();
+  runner.join();
+  const std::lock_guard<std::mutex> lock(mutex);
+  EXPECT_EQ(seen, (std::vector<std::string>{"%R1Q,2107,0:1", "%R1Q,2107,1:0",
+                                            "%R1Q,5039,2:"}));
 }
 
 TEST(Session, ConnectingNamesTheAddressAndBadPortsAreRefused) {

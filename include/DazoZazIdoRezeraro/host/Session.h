@@ -111,9 +111,13 @@ using CallCompletion =
 /// reply that carries the request's sequence number answers it: replies to
 /// other numbers (a late answer to a call that timed out or was cancelled)
 /// and echoed requests are counted and passed over. Calls are served one
-/// after the other, from any thread. The session never runs an event loop:
-/// its executor's context must be run by the application (BlockingSession
-/// runs one of its own).
+/// after the other, from any thread. While a reply is awaited, the session
+/// composes the next request: the call queued next, or the same call again
+/// when it repeats the one before it (a loop that polls). Requests are
+/// numbered in the order they are made, so only a loop of one call that
+/// turns to another leaves a gap of one number. The session never runs an
+/// event loop: its executor's context must be run by the application
+/// (BlockingSession runs one of its own).
 ///
 /// A call completes with (error_code, Reply): an ErrorKind value of
 /// SessionCategory(), or boost::asio::error::operation_aborted when it was
