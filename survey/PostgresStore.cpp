@@ -279,7 +279,9 @@ class Postgres final : public PostgresStore {
   void Prepare(const Query& query);
   void Migrate();
   void CheckReadable();
-  /// Sends the target without waiting for its answer.
+  /// Sends the target without waiting for its answer. Throws a failure
+  /// found by an earlier call before sending, and one found now only when
+  /// the connection was lost with this target in flight.
   void SendTarget(const Parameters& parameters, const TargetResult& result);
   /// Reads the answers that have come for the targets in flight, and
   /// waits for more while over waitAbove are in flight. A target refused, or in
@@ -462,6 +464,10 @@ void Postgres::Prepare(const Query& query) {
 
 void Postgres::SendTarget(const Parameters& parameters,
                           const TargetResult& result) {
+  // A failure found before is thrown before this target goes out: a call
+  // that throws has sent nothing, so its caller may make it again without
+  // sending a target twice.
+  ThrowPending();
   if (lost_ || Pq().PQpipelineStatus(connection_) == PQ_PIPELINE_OFF) {
     EnsureConnected();
     Prepare(kRecordTarget);
@@ -475,12 +481,15 @@ void Postgres::SendTarget(const Parameters& parameters,
                     Pq().PQpipelineSync(connection_) == 1;
   if (sent) {
     Collect(kMaxInFlight);
-  } else {
-    // The targets before it may have been answered already; the rest are
-    // lost with the connection.
-    Collect(inFlight_.size());
-    if (!inFlight_.empty()) LoseInFlight(nullptr);
+    // A refusal found now is thrown by the next call, which may then be
+    // made again; a lost connection took this target too, and says so now.
+    if (lost_) ThrowPending();
+    return;
   }
+  // The targets before it may have been answered already; the rest are
+  // lost with the connection.
+  Collect(inFlight_.size());
+  if (!inFlight_.empty()) LoseInFlight(nullptr);
   ThrowPending();
 }
 
