@@ -200,12 +200,28 @@ TEST(Session, TheSequenceStartsWhereAskedModuloItsRange) {
 // waits for the reply; what reaches the instrument is still each call's own
 // request. Each row: calls made one after another (restart: the counter
 // moved to 100 first) and the numbers their requests carry.
-// A request as the peer read it, in the form it is written.
-std::string AsSeen(const GeoComSentence& request) {
-  return "%R1Q," + std::to_string(request.GetGeocomID()) + "," +
-         std::to_string(request.GetSequenceID()) + ":" +
-         request.GetStringCommand();
-}
+// The requests a peer read, in the form they are written; each answered
+// after the delay.
+class SeenRequests {
+ public:
+  ScriptedPeer::Script Answering(std::chrono::milliseconds delay) {
+    return [this, delay](const GeoComSentence& r) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      seen_.push_back("%R1Q," + std::to_string(r.GetGeocomID()) + "," +
+                      std::to_string(r.GetSequenceID()) + ":" +
+                      r.GetStringCommand());
+      return Steps{{delay, ScriptedPeer::ReplyTo(r)}};
+    };
+  }
+  std::vector<std::string> Seen() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return seen_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> seen_;
+};
 
 struct NumberingCase {
   const char* name;
@@ -243,13 +259,8 @@ TEST(Session, EachRequestIsItsCallsOwnWithTheNumbersItTakes) {
        {0, 1, 100}},
   };
   for (const NumberingCase& row : rows) {
-    std::mutex mutex;
-    std::vector<std::string> seen;
-    ScriptedPeer peer([&](const GeoComSentence& r) {
-      const std::lock_guard<std::mutex> lock(mutex);
-      seen.push_back(AsSeen(r));
-      return Steps{{0ms, ScriptedPeer::ReplyTo(r)}};
-    });
+    SeenRequests requests;
+    ScriptedPeer peer(requests.Answering(0ms));
     BlockingSession session = BlockingSession::Connect(peer.Address());
     StartSequenceAt(0);
     std::vector<std::string> expected;
@@ -261,21 +272,15 @@ TEST(Session, EachRequestIsItsCallsOwnWithTheNumbersItTakes) {
                          std::to_string(row.numbers[i]) + ":" +
                          call.parameters);
     }
-    const std::lock_guard<std::mutex> lock(mutex);
-    EXPECT_EQ(seen, expected) << row.name;
+    EXPECT_EQ(requests.Seen(), expected) << row.name;
   }
 }
 
 // Calls queued behind each other go out in order, numbered one after
 // another, each with its own procedure and parameters.
 TEST(Session, QueuedCallsKeepTheirOwnRequestsAndNumbers) {
-  std::mutex mutex;
-  std::vector<std::string> seen;
-  ScriptedPeer peer([&](const GeoComSentence& r) {
-    const std::lock_guard<std::mutex> lock(mutex);
-    seen.push_back(AsSeen(r));
-    return Steps{{20ms, ScriptedPeer::ReplyTo(r)}};
-  });
+  SeenRequests requests;
+  ScriptedPeer peer(requests.Answering(20ms));
   boost::asio::io_context io;
   Session session = Session::Over(peer.Connect(io), "peer");
   StartSequenceAt(0);
@@ -288,9 +293,9 @@ TEST(Session, QueuedCallsKeepTheirOwnRequestsAndNumbers) {
   EXPECT_EQ(third.get().sequence, 2);
   io.stop();
   runner.join();
-  const std::lock_guard<std::mutex> lock(mutex);
-  EXPECT_EQ(seen, (std::vector<std::string>{"%R1Q,2107,0:1", "%R1Q,2107,1:0",
-                                            "%R1Q,5039,2:"}));
+  EXPECT_EQ(requests.Seen(),
+            (std::vector<std::string>{"%R1Q,2107,0:1", "%R1Q,2107,1:0",
+                                      "%R1Q,5039,2:"}));
 }
 
 TEST(Session, ConnectingNamesTheAddressAndBadPortsAreRefused) {

@@ -59,6 +59,12 @@ class PostgresStore : public testing::Test {
       notices_.push_back(line);
     });
   }
+  // The server refuses target B from now on.
+  bool RefuseB() const {
+    return Cluster::Execute(
+        uri_,
+        "ALTER TABLE results ADD CONSTRAINT refuse_b CHECK (target <> 'B')");
+  }
   bool Noticed(const std::string& words) const {
     for (const std::string& notice : notices_) {
       if (notice.find(words) != std::string::npos) return true;
@@ -252,9 +258,7 @@ TEST_F(PostgresStore,
        TargetRefusedAfterItWasSentIsBufferedAndWrittenThroughOnce) {
   auto store = Buffered();
   const std::int64_t round = store->BeginRound({"dam", "i", At(0)});
-  ASSERT_TRUE(Cluster::Execute(
-      uri_,
-      "ALTER TABLE results ADD CONSTRAINT refuse_b CHECK (target <> 'B')"));
+  ASSERT_TRUE(RefuseB());
   store->RecordTarget(Measured(round, "A", 1));
   store->RecordTarget(Measured(round, "B", 2));
   store->RecordTarget(Measured(round, "C", 3));
@@ -285,9 +289,7 @@ TEST_F(PostgresStore,
 TEST_F(PostgresStore, ARefusalHeardWhileTheNextTargetGoesOutSendsNothingTwice) {
   auto store = Buffered();
   const std::int64_t round = store->BeginRound({"dam", "i", At(0)});
-  ASSERT_TRUE(Cluster::Execute(
-      uri_,
-      "ALTER TABLE results ADD CONSTRAINT refuse_b CHECK (target <> 'B')"));
+  ASSERT_TRUE(RefuseB());
   store->RecordTarget(Measured(round, "A", 1));
   store->RecordTarget(Measured(round, "B", 2));
   // B's refusal is on its way back when C goes out.
