@@ -279,9 +279,9 @@ class Postgres final : public PostgresStore {
   void Prepare(const Query& query);
   void Migrate();
   void CheckReadable();
-  /// Sends the target without waiting for its answer. Throws a failure
-  /// found by an earlier call before sending, and one found now only when
-  /// the connection was lost with this target in flight.
+  /// Sends the target without waiting for its answer. Reads what has come
+  /// back and throws a failure found so far before sending; one found after
+  /// sending only when the connection was lost with this target in flight.
   void SendTarget(const Parameters& parameters, const TargetResult& result);
   /// Reads the answers that have come for the targets in flight, and
   /// waits for more while over waitAbove are in flight. A target refused, or in
@@ -464,9 +464,10 @@ void Postgres::Prepare(const Query& query) {
 
 void Postgres::SendTarget(const Parameters& parameters,
                           const TargetResult& result) {
-  // A failure found before is thrown before this target goes out: a call
-  // that throws has sent nothing, so its caller may make it again without
-  // sending a target twice.
+  // A failure that has come back is thrown before this target goes out: a
+  // call that throws has sent nothing, so its caller may make it again
+  // without sending a target twice.
+  Collect(inFlight_.size());
   ThrowPending();
   if (lost_ || Pq().PQpipelineStatus(connection_) == PQ_PIPELINE_OFF) {
     EnsureConnected();

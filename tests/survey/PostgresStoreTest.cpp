@@ -292,12 +292,13 @@ TEST_F(PostgresStore, ARefusalHeardWhileTheNextTargetGoesOutSendsNothingTwice) {
   ASSERT_TRUE(RefuseB());
   store->RecordTarget(Measured(round, "A", 1));
   store->RecordTarget(Measured(round, "B", 2));
-  // B's refusal is on its way back when C goes out.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // B's refusal has come back when C goes out.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  // C's call hears of it, before C goes out.
   store->RecordTarget(Measured(round, "C", 3));
-  store->FinishRound(round, RoundStatus::kComplete, At(4));
   EXPECT_TRUE(
       Noticed("target B of round " + std::to_string(round) + " not written"));
+  store->FinishRound(round, RoundStatus::kComplete, At(4));
   // Each target took one row number: none went to the server twice.
   PGconn* reader = PQconnectdb(uri_.c_str());
   PGresult* sent =
